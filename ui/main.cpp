@@ -1,5 +1,12 @@
-#include <cstdio>
-int main() {
-    std::puts("zelvar-bitrate: the window is not built yet");
-    return 1;
+#include "form1.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zelvar-bitrate"));
+    QApplication::setApplicationVersion(QStringLiteral("1.03"));
+    Form1 form;
+    form.show();
+    return QApplication::exec();
 }

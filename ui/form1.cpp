@@ -1,0 +1,331 @@
+#include "form1.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+#include <exception>
+#include <ranges>
+
+using zelvar::Group;
+using zelvar::Rank;
+using zelvar::ui::Control;
+using zelvar::ui::Kind;
+using zelvar::ui::Look;
+
+namespace {
+
+constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                              Qt::MSWindowsFixedSizeDialogHint;
+
+const QColor kWindowBackground(0x00, 0x00, 0x40);
+const QColor kGreen(0x00, 0xFF, 0x00);
+const QColor kBlack(0x00, 0x00, 0x00);
+const QColor kOutputBackground(0x20, 0x00, 0x00);
+
+// The design's face, with a stand-in of the same proportions where it is missing.
+const QString kFace = QStringLiteral("MS Sans Serif");
+
+QFont designFont(qreal points, QFont::Weight weight) {
+    QFont font(kFace);
+    font.setPointSizeF(points);
+    font.setWeight(weight);
+    return font;
+}
+
+QRect pixelRect(const zelvar::TwipRect &twips) {
+    using zelvar::ui::pixels;
+    return {pixels(twips.left), pixels(twips.top), pixels(twips.width), pixels(twips.height)};
+}
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
+
+QWidget *withDesign(QWidget *widget, std::string_view name, const zelvar::TwipRect &rect,
+                    const QFont &font, const QPalette &palette, bool opaque) {
+    widget->setObjectName(latin1(name));
+    widget->setGeometry(pixelRect(rect));
+    widget->setFont(font);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(opaque);
+    return widget;
+}
+
+void report(const QString &number, const QString &message, QWidget *parent) {
+    QMessageBox::critical(parent, QCoreApplication::applicationName(),
+                          QStringLiteral("Run-time error '%1':\n\n%2").arg(number, message));
+}
+
+}  // namespace
+
+const std::array<void (Form1::*)(), zelvar::kGroupCount> Form1::kPanelButtonClick{
+    &Form1::Command1_Click, &Form1::Command2_Click, &Form1::Command3_Click, &Form1::Command4_Click,
+    &Form1::Command5_Click, &Form1::Command6_Click, &Form1::Command7_Click};
+
+const std::array<void (Form1::*)(int), zelvar::kGroupCount> Form1::kCheckBoxClick{
+    &Form1::chkWeapon_Click, &Form1::chkForce_Click, &Form1::chkAdmin_Click, &Form1::chkPoll_Click,
+    &Form1::chkLock_Click,   &Form1::chkEmote_Click, &Form1::chkSay_Click};
+
+const std::array<void (Form1::*)(), 3> Form1::kRankClick{
+    &Form1::optJK_Click, &Form1::optInstructor_Click, &Form1::optam_Click};
+
+// What building passes down: the shared looks, and the controls by tab index.
+struct Form1::Building {
+    QFont regular = designFont(8.25, QFont::Normal);
+    QFont green = designFont(8.25, QFont::Bold);
+    QFont large = designFont(9.75, QFont::Bold);
+    QPalette standard;
+    QPalette black;
+    QPalette greenOnBlack;
+    std::array<QWidget *, 136> tabs{};
+
+    explicit Building(const QPalette &base) : standard(base), black(base), greenOnBlack(base) {
+        black.setColor(QPalette::Window, kBlack);
+        // Buttons fill their background with the Button role, the rest with Window.
+        greenOnBlack.setColor(QPalette::Window, kBlack);
+        greenOnBlack.setColor(QPalette::Button, kBlack);
+        greenOnBlack.setColor(QPalette::WindowText, kGreen);
+    }
+};
+
+Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
+    QFont::insertSubstitution(kFace, QStringLiteral("Liberation Sans"));
+    setWindowTitle(latin1(zelvar::ui::kForm1Caption));
+    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    const QRect client = pixelRect(zelvar::ui::kForm1ClientArea);
+    setFixedSize(client.size());
+    Building building(palette());
+    setFont(building.regular);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, kWindowBackground);
+    setPalette(background);
+
+    build(zelvar::ui::kForm1, this, building);
+    QWidget *previous = nullptr;
+    for (QWidget *widget : building.tabs) {
+        if (widget == nullptr || !(widget->focusPolicy() & Qt::TabFocus))
+            continue;
+        if (previous != nullptr)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
+
+    Form_Load();
+}
+
+// The tables list controls front to back, and Qt stacks later siblings in
+// front, so each container is built from its last control to its first.
+void Form1::build(std::span<const Control> controls, QWidget *container, Building &b) {
+    for (const Control &c : controls | std::views::reverse) {
+        QWidget *widget = nullptr;
+        switch (c.kind) {
+        case Kind::Picture: {
+            PicBack = new QLabel(container);
+            PicBack->setPixmap(QPixmap(QStringLiteral(":/backdrop.jpg")));
+            PicBack->setScaledContents(true);
+            widget = withDesign(PicBack, c.name, c.rect, b.regular, b.standard, false);
+            break;
+        }
+        case Kind::Panel: {
+            auto *frame = new QGroupBox(latin1(c.caption), container);
+            widget = withDesign(frame, c.name, c.rect, b.regular, b.black, true);
+            build(c.contents, frame, b);
+            frame->setVisible(c.designState);
+            panels_[slot(c.group)] = frame;
+            break;
+        }
+        case Kind::PanelButton: {
+            auto *button = new QPushButton(latin1(c.caption), container);
+            widget = withDesign(button, c.name, c.rect, b.regular, b.standard, false);
+            connectClick(button, kPanelButtonClick[slot(c.group)]);
+            break;
+        }
+        case Kind::TextBox: {
+            txtBitRate = new QLineEdit(latin1(c.caption), container);
+            // Selectable and copyable, but a stray key must not corrupt the line.
+            txtBitRate->setReadOnly(true);
+            QPalette box = b.greenOnBlack;
+            box.setColor(QPalette::Base, kBlack);
+            box.setColor(QPalette::Text, kGreen);
+            widget = withDesign(txtBitRate, c.name, c.rect, b.green, box, false);
+            break;
+        }
+        case Kind::OptionButton: {
+            auto *option = new QRadioButton(latin1(c.caption), container);
+            option->setChecked(c.designState);
+            opt_[slot(c.rank)] = option;
+            widget = withDesign(option, c.name, c.rect, b.green, b.greenOnBlack, true);
+            connectClick(option, kRankClick[slot(c.rank)]);
+            break;
+        }
+        case Kind::Label: {
+            auto *label = new QLabel(latin1(c.caption), container);
+            label->setAlignment(c.centred ? Qt::AlignHCenter | Qt::AlignTop
+                                          : Qt::AlignLeft | Qt::AlignTop);
+            const QFont font = c.look == Look::GreenLarge ? b.large : b.green;
+            widget = withDesign(label, c.name, c.rect, font, b.greenOnBlack, true);
+            break;
+        }
+        case Kind::CheckBoxes:
+            buildBoxes(c.group, container, b);
+            break;
+        }
+        if (widget != nullptr && c.tabIndex >= 0)
+            b.tabs[slot(c.tabIndex)] = widget;
+    }
+}
+
+void Form1::buildBoxes(Group group, QWidget *panel, Building &b) {
+    const zelvar::SettingGroup &setting = zelvar::settingGroup(group);
+
+    auto *array = new QButtonGroup(this);
+    array->setExclusive(false);
+    chk_[slot(group)] = array;
+    const QString name = latin1(setting.array) + QStringLiteral("(%1)");
+    for (int index = 0; index < static_cast<int>(setting.options.size()); ++index) {
+        const zelvar::Option &option = setting.options[slot(index)];
+        auto *box = new QCheckBox(latin1(option.caption), panel);
+        box->setChecked(setting.defaultChecked);
+        withDesign(box, {}, option.rect, b.green, b.greenOnBlack, true);
+        box->setObjectName(name.arg(index));
+        array->addButton(box, index);
+        b.tabs[slot(option.tabIndex)] = box;
+    }
+    connect(array, &QButtonGroup::idClicked, this,
+            [this, click = kCheckBoxClick[slot(group)]](int index) {
+                run([&] { (this->*click)(index); });
+            });
+}
+
+template <class Procedure> void Form1::connectClick(QAbstractButton *button, Procedure procedure) {
+    connect(button, &QAbstractButton::clicked, this, [this, procedure] {
+        run([&] { (this->*procedure)(); });
+    });
+}
+
+// Qt must never see an exception: the runtime's report, then the end.
+template <class Body> void Form1::run(Body body) {
+    try {
+        body();
+    } catch (const zelvar::RuntimeError &error) {
+        report(QString::number(error.number()), QString::fromLatin1(error.what()), this);
+        QCoreApplication::exit(error.number());
+    } catch (const std::exception &) {
+        report(QStringLiteral("51"), QStringLiteral("Internal error"), this);
+        QCoreApplication::exit(51);
+    }
+}
+
+void Form1::Command1_Click() {
+    ShowPanel(true, false, false, false, false, false, false);
+    totals_.recount(Group::Weapon);
+}
+
+void Form1::Command2_Click() {
+    ShowPanel(false, false, true, false, false, false, false);
+    totals_.recount(Group::Force);
+}
+
+void Form1::Command3_Click() {
+    ShowPanel(false, true, false, false, false, false, false);
+    totals_.recount(Group::Admin);
+}
+
+void Form1::Command4_Click() {
+    ShowPanel(false, false, false, true, false, false, false);
+    totals_.recount(Group::Poll);
+}
+
+void Form1::Command5_Click() {
+    ShowPanel(false, false, false, false, true, false, false);
+    totals_.recount(Group::Lock);
+}
+
+void Form1::Command6_Click() {
+    ShowPanel(false, false, false, false, false, true, false);
+    totals_.recount(Group::Emote);
+}
+
+void Form1::Command7_Click() {
+    ShowPanel(false, false, false, false, false, false, true);
+    totals_.recount(Group::Say);
+}
+
+void Form1::chkWeapon_Click(int index) { totals_.toggle(Group::Weapon, index); }
+void Form1::chkForce_Click(int index) { totals_.toggle(Group::Force, index); }
+void Form1::chkAdmin_Click(int index) { totals_.toggle(Group::Admin, index); }
+void Form1::chkPoll_Click(int index) { totals_.toggle(Group::Poll, index); }
+void Form1::chkLock_Click(int index) { totals_.toggle(Group::Lock, index); }
+void Form1::chkEmote_Click(int index) { totals_.toggle(Group::Emote, index); }
+void Form1::chkSay_Click(int index) { totals_.toggle(Group::Say, index); }
+
+void Form1::optJK_Click() { totals_.selectRank(Rank::Knight); }
+void Form1::optInstructor_Click() { totals_.selectRank(Rank::Instructor); }
+void Form1::optam_Click() { totals_.selectRank(Rank::Council); }
+
+// The first input that is set wins; with none set nothing changes. Every
+// panel is set each time, so one panel shows once the click is handled.
+void Form1::ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
+                      const bool &blnPoll, const bool &blnLock, const bool &blnEmote,
+                      const bool &blnSay) {
+    const std::array<std::pair<bool, Group>, zelvar::kGroupCount> inputs{{
+        {blnWeapon, Group::Weapon},
+        {blnAdmin, Group::Admin},
+        {blnForce, Group::Force},
+        {blnPoll, Group::Poll},
+        {blnLock, Group::Lock},
+        {blnEmote, Group::Emote},
+        {blnSay, Group::Say},
+    }};
+    const auto chosen = std::ranges::find(inputs, true, &std::pair<bool, Group>::first);
+    if (chosen == inputs.end())
+        return;
+    for (const auto &[input, group] : inputs)
+        panels_[slot(group)]->setVisible(group == chosen->second);
+}
+
+// The start line is always the council line: the rank buttons are not asked.
+void Form1::Form_Load() {
+    Form_Resize();
+    totals_.setAdminTotal(zelvar::kAdminTotalAtStart);
+    totals_.selectRank(Rank::Council);
+    QPalette box = txtBitRate->palette();
+    box.setColor(QPalette::Base, kOutputBackground);
+    txtBitRate->setPalette(box);
+}
+
+// The picture takes the window's outer size, frame and title bar included;
+// what reaches past the client area is simply not seen.
+void Form1::Form_Resize() { PicBack->setGeometry(QRect(QPoint(0, 0), frameGeometry().size())); }
+
+void Form1::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+bool Form1::checked(Group group, int index) const {
+    return chk_[slot(group)]->button(index)->isChecked();
+}
+
+std::string_view Form1::valueText(Group group, int index) const {
+    return zelvar::settingGroup(group).options[slot(index)].valueText;
+}
+
+int Form1::upperBound(Group group) const {
+    return static_cast<int>(zelvar::settingGroup(group).options.size()) - 1;
+}
+
+bool Form1::rankSelected(Rank rank) const { return opt_[slot(rank)]->isChecked(); }
+
+void Form1::writeLine(std::string_view line) { txtBitRate->setText(latin1(line)); }

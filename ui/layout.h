@@ -1,0 +1,174 @@
+// Where every control of the window stands, in twips, and what it looks like
+// before the first event. The check boxes' own places are in the option
+// catalogue; a CheckBoxes row here stands for the whole array.
+#pragma once
+
+#include "catalogue.h"
+
+#include <array>
+#include <span>
+#include <string_view>
+
+namespace zelvar::ui {
+
+// The one place where twips become Qt's device-independent pixels.
+inline constexpr int kTwipsPerPixel = 15;
+constexpr int pixels(int twips) { return twips / kTwipsPerPixel; }
+
+enum class Kind : std::uint8_t { PanelButton, TextBox, Panel, Picture, OptionButton, Label, CheckBoxes };
+
+// PanelButton: the window's default face; Green: the green-on-black style;
+// GreenLarge: the same at 9.75 pt.
+enum class Look : std::uint8_t { Standard, Green, GreenLarge };
+
+struct Control {
+    Kind kind;
+    std::string_view name;
+    std::string_view caption;
+    TwipRect rect;
+    int tabIndex;  // -1: the control has none
+    Look look = Look::Green;
+    Group group = Group::Admin;  // Panel, PanelButton, CheckBoxes: the group it shows, opens or holds
+    Rank rank = Rank::Council;   // OptionButton: the rank it selects
+    bool designState = false;    // Panel: visible at start; OptionButton: selected at start
+    bool centred = false;        // Label: text alignment
+    std::span<const Control> contents{};  // Panel: its own controls, front to back
+};
+
+namespace detail {
+
+inline constexpr TwipRect kPanelRect{2160, 360, 5775, 4815};
+inline constexpr TwipRect kOff{};  // a CheckBoxes row: each box has its own rectangle
+
+constexpr Control boxes(Group group) {
+    return {.kind = Kind::CheckBoxes, .name = settingGroup(group).array, .caption = {},
+            .rect = kOff, .tabIndex = -1, .group = group};
+}
+
+constexpr Control rankButton(std::string_view name, std::string_view caption, int left, int width,
+                             int tabIndex, Rank rank, bool selected) {
+    return {.kind = Kind::OptionButton, .name = name, .caption = caption,
+            .rect = {left, 4200, width, 375}, .tabIndex = tabIndex, .rank = rank,
+            .designState = selected};
+}
+
+constexpr Control heading(std::string_view name, std::string_view caption, int left, int tabIndex) {
+    return {.kind = Kind::Label, .name = name, .caption = caption, .rect = {left, 480, 1095, 375},
+            .tabIndex = tabIndex, .centred = true};
+}
+
+inline constexpr Control kAdminPanel[] = {
+    rankButton("optInstructor", "Instructor", 3720, 1335, 135, Rank::Instructor, false),
+    rankButton("optJK", "Knight", 2400, 975, 72, Rank::Knight, false),
+    rankButton("optam", "Council", 720, 1095, 71, Rank::Council, true),
+    boxes(Group::Admin),
+};
+inline constexpr Control kWeaponPanel[] = {boxes(Group::Weapon)};
+inline constexpr Control kLockPanel[] = {boxes(Group::Lock)};
+inline constexpr Control kSayPanel[] = {
+    boxes(Group::Say),
+    {.kind = Kind::Label, .name = "Label2", .caption = "Set word filter to:",
+     .rect = {240, 360, 1935, 495}, .tabIndex = 126, .look = Look::GreenLarge},
+};
+inline constexpr Control kEmotePanel[] = {boxes(Group::Emote)};
+inline constexpr Control kPollPanel[] = {boxes(Group::Poll)};
+inline constexpr Control kForcePanel[] = {
+    boxes(Group::Force),
+    heading("Label1(2)", "Dark Side", 3960, 5),
+    heading("Label1(1)", "Light Side", 2160, 4),
+    heading("Label1(0)", "Neutral", 360, 3),
+};
+
+constexpr Control panelButton(std::string_view name, std::string_view caption, int top,
+                              int tabIndex, Group opens) {
+    return {.kind = Kind::PanelButton, .name = name, .caption = caption,
+            .rect = {120, top, 1935, 375}, .tabIndex = tabIndex, .look = Look::Standard,
+            .group = opens};
+}
+
+constexpr Control panel(std::string_view name, std::string_view caption, int tabIndex, Group group,
+                        std::span<const Control> contents, bool visible = false) {
+    return {.kind = Kind::Panel, .name = name, .caption = caption, .rect = kPanelRect,
+            .tabIndex = tabIndex, .look = Look::Standard, .group = group, .designState = visible,
+            .contents = contents};
+}
+
+}  // namespace detail
+
+// The window's own controls, front to back; the picture lies beneath them all.
+inline constexpr Control kForm1[] = {
+    detail::panelButton("Command7", "Word Filter", 4560, 133, Group::Say),
+    detail::panelButton("Command6", "Emote Disable", 3960, 95, Group::Emote),
+    detail::panelButton("Command5", "Team Lock", 3360, 89, Group::Lock),
+    detail::panelButton("Command4", "Poll Disable", 2760, 77, Group::Poll),
+    {.kind = Kind::TextBox, .name = "txtBitRate", .caption = "\\", .rect = {3480, 5280, 3255, 375},
+     .tabIndex = 76},
+    detail::panelButton("Command3", "Admin Command Disable", 960, 75, Group::Admin),
+    detail::panelButton("Command2", "Force Power Disable", 1560, 74, Group::Force),
+    detail::panelButton("Command1", "Weapon Disable", 2160, 73, Group::Weapon),
+    detail::panel("Frame1(1)", "Admin Command Disable", 1, Group::Admin, detail::kAdminPanel, true),
+    detail::panel("Frame1(0)", "Weapon Disable", 0, Group::Weapon, detail::kWeaponPanel),
+    detail::panel("Frame3", "Team Lock", 90, Group::Lock, detail::kLockPanel),
+    detail::panel("Frame2(2)", "Word Filter", 125, Group::Say, detail::kSayPanel),
+    detail::panel("Frame2(1)", "Emote Disable", 96, Group::Emote, detail::kEmotePanel),
+    detail::panel("Frame2(0)", "Poll Disable", 78, Group::Poll, detail::kPollPanel),
+    detail::panel("Frame1(2)", "Force Power Disable", 2, Group::Force, detail::kForcePanel),
+    {.kind = Kind::Picture, .name = "PicBack", .caption = {}, .rect = {360, 1200, 10335, 8655},
+     .tabIndex = -1},
+};
+
+inline constexpr TwipRect kForm1ClientArea{0, 0, 8475, 5865};
+inline constexpr std::string_view kForm1Caption = "Zelvar 1.9 Bitrate Calculator V1.3";
+
+namespace detail {
+
+// Tab indices 0 to 135, each used once, between this table and the options.
+constexpr bool tabIndicesCoverOnce() {
+    std::array<int, 136> uses{};
+    auto use = [&](int tab) {
+        if (tab >= 0 && tab < 136)
+            ++uses[static_cast<std::size_t>(tab)];
+    };
+    auto walk = [&](std::span<const Control> controls, auto &self) -> void {
+        for (const Control &c : controls) {
+            use(c.tabIndex);
+            if (c.kind == Kind::CheckBoxes)
+                for (const Option &o : settingGroup(c.group).options)
+                    use(o.tabIndex);
+            self(c.contents, self);
+        }
+    };
+    walk(kForm1, walk);
+    for (int n : uses)
+        if (n != 1)
+            return false;
+    return true;
+}
+
+constexpr bool twipsArePixels(std::span<const Control> controls) {
+    for (const Control &c : controls) {
+        for (int v : {c.rect.left, c.rect.top, c.rect.width, c.rect.height})
+            if (v % kTwipsPerPixel != 0)
+                return false;
+        if (!twipsArePixels(c.contents))
+            return false;
+    }
+    return true;
+}
+
+constexpr bool optionTwipsArePixels() {
+    for (const SettingGroup &g : kCatalogue)
+        for (const Option &o : g.options)
+            for (int v : {o.rect.left, o.rect.top, o.rect.width, o.rect.height})
+                if (v % kTwipsPerPixel != 0)
+                    return false;
+    return true;
+}
+
+}  // namespace detail
+
+static_assert(detail::tabIndicesCoverOnce());
+static_assert(detail::twipsArePixels(kForm1) && detail::optionTwipsArePixels(),
+              "at 96 dpi every coordinate is a whole pixel");
+
+}  // namespace zelvar::ui
