@@ -314,6 +314,26 @@ void Form1::resizeEvent(QResizeEvent *event) {
     Form_Resize();
 }
 
+// Qt makes a whole button group one tab stop (a box taking focus strips the
+// tab stop from the others of its group), but each box of an array is a tab
+// stop of its own here, so Tab walks the focus chain itself. Of the rank
+// buttons only the selected one is a stop, as with any group of option buttons.
+bool Form1::focusNextPrevChild(bool next) {
+    QWidget *from = focusWidget();
+    if (from == nullptr)
+        return QWidget::focusNextPrevChild(next);
+    auto step = [next](QWidget *w) { return next ? w->nextInFocusChain() : w->previousInFocusChain(); };
+    for (QWidget *candidate = step(from); candidate != from; candidate = step(candidate)) {
+        const auto *radio = qobject_cast<QRadioButton *>(candidate);
+        if (candidate->focusPolicy() != Qt::NoFocus && candidate->isVisibleTo(this) &&
+            candidate->isEnabled() && (radio == nullptr || radio->isChecked())) {
+            candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Form1::checked(Group group, int index) const {
     return chk_[slot(group)]->button(index)->isChecked();
 }
