@@ -3,6 +3,7 @@
 // totals read the options back through those boxes.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -41,8 +42,8 @@ struct Option {
 
 struct SettingGroup {
     Group group;
-    std::string_view array;  // the check-box array's name in the window
-    std::string_view panel;  // the frame that holds the array
+    std::string_view array;                       // the check-box array's name in the window
+    std::string_view panel;                       // the frame that holds the array
     std::span<const std::string_view> variables;  // one per rank for the admin group, else one
     std::string_view total;
     Width width;
@@ -205,20 +206,20 @@ inline constexpr Option kChatChannels[] = {
 
 // Indexed by Group.
 inline constexpr std::array<SettingGroup, kGroupCount> kCatalogue{{
-    {Group::Weapon, "chkWeapon", "Frame1(0)", detail::kWeaponVariable, "lngWeapon",
-     Width::Signed32, Counts::Unchecked, true, detail::kWeapons, 524287},
-    {Group::Force, "chkForce", "Frame1(2)", detail::kForceVariable, "lngForce",
-     Width::Signed32, Counts::Unchecked, true, detail::kForcePowers, 262143},
-    {Group::Admin, "chkAdmin", "Frame1(1)", detail::kAdminVariables, "lngAdmin",
-     Width::Signed32, Counts::Checked, true, detail::kAdminCommands, 536870910},
-    {Group::Poll, "chkPoll", "Frame2(0)", detail::kPollVariable, "intPoll",
-     Width::Signed16, Counts::Unchecked, true, detail::kVotes, 4094},
-    {Group::Lock, "chkLock", "Frame3", detail::kLockVariable, "intLock",
-     Width::Signed16, Counts::Checked, false, detail::kTeams, 30},
-    {Group::Emote, "chkEmote", "Frame2(1)", detail::kEmoteVariable, "lngEmote",
-     Width::Signed32, Counts::Unchecked, true, detail::kEmotes, 536870910},
-    {Group::Say, "chkSay", "Frame2(2)", detail::kSayVariable, "lngSay",
-     Width::Signed32, Counts::Checked, false, detail::kChatChannels, 126},
+    {Group::Weapon, "chkWeapon", "Frame1(0)", detail::kWeaponVariable, "lngWeapon", Width::Signed32,
+     Counts::Unchecked, true, detail::kWeapons, 524287},
+    {Group::Force, "chkForce", "Frame1(2)", detail::kForceVariable, "lngForce", Width::Signed32,
+     Counts::Unchecked, true, detail::kForcePowers, 262143},
+    {Group::Admin, "chkAdmin", "Frame1(1)", detail::kAdminVariables, "lngAdmin", Width::Signed32,
+     Counts::Checked, true, detail::kAdminCommands, 536870910},
+    {Group::Poll, "chkPoll", "Frame2(0)", detail::kPollVariable, "intPoll", Width::Signed16,
+     Counts::Unchecked, true, detail::kVotes, 4094},
+    {Group::Lock, "chkLock", "Frame3", detail::kLockVariable, "intLock", Width::Signed16,
+     Counts::Checked, false, detail::kTeams, 30},
+    {Group::Emote, "chkEmote", "Frame2(1)", detail::kEmoteVariable, "lngEmote", Width::Signed32,
+     Counts::Unchecked, true, detail::kEmotes, 536870910},
+    {Group::Say, "chkSay", "Frame2(2)", detail::kSayVariable, "lngSay", Width::Signed32,
+     Counts::Checked, false, detail::kChatChannels, 126},
 }};
 
 constexpr const SettingGroup &settingGroup(Group group) {
@@ -257,12 +258,10 @@ constexpr std::int64_t catalogueValue(std::string_view text) {
 namespace detail {
 
 constexpr bool valuesArePowersOfTwo(const SettingGroup &g) {
-    for (const Option &o : g.options) {
+    return std::all_of(g.options.begin(), g.options.end(), [](const Option &o) {
         const std::int64_t v = catalogueValue(o.valueText);
-        if (v <= 0 || (v & (v - 1)) != 0)
-            return false;
-    }
-    return true;
+        return v > 0 && (v & (v - 1)) == 0;
+    });
 }
 
 constexpr bool valuesAreDistinct(const SettingGroup &g) {

@@ -27,9 +27,13 @@ QPoint hitPoint(QAbstractButton *button) {
     QStyleOptionButton option;
     option.initFrom(button);
     if (qobject_cast<QCheckBox *>(button))
-        return button->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button).center();
+        return button->style()
+            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button)
+            .center();
     if (qobject_cast<QRadioButton *>(button))
-        return button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button).center();
+        return button->style()
+            ->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button)
+            .center();
     return button->rect().center();
 }
 
@@ -134,14 +138,27 @@ void TestForm1::panelButtons_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("line");
-    QTest::newRow("Weapon Disable") << "Command1" << "Frame1(0)" << "g_weaponDisable 0";
-    QTest::newRow("Force Power Disable") << "Command2" << "Frame1(2)" << "g_forcePowerDisable 0";
-    QTest::newRow("Admin Command Disable")
-        << "Command3" << "Frame1(1)" << "zv_councilAllowedCMD 536870910";
-    QTest::newRow("Poll Disable") << "Command4" << "Frame2(0)" << "zv_votesDisable 0";
-    QTest::newRow("Team Lock") << "Command5" << "Frame3" << "zv_teamLock 0";
-    QTest::newRow("Emote Disable") << "Command6" << "Frame2(1)" << "zv_emotDisallow 0";
-    QTest::newRow("Word Filter") << "Command7" << "Frame2(2)" << "zv_wordFilter 0";
+    QTest::newRow("Weapon Disable") << "Command1"
+                                    << "Frame1(0)"
+                                    << "g_weaponDisable 0";
+    QTest::newRow("Force Power Disable") << "Command2"
+                                         << "Frame1(2)"
+                                         << "g_forcePowerDisable 0";
+    QTest::newRow("Admin Command Disable") << "Command3"
+                                           << "Frame1(1)"
+                                           << "zv_councilAllowedCMD 536870910";
+    QTest::newRow("Poll Disable") << "Command4"
+                                  << "Frame2(0)"
+                                  << "zv_votesDisable 0";
+    QTest::newRow("Team Lock") << "Command5"
+                               << "Frame3"
+                               << "zv_teamLock 0";
+    QTest::newRow("Emote Disable") << "Command6"
+                                   << "Frame2(1)"
+                                   << "zv_emotDisallow 0";
+    QTest::newRow("Word Filter") << "Command7"
+                                 << "Frame2(2)"
+                                 << "zv_wordFilter 0";
 }
 
 // Each button, pressed after every other one, leaves its own panel alone on show.
@@ -246,18 +263,16 @@ void TestForm1::tabOrder_data() {
     QTest::newRow("admin panel") << "Command3"
                                  << range("chkAdmin", 0, 27) + QStringList{"optam"} + buttons +
                                         QStringList{"Command5", "Command6", "Command7"};
-    QTest::newRow("weapon panel")
-        << "Command1"
-        << QStringList{"chkWeapon(0)"} + range("chkWeapon", 1, 18) + buttons +
-               QStringList{"Command5", "Command6", "Command7"};
+    QTest::newRow("weapon panel") << "Command1"
+                                  << QStringList{"chkWeapon(0)"} + range("chkWeapon", 1, 18) +
+                                         buttons + QStringList{"Command5", "Command6", "Command7"};
     QTest::newRow("vote panel, where Silence comes last")
         << "Command4"
         << buttons + range("chkPoll", 0, 9) + QStringList{"Command5", "Command6", "Command7"} +
                QStringList{"chkPoll(10)"};
-    QTest::newRow("word filter panel")
-        << "Command7"
-        << buttons + QStringList{"Command5", "Command6"} + range("chkSay", 0, 5) +
-               QStringList{"Command7"};
+    QTest::newRow("word filter panel") << "Command7"
+                                       << buttons + QStringList{"Command5", "Command6"} +
+                                              range("chkSay", 0, 5) + QStringList{"Command7"};
 }
 
 // Tab walks the visible focusable controls by tab index, round and round.
@@ -305,7 +320,8 @@ void TestForm1::captionsAreNotClipped() {
         } else if (auto *button = qobject_cast<QPushButton *>(widget)) {
             text = button->text();
             room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-        } else if (auto *label = qobject_cast<QLabel *>(widget); label && !label->text().isEmpty()) {
+        } else if (auto *label = qobject_cast<QLabel *>(widget);
+                   label && !label->text().isEmpty()) {
             text = label->text();
             room = label->contentsRect();
         } else {

@@ -46,9 +46,8 @@ struct Oracle {
     std::string line(Group group) const {
         const zelvar::SettingGroup &g = zelvar::settingGroup(group);
         const std::size_t i = FakeControls::index(group);
-        const std::int64_t mask = g.counts == zelvar::Counts::Checked
-                                      ? checkedMask[i]
-                                      : allBits[i] & ~checkedMask[i];
+        const std::int64_t mask =
+            g.counts == zelvar::Counts::Checked ? checkedMask[i] : allBits[i] & ~checkedMask[i];
         const std::size_t variable = group == Group::Admin ? static_cast<std::size_t>(rank) : 0;
         return std::string(g.variables[variable]) + std::to_string(mask);
     }
@@ -98,11 +97,11 @@ void TestRandomTotals::randomOperations() {
             expected = oracle.line(Group::Admin);
         }
         if (controls.line != expected)
-            QFAIL(qPrintable(QStringLiteral("seed %1, step %2: line \"%3\", expected \"%4\"")
-                                 .arg(seed)
-                                 .arg(step)
-                                 .arg(QString::fromStdString(controls.line),
-                                      QString::fromStdString(expected))));
+            QFAIL(qPrintable(
+                QStringLiteral("seed %1, step %2: line \"%3\", expected \"%4\"")
+                    .arg(seed)
+                    .arg(step)
+                    .arg(QString::fromStdString(controls.line), QString::fromStdString(expected))));
     }
     qInfo("%d operations in %lld ms (seed %u)", operations, timer.elapsed(), seed);
 }

@@ -88,8 +88,8 @@ void TestTotals::clicks_data() {
     QTest::newRow("WP_SABER checked again")
         << Group::Weapon << QList<int>{5, 3, 5} << Rank::Council << "g_weaponDisable 32";
     QTest::newRow("every weapon unchecked")
-        << Group::Weapon << QList<int>{0,  1,  2,  3,  4,  5,  6,  7,  8, 9,
-                                       10, 11, 12, 13, 14, 15, 16, 17, 18}
+        << Group::Weapon
+        << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18}
         << Rank::Council << "g_weaponDisable 524287";
     QTest::newRow("Heal unchecked")
         << Group::Force << QList<int>{8} << Rank::Council << "g_forcePowerDisable 1";
@@ -101,8 +101,7 @@ void TestTotals::clicks_data() {
     QTest::newRow("amVstr unchecked as knight")
         << Group::Admin << QList<int>{27} << Rank::Knight << "zv_knightAllowedCMD 268435454";
     QTest::newRow("amPunish, whose tag starts with a blank")
-        << Group::Admin << QList<int>{8} << Rank::Instructor
-        << "zv_instructorAllowedCMD 536862718";
+        << Group::Admin << QList<int>{8} << Rank::Instructor << "zv_instructorAllowedCMD 536862718";
     QTest::newRow("every admin command unchecked")
         << Group::Admin << all28 << Rank::Council << "zv_councilAllowedCMD 0";
     QTest::newRow("every vote unchecked")
@@ -203,15 +202,24 @@ void TestTotals::selectRankIgnoresButtons() {
 void TestTotals::valueTexts_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
-    QTest::newRow("leading blank") << " 8192" << "zv_teamLock 8192";
-    QTest::newRow("trailing blanks") << "8192  " << "zv_teamLock 8192";
-    QTest::newRow("plus sign") << "+4" << "zv_teamLock 4";
-    QTest::newRow("exponent") << "1e3" << "zv_teamLock 1000";
-    QTest::newRow("half rounds to even, down") << "2.5" << "zv_teamLock 2";
-    QTest::newRow("half rounds to even, up") << "3.5" << "zv_teamLock 4";
-    QTest::newRow("negative half rounds to even") << "-2.5" << "zv_teamLock -2";
-    QTest::newRow("negative total keeps its minus sign") << "-32768" << "zv_teamLock -32768";
-    QTest::newRow("largest 16-bit total") << "32767.4" << "zv_teamLock 32767";
+    QTest::newRow("leading blank") << " 8192"
+                                   << "zv_teamLock 8192";
+    QTest::newRow("trailing blanks") << "8192  "
+                                     << "zv_teamLock 8192";
+    QTest::newRow("plus sign") << "+4"
+                               << "zv_teamLock 4";
+    QTest::newRow("exponent") << "1e3"
+                              << "zv_teamLock 1000";
+    QTest::newRow("half rounds to even, down") << "2.5"
+                                               << "zv_teamLock 2";
+    QTest::newRow("half rounds to even, up") << "3.5"
+                                             << "zv_teamLock 4";
+    QTest::newRow("negative half rounds to even") << "-2.5"
+                                                  << "zv_teamLock -2";
+    QTest::newRow("negative total keeps its minus sign") << "-32768"
+                                                         << "zv_teamLock -32768";
+    QTest::newRow("largest 16-bit total") << "32767.4"
+                                          << "zv_teamLock 32767";
 }
 
 void TestTotals::valueTexts() {

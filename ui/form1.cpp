@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <ranges>
 
 using zelvar::Group;
 using zelvar::Rank;
@@ -127,7 +126,8 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
 // The tables list controls front to back, and Qt stacks later siblings in
 // front, so each container is built from its last control to its first.
 void Form1::build(std::span<const Control> controls, QWidget *container, Building &b) {
-    for (const Control &c : controls | std::views::reverse) {
+    for (std::size_t i = controls.size(); i-- > 0;) {
+        const Control &c = controls[i];
         QWidget *widget = nullptr;
         switch (c.kind) {
         case Kind::Picture: {
@@ -209,9 +209,8 @@ void Form1::buildBoxes(Group group, QWidget *panel, Building &b) {
 }
 
 template <class Procedure> void Form1::connectClick(QAbstractButton *button, Procedure procedure) {
-    connect(button, &QAbstractButton::clicked, this, [this, procedure] {
-        run([&] { (this->*procedure)(); });
-    });
+    connect(button, &QAbstractButton::clicked, this,
+            [this, procedure] { run([&] { (this->*procedure)(); }); });
 }
 
 // Qt must never see an exception: the runtime's report, then the end.
@@ -288,7 +287,8 @@ void Form1::ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &b
         {blnEmote, Group::Emote},
         {blnSay, Group::Say},
     }};
-    const auto chosen = std::ranges::find(inputs, true, &std::pair<bool, Group>::first);
+    const auto chosen =
+        std::find_if(inputs.begin(), inputs.end(), [](const auto &input) { return input.first; });
     if (chosen == inputs.end())
         return;
     for (const auto &[input, group] : inputs)
@@ -322,7 +322,9 @@ bool Form1::focusNextPrevChild(bool next) {
     QWidget *from = focusWidget();
     if (from == nullptr)
         return QWidget::focusNextPrevChild(next);
-    auto step = [next](QWidget *w) { return next ? w->nextInFocusChain() : w->previousInFocusChain(); };
+    auto step = [next](QWidget *w) {
+        return next ? w->nextInFocusChain() : w->previousInFocusChain();
+    };
     for (QWidget *candidate = step(from); candidate != from; candidate = step(candidate)) {
         const auto *radio = qobject_cast<QRadioButton *>(candidate);
         if (candidate->focusPolicy() != Qt::NoFocus && candidate->isVisibleTo(this) &&

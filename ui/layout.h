@@ -5,6 +5,7 @@
 
 #include "catalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <string_view>
@@ -15,7 +16,15 @@ namespace zelvar::ui {
 inline constexpr int kTwipsPerPixel = 15;
 constexpr int pixels(int twips) { return twips / kTwipsPerPixel; }
 
-enum class Kind : std::uint8_t { PanelButton, TextBox, Panel, Picture, OptionButton, Label, CheckBoxes };
+enum class Kind : std::uint8_t {
+    PanelButton,
+    TextBox,
+    Panel,
+    Picture,
+    OptionButton,
+    Label,
+    CheckBoxes
+};
 
 // PanelButton: the window's default face; Green: the green-on-black style;
 // GreenLarge: the same at 9.75 pt.
@@ -28,10 +37,11 @@ struct Control {
     TwipRect rect;
     int tabIndex;  // -1: the control has none
     Look look = Look::Green;
-    Group group = Group::Admin;  // Panel, PanelButton, CheckBoxes: the group it shows, opens or holds
-    Rank rank = Rank::Council;   // OptionButton: the rank it selects
-    bool designState = false;    // Panel: visible at start; OptionButton: selected at start
-    bool centred = false;        // Label: text alignment
+    // Panel, PanelButton, CheckBoxes: the group it shows, opens or holds.
+    Group group = Group::Admin;
+    Rank rank = Rank::Council;  // OptionButton: the rank it selects
+    bool designState = false;   // Panel: visible at start; OptionButton: selected at start
+    bool centred = false;       // Label: text alignment
     std::span<const Control> contents{};  // Panel: its own controls, front to back
 };
 
@@ -41,20 +51,32 @@ inline constexpr TwipRect kPanelRect{2160, 360, 5775, 4815};
 inline constexpr TwipRect kOff{};  // a CheckBoxes row: each box has its own rectangle
 
 constexpr Control boxes(Group group) {
-    return {.kind = Kind::CheckBoxes, .name = settingGroup(group).array, .caption = {},
-            .rect = kOff, .tabIndex = -1, .group = group};
+    return {.kind = Kind::CheckBoxes,
+            .name = settingGroup(group).array,
+            .caption = {},
+            .rect = kOff,
+            .tabIndex = -1,
+            .group = group};
 }
 
 constexpr Control rankButton(std::string_view name, std::string_view caption, int left, int width,
                              int tabIndex, Rank rank, bool selected) {
-    return {.kind = Kind::OptionButton, .name = name, .caption = caption,
-            .rect = {left, 4200, width, 375}, .tabIndex = tabIndex, .rank = rank,
+    return {.kind = Kind::OptionButton,
+            .name = name,
+            .caption = caption,
+            .rect = {left, 4200, width, 375},
+            .tabIndex = tabIndex,
+            .rank = rank,
             .designState = selected};
 }
 
 constexpr Control heading(std::string_view name, std::string_view caption, int left, int tabIndex) {
-    return {.kind = Kind::Label, .name = name, .caption = caption, .rect = {left, 480, 1095, 375},
-            .tabIndex = tabIndex, .centred = true};
+    return {.kind = Kind::Label,
+            .name = name,
+            .caption = caption,
+            .rect = {left, 480, 1095, 375},
+            .tabIndex = tabIndex,
+            .centred = true};
 }
 
 inline constexpr Control kAdminPanel[] = {
@@ -67,8 +89,12 @@ inline constexpr Control kWeaponPanel[] = {boxes(Group::Weapon)};
 inline constexpr Control kLockPanel[] = {boxes(Group::Lock)};
 inline constexpr Control kSayPanel[] = {
     boxes(Group::Say),
-    {.kind = Kind::Label, .name = "Label2", .caption = "Set word filter to:",
-     .rect = {240, 360, 1935, 495}, .tabIndex = 126, .look = Look::GreenLarge},
+    {.kind = Kind::Label,
+     .name = "Label2",
+     .caption = "Set word filter to:",
+     .rect = {240, 360, 1935, 495},
+     .tabIndex = 126,
+     .look = Look::GreenLarge},
 };
 inline constexpr Control kEmotePanel[] = {boxes(Group::Emote)};
 inline constexpr Control kPollPanel[] = {boxes(Group::Poll)};
@@ -81,15 +107,25 @@ inline constexpr Control kForcePanel[] = {
 
 constexpr Control panelButton(std::string_view name, std::string_view caption, int top,
                               int tabIndex, Group opens) {
-    return {.kind = Kind::PanelButton, .name = name, .caption = caption,
-            .rect = {120, top, 1935, 375}, .tabIndex = tabIndex, .look = Look::Standard,
+    return {.kind = Kind::PanelButton,
+            .name = name,
+            .caption = caption,
+            .rect = {120, top, 1935, 375},
+            .tabIndex = tabIndex,
+            .look = Look::Standard,
             .group = opens};
 }
 
 constexpr Control panel(std::string_view name, std::string_view caption, int tabIndex, Group group,
                         std::span<const Control> contents, bool visible = false) {
-    return {.kind = Kind::Panel, .name = name, .caption = caption, .rect = kPanelRect,
-            .tabIndex = tabIndex, .look = Look::Standard, .group = group, .designState = visible,
+    return {.kind = Kind::Panel,
+            .name = name,
+            .caption = caption,
+            .rect = kPanelRect,
+            .tabIndex = tabIndex,
+            .look = Look::Standard,
+            .group = group,
+            .designState = visible,
             .contents = contents};
 }
 
@@ -101,7 +137,10 @@ inline constexpr Control kForm1[] = {
     detail::panelButton("Command6", "Emote Disable", 3960, 95, Group::Emote),
     detail::panelButton("Command5", "Team Lock", 3360, 89, Group::Lock),
     detail::panelButton("Command4", "Poll Disable", 2760, 77, Group::Poll),
-    {.kind = Kind::TextBox, .name = "txtBitRate", .caption = "\\", .rect = {3480, 5280, 3255, 375},
+    {.kind = Kind::TextBox,
+     .name = "txtBitRate",
+     .caption = "\\",
+     .rect = {3480, 5280, 3255, 375},
      .tabIndex = 76},
     detail::panelButton("Command3", "Admin Command Disable", 960, 75, Group::Admin),
     detail::panelButton("Command2", "Force Power Disable", 1560, 74, Group::Force),
@@ -113,7 +152,10 @@ inline constexpr Control kForm1[] = {
     detail::panel("Frame2(1)", "Emote Disable", 96, Group::Emote, detail::kEmotePanel),
     detail::panel("Frame2(0)", "Poll Disable", 78, Group::Poll, detail::kPollPanel),
     detail::panel("Frame1(2)", "Force Power Disable", 2, Group::Force, detail::kForcePanel),
-    {.kind = Kind::Picture, .name = "PicBack", .caption = {}, .rect = {360, 1200, 10335, 8655},
+    {.kind = Kind::Picture,
+     .name = "PicBack",
+     .caption = {},
+     .rect = {360, 1200, 10335, 8655},
      .tabIndex = -1},
 };
 
@@ -139,10 +181,7 @@ constexpr bool tabIndicesCoverOnce() {
         }
     };
     walk(kForm1, walk);
-    for (int n : uses)
-        if (n != 1)
-            return false;
-    return true;
+    return std::all_of(uses.begin(), uses.end(), [](int n) { return n == 1; });
 }
 
 constexpr bool twipsArePixels(std::span<const Control> controls) {
