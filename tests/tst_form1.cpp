@@ -48,6 +48,7 @@ private slots:
 
     void startState();
     void window();
+    void pictureCoversTheWindow();
     void panelButtons_data();
     void panelButtons();
     void clicks_data();
@@ -132,6 +133,21 @@ void TestForm1::window() {
     QCOMPARE(form->children().constFirst(), picture);
     QCOMPARE(picture->geometry(), QRect(QPoint(0, 0), form->frameGeometry().size()));
     QVERIFY(!picture->pixmap().isNull());
+}
+
+// Drawn at the screen's scale, the window keeps its proportions and the
+// picture shows in every corner, never the window's own colour.
+void TestForm1::pictureCoversTheWindow() {
+    const QImage shot = form->grab().toImage();
+    const qreal ratio = form->devicePixelRatioF();
+    QVERIFY(qAbs(shot.width() - 565 * ratio) <= 1);
+    QVERIFY(qAbs(shot.height() - 391 * ratio) <= 1);
+    const int right = shot.width() - 2;
+    const int bottom = shot.height() - 2;
+    for (const QPoint corner : {QPoint(1, 1), QPoint(right, 1), QPoint(1, bottom),
+                                QPoint(right, bottom)})
+        QVERIFY2(shot.pixelColor(corner) != QColor(0x00, 0x00, 0x40),
+                 qPrintable(QString("window colour at %1,%2").arg(corner.x()).arg(corner.y())));
 }
 
 void TestForm1::panelButtons_data() {

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <bit>
 #include <exception>
 
 using zelvar::Group;
@@ -155,6 +156,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             txtBitRate = new QLineEdit(latin1(c.caption), container);
             // Selectable and copyable, but a stray key must not corrupt the line.
             txtBitRate->setReadOnly(true);
+            txtBitRate->setAccessibleName(QStringLiteral("Server setting line"));
             QPalette box = b.greenOnBlack;
             box.setColor(QPalette::Base, kBlack);
             box.setColor(QPalette::Text, kGreen);
@@ -199,6 +201,13 @@ void Form1::buildBoxes(Group group, QWidget *panel, Building &b) {
         box->setChecked(setting.defaultChecked);
         withDesign(box, {}, option.rect, b.green, b.greenOnBlack, true);
         box->setObjectName(name.arg(index));
+        // What a screen reader or a hovering pointer tells besides the caption.
+        const std::int64_t value = zelvar::catalogueValue(option.valueText);
+        const QString bit = QStringLiteral("bit %1, value %2")
+                                .arg(std::countr_zero(static_cast<std::uint64_t>(value)))
+                                .arg(value);
+        box->setAccessibleDescription(bit);
+        box->setToolTip(bit);
         array->addButton(box, index);
         b.tabs[slot(option.tabIndex)] = box;
     }
