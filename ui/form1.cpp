@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "picture.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -52,13 +54,9 @@ QString latin1(std::string_view text) {
 
 std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
 
-QWidget *withDesign(QWidget *widget, std::string_view name, const zelvar::TwipRect &rect,
-                    const QFont &font, const QPalette &palette, bool opaque) {
+QWidget *withDesign(QWidget *widget, std::string_view name, const zelvar::TwipRect &rect) {
     widget->setObjectName(latin1(name));
     widget->setGeometry(pixelRect(rect));
-    widget->setFont(font);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(opaque);
     return widget;
 }
 
@@ -80,33 +78,40 @@ const std::array<void (Form1::*)(int), zelvar::kGroupCount> Form1::kCheckBoxClic
 const std::array<void (Form1::*)(), 3> Form1::kRankClick{
     &Form1::optJK_Click, &Form1::optInstructor_Click, &Form1::optam_Click};
 
-// What building passes down: the shared looks, and the controls by tab index.
+// What building passes down: the looks the window does not pass on by
+// itself, and the controls by tab index.
 struct Form1::Building {
-    QFont regular = designFont(8.25, QFont::Normal);
     QFont green = designFont(8.25, QFont::Bold);
     QFont large = designFont(9.75, QFont::Bold);
-    QPalette standard;
-    QPalette black;
+    QPalette panel;
     QPalette greenOnBlack;
+    QPalette outputBox;
     std::array<QWidget *, 136> tabs{};
 
-    explicit Building(const QPalette &base) : standard(base), black(base), greenOnBlack(base) {
-        black.setColor(QPalette::Window, kBlack);
-        // Buttons fill their background with the Button role, the rest with Window.
-        greenOnBlack.setColor(QPalette::Window, kBlack);
-        greenOnBlack.setColor(QPalette::Button, kBlack);
+    explicit Building(const QPalette &standard) : panel(standard) {
+        // A panel is black, and its caption keeps the standard text colour:
+        // on the black panel it cannot be read.
+        panel.setColor(QPalette::Window, kBlack);
+        greenOnBlack = panel;
+        greenOnBlack.setColor(QPalette::Button, kBlack);  // what buttons fill their background with
         greenOnBlack.setColor(QPalette::WindowText, kGreen);
+        outputBox = greenOnBlack;
+        outputBox.setColor(QPalette::Base, kBlack);
+        outputBox.setColor(QPalette::Text, kGreen);
     }
 };
 
+// Controls take their font from their container unless it differs: a font of
+// a control's own costs a look-up each. So a panel carries the bold face its
+// controls use, though its own caption, which cannot be read, shows in it too.
 Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     QFont::insertSubstitution(kFace, QStringLiteral("Liberation Sans"));
     setWindowTitle(latin1(zelvar::ui::kForm1Caption));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     const QRect client = pixelRect(zelvar::ui::kForm1ClientArea);
     setFixedSize(client.size());
+    setFont(designFont(8.25, QFont::Normal));
     Building building(palette());
-    setFont(building.regular);
     QPalette background = palette();
     background.setColor(QPalette::Window, kWindowBackground);
     setPalette(background);
@@ -131,16 +136,16 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
         const Control &c = controls[i];
         QWidget *widget = nullptr;
         switch (c.kind) {
-        case Kind::Picture: {
-            PicBack = new QLabel(container);
-            PicBack->setPixmap(QPixmap(QStringLiteral(":/backdrop.jpg")));
-            PicBack->setScaledContents(true);
-            widget = withDesign(PicBack, c.name, c.rect, b.regular, b.standard, false);
+        case Kind::Picture:
+            PicBack = new Picture(QStringLiteral(":/backdrop.jpg"), container);
+            widget = withDesign(PicBack, c.name, c.rect);
             break;
-        }
         case Kind::Panel: {
             auto *frame = new QGroupBox(latin1(c.caption), container);
-            widget = withDesign(frame, c.name, c.rect, b.regular, b.black, true);
+            widget = withDesign(frame, c.name, c.rect);
+            frame->setPalette(b.panel);
+            frame->setFont(b.green);
+            frame->setAutoFillBackground(true);
             build(c.contents, frame, b);
             frame->setVisible(c.designState);
             panels_[slot(c.group)] = frame;
@@ -148,26 +153,26 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
         }
         case Kind::PanelButton: {
             auto *button = new QPushButton(latin1(c.caption), container);
-            widget = withDesign(button, c.name, c.rect, b.regular, b.standard, false);
+            widget = withDesign(button, c.name, c.rect);
             connectClick(button, kPanelButtonClick[slot(c.group)]);
             break;
         }
-        case Kind::TextBox: {
+        case Kind::TextBox:
             txtBitRate = new QLineEdit(latin1(c.caption), container);
             // Selectable and copyable, but a stray key must not corrupt the line.
             txtBitRate->setReadOnly(true);
             txtBitRate->setAccessibleName(QStringLiteral("Server setting line"));
-            QPalette box = b.greenOnBlack;
-            box.setColor(QPalette::Base, kBlack);
-            box.setColor(QPalette::Text, kGreen);
-            widget = withDesign(txtBitRate, c.name, c.rect, b.green, box, false);
+            txtBitRate->setPalette(b.outputBox);
+            txtBitRate->setFont(b.green);
+            widget = withDesign(txtBitRate, c.name, c.rect);
             break;
-        }
         case Kind::OptionButton: {
             auto *option = new QRadioButton(latin1(c.caption), container);
             option->setChecked(c.designState);
+            option->setPalette(b.greenOnBlack);
+            option->setAutoFillBackground(true);
             opt_[slot(c.rank)] = option;
-            widget = withDesign(option, c.name, c.rect, b.green, b.greenOnBlack, true);
+            widget = withDesign(option, c.name, c.rect);
             connectClick(option, kRankClick[slot(c.rank)]);
             break;
         }
@@ -175,8 +180,11 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             auto *label = new QLabel(latin1(c.caption), container);
             label->setAlignment(c.centred ? Qt::AlignHCenter | Qt::AlignTop
                                           : Qt::AlignLeft | Qt::AlignTop);
-            const QFont font = c.look == Look::GreenLarge ? b.large : b.green;
-            widget = withDesign(label, c.name, c.rect, font, b.greenOnBlack, true);
+            if (c.look == Look::GreenLarge)
+                label->setFont(b.large);
+            label->setPalette(b.greenOnBlack);
+            label->setAutoFillBackground(true);
+            widget = withDesign(label, c.name, c.rect);
             break;
         }
         case Kind::CheckBoxes:
@@ -199,8 +207,10 @@ void Form1::buildBoxes(Group group, QWidget *panel, Building &b) {
         const zelvar::Option &option = setting.options[slot(index)];
         auto *box = new QCheckBox(latin1(option.caption), panel);
         box->setChecked(setting.defaultChecked);
-        withDesign(box, {}, option.rect, b.green, b.greenOnBlack, true);
+        box->setGeometry(pixelRect(option.rect));
         box->setObjectName(name.arg(index));
+        box->setPalette(b.greenOnBlack);
+        box->setAutoFillBackground(true);
         // What a screen reader or a hovering pointer tells besides the caption.
         const std::int64_t value = zelvar::catalogueValue(option.valueText);
         const QString bit = QStringLiteral("bit %1, value %2")

@@ -22,9 +22,9 @@
 class QAbstractButton;
 class QButtonGroup;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QRadioButton;
+class Picture;
 
 class Form1 final : public QWidget, private zelvar::Source, private zelvar::Sink {
     Q_OBJECT
@@ -86,6 +86,6 @@ private:
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group
     std::array<QRadioButton *, 3> opt_{};                    // optJK, optInstructor, optam, by rank
     QLineEdit *txtBitRate = nullptr;
-    QLabel *PicBack = nullptr;
+    Picture *PicBack = nullptr;
     zelvar::Totals totals_{*this, *this};
 };

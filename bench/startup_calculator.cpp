@@ -1,0 +1,13 @@
+// The calculator as main.cpp starts it, reporting its first frame.
+#include "firstframe.h"
+#include "form1.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    Form1 form;
+    FirstFrame frame(&form);
+    form.show();
+    return QApplication::exec();
+}
