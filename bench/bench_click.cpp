@@ -1,11 +1,11 @@
 // A user's click on a check box, delivered through the window's own
 // hit-testing, to the updated line in the text box.
 #include "form1.h"
+#include "hitpoint.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QStyleOptionButton>
 #include <QTest>
 
 #include <benchmark/benchmark.h>
@@ -17,10 +17,7 @@ Form1 *form = nullptr;
 void clickToLine(benchmark::State &state) {
     auto *box = form->findChild<QCheckBox *>(QStringLiteral("chkAdmin(27)"));
     auto *line = form->findChild<QLineEdit *>(QStringLiteral("txtBitRate"));
-    QStyleOptionButton option;
-    option.initFrom(box);
-    const QPoint at = box->mapTo(
-        form, box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center());
+    const QPoint at = box->mapTo(form, hitPoint(box));
     for (auto _ : state) {
         QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, at);
         benchmark::DoNotOptimize(line->text().size());

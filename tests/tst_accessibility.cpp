@@ -61,12 +61,16 @@ void TestAccessibility::names() {
 void TestAccessibility::checkBoxesTellTheirBit_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("description");
-    QTest::newRow("WP_SABER") << "chkWeapon(5)" << "bit 3, value 8";
-    QTest::newRow("Heal, the lowest bit") << "chkForce(8)" << "bit 0, value 1";
-    QTest::newRow("amPunish, whose tag starts with a blank")
-        << "chkAdmin(8)" << "bit 13, value 8192";
-    QTest::newRow("amNoisy, the highest bit") << "chkEmote(27)" << "bit 28, value 268435456";
-    QTest::newRow("Silence, the last vote") << "chkPoll(10)" << "bit 11, value 2048";
+    QTest::newRow("WP_SABER") << "chkWeapon(5)"
+                              << "bit 3, value 8";
+    QTest::newRow("Heal, the lowest bit") << "chkForce(8)"
+                                          << "bit 0, value 1";
+    QTest::newRow("amPunish, whose tag starts with a blank") << "chkAdmin(8)"
+                                                             << "bit 13, value 8192";
+    QTest::newRow("amNoisy, the highest bit") << "chkEmote(27)"
+                                              << "bit 28, value 268435456";
+    QTest::newRow("Silence, the last vote") << "chkPoll(10)"
+                                            << "bit 11, value 2048";
 }
 
 void TestAccessibility::checkBoxesTellTheirBit() {

@@ -61,10 +61,9 @@ QStringList trespasses(const QString &log) {
     static const QRegularExpression call("^\\d+\\s+(\\w+)\\((.*)\\)\\s+=\\s+(-?\\d+)");
     static const QRegularExpression writes("O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_APPEND");
     static const QRegularExpression display("sun_path=@?\"/tmp/\\.X11-unix/X\\d+\"");
-    static const QStringList changesFiles = {"creat",  "rename",  "renameat", "renameat2",
-                                             "unlink", "unlinkat", "mkdir",   "mkdirat",
-                                             "rmdir",  "link",     "linkat",  "symlink",
-                                             "symlinkat", "truncate"};
+    static const QStringList changesFiles = {
+        "creat",   "rename", "renameat", "renameat2", "unlink",  "unlinkat",  "mkdir",
+        "mkdirat", "rmdir",  "link",     "linkat",    "symlink", "symlinkat", "truncate"};
     QStringList found;
     for (const QString &line : log.split('\n')) {
         const QRegularExpressionMatch m = call.match(line);
@@ -75,9 +74,8 @@ QStringList trespasses(const QString &log) {
         bool bad = changesFiles.contains(name) ||
                    ((name == "open" || name == "openat") && writes.match(arguments).hasMatch() &&
                     !arguments.contains("\"/dev/null\"")) ||
-                   (name == "connect" && !display.match(arguments).hasMatch()) ||
-                   name == "bind" || name == "listen" ||
-                   (name == "socket" && !arguments.startsWith("AF_UNIX"));
+                   (name == "connect" && !display.match(arguments).hasMatch()) || name == "bind" ||
+                   name == "listen" || (name == "socket" && !arguments.startsWith("AF_UNIX"));
         const QString what = name + "(" + arguments + ")";
         for (const QRegularExpression &pattern : allowed())
             bad = bad && !pattern.match(what).hasMatch();

@@ -1,6 +1,7 @@
 // The window driven as a person drives it: mouse clicks through the window's
 // own hit-testing and keys on whatever has the focus.
 #include "form1.h"
+#include "hitpoint.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyleOptionButton>
 #include <QTest>
 
 #include <memory>
@@ -19,23 +19,6 @@ namespace {
 
 const QStringList kPanels = {"Frame1(0)", "Frame1(1)", "Frame1(2)", "Frame2(0)",
                              "Frame2(1)", "Frame2(2)", "Frame3"};
-
-// Where a person clicks a button: on a check box's or option button's
-// indicator, which is all of it that reacts besides the caption; a push
-// button anywhere.
-QPoint hitPoint(QAbstractButton *button) {
-    QStyleOptionButton option;
-    option.initFrom(button);
-    if (qobject_cast<QCheckBox *>(button))
-        return button->style()
-            ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button)
-            .center();
-    if (qobject_cast<QRadioButton *>(button))
-        return button->style()
-            ->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button)
-            .center();
-    return button->rect().center();
-}
 
 }  // namespace
 
@@ -144,8 +127,8 @@ void TestForm1::pictureCoversTheWindow() {
     QVERIFY(qAbs(shot.height() - 391 * ratio) <= 1);
     const int right = shot.width() - 2;
     const int bottom = shot.height() - 2;
-    for (const QPoint corner : {QPoint(1, 1), QPoint(right, 1), QPoint(1, bottom),
-                                QPoint(right, bottom)})
+    for (const QPoint corner :
+         {QPoint(1, 1), QPoint(right, 1), QPoint(1, bottom), QPoint(right, bottom)})
         QVERIFY2(shot.pixelColor(corner) != QColor(0x00, 0x00, 0x40),
                  qPrintable(QString("window colour at %1,%2").arg(corner.x()).arg(corner.y())));
 }
@@ -318,8 +301,9 @@ void TestForm1::panelCaptionsCannotBeRead() {
         const QImage shot = panel->grab(QRect(0, 0, panel->width(), 14)).toImage();
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x)
-                QVERIFY2(qGray(shot.pixel(x, y)) < 16,
-                         qPrintable(QString("%1 shows something at %2,%3").arg(name).arg(x).arg(y)));
+                QVERIFY2(
+                    qGray(shot.pixel(x, y)) < 16,
+                    qPrintable(QString("%1 shows something at %2,%3").arg(name).arg(x).arg(y)));
     }
 }
 

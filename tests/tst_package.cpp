@@ -92,10 +92,10 @@ void TestPackage::validators_data() {
     QTest::newRow("desktop-file-validate")
         << "desktop-file-validate"
         << QStringList{root + "/usr/share/applications/" + kAppId + ".desktop"};
-    QTest::newRow("appstreamcli")
-        << "appstreamcli"
-        << QStringList{"validate", "--no-net", root + "/usr/share/metainfo/" + kAppId +
-                                                   ".metainfo.xml"};
+    QTest::newRow("appstreamcli") << "appstreamcli"
+                                  << QStringList{"validate", "--no-net",
+                                                 root + "/usr/share/metainfo/" + kAppId +
+                                                     ".metainfo.xml"};
 }
 
 void TestPackage::validators() {

@@ -3,6 +3,7 @@
 // every action the line must be what an oracle written from the behaviour
 // expects, and exactly one panel must show. ZELVAR_SEED replays a walk.
 #include "form1.h"
+#include "hitpoint.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyleOptionButton>
 #include <QTest>
 
 #include <random>
@@ -64,8 +64,7 @@ struct Oracle {
             all |= bit(group, int(i));
         const quint32 mask = checked[slot(group)];
         const quint32 counted = g.counts == zelvar::Counts::Checked ? mask : all & ~mask;
-        const std::string_view variable =
-            g.variables[group == Group::Admin ? slot(rank) : 0];
+        const std::string_view variable = g.variables[group == Group::Admin ? slot(rank) : 0];
         return QString::fromLatin1(variable.data(), qsizetype(variable.size())) +
                QString::number(counted);
     }
@@ -76,7 +75,7 @@ struct Oracle {
             visible = Group(name.mid(7).toInt() - 1);
             line = lineOf(visible);
         } else if (name.startsWith("opt")) {
-            rank = name == "optJK" ? Rank::Knight
+            rank = name == "optJK"           ? Rank::Knight
                    : name == "optInstructor" ? Rank::Instructor
                                              : Rank::Council;
             line = lineOf(Group::Admin);
@@ -88,16 +87,6 @@ struct Oracle {
         }
     }
 };
-
-QPoint hitPoint(QAbstractButton *button) {
-    QStyleOptionButton option;
-    option.initFrom(button);
-    if (qobject_cast<QCheckBox *>(button))
-        return button->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button).center();
-    if (qobject_cast<QRadioButton *>(button))
-        return button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button).center();
-    return button->rect().center();
-}
 
 class Walk {
 public:
@@ -147,7 +136,7 @@ public:
     }
 
     // A random action among those a person could take now.
-    Action next(std::mt19937 &random) {
+    Action next(std::mt19937 &random) const {
         const int roll = int(random() % 100);
         if (roll < 15)
             return {Action::Click, QString("Command%1").arg(random() % 7 + 1)};
@@ -157,9 +146,10 @@ public:
         }
         if (roll < 80) {
             const zelvar::SettingGroup &g = zelvar::settingGroup(oracle.visible);
-            return {Action::Click, QString("%1(%2)")
-                                       .arg(QLatin1String(g.array.data(), qsizetype(g.array.size())))
-                                       .arg(random() % g.options.size())};
+            return {Action::Click,
+                    QString("%1(%2)")
+                        .arg(QLatin1String(g.array.data(), qsizetype(g.array.size())))
+                        .arg(random() % g.options.size())};
         }
         return {roll < 90 ? Action::Space : Action::Tab, {}};
     }

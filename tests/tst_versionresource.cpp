@@ -94,8 +94,8 @@ void TestVersionResource::initTestCase() {
     windres.setProcessChannelMode(QProcess::MergedChannels);
     windres.setWorkingDirectory(ZELVAR_ASSETS_DIR);
     // The host's preprocessor stands in for the MinGW compiler's.
-    windres.start("x86_64-w64-mingw32-windres", {"--preprocessor=cpp", "-i", "zelvar-bitrate.rc",
-                                                 "-O", "res", "-o", compiled});
+    windres.start("x86_64-w64-mingw32-windres",
+                  {"--preprocessor=cpp", "-i", "zelvar-bitrate.rc", "-O", "res", "-o", compiled});
     QVERIFY(windres.waitForFinished(60000));
     QVERIFY2(windres.exitCode() == 0, windres.readAll().constData());
     QFile file(compiled);
@@ -142,9 +142,12 @@ void TestVersionResource::fixedNumbers() {
 void TestVersionResource::strings_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("FileVersion") << "FileVersion" << "1.03";
-    QTest::newRow("ProductVersion") << "ProductVersion" << "1.03";
-    QTest::newRow("Comments") << "Comments" << "Bitrate Calculator for Zelvar 1.9";
+    QTest::newRow("FileVersion") << "FileVersion"
+                                 << "1.03";
+    QTest::newRow("ProductVersion") << "ProductVersion"
+                                    << "1.03";
+    QTest::newRow("Comments") << "Comments"
+                              << "Bitrate Calculator for Zelvar 1.9";
 }
 
 void TestVersionResource::strings() {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <bit>
 #include <exception>
+#include <utility>
 
 using zelvar::Group;
 using zelvar::Rank;
@@ -88,7 +89,7 @@ struct Form1::Building {
     QPalette outputBox;
     std::array<QWidget *, 136> tabs{};
 
-    explicit Building(const QPalette &standard) : panel(standard) {
+    explicit Building(QPalette standard) : panel(std::move(standard)) {
         // A panel is black, and its caption keeps the standard text colour:
         // on the black panel it cannot be read.
         panel.setColor(QPalette::Window, kBlack);

@@ -12,8 +12,9 @@ void Picture::paintEvent(QPaintEvent * /*event*/) {
     const QSize device = (QSizeF(size()) * ratio).toSize();
     if (stretched_.size() != device) {
         // Naming the format spares the reader from asking every image plugin.
-        stretched_ = QImageReader(file_, "jpg").read().scaled(device, Qt::IgnoreAspectRatio,
-                                                                Qt::FastTransformation);
+        stretched_ = QImageReader(file_, "jpg")
+                         .read()
+                         .scaled(device, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         stretched_.setDevicePixelRatio(ratio);
     }
     QPainter(this).drawImage(0, 0, stretched_);
