@@ -35,8 +35,6 @@ private slots:
     void recountFromDefaults();
     void clicks_data();
     void clicks();
-    void toggleBackRestores_data();
-    void toggleBackRestores();
     void adminLineFollowsRank_data();
     void adminLineFollowsRank();
     void selectRankIgnoresButtons_data();
@@ -134,25 +132,6 @@ void TestTotals::clicks() {
     QCOMPARE(s.controls.writes, indices.size());
     s.totals.recount(group);
     QCOMPARE(QString::fromStdString(s.controls.line), line);
-}
-
-void TestTotals::toggleBackRestores_data() {
-    QTest::addColumn<Group>("group");
-    for (const zelvar::SettingGroup &g : zelvar::kCatalogue)
-        QTest::newRow(g.array.data()) << g.group;
-}
-
-void TestTotals::toggleBackRestores() {
-    QFETCH(Group, group);
-    Started s;
-    const auto before = s.totals.total(group);
-    const int count = static_cast<int>(zelvar::settingGroup(group).options.size());
-    for (int index = 0; index < count; ++index) {
-        s.click(group, index);
-        QVERIFY2(s.totals.total(group) != before, "a toggle must change the total");
-        s.click(group, index);
-        QCOMPARE(s.totals.total(group), before);
-    }
 }
 
 void TestTotals::adminLineFollowsRank_data() {

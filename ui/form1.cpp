@@ -55,7 +55,7 @@ QString latin1(std::string_view text) {
 
 std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
 
-QWidget *withDesign(QWidget *widget, std::string_view name, const zelvar::TwipRect &rect) {
+QWidget *placed(QWidget *widget, std::string_view name, const zelvar::TwipRect &rect) {
     widget->setObjectName(latin1(name));
     widget->setGeometry(pixelRect(rect));
     return widget;
@@ -139,11 +139,11 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
         switch (c.kind) {
         case Kind::Picture:
             PicBack = new Picture(QStringLiteral(":/backdrop.jpg"), container);
-            widget = withDesign(PicBack, c.name, c.rect);
+            widget = placed(PicBack, c.name, c.rect);
             break;
         case Kind::Panel: {
             auto *frame = new QGroupBox(latin1(c.caption), container);
-            widget = withDesign(frame, c.name, c.rect);
+            widget = placed(frame, c.name, c.rect);
             frame->setPalette(b.panel);
             frame->setFont(b.green);
             frame->setAutoFillBackground(true);
@@ -154,7 +154,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
         }
         case Kind::PanelButton: {
             auto *button = new QPushButton(latin1(c.caption), container);
-            widget = withDesign(button, c.name, c.rect);
+            widget = placed(button, c.name, c.rect);
             connectClick(button, kPanelButtonClick[slot(c.group)]);
             break;
         }
@@ -165,7 +165,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             txtBitRate->setAccessibleName(QStringLiteral("Server setting line"));
             txtBitRate->setPalette(b.outputBox);
             txtBitRate->setFont(b.green);
-            widget = withDesign(txtBitRate, c.name, c.rect);
+            widget = placed(txtBitRate, c.name, c.rect);
             break;
         case Kind::OptionButton: {
             auto *option = new QRadioButton(latin1(c.caption), container);
@@ -173,7 +173,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             option->setPalette(b.greenOnBlack);
             option->setAutoFillBackground(true);
             opt_[slot(c.rank)] = option;
-            widget = withDesign(option, c.name, c.rect);
+            widget = placed(option, c.name, c.rect);
             connectClick(option, kRankClick[slot(c.rank)]);
             break;
         }
@@ -185,7 +185,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
                 label->setFont(b.large);
             label->setPalette(b.greenOnBlack);
             label->setAutoFillBackground(true);
-            widget = withDesign(label, c.name, c.rect);
+            widget = placed(label, c.name, c.rect);
             break;
         }
         case Kind::CheckBoxes:
