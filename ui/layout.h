@@ -116,7 +116,8 @@ constexpr Control panelButton(std::string_view name, std::string_view caption, i
             .group = opens};
 }
 
-constexpr Control panel(std::string_view name, std::string_view caption, int tabIndex, Group group,
+// The catalogue says which group a panel holds.
+constexpr Control panel(std::string_view name, std::string_view caption, int tabIndex,
                         std::span<const Control> contents, bool visible = false) {
     return {.kind = Kind::Panel,
             .name = name,
@@ -124,7 +125,7 @@ constexpr Control panel(std::string_view name, std::string_view caption, int tab
             .rect = kPanelRect,
             .tabIndex = tabIndex,
             .look = Look::Standard,
-            .group = group,
+            .group = groupByPanel(name).value(),
             .designState = visible,
             .contents = contents};
 }
@@ -145,13 +146,13 @@ inline constexpr Control kForm1[] = {
     detail::panelButton("Command3", "Admin Command Disable", 960, 75, Group::Admin),
     detail::panelButton("Command2", "Force Power Disable", 1560, 74, Group::Force),
     detail::panelButton("Command1", "Weapon Disable", 2160, 73, Group::Weapon),
-    detail::panel("Frame1(1)", "Admin Command Disable", 1, Group::Admin, detail::kAdminPanel, true),
-    detail::panel("Frame1(0)", "Weapon Disable", 0, Group::Weapon, detail::kWeaponPanel),
-    detail::panel("Frame3", "Team Lock", 90, Group::Lock, detail::kLockPanel),
-    detail::panel("Frame2(2)", "Word Filter", 125, Group::Say, detail::kSayPanel),
-    detail::panel("Frame2(1)", "Emote Disable", 96, Group::Emote, detail::kEmotePanel),
-    detail::panel("Frame2(0)", "Poll Disable", 78, Group::Poll, detail::kPollPanel),
-    detail::panel("Frame1(2)", "Force Power Disable", 2, Group::Force, detail::kForcePanel),
+    detail::panel("Frame1(1)", "Admin Command Disable", 1, detail::kAdminPanel, true),
+    detail::panel("Frame1(0)", "Weapon Disable", 0, detail::kWeaponPanel),
+    detail::panel("Frame3", "Team Lock", 90, detail::kLockPanel),
+    detail::panel("Frame2(2)", "Word Filter", 125, detail::kSayPanel),
+    detail::panel("Frame2(1)", "Emote Disable", 96, detail::kEmotePanel),
+    detail::panel("Frame2(0)", "Poll Disable", 78, detail::kPollPanel),
+    detail::panel("Frame1(2)", "Force Power Disable", 2, detail::kForcePanel),
     {.kind = Kind::Picture,
      .name = "PicBack",
      .caption = {},
@@ -204,9 +205,20 @@ constexpr bool optionTwipsArePixels() {
     return true;
 }
 
+// A panel's caption is the caption of the button that opens it.
+constexpr bool panelsAreCaptionedByTheirButtons() {
+    for (const Control &p : kForm1)
+        for (const Control &b : kForm1)
+            if (p.kind == Kind::Panel && b.kind == Kind::PanelButton && b.group == p.group &&
+                b.caption != p.caption)
+                return false;
+    return true;
+}
+
 }  // namespace detail
 
 static_assert(detail::tabIndicesCoverOnce());
+static_assert(detail::panelsAreCaptionedByTheirButtons());
 static_assert(detail::twipsArePixels(kForm1) && detail::optionTwipsArePixels(),
               "at 96 dpi every coordinate is a whole pixel");
 
