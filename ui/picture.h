@@ -1,7 +1,7 @@
 // The image control: one picture, stretched over the control's own
-// rectangle. It is decoded and stretched once for each size rather than on
-// every paint, without smoothing, as the home platform stretches it; only the
-// stretched copy is kept.
+// rectangle. The stretch happens as it is drawn, without smoothing, as the
+// home platform stretches it: only the parts a paint exposes are scaled, and
+// no stretched copy is kept beside the picture.
 #pragma once
 
 #include <QImage>
@@ -9,12 +9,11 @@
 
 class Picture final : public QWidget {
 public:
-    Picture(QString file, QWidget *parent);
+    Picture(const QString &file, QWidget *parent);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QString file_;
-    QImage stretched_;
+    QImage picture_;
 };
