@@ -140,7 +140,7 @@ TestFootprint::Run TestFootprint::run(bool withClicks) {
         x.click(control("optJK"));
         x.click(control("Command5"));
         x.click(box(zelvar::Group::Lock, 2));  // Red on
-        result.afterClicks = x.settledCapture();
+        result.afterClicks = x.changedCapture(result.atStart, 10000);
     }
     x.requestClose();
     if (!program.waitForFinished(20000))

@@ -85,6 +85,14 @@ QImage XSession::settledCapture() {
     return last;
 }
 
+QImage XSession::changedCapture(const QImage &before, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (d->capture() == before && timer.elapsed() < timeoutMs)
+        QThread::msleep(50);
+    return settledCapture();
+}
+
 void XSession::click(QPoint inWindow) {
     int x = 0;
     int y = 0;

@@ -21,6 +21,9 @@ public:
     bool waitForWindow(const QString &title, int timeoutMs);
     // Waits until two captures a little apart agree, and returns the last.
     QImage settledCapture();
+    // Waits up to timeoutMs for the window to show something other than
+    // before, then until it settles, and returns what it shows.
+    QImage changedCapture(const QImage &before, int timeoutMs);
     // Moves the pointer to a point of the window and clicks the left button.
     void click(QPoint inWindow);
     // What the window manager's close button sends.
