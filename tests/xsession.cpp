@@ -73,8 +73,21 @@ bool XSession::waitForWindow(const QString &title, int timeoutMs) {
     return false;
 }
 
+// A window that has not painted yet shows one colour all over.
+static bool painted(const QImage &image) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != image.pixel(0, 0))
+                return true;
+    return false;
+}
+
 QImage XSession::settledCapture() {
     QImage last = d->capture();
+    for (int attempt = 0; attempt < 100 && !painted(last); ++attempt) {
+        QThread::msleep(50);
+        last = d->capture();
+    }
     for (int attempt = 0; attempt < 50; ++attempt) {
         QThread::msleep(100);
         QImage next = d->capture();
