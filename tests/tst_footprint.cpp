@@ -22,20 +22,18 @@ QPoint onCaption(const zelvar::TwipRect &panel, const zelvar::TwipRect &control)
             pixels(panel.top + control.top + control.height / 2)};
 }
 
-const zelvar::TwipRect kPanel{2160, 360, 5775, 4815};
-const zelvar::TwipRect kWindow{0, 0, 8475, 5865};
-
 QPoint box(zelvar::Group group, int index) {
-    return onCaption(kPanel, zelvar::settingGroup(group).options[std::size_t(index)].rect);
+    return onCaption(zelvar::ui::kPanelRect,
+                     zelvar::settingGroup(group).options[std::size_t(index)].rect);
 }
 
 QPoint control(std::string_view name) {
     for (const zelvar::ui::Control &c : zelvar::ui::kForm1) {
         if (c.name == name)
-            return onCaption(kWindow, c.rect);
+            return onCaption(zelvar::ui::kForm1ClientArea, c.rect);
         for (const zelvar::ui::Control &inner : c.contents)
             if (inner.name == name)
-                return onCaption(kPanel, inner.rect);
+                return onCaption(c.rect, inner.rect);
     }
     qFatal("no control %s", std::string(name).c_str());
 }

@@ -45,9 +45,11 @@ struct Control {
     std::span<const Control> contents{};  // Panel: its own controls, front to back
 };
 
+// All seven panels stand on this one rectangle of the window.
+inline constexpr TwipRect kPanelRect{2160, 360, 5775, 4815};
+
 namespace detail {
 
-inline constexpr TwipRect kPanelRect{2160, 360, 5775, 4815};
 inline constexpr TwipRect kOff{};  // a CheckBoxes row: each box has its own rectangle
 
 constexpr Control boxes(Group group) {
