@@ -19,6 +19,8 @@ inline constexpr std::size_t kGroupCount = 7;
 
 // Which admin variable the admin-command line uses.
 enum class Rank : std::uint8_t { Knight, Instructor, Council };
+// The rank option buttons' captions, indexed by Rank.
+inline constexpr std::array<std::string_view, 3> kRankCaptions{"Knight", "Instructor", "Council"};
 
 enum class Width : std::uint8_t { Signed16, Signed32 };
 
@@ -42,6 +44,8 @@ struct Option {
 
 struct SettingGroup {
     Group group;
+    std::string_view name;                        // what an administrator calls it
+    std::string_view caption;                     // its panel's and its panel button's caption
     std::string_view array;                       // the check-box array's name in the window
     std::string_view panel;                       // the frame that holds the array
     std::span<const std::string_view> variables;  // one per rank for the admin group, else one
@@ -206,19 +210,19 @@ inline constexpr Option kChatChannels[] = {
 
 // Indexed by Group.
 inline constexpr std::array<SettingGroup, kGroupCount> kCatalogue{{
-    {Group::Weapon, "chkWeapon", "Frame1(0)", detail::kWeaponVariable, "lngWeapon", Width::Signed32,
+    {Group::Weapon, "weapons", "Weapon Disable", "chkWeapon", "Frame1(0)", detail::kWeaponVariable, "lngWeapon", Width::Signed32,
      Counts::Unchecked, true, detail::kWeapons, 524287},
-    {Group::Force, "chkForce", "Frame1(2)", detail::kForceVariable, "lngForce", Width::Signed32,
+    {Group::Force, "force powers", "Force Power Disable", "chkForce", "Frame1(2)", detail::kForceVariable, "lngForce", Width::Signed32,
      Counts::Unchecked, true, detail::kForcePowers, 262143},
-    {Group::Admin, "chkAdmin", "Frame1(1)", detail::kAdminVariables, "lngAdmin", Width::Signed32,
+    {Group::Admin, "admin commands", "Admin Command Disable", "chkAdmin", "Frame1(1)", detail::kAdminVariables, "lngAdmin", Width::Signed32,
      Counts::Checked, true, detail::kAdminCommands, 536870910},
-    {Group::Poll, "chkPoll", "Frame2(0)", detail::kPollVariable, "intPoll", Width::Signed16,
+    {Group::Poll, "votes", "Poll Disable", "chkPoll", "Frame2(0)", detail::kPollVariable, "intPoll", Width::Signed16,
      Counts::Unchecked, true, detail::kVotes, 4094},
-    {Group::Lock, "chkLock", "Frame3", detail::kLockVariable, "intLock", Width::Signed16,
+    {Group::Lock, "team lock", "Team Lock", "chkLock", "Frame3", detail::kLockVariable, "intLock", Width::Signed16,
      Counts::Checked, false, detail::kTeams, 30},
-    {Group::Emote, "chkEmote", "Frame2(1)", detail::kEmoteVariable, "lngEmote", Width::Signed32,
+    {Group::Emote, "emotes", "Emote Disable", "chkEmote", "Frame2(1)", detail::kEmoteVariable, "lngEmote", Width::Signed32,
      Counts::Unchecked, true, detail::kEmotes, 536870910},
-    {Group::Say, "chkSay", "Frame2(2)", detail::kSayVariable, "lngSay", Width::Signed32,
+    {Group::Say, "word filter", "Word Filter", "chkSay", "Frame2(2)", detail::kSayVariable, "lngSay", Width::Signed32,
      Counts::Checked, false, detail::kChatChannels, 126},
 }};
 
@@ -255,6 +259,17 @@ constexpr std::int64_t catalogueValue(std::string_view text) {
     return value;
 }
 
+constexpr int widthBits(Width w) { return w == Width::Signed16 ? 16 : 32; }
+constexpr std::int64_t widthMax(Width w) { return w == Width::Signed16 ? 32767 : 2147483647; }
+
+// The bit an option's value sets: 0 for 1, 1 for 2 ...
+constexpr int bitNumber(const Option &o) {
+    int bit = 0;
+    for (std::int64_t v = catalogueValue(o.valueText); v > 1; v >>= 1)
+        ++bit;
+    return bit;
+}
+
 namespace detail {
 
 constexpr bool valuesArePowersOfTwo(const SettingGroup &g) {
@@ -281,8 +296,6 @@ constexpr std::int64_t sumOfValues(const SettingGroup &g) {
         sum += catalogueValue(o.valueText);
     return sum;
 }
-
-constexpr std::int64_t widthMax(Width w) { return w == Width::Signed16 ? 32767 : 2147483647; }
 
 constexpr bool catalogueIsSound() {
     for (std::size_t i = 0; i < kCatalogue.size(); ++i) {

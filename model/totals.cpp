@@ -58,21 +58,23 @@ template <class Int> Int toInteger(double value) {
     return static_cast<Int>(rounded);
 }
 
-// Plain ASCII digits with a leading minus when negative: no locale, no
-// separators, nothing a configuration file would choke on.
-std::string render(std::string_view variable, std::int32_t total) {
+template <class Int> void assign(Int &total, double value) { total = toInteger<Int>(value); }
+
+}  // namespace
+
+RuntimeError::RuntimeError(Number number) : std::runtime_error(message(number)), number_(number) {}
+
+std::string RuntimeError::report() const {
+    return "Run-time error '" + std::to_string(number_) + "':\n\n" + what();
+}
+
+std::string renderLine(std::string_view variable, std::int32_t total) {
     std::array<char, 12> digits{};
     const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), total).ptr;
     std::string text(variable);
     text.append(digits.data(), end);
     return text;
 }
-
-template <class Int> void assign(Int &total, double value) { total = toInteger<Int>(value); }
-
-}  // namespace
-
-RuntimeError::RuntimeError(Number number) : std::runtime_error(message(number)), number_(number) {}
 
 std::int32_t Totals::total(Group group) const {
     switch (group) {
@@ -149,13 +151,13 @@ std::string Totals::adminLine() const {
 }
 
 std::string Totals::rankLine(Rank rank) const {
-    return render(settingGroup(Group::Admin).variables[static_cast<std::size_t>(rank)], lngAdmin);
+    return renderLine(settingGroup(Group::Admin).variables[static_cast<std::size_t>(rank)], lngAdmin);
 }
 
 std::string Totals::line(Group group) const {
     if (group == Group::Admin)
         return adminLine();
-    return render(settingGroup(group).variables.front(), total(group));
+    return renderLine(settingGroup(group).variables.front(), total(group));
 }
 
 }  // namespace zelvar

@@ -45,10 +45,17 @@ public:
     enum Number : int { Overflow = 6, TypeMismatch = 13 };
     explicit RuntimeError(Number number);
     Number number() const { return number_; }
+    // The whole report, as the runtime words it: "Run-time error '6':\n\nOverflow".
+    std::string report() const;
 
 private:
     Number number_;
 };
+
+// A group's line: its variable text, which ends in one blank, and the total in
+// plain ASCII digits, a leading minus when negative: no locale, no separators,
+// nothing a configuration file would choke on.
+std::string renderLine(std::string_view variable, std::int32_t total);
 
 class Totals {
 public:

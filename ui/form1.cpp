@@ -61,9 +61,8 @@ QWidget *placed(QWidget *widget, std::string_view name, const zelvar::TwipRect &
     return widget;
 }
 
-void report(const QString &number, const QString &message, QWidget *parent) {
-    QMessageBox::critical(parent, QCoreApplication::applicationName(),
-                          QStringLiteral("Run-time error '%1':\n\n%2").arg(number, message));
+void report(const std::string &text, QWidget *parent) {
+    QMessageBox::critical(parent, QCoreApplication::applicationName(), QString::fromStdString(text));
 }
 
 }  // namespace
@@ -238,10 +237,10 @@ template <class Body> void Form1::run(Body body) {
     try {
         body();
     } catch (const zelvar::RuntimeError &error) {
-        report(QString::number(error.number()), QString::fromLatin1(error.what()), this);
+        report(error.report(), this);
         QCoreApplication::exit(error.number());
     } catch (const std::exception &) {
-        report(QStringLiteral("51"), QStringLiteral("Internal error"), this);
+        report("Run-time error '51':\n\nInternal error", this);
         QCoreApplication::exit(51);
     }
 }

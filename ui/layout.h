@@ -61,11 +61,11 @@ constexpr Control boxes(Group group) {
             .group = group};
 }
 
-constexpr Control rankButton(std::string_view name, std::string_view caption, int left, int width,
-                             int tabIndex, Rank rank, bool selected) {
+constexpr Control rankButton(std::string_view name, int left, int width, int tabIndex, Rank rank,
+                             bool selected) {
     return {.kind = Kind::OptionButton,
             .name = name,
-            .caption = caption,
+            .caption = kRankCaptions[static_cast<std::size_t>(rank)],
             .rect = {left, 4200, width, 375},
             .tabIndex = tabIndex,
             .rank = rank,
@@ -82,9 +82,9 @@ constexpr Control heading(std::string_view name, std::string_view caption, int l
 }
 
 inline constexpr Control kAdminPanel[] = {
-    rankButton("optInstructor", "Instructor", 3720, 1335, 135, Rank::Instructor, false),
-    rankButton("optJK", "Knight", 2400, 975, 72, Rank::Knight, false),
-    rankButton("optam", "Council", 720, 1095, 71, Rank::Council, true),
+    rankButton("optInstructor", 3720, 1335, 135, Rank::Instructor, false),
+    rankButton("optJK", 2400, 975, 72, Rank::Knight, false),
+    rankButton("optam", 720, 1095, 71, Rank::Council, true),
     boxes(Group::Admin),
 };
 inline constexpr Control kWeaponPanel[] = {boxes(Group::Weapon)};
@@ -107,11 +107,11 @@ inline constexpr Control kForcePanel[] = {
     heading("Label1(0)", "Neutral", 360, 3),
 };
 
-constexpr Control panelButton(std::string_view name, std::string_view caption, int top,
-                              int tabIndex, Group opens) {
+// A panel button and its panel carry the caption of the group they stand for.
+constexpr Control panelButton(std::string_view name, int top, int tabIndex, Group opens) {
     return {.kind = Kind::PanelButton,
             .name = name,
-            .caption = caption,
+            .caption = settingGroup(opens).caption,
             .rect = {120, top, 1935, 375},
             .tabIndex = tabIndex,
             .look = Look::Standard,
@@ -119,15 +119,16 @@ constexpr Control panelButton(std::string_view name, std::string_view caption, i
 }
 
 // The catalogue says which group a panel holds.
-constexpr Control panel(std::string_view name, std::string_view caption, int tabIndex,
-                        std::span<const Control> contents, bool visible = false) {
+constexpr Control panel(std::string_view name, int tabIndex, std::span<const Control> contents,
+                        bool visible = false) {
+    const Group holds = groupByPanel(name).value();
     return {.kind = Kind::Panel,
             .name = name,
-            .caption = caption,
+            .caption = settingGroup(holds).caption,
             .rect = kPanelRect,
             .tabIndex = tabIndex,
             .look = Look::Standard,
-            .group = groupByPanel(name).value(),
+            .group = holds,
             .designState = visible,
             .contents = contents};
 }
@@ -136,25 +137,25 @@ constexpr Control panel(std::string_view name, std::string_view caption, int tab
 
 // The window's own controls, front to back; the picture lies beneath them all.
 inline constexpr Control kForm1[] = {
-    detail::panelButton("Command7", "Word Filter", 4560, 133, Group::Say),
-    detail::panelButton("Command6", "Emote Disable", 3960, 95, Group::Emote),
-    detail::panelButton("Command5", "Team Lock", 3360, 89, Group::Lock),
-    detail::panelButton("Command4", "Poll Disable", 2760, 77, Group::Poll),
+    detail::panelButton("Command7", 4560, 133, Group::Say),
+    detail::panelButton("Command6", 3960, 95, Group::Emote),
+    detail::panelButton("Command5", 3360, 89, Group::Lock),
+    detail::panelButton("Command4", 2760, 77, Group::Poll),
     {.kind = Kind::TextBox,
      .name = "txtBitRate",
      .caption = "\\",
      .rect = {3480, 5280, 3255, 375},
      .tabIndex = 76},
-    detail::panelButton("Command3", "Admin Command Disable", 960, 75, Group::Admin),
-    detail::panelButton("Command2", "Force Power Disable", 1560, 74, Group::Force),
-    detail::panelButton("Command1", "Weapon Disable", 2160, 73, Group::Weapon),
-    detail::panel("Frame1(1)", "Admin Command Disable", 1, detail::kAdminPanel, true),
-    detail::panel("Frame1(0)", "Weapon Disable", 0, detail::kWeaponPanel),
-    detail::panel("Frame3", "Team Lock", 90, detail::kLockPanel),
-    detail::panel("Frame2(2)", "Word Filter", 125, detail::kSayPanel),
-    detail::panel("Frame2(1)", "Emote Disable", 96, detail::kEmotePanel),
-    detail::panel("Frame2(0)", "Poll Disable", 78, detail::kPollPanel),
-    detail::panel("Frame1(2)", "Force Power Disable", 2, detail::kForcePanel),
+    detail::panelButton("Command3", 960, 75, Group::Admin),
+    detail::panelButton("Command2", 1560, 74, Group::Force),
+    detail::panelButton("Command1", 2160, 73, Group::Weapon),
+    detail::panel("Frame1(1)", 1, detail::kAdminPanel, true),
+    detail::panel("Frame1(0)", 0, detail::kWeaponPanel),
+    detail::panel("Frame3", 90, detail::kLockPanel),
+    detail::panel("Frame2(2)", 125, detail::kSayPanel),
+    detail::panel("Frame2(1)", 96, detail::kEmotePanel),
+    detail::panel("Frame2(0)", 78, detail::kPollPanel),
+    detail::panel("Frame1(2)", 2, detail::kForcePanel),
     {.kind = Kind::Picture,
      .name = "PicBack",
      .caption = {},
@@ -207,20 +208,9 @@ constexpr bool optionTwipsArePixels() {
     return true;
 }
 
-// A panel's caption is the caption of the button that opens it.
-constexpr bool panelsAreCaptionedByTheirButtons() {
-    for (const Control &p : kForm1)
-        for (const Control &b : kForm1)
-            if (p.kind == Kind::Panel && b.kind == Kind::PanelButton && b.group == p.group &&
-                b.caption != p.caption)
-                return false;
-    return true;
-}
-
 }  // namespace detail
 
 static_assert(detail::tabIndicesCoverOnce());
-static_assert(detail::panelsAreCaptionedByTheirButtons());
 static_assert(detail::twipsArePixels(kForm1) && detail::optionTwipsArePixels(),
               "at 96 dpi every coordinate is a whole pixel");
 

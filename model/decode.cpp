@@ -1,0 +1,111 @@
+#include "decode.h"
+
+#include "totals.h"
+
+#include <array>
+#include <limits>
+
+namespace zelvar {
+
+namespace {
+
+constexpr char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+constexpr bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return lower(x) == lower(y); });
+}
+
+constexpr std::string_view withoutBlank(std::string_view variable) {
+    return variable.substr(0, variable.size() - 1);
+}
+
+constexpr std::array<Variable, 9> kVariables = [] {
+    std::array<Variable, 9> all{};
+    std::size_t n = 0;
+    for (const SettingGroup &g : kCatalogue)
+        for (std::size_t r = 0; r < g.variables.size(); ++r)
+            all[n++] = {g.group, g.variables.size() > 1 ? static_cast<Rank>(r) : Rank::Council,
+                        withoutBlank(g.variables[r])};
+    return all;
+}();
+
+constexpr bool isBlank(char c) { return c == ' ' || c == '\t' || (c >= '\n' && c <= '\r'); }
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::span<const Variable> variables() { return kVariables; }
+
+std::optional<Variable> findVariable(std::string_view name) {
+    for (const Variable &v : kVariables)
+        if (sameIgnoringCase(v.name, name))
+            return v;
+    return std::nullopt;
+}
+
+std::optional<int> findOption(Group group, std::string_view caption) {
+    const auto options = settingGroup(group).options;
+    for (std::size_t i = 0; i < options.size(); ++i)
+        if (sameIgnoringCase(options[i].caption, caption))
+            return static_cast<int>(i);
+    return std::nullopt;
+}
+
+ServerNumber readAsServer(std::string_view text) {
+    // Past this no total is possible, so growing further tells nothing.
+    constexpr std::int64_t kCeiling = std::int64_t{1} << 40;
+    std::size_t i = 0;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    const std::size_t digits = i;
+    std::int64_t value = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i)
+        value = std::min(kCeiling, value * 10 + (text[i] - '0'));
+    const bool any = i > digits;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    return {negative ? -value : value, any && i == text.size()};
+}
+
+Decoded decode(const Variable &variable, std::int64_t value) {
+    const SettingGroup &g = settingGroup(variable.group);
+    Decoded d;
+    d.variable = variable;
+    d.value = value;
+    d.negative = value < 0;
+    d.outsideWidth = value > widthMax(g.width) || value < -widthMax(g.width) - 1;
+    d.selectRank = variable.rank != Rank::Council;
+    const bool inInt = value >= std::numeric_limits<std::int32_t>::min() &&
+                       value <= std::numeric_limits<std::int32_t>::max();
+    std::uint32_t bits = inInt ? static_cast<std::uint32_t>(value) : 0;
+    const bool countsChecked = g.counts == Counts::Checked;
+    for (std::size_t i = 0; i < g.options.size(); ++i) {
+        const std::uint32_t bit = std::uint32_t{1} << bitNumber(g.options[i]);
+        const bool set = (bits & bit) != 0;
+        bits &= ~bit;
+        if (set)
+            d.options.push_back(static_cast<int>(i));
+        // A box counts when it is in the group's counting state.
+        if ((set == countsChecked) != g.defaultChecked)
+            d.toChange.push_back(static_cast<int>(i));
+    }
+    d.unknownBits = bits;
+    return d;
+}
+
+std::string encode(const Variable &variable, std::span<const int> options) {
+    const SettingGroup &g = settingGroup(variable.group);
+    std::int64_t total = 0;
+    for (int i : options)
+        total |= std::int64_t{1} << bitNumber(g.options[static_cast<std::size_t>(i)]);
+    return renderLine(g.variables[variable.group == Group::Admin
+                                      ? static_cast<std::size_t>(variable.rank)
+                                      : 0],
+                      static_cast<std::int32_t>(total));
+}
+
+}  // namespace zelvar

@@ -1,0 +1,58 @@
+// Reading a setting back: which of the calculator's variables a name is, how
+// the game server reads a value, which options the value's bits name, and
+// which boxes a user changes from their start state to make the same line.
+#pragma once
+
+#include "catalogue.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar {
+
+// One of the nine server variables the calculator writes.
+struct Variable {
+    Group group;
+    Rank rank;              // which admin rank's variable; Council for the other groups
+    std::string_view name;  // without the blank the line puts after it
+};
+
+// In catalogue order, the admin variables by rank.
+std::span<const Variable> variables();
+// Server variable names do not care for case.
+std::optional<Variable> findVariable(std::string_view name);
+
+// A value as the server reads it, the way C's atoi does: leading blanks, an
+// optional sign, then digits; whatever follows is ignored, and no digits at
+// all read as 0. Beyond the digits, the value keeps growing only to where it
+// cannot be any total, so a huge number stays huge rather than wrapping.
+struct ServerNumber {
+    std::int64_t value = 0;
+    bool clean = false;  // nothing but the number, blanks around it aside
+};
+ServerNumber readAsServer(std::string_view text);
+
+struct Decoded {
+    Variable variable;
+    std::int64_t value = 0;
+    std::vector<int> options;          // indices of the options whose bits are set
+    std::uint32_t unknownBits = 0;     // set bits that no option of the group has
+    bool negative = false;
+    bool outsideWidth = false;         // beyond what the group's total can hold
+    std::vector<int> toChange;         // boxes that differ from their start state
+    bool selectRank = false;           // the rank is not the one selected at start
+};
+// Bits are those of the server's 32-bit integer; a value outside it has none.
+Decoded decode(const Variable &variable, std::int64_t value);
+
+// The line the calculator writes when exactly these options count.
+std::string encode(const Variable &variable, std::span<const int> options);
+
+// An option of the group by caption, whatever the case.
+std::optional<int> findOption(Group group, std::string_view caption);
+
+}  // namespace zelvar

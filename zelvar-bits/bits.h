@@ -1,0 +1,22 @@
+// zelvar-bits: reads the calculator's settings back. The whole program is
+// run(): arguments in, text out, an exit status back; main() only hands it
+// the process's own streams.
+#pragma once
+
+#include <iosfwd>
+#include <span>
+#include <string_view>
+
+namespace zelvar::bits {
+
+enum Status : int { Clean = 0, BadValue = 1, Usage = 2 };
+
+struct Streams {
+    std::istream &in;   // what "explain -" reads
+    std::ostream &out;
+    std::ostream &err;
+};
+
+int run(std::span<const std::string_view> arguments, Streams io);
+
+}  // namespace zelvar::bits

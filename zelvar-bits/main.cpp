@@ -1,0 +1,10 @@
+#include "bits.h"
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+int main(int argc, char *argv[]) {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    return zelvar::bits::run(arguments, {std::cin, std::cout, std::cerr});
+}
