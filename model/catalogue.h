@@ -210,20 +210,22 @@ inline constexpr Option kChatChannels[] = {
 
 // Indexed by Group.
 inline constexpr std::array<SettingGroup, kGroupCount> kCatalogue{{
-    {Group::Weapon, "weapons", "Weapon Disable", "chkWeapon", "Frame1(0)", detail::kWeaponVariable, "lngWeapon", Width::Signed32,
-     Counts::Unchecked, true, detail::kWeapons, 524287},
-    {Group::Force, "force powers", "Force Power Disable", "chkForce", "Frame1(2)", detail::kForceVariable, "lngForce", Width::Signed32,
-     Counts::Unchecked, true, detail::kForcePowers, 262143},
-    {Group::Admin, "admin commands", "Admin Command Disable", "chkAdmin", "Frame1(1)", detail::kAdminVariables, "lngAdmin", Width::Signed32,
-     Counts::Checked, true, detail::kAdminCommands, 536870910},
-    {Group::Poll, "votes", "Poll Disable", "chkPoll", "Frame2(0)", detail::kPollVariable, "intPoll", Width::Signed16,
-     Counts::Unchecked, true, detail::kVotes, 4094},
-    {Group::Lock, "team lock", "Team Lock", "chkLock", "Frame3", detail::kLockVariable, "intLock", Width::Signed16,
-     Counts::Checked, false, detail::kTeams, 30},
-    {Group::Emote, "emotes", "Emote Disable", "chkEmote", "Frame2(1)", detail::kEmoteVariable, "lngEmote", Width::Signed32,
-     Counts::Unchecked, true, detail::kEmotes, 536870910},
-    {Group::Say, "word filter", "Word Filter", "chkSay", "Frame2(2)", detail::kSayVariable, "lngSay", Width::Signed32,
-     Counts::Checked, false, detail::kChatChannels, 126},
+    {Group::Weapon, "weapons", "Weapon Disable", "chkWeapon", "Frame1(0)", detail::kWeaponVariable,
+     "lngWeapon", Width::Signed32, Counts::Unchecked, true, detail::kWeapons, 524287},
+    {Group::Force, "force powers", "Force Power Disable", "chkForce", "Frame1(2)",
+     detail::kForceVariable, "lngForce", Width::Signed32, Counts::Unchecked, true,
+     detail::kForcePowers, 262143},
+    {Group::Admin, "admin commands", "Admin Command Disable", "chkAdmin", "Frame1(1)",
+     detail::kAdminVariables, "lngAdmin", Width::Signed32, Counts::Checked, true,
+     detail::kAdminCommands, 536870910},
+    {Group::Poll, "votes", "Poll Disable", "chkPoll", "Frame2(0)", detail::kPollVariable, "intPoll",
+     Width::Signed16, Counts::Unchecked, true, detail::kVotes, 4094},
+    {Group::Lock, "team lock", "Team Lock", "chkLock", "Frame3", detail::kLockVariable, "intLock",
+     Width::Signed16, Counts::Checked, false, detail::kTeams, 30},
+    {Group::Emote, "emotes", "Emote Disable", "chkEmote", "Frame2(1)", detail::kEmoteVariable,
+     "lngEmote", Width::Signed32, Counts::Unchecked, true, detail::kEmotes, 536870910},
+    {Group::Say, "word filter", "Word Filter", "chkSay", "Frame2(2)", detail::kSayVariable,
+     "lngSay", Width::Signed32, Counts::Checked, false, detail::kChatChannels, 126},
 }};
 
 constexpr const SettingGroup &settingGroup(Group group) {

@@ -53,8 +53,6 @@ std::optional<int> findOption(Group group, std::string_view caption) {
 }
 
 ServerNumber readAsServer(std::string_view text) {
-    // Past this no total is possible, so growing further tells nothing.
-    constexpr std::int64_t kCeiling = std::int64_t{1} << 40;
     std::size_t i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;
@@ -64,7 +62,7 @@ ServerNumber readAsServer(std::string_view text) {
     const std::size_t digits = i;
     std::int64_t value = 0;
     for (; i < text.size() && isDigit(text[i]); ++i)
-        value = std::min(kCeiling, value * 10 + (text[i] - '0'));
+        value = std::min(kBeyondAnyTotal, value * 10 + (text[i] - '0'));
     const bool any = i > digits;
     while (i < text.size() && isBlank(text[i]))
         ++i;
@@ -102,10 +100,9 @@ std::string encode(const Variable &variable, std::span<const int> options) {
     std::int64_t total = 0;
     for (int i : options)
         total |= std::int64_t{1} << bitNumber(g.options[static_cast<std::size_t>(i)]);
-    return renderLine(g.variables[variable.group == Group::Admin
-                                      ? static_cast<std::size_t>(variable.rank)
-                                      : 0],
-                      static_cast<std::int32_t>(total));
+    return renderLine(
+        g.variables[variable.group == Group::Admin ? static_cast<std::size_t>(variable.rank) : 0],
+        static_cast<std::int32_t>(total));
 }
 
 }  // namespace zelvar

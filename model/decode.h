@@ -28,8 +28,10 @@ std::optional<Variable> findVariable(std::string_view name);
 
 // A value as the server reads it, the way C's atoi does: leading blanks, an
 // optional sign, then digits; whatever follows is ignored, and no digits at
-// all read as 0. Beyond the digits, the value keeps growing only to where it
-// cannot be any total, so a huge number stays huge rather than wrapping.
+// all read as 0. A number too long for any total stops growing at
+// kBeyondAnyTotal rather than wrapping, as atoi's own result is then the
+// platform's business.
+inline constexpr std::int64_t kBeyondAnyTotal = std::int64_t{1} << 40;
 struct ServerNumber {
     std::int64_t value = 0;
     bool clean = false;  // nothing but the number, blanks around it aside
@@ -39,12 +41,12 @@ ServerNumber readAsServer(std::string_view text);
 struct Decoded {
     Variable variable;
     std::int64_t value = 0;
-    std::vector<int> options;          // indices of the options whose bits are set
-    std::uint32_t unknownBits = 0;     // set bits that no option of the group has
+    std::vector<int> options;       // indices of the options whose bits are set
+    std::uint32_t unknownBits = 0;  // set bits that no option of the group has
     bool negative = false;
-    bool outsideWidth = false;         // beyond what the group's total can hold
-    std::vector<int> toChange;         // boxes that differ from their start state
-    bool selectRank = false;           // the rank is not the one selected at start
+    bool outsideWidth = false;  // beyond what the group's total can hold
+    std::vector<int> toChange;  // boxes that differ from their start state
+    bool selectRank = false;    // the rank is not the one selected at start
 };
 // Bits are those of the server's 32-bit integer; a value outside it has none.
 Decoded decode(const Variable &variable, std::int64_t value);

@@ -151,7 +151,8 @@ std::string Totals::adminLine() const {
 }
 
 std::string Totals::rankLine(Rank rank) const {
-    return renderLine(settingGroup(Group::Admin).variables[static_cast<std::size_t>(rank)], lngAdmin);
+    return renderLine(settingGroup(Group::Admin).variables[static_cast<std::size_t>(rank)],
+                      lngAdmin);
 }
 
 std::string Totals::line(Group group) const {

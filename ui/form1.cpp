@@ -2,6 +2,7 @@
 
 #include "picture.h"
 
+#include <QAccessibleWidget>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -37,10 +38,11 @@ const QColor kOutputBackground(0x20, 0x00, 0x00);
 // The design's face, with a stand-in of the same proportions where it is missing.
 const QString kFace = QStringLiteral("MS Sans Serif");
 
-QFont designFont(qreal points, QFont::Weight weight) {
+QFont designFont(qreal points, QFont::Weight weight, int letterSpacing = 100) {
     QFont font(kFace);
     font.setPointSizeF(points);
     font.setWeight(weight);
+    font.setLetterSpacing(QFont::PercentageSpacing, letterSpacing);
     return font;
 }
 
@@ -62,7 +64,38 @@ QWidget *placed(QWidget *widget, std::string_view name, const zelvar::TwipRect &
 }
 
 void report(const std::string &text, QWidget *parent) {
-    QMessageBox::critical(parent, QCoreApplication::applicationName(), QString::fromStdString(text));
+    QMessageBox::critical(parent, QCoreApplication::applicationName(),
+                          QString::fromStdString(text));
+}
+
+// Assistive technology meets the window as a frame named by its title, and
+// never meets the picture, which only decorates.
+class AccessibleForm final : public QAccessibleWidget {
+public:
+    explicit AccessibleForm(QWidget *form) : QAccessibleWidget(form, QAccessible::Window) {}
+
+    int childCount() const override { return static_cast<int>(children().size()); }
+    QAccessibleInterface *child(int index) const override {
+        return QAccessible::queryAccessibleInterface(children().value(index));
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override {
+        return static_cast<int>(children().indexOf(qobject_cast<QWidget *>(child->object())));
+    }
+
+private:
+    QWidgetList children() const {
+        QWidgetList list;
+        for (QObject *object : widget()->children())
+            if (auto *w = qobject_cast<QWidget *>(object);
+                w != nullptr && !w->isWindow() && dynamic_cast<Picture *>(w) == nullptr)
+                list << w;
+        return list;
+    }
+};
+
+QAccessibleInterface *accessibleForm(const QString & /*className*/, QObject *object) {
+    auto *form = qobject_cast<Form1 *>(object);
+    return form == nullptr ? nullptr : new AccessibleForm(form);
 }
 
 }  // namespace
@@ -104,13 +137,20 @@ struct Form1::Building {
 // Controls take their font from their container unless it differs: a font of
 // a control's own costs a look-up each. So a panel carries the bold face its
 // controls use, though its own caption, which cannot be read, shows in it too.
+//
+// The panel buttons take the window's face. The stand-in face is a little
+// wider than the design's, and under styles with a deep bevel "Admin Command
+// Disable" would touch its button's edges, so the window's face sets its
+// letters a little closer.
 Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
+    static const bool accessible = (QAccessible::installFactory(&accessibleForm), true);
+    Q_UNUSED(accessible);
     QFont::insertSubstitution(kFace, QStringLiteral("Liberation Sans"));
     setWindowTitle(latin1(zelvar::ui::kForm1Caption));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     const QRect client = pixelRect(zelvar::ui::kForm1ClientArea);
     setFixedSize(client.size());
-    setFont(designFont(8.25, QFont::Normal));
+    setFont(designFont(8.25, QFont::Normal, 97));
     Building building(palette());
     QPalette background = palette();
     background.setColor(QPalette::Window, kWindowBackground);
@@ -331,6 +371,16 @@ void Form1::Form_Resize() { PicBack->setGeometry(QRect(QPoint(0, 0), frameGeomet
 void Form1::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     Form_Resize();
+}
+
+// The window has one size. A platform, or a title bar that Qt draws itself
+// (on Wayland, with buttons this window does not ask for), may still offer
+// to maximise it or fill the screen: the window declines and stays as it is.
+void Form1::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    constexpr Qt::WindowStates kLarger = Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (event->type() == QEvent::WindowStateChange && (windowState() & kLarger))
+        setWindowState(windowState() & ~kLarger);
 }
 
 // Qt makes a whole button group one tab stop (a box taking focus strips the

@@ -34,6 +34,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:

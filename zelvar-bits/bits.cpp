@@ -105,6 +105,9 @@ Report assess(const Variable &variable, std::string_view written, std::string_vi
     return r;
 }
 
+// A number too long for any total has no value worth showing.
+bool huge(const Decoded &d) { return d.value <= -kBeyondAnyTotal || d.value >= kBeyondAnyTotal; }
+
 // A value the calculator can write: in range, every bit an option's.
 bool writable(const Decoded &d) { return !d.negative && !d.outsideWidth && d.unknownBits == 0; }
 
@@ -160,7 +163,7 @@ void printText(const Report &r, std::ostream &out) {
 void printValue(const Report &r, std::ostream &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
-    out << "  value " << d.value << ": ";
+    out << "  value " << (huge(d) ? "too large for any total" : std::to_string(d.value)) << ": ";
     if (d.options.empty())
         out << "no option set\n";
     else
@@ -170,8 +173,7 @@ void printValue(const Report &r, std::ostream &out) {
     if (writable(d)) {
         out << "  in the calculator: press \"" << g.caption << '"';
         if (d.selectRank)
-            out << ", select \"" << kRankCaptions[static_cast<std::size_t>(d.variable.rank)]
-                << '"';
+            out << ", select \"" << kRankCaptions[static_cast<std::size_t>(d.variable.rank)] << '"';
         if (d.toChange.empty())
             out << ", leave every box as it starts\n";
         else
@@ -230,17 +232,16 @@ std::string jsonReport(const Report &r) {
     const std::vector<std::string_view> none;
     std::string calculator = "null";
     if (r.hasValue && writable(d))
-        calculator =
-            "{\"panel\":" + json(g.caption) + ",\"rank\":" +
-            (d.variable.group == Group::Admin
-                 ? json(kRankCaptions[static_cast<std::size_t>(d.variable.rank)])
-                 : "null") +
-            ",\"check\":" + jsonArray(check ? changed : none, quoted) +
-            ",\"uncheck\":" + jsonArray(check ? none : changed, quoted) + "}";
+        calculator = "{\"panel\":" + json(g.caption) + ",\"rank\":" +
+                     (d.variable.group == Group::Admin
+                          ? json(kRankCaptions[static_cast<std::size_t>(d.variable.rank)])
+                          : "null") +
+                     ",\"check\":" + jsonArray(check ? changed : none, quoted) +
+                     ",\"uncheck\":" + jsonArray(check ? none : changed, quoted) + "}";
     return "{\"line\":" + orNull(r.line) + ",\"variable\":" + json(d.variable.name) +
            ",\"written\":" + json(r.written) + ",\"text\":" + json(r.text) +
-           ",\"value\":" + std::to_string(d.value) + ",\"group\":" + json(g.name) +
-           ",\"width\":" + std::to_string(widthBits(g.width)) +
+           ",\"value\":" + (huge(d) ? "null" : std::to_string(d.value)) +
+           ",\"group\":" + json(g.name) + ",\"width\":" + std::to_string(widthBits(g.width)) +
            ",\"options\":" + jsonArray(d.options, [&](int i) { return jsonOption(g, i); }) +
            ",\"unknown_bits\":" + std::to_string(d.unknownBits) + ",\"calculator\":" + calculator +
            ",\"problems\":" + jsonArray(r.problems, quoted) +
@@ -368,7 +369,8 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
     if (const std::size_t nul = text->find('\0'); nul != std::string::npos) {
         io.err << "zelvar-bits: " << (file == "-" ? "standard input" : shown(file))
                << " is a binary file (a NUL byte on line "
-               << 1 + std::count(text->begin(), text->begin() + static_cast<std::ptrdiff_t>(nul), '\n')
+               << 1 + std::count(text->begin(), text->begin() + static_cast<std::ptrdiff_t>(nul),
+                                 '\n')
                << "), not a configuration\n";
         return Usage;
     }
@@ -407,11 +409,11 @@ int listCommand(std::span<const std::string_view> args, bool asJson, Streams io)
             std::vector<int> all(g->options.size());
             for (std::size_t i = 0; i < all.size(); ++i)
                 all[i] = static_cast<int>(i);
- return "{\"name\":" + json(g->name) + ",\"panel\":" + json(g->caption) +
+            return "{\"name\":" + json(g->name) + ",\"panel\":" + json(g->caption) +
                    ",\"variables\":" +
                    jsonArray(variableNames(g), [](std::string_view s) { return json(s); }) +
-                   ",\"width\":" + std::to_string(widthBits(g->width)) + ",\"counts\":" +
-                   json(g->counts == Counts::Checked ? "checked" : "unchecked") +
+                   ",\"width\":" + std::to_string(widthBits(g->width)) +
+                   ",\"counts\":" + json(g->counts == Counts::Checked ? "checked" : "unchecked") +
                    ",\"starts_checked\":" + (g->defaultChecked ? "true" : "false") +
                    ",\"options\":" + jsonArray(all, [g](int i) { return jsonOption(*g, i); }) + "}";
         }) << "}\n";
@@ -419,8 +421,7 @@ int listCommand(std::span<const std::string_view> args, bool asJson, Streams io)
     }
     for (const SettingGroup *g : groups) {
         io.out << g->name << " (\"" << g->caption << "\"): " << joined(variableNames(g), ", ")
-               << "\n  a "
-               << widthBits(g->width) << "-bit total of the "
+               << "\n  a " << widthBits(g->width) << "-bit total of the "
                << (g->counts == Counts::Checked ? "checked" : "unchecked")
                << " boxes; every box starts " << (g->defaultChecked ? "checked" : "unchecked")
                << "\n";

@@ -12,7 +12,7 @@ namespace zelvar::bits {
 enum Status : int { Clean = 0, BadValue = 1, Usage = 2 };
 
 struct Streams {
-    std::istream &in;   // what "explain -" reads
+    std::istream &in;  // what "explain -" reads
     std::ostream &out;
     std::ostream &err;
 };

@@ -12,9 +12,8 @@ bool blank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 bool isSetCommand(std::string_view word) {
     constexpr std::array<std::string_view, 4> kSets{"set", "seta", "sets", "setu"};
     for (std::string_view set : kSets)
-        if (word.size() == set.size() &&
-            std::equal(word.begin(), word.end(), set.begin(),
-                       [](char a, char b) { return (a | 0x20) == b; }))
+        if (word.size() == set.size() && std::equal(word.begin(), word.end(), set.begin(),
+                                                    [](char a, char b) { return (a | 0x20) == b; }))
             return true;
     return false;
 }

@@ -13,10 +13,10 @@ namespace zelvar::bits {
 
 // One setting of one of the calculator's variables.
 struct Setting {
-    int line = 0;             // from 1
-    std::string written;      // the name as the file spells it
-    std::string value;        // the value's text, quotes removed
-    bool hasValue = false;    // "set NAME" alone sets nothing
+    int line = 0;           // from 1
+    std::string written;    // the name as the file spells it
+    std::string value;      // the value's text, quotes removed
+    bool hasValue = false;  // "set NAME" alone sets nothing
     Variable variable{};
 };
 

@@ -1,0 +1,159 @@
+// The model against oracles that know nothing of its arithmetic: each group's
+// boxes are a bit mask, and a line follows from the mask, the group's
+// counting state and the rank. ZELVAR_SEED replays a run.
+#include "decode.h"
+#include "oracle.h"
+#include "totals.h"
+
+#include <QTest>
+
+#include <random>
+
+using zelvar::Group;
+using zelvar::Rank;
+
+namespace {
+
+std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
+
+// The window's controls, as far as the totals ask: box states, value texts
+// (which a row may replace), the selected rank, and the last line written.
+struct Controls final : zelvar::Source, zelvar::Sink {
+    std::array<std::uint32_t, zelvar::kGroupCount> on{};  // bit i: box i checked
+    std::string tag;                                      // when set, every box's value text
+    Rank rank = Rank::Council;
+    std::string line;
+
+    Controls() {
+        for (const zelvar::SettingGroup &g : zelvar::kCatalogue)
+            on[slot(g.group)] = startStates(g.group);
+    }
+    bool checked(Group g, int i) const override { return (on[slot(g)] >> i & 1U) != 0; }
+    std::string_view valueText(Group g, int i) const override {
+        return tag.empty() ? zelvar::settingGroup(g).options[slot(i)].valueText : tag;
+    }
+    int upperBound(Group g) const override {
+        return int(zelvar::settingGroup(g).options.size()) - 1;
+    }
+    bool rankSelected(Rank r) const override { return r == rank; }
+    void writeLine(std::string_view text) override { line = text; }
+    std::string expected(Group g) const { return oracleLine(g, on[slot(g)], rank); }
+};
+
+unsigned seed() {
+    return qEnvironmentVariableIsSet("ZELVAR_SEED") ? qEnvironmentVariableIntValue("ZELVAR_SEED")
+                                                    : 20261207U;
+}
+
+}  // namespace
+
+class TestModel : public QObject {
+    Q_OBJECT
+
+private slots:
+    void randomRun();
+    void readBackWhatTheWindowWrites();
+    void valueTexts_data();
+    void valueTexts();
+};
+
+// Toggles, recounts and rank choices in random order; the line after each
+// must be the oracle's.
+void TestModel::randomRun() {
+    std::mt19937 random(seed());
+    Controls c;
+    zelvar::Totals totals(c, c);
+    totals.setAdminTotal(zelvar::kAdminTotalAtStart);
+    for (int step = 0; step < 200000; ++step) {
+        const auto group = Group(random() % zelvar::kGroupCount);
+        const int roll = int(random() % 100);
+        Group shown = group;
+        if (roll < 85) {
+            const int index = int(random() % zelvar::settingGroup(group).options.size());
+            c.on[slot(group)] ^= 1U << index;
+            totals.toggle(group, index);
+        } else if (roll < 95) {
+            totals.recount(group);
+        } else {
+            c.rank = Rank(random() % 3);
+            totals.selectRank(c.rank);
+            shown = Group::Admin;
+        }
+        if (c.line != c.expected(shown))
+            QFAIL(qPrintable(QString("seed %1, step %2: \"%3\", expected \"%4\"")
+                                 .arg(seed())
+                                 .arg(step)
+                                 .arg(QString::fromStdString(c.line),
+                                      QString::fromStdString(c.expected(shown)))));
+    }
+}
+
+// For random boxes and ranks, encode gives the window's line for the
+// counted options, and decode names those options and the very boxes that
+// differ from the start state.
+void TestModel::readBackWhatTheWindowWrites() {
+    std::mt19937 random(seed());
+    for (int round = 0; round < 20000; ++round) {
+        Controls c;
+        zelvar::Totals totals(c, c);
+        const auto group = Group(round % zelvar::kGroupCount);
+        const zelvar::SettingGroup &g = zelvar::settingGroup(group);
+        c.on[slot(group)] = std::uint32_t(random()) & ((1U << g.options.size()) - 1);
+        c.rank = Rank(random() % 3);
+        totals.recount(group);
+
+        const auto variable = zelvar::findVariable(c.line.substr(0, c.line.find(' ')));
+        QVERIFY(variable && variable->group == group);
+        QCOMPARE(variable->rank, group == Group::Admin ? c.rank : Rank::Council);
+        const zelvar::Decoded d =
+            zelvar::decode(*variable, std::stoll(c.line.substr(c.line.find(' '))));
+        QCOMPARE(zelvar::encode(*variable, d.options), c.line);
+        QVERIFY(!d.negative && !d.outsideWidth && d.unknownBits == 0);
+        std::uint32_t changed = 0;
+        for (int i : d.toChange)
+            changed |= 1U << i;
+        QCOMPARE(changed, c.on[slot(group)] ^ startStates(group));
+    }
+}
+
+void TestModel::valueTexts_data() {
+    QTest::addColumn<Group>("group");
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("outcome");  // the line after unchecking box 0, or the error report
+    QTest::newRow("leading blank, as amPunish's") << Group::Weapon << " 8192"
+                                                  << "g_weaponDisable 8192";
+    QTest::newRow("half rounds to even, down") << Group::Weapon << "2.5"
+                                               << "g_weaponDisable 2";
+    QTest::newRow("letters") << Group::Weapon << "8x"
+                             << "Run-time error '13':\n\nType mismatch";
+    QTest::newRow("inf is no number") << Group::Weapon << "inf"
+                                      << "Run-time error '13':\n\nType mismatch";
+    QTest::newRow("beyond double") << Group::Weapon << "1e400"
+                                   << "Run-time error '6':\n\nOverflow";
+    QTest::newRow("past 32 bits") << Group::Weapon << "2147483648"
+                                  << "Run-time error '6':\n\nOverflow";
+    QTest::newRow("past 16 bits") << Group::Poll << "32767.5"
+                                  << "Run-time error '6':\n\nOverflow";
+}
+
+// Value texts the catalogue never holds still convert as the runtime does,
+// and what it cannot convert ends in its standard report.
+void TestModel::valueTexts() {
+    QFETCH(Group, group);
+    QFETCH(QString, tag);
+    QFETCH(QString, outcome);
+    Controls c;
+    zelvar::Totals totals(c, c);
+    c.tag = tag.toStdString();
+    c.on[slot(group)] &= ~1U;
+    try {
+        totals.toggle(group, 0);
+        QCOMPARE(QString::fromStdString(c.line), outcome);
+    } catch (const zelvar::RuntimeError &error) {
+        QCOMPARE(QString::fromStdString(error.report()), outcome);
+        QCOMPARE(error.number(), outcome.contains("'6'") ? 6 : 13);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestModel)
+#include "tst_model.moc"
