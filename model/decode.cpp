@@ -30,6 +30,10 @@ constexpr std::array<Variable, 9> kVariables = [] {
     return all;
 }();
 
+static_assert(std::all_of(kVariables.begin(), kVariables.end(), [](const Variable &v) {
+    return v.name.starts_with("g_") || v.name.starts_with("zv_");
+}));
+
 constexpr bool isBlank(char c) { return c == ' ' || c == '\t' || (c >= '\n' && c <= '\r'); }
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -38,6 +42,9 @@ constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 std::span<const Variable> variables() { return kVariables; }
 
 std::optional<Variable> findVariable(std::string_view name) {
+    // Every name starts "g_" or "zv_": most words of a configuration stop here.
+    if (name.size() < 2 || (lower(name[0]) != 'g' && lower(name[0]) != 'z'))
+        return std::nullopt;
     for (const Variable &v : kVariables)
         if (sameIgnoringCase(v.name, name))
             return v;

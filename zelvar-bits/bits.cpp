@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <istream>
 #include <iterator>
 #include <memory>
@@ -338,6 +339,9 @@ int encodeCommand(std::span<const std::string_view> args, Streams io) {
     return Clean;
 }
 
+// No configuration comes near this; a file that does is not read.
+constexpr std::uintmax_t kLargest = std::uintmax_t{256} << 20;
+
 // The whole input at once, or why not.
 std::optional<std::string> slurp(std::string_view file, std::istream &in, std::ostream &err) {
     std::string text;
@@ -348,14 +352,26 @@ std::optional<std::string> slurp(std::string_view file, std::istream &in, std::o
     const std::string path(file);
     const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"),
                                                              &std::fclose);
-    std::array<char, 1 << 16> chunk{};
-    std::size_t n = 0;
-    while (f && (n = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0)
-        text.append(chunk.data(), n);
-    if (!f || std::ferror(f.get()) != 0) {
+    const auto cannotRead = [&] {
         err << "zelvar-bits: cannot read " << shown(file) << ": " << std::strerror(errno) << "\n";
         return std::nullopt;
+    };
+    if (!f)
+        return cannotRead();
+    std::error_code error;  // a plain file's size, to read it in one go
+    if (const auto size = std::filesystem::file_size(path, error); !error) {
+        if (size > kLargest) {
+            err << "zelvar-bits: " << shown(file) << " is too large for a configuration\n";
+            return std::nullopt;
+        }
+        text.resize(size);
+        text.resize(std::fread(text.data(), 1, text.size(), f.get()));
     }
+    std::array<char, 1 << 16> chunk{};
+    for (std::size_t n = 0; (n = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0;)
+        text.append(chunk.data(), n);
+    if (std::ferror(f.get()) != 0)
+        return cannotRead();
     return text;
 }
 
@@ -431,9 +447,22 @@ int listCommand(std::span<const std::string_view> args, bool asJson, Streams io)
     return Clean;
 }
 
+int runCommand(std::span<const std::string_view> arguments, Streams io);
+
 }  // namespace
 
 int run(std::span<const std::string_view> arguments, Streams io) {
+    try {
+        return runCommand(arguments, io);
+    } catch (const std::exception &error) {  // memory running out, or a stream failing
+        io.err << "zelvar-bits: " << error.what() << "\n";
+        return Usage;
+    }
+}
+
+namespace {
+
+int runCommand(std::span<const std::string_view> arguments, Streams io) {
     bool asJson = false;
     std::vector<std::string_view> words;
     for (std::string_view a : arguments) {
@@ -466,5 +495,7 @@ int run(std::span<const std::string_view> arguments, Streams io) {
         return asJson ? usage(io.err, "encode writes a line, not JSON") : encodeCommand(rest, io);
     return usage(io.err, "unknown command " + shown(command));
 }
+
+}  // namespace
 
 }  // namespace zelvar::bits
