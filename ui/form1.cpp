@@ -3,6 +3,7 @@
 #include "picture.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -43,6 +44,9 @@ QFont designFont(qreal points, QFont::Weight weight, int letterSpacing = 100) {
     font.setPointSizeF(points);
     font.setWeight(weight);
     font.setLetterSpacing(QFont::PercentageSpacing, letterSpacing);
+    // Every caption is plain ASCII, which the face has: no fallback faces to
+    // look up for glyphs it might lack.
+    font.setStyleStrategy(QFont::NoFontMerging);
     return font;
 }
 
@@ -146,6 +150,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     static const bool accessible = (QAccessible::installFactory(&accessibleForm), true);
     Q_UNUSED(accessible);
     QFont::insertSubstitution(kFace, QStringLiteral("Liberation Sans"));
+    QApplication::setFont(designFont(8.25, QFont::Normal));
     setWindowTitle(latin1(zelvar::ui::kForm1Caption));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
     const QRect client = pixelRect(zelvar::ui::kForm1ClientArea);
