@@ -93,7 +93,7 @@ void TestBits::randomConfigurations() {
     for (int round = 0; round < 20000; ++round) {
         QByteArray input;
         for (int n = int(random() % 200); n > 0; --n)
-            input += random() % 8 != 0 ? words[random() % words.size()]
+            input += random() % 8 != 0 ? words[qsizetype(random() % words.size())]
                                        : QByteArray(1, char(random() % 256));
         const Result r = run({"explain", "--json"}, input);
         const QByteArray shown = input.toPercentEncoding();

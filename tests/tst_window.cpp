@@ -77,7 +77,7 @@ QString describe(QWidget *w, const QWidgetList &tabChain) {
 }
 
 void walkTree(QWidget *w, const QWidgetList &tabChain, QStringList &out, int depth = 0) {
-    out << QString(depth * 2, ' ') + describe(w, tabChain);
+    out << QString(qsizetype(depth) * 2, ' ') + describe(w, tabChain);
     for (QObject *child : w->children())
         if (auto *c = qobject_cast<QWidget *>(child); c != nullptr && !c->isWindow())
             walkTree(c, tabChain, out, depth + 1);
@@ -214,7 +214,7 @@ void TestWindow::randomWalk() {
         if (roll < 15) {
             action = QString("Command%1").arg(random() % 7 + 1);
         } else if (roll < 25 && oracle.visible == Group::Admin) {
-            action = QStringList{"optam", "optJK", "optInstructor"}.at(random() % 3);
+            action = QStringList{"optam", "optJK", "optInstructor"}.at(qsizetype(random() % 3));
         } else if (roll < 80) {
             const zelvar::SettingGroup &g = zelvar::settingGroup(oracle.visible);
             action = QString("%1(%2)").arg(latin1(g.array)).arg(random() % g.options.size());

@@ -114,6 +114,7 @@ bool writable(const Decoded &d) { return !d.negative && !d.outsideWidth && d.unk
 
 std::vector<std::string_view> captions(const SettingGroup &g, const std::vector<int> &indices) {
     std::vector<std::string_view> out;
+    out.reserve(indices.size());
     for (int i : indices)
         out.push_back(g.options[static_cast<std::size_t>(i)].caption);
     return out;
