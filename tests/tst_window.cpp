@@ -170,10 +170,15 @@ void TestWindow::listing() {
     QStringList actual;
     walkTree(form.get(), chain, actual);
 
-    // Every panel button, then the ranks; Tab goes round from where the click left the focus.
-    for (const char *name : {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6",
-                             "Command7", "Command3", "optJK", "optInstructor", "optam"}) {
-        click(name);
+    // Every panel button, then the ranks, by click and by arrow key; Tab goes
+    // round from where the action left the focus.
+    for (const char *name :
+         {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6", "Command7",
+          "Command3", "optJK", "optInstructor", "optam", "Right", "Right"}) {
+        if (QByteArray(name) == "Right")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        else
+            click(name);
         QStringList tabs;
         QWidget *start = QApplication::focusWidget();
         do {

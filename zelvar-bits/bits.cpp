@@ -3,6 +3,7 @@
 #include "config.h"
 #include "decode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -147,8 +148,11 @@ void printValue(const Report &r, std::ostream &out);
 void printText(const Report &r, std::ostream &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
+    const bool printable = std::all_of(r.text.begin(), r.text.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F;
+    });  // an argument is shown as typed unless it would reach the terminal as control codes
     out << (r.line ? "line " + std::to_string(*r.line) + ": " + r.written + " " + shown(r.text)
-                   : std::string(d.variable.name) + " " + r.text)
+                   : std::string(d.variable.name) + " " + (printable ? r.text : shown(r.text)))
         << "\n  " << g.name << ", a " << widthBits(g.width) << "-bit total of the "
         << (g.counts == Counts::Checked ? "checked" : "unchecked") << " boxes\n";
     if (r.hasValue)
