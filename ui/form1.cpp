@@ -150,6 +150,9 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     static const bool accessible = (QAccessible::installFactory(&accessibleForm), true);
     Q_UNUSED(accessible);
     QFont::insertSubstitution(kFace, QStringLiteral("Liberation Sans"));
+    // Qt lays out some text in the application's face before a control has
+    // its own (the text box does); with the design's face there, no other
+    // face is ever loaded.
     QApplication::setFont(designFont(8.25, QFont::Normal));
     setWindowTitle(latin1(zelvar::ui::kForm1Caption));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
