@@ -87,6 +87,8 @@ Decoded decode(const Variable &variable, std::int64_t value) {
     const bool inInt = value >= std::numeric_limits<std::int32_t>::min() &&
                        value <= std::numeric_limits<std::int32_t>::max();
     std::uint32_t bits = inInt ? static_cast<std::uint32_t>(value) : 0;
+    d.options.reserve(g.options.size());
+    d.toChange.reserve(g.options.size());
     const bool countsChecked = g.counts == Counts::Checked;
     for (std::size_t i = 0; i < g.options.size(); ++i) {
         const std::uint32_t bit = std::uint32_t{1} << bitNumber(g.options[i]);

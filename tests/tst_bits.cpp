@@ -1,6 +1,7 @@
 // zelvar-bits run in process: a reviewed session of commands, and a seeded
 // run of random configurations (run under the sanitizers in CI too).
 #include "bits.h"
+#include "config.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +79,9 @@ void TestBits::transcript() {
 }
 
 // Configurations made of the reader's own words and of stray bytes: every
-// one ends with a status and, where it was read, with valid JSON.
+// one ends with a status and, where it was read, with valid JSON; and the
+// reader finds the same settings whether the text comes whole or cut into
+// small pieces anywhere, as a file is read.
 void TestBits::randomConfigurations() {
     static const QByteArrayList words =
         QByteArray(
@@ -101,6 +104,23 @@ void TestBits::randomConfigurations() {
         if (r.status != 2)
             QVERIFY2(QJsonDocument::fromJson(r.out.toUtf8()).isObject(), shown.constData());
         QVERIFY2(run({"explain"}, input).status == r.status, shown.constData());
+
+        zelvar::bits::ConfigReader whole;
+        zelvar::bits::ConfigReader cut;
+        const std::string_view text(input.constData(), std::size_t(input.size()));
+        whole.read(text);
+        for (std::size_t at = 0, n = 0; at < text.size(); at += n)
+            cut.read(text.substr(at, n = random() % 16 + 1));
+        auto listed = [](const std::vector<zelvar::bits::Setting> &settings) {
+            QStringList out;
+            for (const auto &s : settings)
+                out << QString("%1 %2 %3 %4")
+                           .arg(s.line)
+                           .arg(QString::fromStdString(s.written), QString::fromStdString(s.value))
+                           .arg(s.hasValue);
+            return out;
+        };
+        QVERIFY2(listed(whole.finish()) == listed(cut.finish()), shown.constData());
     }
 }
 

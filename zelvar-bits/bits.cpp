@@ -4,10 +4,12 @@
 #include "decode.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <charconv>
+#include <concepts>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <istream>
 #include <iterator>
 #include <memory>
@@ -128,24 +130,45 @@ std::string joined(const std::vector<std::string_view> &words, std::string_view 
     return out;
 }
 
-std::string pad(std::string text, std::size_t width, bool right = false) {
-    if (text.size() < width)
-        text.insert(right ? 0 : text.size(), width - text.size(), ' ');
-    return text;
+// Text built in memory and written at once, far cheaper than a stream's
+// insertions one by one.
+struct Text {
+    std::string s;
+    Text &operator<<(std::string_view v) {
+        s += v;
+        return *this;
+    }
+    Text &operator<<(char c) {
+        s += c;
+        return *this;
+    }
+    template <std::integral Number> Text &operator<<(Number n) {
+        std::array<char, 24> digits{};
+        s.append(digits.data(), std::to_chars(digits.data(), digits.data() + digits.size(), n).ptr);
+        return *this;
+    }
+};
+
+// Right-aligned in a column of `width`.
+void column(Text &out, std::string_view text, std::size_t width) {
+    out.s.append(width - std::min(width, text.size()), ' ');
+    out.s += text;
 }
 
-std::string optionRow(const Option &o, std::optional<int> index) {
-    return "    " + (index ? pad(std::to_string(*index), 2, true) + "  " : "") + "bit " +
-           pad(std::to_string(bitNumber(o)), 2, true) + "  " +
-           pad(std::string(o.valueText.substr(o.valueText.find_first_not_of(' '))), 10, true) +
-           "  " + std::string(o.caption) + "\n";
+void optionRow(Text &out, const Option &o, std::optional<int> index) {
+    const std::string_view value = o.valueText.substr(o.valueText.find_first_not_of(' '));
+    if (index)
+        column(out << "    ", std::to_string(*index), 2);
+    column(out << (index ? "  bit " : "    bit "), std::to_string(bitNumber(o)), 2);
+    column(out << "  ", value, 10);
+    out << "  " << o.caption << '\n';
 }
 
 std::string boxVerb(const SettingGroup &g) { return g.defaultChecked ? "uncheck" : "check"; }
 
-void printValue(const Report &r, std::ostream &out);
+void printValue(const Report &r, Text &out);
 
-void printText(const Report &r, std::ostream &out) {
+void printText(const Report &r, Text &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
     const bool printable = std::all_of(r.text.begin(), r.text.end(), [](char c) {
@@ -166,7 +189,7 @@ void printText(const Report &r, std::ostream &out) {
 }
 
 // What the value sets and how the calculator makes it.
-void printValue(const Report &r, std::ostream &out) {
+void printValue(const Report &r, Text &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
     out << "  value " << (huge(d) ? "too large for any total" : std::to_string(d.value)) << ": ";
@@ -175,7 +198,7 @@ void printValue(const Report &r, std::ostream &out) {
     else
         out << d.options.size() << " of " << g.options.size() << " options set\n";
     for (int i : d.options)
-        out << optionRow(g.options[static_cast<std::size_t>(i)], std::nullopt);
+        optionRow(out, g.options[static_cast<std::size_t>(i)], std::nullopt);
     if (writable(d)) {
         out << "  in the calculator: press \"" << g.caption << '"';
         if (d.selectRank)
@@ -267,8 +290,10 @@ void printReports(const std::vector<Report> &reports, bool asJson, std::ostream 
         out << "{\"settings\":" << jsonArray(reports, jsonReport) << "}\n";
         return;
     }
+    Text text;
     for (const Report &r : reports)
-        printText(r, out);
+        printText(r, text);
+    out << text.s;
 }
 
 std::vector<std::string_view> variableNames(const SettingGroup *only = nullptr) {
@@ -344,58 +369,61 @@ int encodeCommand(std::span<const std::string_view> args, Streams io) {
     return Clean;
 }
 
-// No configuration comes near this; a file that does is not read.
-constexpr std::uintmax_t kLargest = std::uintmax_t{256} << 20;
+// No configuration comes near this; a file that does is not read on.
+constexpr std::size_t kLargest = std::size_t{256} << 20;
 
-// The whole input at once, or why not.
-std::optional<std::string> slurp(std::string_view file, std::istream &in, std::ostream &err) {
-    std::string text;
-    if (file == "-") {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return text;
-    }
+// Reads the file (or standard input for "-") piece by piece into the reader;
+// no file is ever held whole. Says why when it cannot.
+bool readInto(ConfigReader &reader, std::string_view file, std::istream &in, std::ostream &err) {
     const std::string path(file);
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"),
-                                                             &std::fclose);
-    const auto cannotRead = [&] {
-        err << "zelvar-bits: cannot read " << shown(file) << ": " << std::strerror(errno) << "\n";
-        return std::nullopt;
-    };
-    if (!f)
-        return cannotRead();
-    std::error_code error;  // a plain file's size, to read it in one go
-    if (const auto size = std::filesystem::file_size(path, error); !error) {
-        if (size > kLargest) {
-            err << "zelvar-bits: " << shown(file) << " is too large for a configuration\n";
-            return std::nullopt;
-        }
-        text.resize(size);
-        text.resize(std::fread(text.data(), 1, text.size(), f.get()));
+    const std::string name = file == "-" ? "standard input" : shown(file);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(
+        file == "-" ? nullptr : std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (file != "-" && !f) {
+        err << "zelvar-bits: cannot read " << name << ": " << std::strerror(errno) << "\n";
+        return false;
     }
     std::array<char, 1 << 16> chunk{};
-    for (std::size_t n = 0; (n = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0;)
-        text.append(chunk.data(), n);
-    if (std::ferror(f.get()) != 0)
-        return cannotRead();
-    return text;
+    for (std::size_t total = 0;;) {
+        std::size_t n = 0;
+        if (f) {
+            n = std::fread(chunk.data(), 1, chunk.size(), f.get());
+        } else {
+            in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            n = static_cast<std::size_t>(in.gcount());
+        }
+        if (n == 0)
+            break;
+        const std::string_view piece(chunk.data(), n);
+        if (const std::size_t nul = piece.find('\0'); nul != std::string_view::npos) {
+            err << "zelvar-bits: " << name << " is a binary file (a NUL byte on line "
+                << reader.line() + std::count(piece.begin(),
+                                              piece.begin() + static_cast<std::ptrdiff_t>(nul),
+                                              '\n')
+                << "), not a configuration\n";
+            return false;
+        }
+        if ((total += n) > kLargest) {
+            err << "zelvar-bits: " << name << " is too large for a configuration\n";
+            return false;
+        }
+        reader.read(piece);
+    }
+    if (f && std::ferror(f.get()) != 0) {
+        err << "zelvar-bits: cannot read " << name << ": " << std::strerror(errno) << "\n";
+        return false;
+    }
+    return true;
 }
 
 int explainCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "explain reads one file");
     const std::string_view file = args.empty() ? "-" : args[0];
-    const std::optional<std::string> text = slurp(file, io.in, io.err);
-    if (!text)
+    ConfigReader reader;
+    if (!readInto(reader, file, io.in, io.err))
         return Usage;
-    if (const std::size_t nul = text->find('\0'); nul != std::string::npos) {
-        io.err << "zelvar-bits: " << (file == "-" ? "standard input" : shown(file))
-               << " is a binary file (a NUL byte on line "
-               << 1 + std::count(text->begin(), text->begin() + static_cast<std::ptrdiff_t>(nul),
-                                 '\n')
-               << "), not a configuration\n";
-        return Usage;
-    }
-    const std::vector<Setting> settings = readConfig(*text);
+    const std::vector<Setting> settings = reader.finish();
     std::vector<Report> reports;
     for (const Setting &s : settings) {
         reports.push_back(assess(s.variable, s.written, s.value, s.hasValue, s.line));
@@ -440,15 +468,17 @@ int listCommand(std::span<const std::string_view> args, bool asJson, Streams io)
         }) << "}\n";
         return Clean;
     }
+    Text text;
     for (const SettingGroup *g : groups) {
-        io.out << g->name << " (\"" << g->caption << "\"): " << joined(variableNames(g), ", ")
-               << "\n  a " << widthBits(g->width) << "-bit total of the "
-               << (g->counts == Counts::Checked ? "checked" : "unchecked")
-               << " boxes; every box starts " << (g->defaultChecked ? "checked" : "unchecked")
-               << "\n";
+        text << g->name << " (\"" << g->caption << "\"): " << joined(variableNames(g), ", ")
+             << "\n  a " << widthBits(g->width) << "-bit total of the "
+             << (g->counts == Counts::Checked ? "checked" : "unchecked")
+             << " boxes; every box starts " << (g->defaultChecked ? "checked" : "unchecked")
+             << "\n";
         for (std::size_t i = 0; i < g->options.size(); ++i)
-            io.out << optionRow(g->options[i], static_cast<int>(i));
+            optionRow(text, g->options[i], static_cast<int>(i));
     }
+    io.out << text.s;
     return Clean;
 }
 

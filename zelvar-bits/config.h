@@ -20,8 +20,24 @@ struct Setting {
     Variable variable{};
 };
 
-// Everything else in the text, other variables included, passes silently. A
-// UTF-8 byte-order mark and CR line ends are the editor's, not the server's.
-std::vector<Setting> readConfig(std::string_view text);
+// Takes a configuration piece by piece, as it is read, so that no file is
+// ever held whole. Everything but the settings of the calculator's variables
+// passes silently. A UTF-8 byte-order mark and CR line ends are the editor's,
+// not the server's.
+class ConfigReader {
+public:
+    void read(std::string_view piece);  // the next piece of the text, cut anywhere
+    std::vector<Setting> finish();      // the settings, once the text has ended
+    int line() const;                   // the line the next piece starts in
+
+private:
+    void readLines(std::string_view lines);
+
+    std::string pending_;  // a line that the last piece began
+    bool started_ = false;
+    int line_ = 1;
+    std::vector<Setting> settings_;
+    std::vector<std::string_view> words_;
+};
 
 }  // namespace zelvar::bits
