@@ -31,7 +31,7 @@ public:
     int line() const;                   // the line the next piece starts in
 
 private:
-    void readLines(std::string_view lines);
+    void readLines(std::string_view text);
 
     std::string pending_;  // a line that the last piece began
     bool started_ = false;
