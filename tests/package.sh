@@ -14,8 +14,8 @@ dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6
 dpkg-deb -f "$deb" Depends | grep -q 'qt6-qpa-plugins'
 dpkg-deb -f "$deb" Recommends | grep -q 'qt6-wayland'
 
-dpkg-deb -x "$deb" "$scratch/root"
-root=$scratch/root/usr
+dpkg-deb -x "$deb" "$scratch/unpacked"
+root=$scratch/unpacked/usr
 desktop-file-validate "$root"/share/applications/net.zelvar.BitrateCalculator.desktop
 appstreamcli validate --no-net --pedantic "$root"/share/metainfo/net.zelvar.BitrateCalculator.metainfo.xml |
     grep -q 'Validation was successful'
