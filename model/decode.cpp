@@ -11,11 +11,6 @@ namespace {
 
 constexpr char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-constexpr bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return lower(x) == lower(y); });
-}
-
 constexpr std::string_view withoutBlank(std::string_view variable) {
     return variable.substr(0, variable.size() - 1);
 }
@@ -38,6 +33,11 @@ constexpr bool isBlank(char c) { return c == ' ' || c == '\t' || (c >= '\n' && c
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return lower(x) == lower(y); });
+}
 
 std::span<const Variable> variables() { return kVariables; }
 

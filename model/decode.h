@@ -21,6 +21,9 @@ struct Variable {
     std::string_view name;  // without the blank the line puts after it
 };
 
+// ASCII letters compared without regard to case, as the server compares names.
+bool sameIgnoringCase(std::string_view a, std::string_view b);
+
 // In catalogue order, the admin variables by rank.
 std::span<const Variable> variables();
 // Server variable names do not care for case.

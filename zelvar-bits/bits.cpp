@@ -55,13 +55,16 @@ struct Report {
 
 const SettingGroup &groupOf(const Report &r) { return settingGroup(r.decoded.variable.group); }
 
+// Printable ASCII: what reaches a terminal or a JSON string as it is.
+bool printable(unsigned char c) { return c >= 0x20 && c < 0x7F; }
+
 // Text from a file or an argument, safe to show on a terminal and not too long.
 std::string shown(std::string_view text) {
     constexpr std::size_t kLongest = 60;
     std::string out;
     for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+        if (printable(c) && c != '"' && c != '\\') {
             out += static_cast<char>(c);
         } else {
             constexpr char kHex[] = "0123456789abcdef";
@@ -171,11 +174,12 @@ void printValue(const Report &r, Text &out);
 void printText(const Report &r, Text &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
-    const bool printable = std::all_of(r.text.begin(), r.text.end(), [](char c) {
-        return c >= 0x20 && c < 0x7F;
-    });  // an argument is shown as typed unless it would reach the terminal as control codes
+    // An argument is shown as typed unless it would reach the terminal as control codes.
+    const bool asTyped = std::all_of(r.text.begin(), r.text.end(), [](char c) {
+        return printable(static_cast<unsigned char>(c));
+    });
     out << (r.line ? "line " + std::to_string(*r.line) + ": " + r.written + " " + shown(r.text)
-                   : std::string(d.variable.name) + " " + (printable ? r.text : shown(r.text)))
+                   : std::string(d.variable.name) + " " + (asTyped ? r.text : shown(r.text)))
         << "\n  " << g.name << ", a " << widthBits(g.width) << "-bit total of the "
         << (g.counts == Counts::Checked ? "checked" : "unchecked") << " boxes\n";
     if (r.hasValue)
@@ -221,7 +225,7 @@ std::string json(std::string_view text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += ch;
-        } else if (c >= 0x20 && c < 0x7F) {
+        } else if (printable(c)) {
             out += ch;
         } else {
             std::array<char, 8> escape{};
@@ -350,8 +354,7 @@ int encodeCommand(std::span<const std::string_view> args, Streams io) {
     const SettingGroup &g = settingGroup(v->group);
     std::vector<int> options;
     for (std::string_view caption : args.subspan(1)) {
-        if (caption.size() == 3 && (caption[0] | 0x20) == 'a' && (caption[1] | 0x20) == 'l' &&
-            (caption[2] | 0x20) == 'l') {
+        if (sameIgnoringCase(caption, "all")) {
             for (std::size_t i = 0; i < g.options.size(); ++i)
                 options.push_back(static_cast<int>(i));
         } else if (const std::optional<int> i = findOption(v->group, caption)) {

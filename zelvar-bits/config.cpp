@@ -16,11 +16,8 @@ bool comment(std::string_view line, std::size_t i) {
 
 bool isSetCommand(std::string_view word) {
     constexpr std::array<std::string_view, 4> kSets{"set", "seta", "sets", "setu"};
-    for (std::string_view set : kSets)
-        if (word.size() == set.size() && std::equal(word.begin(), word.end(), set.begin(),
-                                                    [](char a, char b) { return (a | 0x20) == b; }))
-            return true;
-    return false;
+    return std::any_of(kSets.begin(), kSets.end(),
+                       [word](std::string_view set) { return sameIgnoringCase(word, set); });
 }
 
 // "set NAME VALUE…" takes the rest of the words as the value; a bare
@@ -67,14 +64,10 @@ bool spellsVariable(std::string_view text, std::size_t at) {
     if (after < 0 || after >= 26 || (kLettersAfter >> after & 1U) == 0 ||
         (lowerAt(-1) != 'g' && (lowerAt(-1) != 'v' || lowerAt(-2) != 'z')))  // "g_" or "zv_"
         return false;
-    for (const Variable &v : variables()) {
+    return std::any_of(variables().begin(), variables().end(), [&](const Variable &v) {
         const std::size_t before = v.name.find('_');
-        if (at >= before && text.size() - (at - before) >= v.name.size() &&
-            std::equal(v.name.begin(), v.name.end(), text.begin() + (at - before),
-                       [](char a, char b) { return (a | 0x20) == (b | 0x20); }))
-            return true;
-    }
-    return false;
+        return at >= before && sameIgnoringCase(text.substr(at - before, v.name.size()), v.name);
+    });
 }
 
 void readLine(std::string_view line, int number, std::vector<std::string_view> &words,
