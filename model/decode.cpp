@@ -29,6 +29,16 @@ static_assert(std::all_of(kVariables.begin(), kVariables.end(), [](const Variabl
     return v.name.starts_with("g_") || v.name.starts_with("zv_");
 }));
 
+// Each option's bit, read from its value text once, at compile time.
+constexpr auto kOptionBits = [] {
+    std::array<std::array<std::uint32_t, 32>, kGroupCount> bits{};
+    for (const SettingGroup &g : kCatalogue)
+        for (std::size_t i = 0; i < g.options.size(); ++i)
+            bits.at(static_cast<std::size_t>(g.group)).at(i) = std::uint32_t{1}
+                                                               << bitNumber(g.options[i]);
+    return bits;
+}();
+
 constexpr bool isBlank(char c) { return c == ' ' || c == '\t' || (c >= '\n' && c <= '\r'); }
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -91,7 +101,7 @@ Decoded decode(const Variable &variable, std::int64_t value) {
     d.toChange.reserve(g.options.size());
     const bool countsChecked = g.counts == Counts::Checked;
     for (std::size_t i = 0; i < g.options.size(); ++i) {
-        const std::uint32_t bit = std::uint32_t{1} << bitNumber(g.options[i]);
+        const std::uint32_t bit = kOptionBits[static_cast<std::size_t>(variable.group)][i];
         const bool set = (bits & bit) != 0;
         bits &= ~bit;
         if (set)

@@ -13,6 +13,7 @@
 #include <istream>
 #include <iterator>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -41,100 +42,8 @@ Reads back the settings that the Zelvar Bitrate Calculator writes.
 Exit status: 0 clean, 1 a value the calculator would not write, 2 a usage error.
 )";
 
-// The effect of one setting, with all that is wrong with it.
-struct Report {
-    Decoded decoded;
-    std::optional<int> line;
-    std::string written;  // the name as given
-    std::string text;     // the value as given
-    bool hasValue = true;
-    std::vector<std::string> problems;
-    std::optional<int> overriddenBy;
-    std::optional<int> overrides;
-};
-
-const SettingGroup &groupOf(const Report &r) { return settingGroup(r.decoded.variable.group); }
-
-// Printable ASCII: what reaches a terminal or a JSON string as it is.
-bool printable(unsigned char c) { return c >= 0x20 && c < 0x7F; }
-
-// Text from a file or an argument, safe to show on a terminal and not too long.
-std::string shown(std::string_view text) {
-    constexpr std::size_t kLongest = 60;
-    std::string out;
-    for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (printable(c) && c != '"' && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            constexpr char kHex[] = "0123456789abcdef";
-            out += c == '"' || c == '\\' ? std::string{'\\', static_cast<char>(c)}
-                                         : std::string{'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-        }
-    }
-    if (text.size() > kLongest)
-        out += "...";
-    return '"' + out + '"';
-}
-
-Report assess(const Variable &variable, std::string_view written, std::string_view text,
-              bool hasValue, std::optional<int> line) {
-    const ServerNumber number = readAsServer(text);
-    Report r;
-    r.decoded = decode(variable, number.value);
-    r.line = line;
-    r.written = written;
-    r.text = text;
-    const SettingGroup &g = groupOf(r);
-    if (!hasValue) {
-        r.problems.emplace_back("no value: the server ignores this command");
-        r.hasValue = false;
-        return r;
-    }
-    if (!number.clean)
-        r.problems.push_back(shown(text) + " is not a clean number; the server reads it as " +
-                             std::to_string(number.value));
-    if (r.decoded.negative)
-        r.problems.emplace_back("negative: the calculator never writes a negative value");
-    if (r.decoded.outsideWidth)
-        r.problems.push_back("outside the " + std::to_string(widthBits(g.width)) +
-                             "-bit total of the " + std::string(g.name) + " group (at most " +
-                             std::to_string(widthMax(g.width)) + ")");
-    if (const std::uint32_t unknown = r.decoded.unknownBits; unknown != 0) {
-        std::string bits;
-        for (int bit = 0; bit < 32; ++bit)
-            if ((unknown >> bit & 1U) != 0)
-                bits += (bits.empty() ? "" : ", ") + std::to_string(bit) + " (" +
-                        std::to_string(std::uint32_t{1} << bit) + ")";
-        r.problems.push_back("bits that no option of the " + std::string(g.name) +
-                             " group has: " + bits);
-    }
-    return r;
-}
-
-// A number too long for any total has no value worth showing.
-bool huge(const Decoded &d) { return d.value <= -kBeyondAnyTotal || d.value >= kBeyondAnyTotal; }
-
-// A value the calculator can write: in range, every bit an option's.
-bool writable(const Decoded &d) { return !d.negative && !d.outsideWidth && d.unknownBits == 0; }
-
-std::vector<std::string_view> captions(const SettingGroup &g, const std::vector<int> &indices) {
-    std::vector<std::string_view> out;
-    out.reserve(indices.size());
-    for (int i : indices)
-        out.push_back(g.options[static_cast<std::size_t>(i)].caption);
-    return out;
-}
-
-std::string joined(const std::vector<std::string_view> &words, std::string_view separator) {
-    std::string out;
-    for (std::string_view w : words)
-        out.append(out.empty() ? "" : separator).append(w);
-    return out;
-}
-
-// Text built in memory and written at once, far cheaper than a stream's
-// insertions one by one.
+// Text built in memory and handed to the stream in large pieces, far cheaper
+// than a stream's insertions one by one.
 struct Text {
     std::string s;
     Text &operator<<(std::string_view v) {
@@ -150,7 +59,105 @@ struct Text {
         s.append(digits.data(), std::to_chars(digits.data(), digits.data() + digits.size(), n).ptr);
         return *this;
     }
+    // Hands what is built so far to `out` once there is enough of it.
+    void spill(std::ostream &out, std::size_t enough = std::size_t{1} << 16) {
+        if (s.size() >= enough) {
+            out << s;
+            s.clear();
+        }
+    }
 };
+
+// Printable ASCII: what reaches a terminal or a JSON string as it is.
+bool printable(unsigned char c) { return c >= 0x20 && c < 0x7F; }
+
+// Text from a file or an argument, quoted, safe to show on a terminal and not
+// too long.
+void shown(Text &out, std::string_view text) {
+    constexpr std::size_t kLongest = 60;
+    out << '"';
+    for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (printable(c) && c != '"' && c != '\\') {
+            out << static_cast<char>(c);
+        } else {
+            constexpr std::string_view kHex = "0123456789abcdef";
+            out << '\\';
+            if (c == '"' || c == '\\')
+                out << static_cast<char>(c);
+            else
+                out << 'x' << kHex[c >> 4] << kHex[c & 15];
+        }
+    }
+    out << (text.size() > kLongest ? "...\"" : "\"");
+}
+
+std::string shown(std::string_view text) {
+    Text out;
+    shown(out, text);
+    return std::move(out.s);
+}
+
+// The effect of one setting. The texts belong to the arguments or to the
+// settings read, which outlive it.
+struct Report {
+    Decoded decoded;
+    std::optional<int> line;
+    std::string_view written;  // the name as given
+    std::string_view text;     // the value as given
+    bool hasValue = true;
+    bool cleanNumber = true;
+    std::optional<int> overriddenBy;
+    std::optional<int> overrides;
+};
+
+const SettingGroup &groupOf(const Report &r) { return settingGroup(r.decoded.variable.group); }
+
+Report assess(const Variable &variable, std::string_view written, std::string_view text,
+              bool hasValue, std::optional<int> line) {
+    const ServerNumber number = readAsServer(text);
+    return {decode(variable, number.value), line, written, text, hasValue, number.clean, {}, {}};
+}
+
+bool hasProblems(const Report &r) {
+    const Decoded &d = r.decoded;
+    return !r.hasValue || !r.cleanNumber || d.negative || d.outsideWidth || d.unknownBits != 0;
+}
+
+// Each problem of the setting, between `before` and a line end.
+void writeProblems(const Report &r, Text &out, std::string_view before) {
+    const Decoded &d = r.decoded;
+    const SettingGroup &g = groupOf(r);
+    if (!r.hasValue) {
+        out << before << "no value: the server ignores this command\n";
+        return;
+    }
+    if (!r.cleanNumber) {
+        shown(out << before, r.text);
+        out << " is not a clean number; the server reads it as " << d.value << '\n';
+    }
+    if (d.negative)
+        out << before << "negative: the calculator never writes a negative value\n";
+    if (d.outsideWidth)
+        out << before << "outside the " << widthBits(g.width) << "-bit total of the " << g.name
+            << " group (at most " << widthMax(g.width) << ")\n";
+    if (d.unknownBits != 0) {
+        out << before << "bits that no option of the " << g.name << " group has: ";
+        std::string_view separator;
+        for (int bit = 0; bit < 32; ++bit)
+            if ((d.unknownBits >> bit & 1U) != 0) {
+                out << separator << bit << " (" << (std::uint32_t{1} << bit) << ')';
+                separator = ", ";
+            }
+        out << '\n';
+    }
+}
+
+// A number too long for any total has no value worth showing.
+bool huge(const Decoded &d) { return d.value <= -kBeyondAnyTotal || d.value >= kBeyondAnyTotal; }
+
+// A value the calculator can write: in range, every bit an option's.
+bool writable(const Decoded &d) { return !d.negative && !d.outsideWidth && d.unknownBits == 0; }
 
 // Right-aligned in a column of `width`.
 void column(Text &out, std::string_view text, std::size_t width) {
@@ -158,147 +165,216 @@ void column(Text &out, std::string_view text, std::size_t width) {
     out.s += text;
 }
 
+void column(Text &out, int number, std::size_t width) {
+    std::array<char, 12> digits{};
+    const char *end = std::to_chars(digits.data(), digits.data() + digits.size(), number).ptr;
+    column(out, std::string_view(digits.data(), end), width);
+}
+
 void optionRow(Text &out, const Option &o, std::optional<int> index) {
     const std::string_view value = o.valueText.substr(o.valueText.find_first_not_of(' '));
     if (index)
-        column(out << "    ", std::to_string(*index), 2);
-    column(out << (index ? "  bit " : "    bit "), std::to_string(bitNumber(o)), 2);
+        column(out << "    ", *index, 2);
+    column(out << (index ? "  bit " : "    bit "), bitNumber(o), 2);
     column(out << "  ", value, 10);
     out << "  " << o.caption << '\n';
 }
 
-std::string boxVerb(const SettingGroup &g) { return g.defaultChecked ? "uncheck" : "check"; }
+void captions(Text &out, const SettingGroup &g, const std::vector<int> &indices) {
+    std::string_view separator;
+    for (int i : indices) {
+        out << separator << g.options[static_cast<std::size_t>(i)].caption;
+        separator = ", ";
+    }
+}
 
-void printValue(const Report &r, Text &out);
-
-void printText(const Report &r, Text &out) {
-    const Decoded &d = r.decoded;
-    const SettingGroup &g = groupOf(r);
-    // An argument is shown as typed unless it would reach the terminal as control codes.
-    const bool asTyped = std::all_of(r.text.begin(), r.text.end(), [](char c) {
-        return printable(static_cast<unsigned char>(c));
-    });
-    out << (r.line ? "line " + std::to_string(*r.line) + ": " + r.written + " " + shown(r.text)
-                   : std::string(d.variable.name) + " " + (asTyped ? r.text : shown(r.text)))
-        << "\n  " << g.name << ", a " << widthBits(g.width) << "-bit total of the "
-        << (g.counts == Counts::Checked ? "checked" : "unchecked") << " boxes\n";
-    if (r.hasValue)
-        printValue(r, out);
-    for (const std::string &p : r.problems)
-        out << "  problem: " << p << "\n";
-    if (r.overrides)
-        out << "  note: overrides line " << *r.overrides << "\n";
-    if (r.overriddenBy)
-        out << "  note: overridden by line " << *r.overriddenBy << "\n";
+std::string_view counted(const SettingGroup &g) {
+    return g.counts == Counts::Checked ? "checked" : "unchecked";
 }
 
 // What the value sets and how the calculator makes it.
 void printValue(const Report &r, Text &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
-    out << "  value " << (huge(d) ? "too large for any total" : std::to_string(d.value)) << ": ";
-    if (d.options.empty())
-        out << "no option set\n";
+    out << "  value ";
+    if (huge(d))
+        out << "too large for any total";
     else
-        out << d.options.size() << " of " << g.options.size() << " options set\n";
+        out << d.value;
+    if (d.options.empty())
+        out << ": no option set\n";
+    else
+        out << ": " << d.options.size() << " of " << g.options.size() << " options set\n";
     for (int i : d.options)
         optionRow(out, g.options[static_cast<std::size_t>(i)], std::nullopt);
-    if (writable(d)) {
-        out << "  in the calculator: press \"" << g.caption << '"';
-        if (d.selectRank)
-            out << ", select \"" << kRankCaptions[static_cast<std::size_t>(d.variable.rank)] << '"';
-        if (d.toChange.empty())
-            out << ", leave every box as it starts\n";
-        else
-            out << ", " << boxVerb(g) << " " << joined(captions(g, d.toChange), ", ") << "\n";
-    } else {
+    if (!writable(d)) {
         out << "  in the calculator: no boxes make this value\n";
+        return;
     }
+    out << "  in the calculator: press \"" << g.caption << '"';
+    if (d.selectRank)
+        out << ", select \"" << kRankCaptions[static_cast<std::size_t>(d.variable.rank)] << '"';
+    if (d.toChange.empty()) {
+        out << ", leave every box as it starts\n";
+    } else {
+        captions(out << ", " << (g.defaultChecked ? "uncheck " : "check "), g, d.toChange);
+        out << '\n';
+    }
+}
+
+void printText(const Report &r, Text &out) {
+    const SettingGroup &g = groupOf(r);
+    if (r.line) {
+        out << "line " << *r.line << ": " << r.written << ' ';
+        shown(out, r.text);
+    } else if (std::all_of(r.text.begin(), r.text.end(),
+                           [](char c) { return printable(static_cast<unsigned char>(c)); })) {
+        // An argument is shown as typed unless it would reach the terminal as control codes.
+        out << r.decoded.variable.name << ' ' << r.text;
+    } else {
+        shown(out << r.decoded.variable.name << ' ', r.text);
+    }
+    out << "\n  " << g.name << ", a " << widthBits(g.width) << "-bit total of the " << counted(g)
+        << " boxes\n";
+    if (r.hasValue)
+        printValue(r, out);
+    writeProblems(r, out, "  problem: ");
+    if (r.overrides)
+        out << "  note: overrides line " << *r.overrides << '\n';
+    if (r.overriddenBy)
+        out << "  note: overridden by line " << *r.overriddenBy << '\n';
 }
 
 // JSON strings: bytes outside printable ASCII are escaped one by one, so the
 // output is valid whatever the input held.
-std::string json(std::string_view text) {
-    std::string out = "\"";
+void json(Text &out, std::string_view text) {
+    out << '"';
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
+            out << '\\' << ch;
         } else if (printable(c)) {
-            out += ch;
+            out << ch;
         } else {
-            std::array<char, 8> escape{};
-            std::snprintf(escape.data(), escape.size(), "\\u%04x", c);
-            out += escape.data();
+            constexpr std::string_view kHex = "0123456789abcdef";
+            out << "\\u00" << kHex[c >> 4] << kHex[c & 15];
         }
     }
-    return out + '"';
+    out << '"';
 }
 
-template <class T, class Each> std::string jsonArray(const std::vector<T> &items, Each each) {
-    std::string out = "[";
-    for (const T &item : items) {
-        if (out.size() > 1)
-            out += ',';
-        out += each(item);
+std::optional<std::string_view> maybe(bool present, std::string_view text) {
+    return present ? std::optional(text) : std::nullopt;
+}
+
+void json(Text &out, std::optional<std::string_view> text) {
+    if (text)
+        json(out, *text);
+    else
+        out << "null";
+}
+
+void json(Text &out, std::optional<int> n) {
+    if (n)
+        out << *n;
+    else
+        out << "null";
+}
+
+template <class Items, class Each> void jsonArray(Text &out, const Items &items, Each each) {
+    out << '[';
+    std::string_view separator;
+    for (const auto &item : items) {
+        out << separator;
+        each(item);
+        separator = ",";
     }
-    out += ']';
-    return out;
+    out << ']';
 }
 
-std::string jsonOption(const SettingGroup &g, int index) {
+void jsonOption(Text &out, const SettingGroup &g, int index) {
     const Option &o = g.options[static_cast<std::size_t>(index)];
-    return "{\"index\":" + std::to_string(index) + ",\"caption\":" + json(o.caption) +
-           ",\"bit\":" + std::to_string(bitNumber(o)) +
-           ",\"value\":" + std::to_string(catalogueValue(o.valueText)) + "}";
+    json(out << "{\"index\":" << index << ",\"caption\":", o.caption);
+    out << ",\"bit\":" << bitNumber(o) << ",\"value\":" << catalogueValue(o.valueText) << '}';
 }
 
-std::string orNull(std::optional<int> n) { return n ? std::to_string(*n) : "null"; }
+void jsonCaptions(Text &out, const SettingGroup &g, const std::vector<int> &indices) {
+    jsonArray(out, indices,
+              [&](int i) { json(out, g.options[static_cast<std::size_t>(i)].caption); });
+}
 
-std::string jsonReport(const Report &r) {
+void jsonReport(const Report &r, Text &out) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
-    auto quoted = [](std::string_view s) { return json(s); };
-    const bool check = !g.defaultChecked;
-    const std::vector<std::string_view> changed = captions(g, d.toChange);
-    const std::vector<std::string_view> none;
-    std::string calculator = "null";
-    if (r.hasValue && writable(d))
-        calculator = "{\"panel\":" + json(g.caption) + ",\"rank\":" +
-                     (d.variable.group == Group::Admin
-                          ? json(kRankCaptions[static_cast<std::size_t>(d.variable.rank)])
-                          : "null") +
-                     ",\"check\":" + jsonArray(check ? changed : none, quoted) +
-                     ",\"uncheck\":" + jsonArray(check ? none : changed, quoted) + "}";
-    return "{\"line\":" + orNull(r.line) + ",\"variable\":" + json(d.variable.name) +
-           ",\"written\":" + json(r.written) + ",\"text\":" + json(r.text) +
-           ",\"value\":" + (huge(d) ? "null" : std::to_string(d.value)) +
-           ",\"group\":" + json(g.name) + ",\"width\":" + std::to_string(widthBits(g.width)) +
-           ",\"options\":" + jsonArray(d.options, [&](int i) { return jsonOption(g, i); }) +
-           ",\"unknown_bits\":" + std::to_string(d.unknownBits) + ",\"calculator\":" + calculator +
-           ",\"problems\":" + jsonArray(r.problems, quoted) +
-           ",\"overrides\":" + orNull(r.overrides) +
-           ",\"overridden_by\":" + orNull(r.overriddenBy) + "}";
-}
-
-int statusOf(const std::vector<Report> &reports) {
-    for (const Report &r : reports)
-        if (!r.problems.empty())
-            return BadValue;
-    return Clean;
-}
-
-void printReports(const std::vector<Report> &reports, bool asJson, std::ostream &out) {
-    if (asJson) {
-        out << "{\"settings\":" << jsonArray(reports, jsonReport) << "}\n";
-        return;
+    json(out << "{\"line\":", r.line);
+    json(out << ",\"variable\":", d.variable.name);
+    json(out << ",\"written\":", r.written);
+    json(out << ",\"text\":", r.text);
+    out << ",\"value\":";
+    if (huge(d))
+        out << "null";
+    else
+        out << d.value;
+    json(out << ",\"group\":", g.name);
+    out << ",\"width\":" << widthBits(g.width) << ",\"options\":";
+    jsonArray(out, d.options, [&](int i) { jsonOption(out, g, i); });
+    out << ",\"unknown_bits\":" << d.unknownBits << ",\"calculator\":";
+    if (r.hasValue && writable(d)) {
+        const std::vector<int> none;
+        json(out << "{\"panel\":", g.caption);
+        json(out << ",\"rank\":", maybe(d.variable.group == Group::Admin,
+                                        kRankCaptions[static_cast<std::size_t>(d.variable.rank)]));
+        jsonCaptions(out << ",\"check\":", g, g.defaultChecked ? none : d.toChange);
+        jsonCaptions(out << ",\"uncheck\":", g, g.defaultChecked ? d.toChange : none);
+        out << '}';
+    } else {
+        out << "null";
     }
-    Text text;
-    for (const Report &r : reports)
-        printText(r, text);
-    out << text.s;
+    // The problems as the text report words them, one a line.
+    Text problems;
+    writeProblems(r, problems, {});
+    std::vector<std::string_view> lines;
+    for (std::string_view rest = problems.s; !rest.empty(); rest.remove_prefix(rest.find('\n') + 1))
+        lines.push_back(rest.substr(0, rest.find('\n')));
+    out << ",\"problems\":";
+    jsonArray(out, lines, [&](std::string_view p) { json(out, p); });
+    json(out << ",\"overrides\":", r.overrides);
+    json(out << ",\"overridden_by\":", r.overriddenBy);
+    out << '}';
 }
+
+// Writes each report as it is made, in the order given; says whether any
+// has a problem.
+class Reports {
+public:
+    Reports(bool asJson, std::ostream &out) : asJson_(asJson), out_(out) {
+        if (asJson_)
+            text_ << "{\"settings\":[";
+    }
+    void add(const Report &r) {
+        if (asJson_)
+            jsonReport(r, text_ << (any_ ? "," : ""));
+        else
+            printText(r, text_);
+        any_ = true;
+        problems_ = problems_ || hasProblems(r);
+        text_.spill(out_);
+    }
+    bool any() const { return any_; }
+    int finish() {
+        if (asJson_)
+            text_ << "]}\n";
+        text_.spill(out_, 0);
+        return problems_ ? BadValue : Clean;
+    }
+
+private:
+    bool asJson_;
+    std::ostream &out_;
+    Text text_;
+    bool any_ = false;
+    bool problems_ = false;
+};
 
 std::vector<std::string_view> variableNames(const SettingGroup *only = nullptr) {
     std::vector<std::string_view> names;
@@ -308,16 +384,29 @@ std::vector<std::string_view> variableNames(const SettingGroup *only = nullptr) 
     return names;
 }
 
-int usage(std::ostream &err, const std::string &why) {
+template <class Items, class Each> void joined(Text &out, const Items &items, Each each) {
+    std::string_view separator;
+    for (const auto &item : items) {
+        out << separator << each(item);
+        separator = ", ";
+    }
+}
+
+std::string_view itself(std::string_view s) { return s; }
+
+int usage(std::ostream &err, std::string_view why) {
     err << "zelvar-bits: " << why << "\nTry 'zelvar-bits --help'.\n";
     return Usage;
 }
 
 std::optional<Variable> variableOrSay(std::string_view name, std::ostream &err) {
     const std::optional<Variable> v = findVariable(name);
-    if (!v)
-        err << "zelvar-bits: unknown variable " << shown(name)
-            << "; the calculator's variables are: " << joined(variableNames(), ", ") << "\n";
+    if (!v) {
+        Text text;
+        shown(text << "zelvar-bits: unknown variable ", name);
+        joined(text << "; the calculator's variables are: ", variableNames(), itself);
+        err << text.s << '\n';
+    }
     return v;
 }
 
@@ -341,8 +430,10 @@ int decodeCommand(std::span<const std::string_view> args, bool asJson, Streams i
             return Usage;
         reports.push_back(assess(*v, name, value, true, std::nullopt));
     }
-    printReports(reports, asJson, io.out);
-    return statusOf(reports);
+    Reports out(asJson, io.out);
+    for (const Report &r : reports)
+        out.add(r);
+    return out.finish();
 }
 
 int encodeCommand(std::span<const std::string_view> args, Streams io) {
@@ -360,11 +451,11 @@ int encodeCommand(std::span<const std::string_view> args, Streams io) {
         } else if (const std::optional<int> i = findOption(v->group, caption)) {
             options.push_back(*i);
         } else {
-            std::vector<std::string_view> all;
-            for (const Option &o : g.options)
-                all.push_back(o.caption);
-            io.err << "zelvar-bits: no option " << shown(caption) << " in the " << g.name
-                   << " group; its options are: " << joined(all, ", ") << "\n";
+            Text text;
+            shown(text << "zelvar-bits: no option ", caption);
+            text << " in the " << g.name << " group; its options are: ";
+            joined(text, g.options, [](const Option &o) { return o.caption; });
+            io.err << text.s << '\n';
             return Usage;
         }
     }
@@ -427,23 +518,42 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
     if (!readInto(reader, file, io.in, io.err))
         return Usage;
     const std::vector<Setting> settings = reader.finish();
-    std::vector<Report> reports;
-    for (const Setting &s : settings) {
-        reports.push_back(assess(s.variable, s.written, s.value, s.hasValue, s.line));
-        for (std::size_t earlier = reports.size() - 1; earlier-- > 0;) {
-            const Variable &e = settings[earlier].variable;
-            if (e.group == s.variable.group && e.rank == s.variable.rank) {
-                reports[earlier].overriddenBy = s.line;
-                reports.back().overrides = settings[earlier].line;
-                break;
-            }
+    // Each setting's neighbours in the file that set the same variable.
+    std::vector<std::optional<int>> overrides(settings.size());
+    std::vector<std::optional<int>> overriddenBy(settings.size());
+    std::array<std::optional<std::size_t>, 9> last{};
+    for (std::size_t i = 0; i < settings.size(); ++i) {
+        const auto v = static_cast<std::size_t>(
+            std::find_if(variables().begin(), variables().end(),
+                         [&](const Variable &w) {
+                             return w.group == settings[i].variable.group &&
+                                    w.rank == settings[i].variable.rank;
+                         }) -
+            variables().begin());
+        if (const std::optional<std::size_t> earlier = last.at(v)) {
+            overrides[i] = settings[*earlier].line;
+            overriddenBy[*earlier] = settings[i].line;
         }
+        last.at(v) = i;
     }
-    if (reports.empty() && !asJson)
-        io.out << "no setting of the calculator's variables in "
-               << (file == "-" ? "standard input" : shown(file)) << "\n";
-    printReports(reports, asJson, io.out);
-    return statusOf(reports);
+    Reports out(asJson, io.out);
+    for (std::size_t i = 0; i < settings.size(); ++i) {
+        const Setting &s = settings[i];
+        Report r = assess(s.variable, s.written, s.value, s.hasValue, s.line);
+        r.overrides = overrides[i];
+        r.overriddenBy = overriddenBy[i];
+        out.add(r);
+    }
+    if (!out.any() && !asJson) {
+        Text text;
+        text << "no setting of the calculator's variables in ";
+        if (file == "-")
+            text << "standard input";
+        else
+            shown(text, file);
+        io.out << text.s << '\n';
+    }
+    return out.finish();
 }
 
 int listCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
@@ -456,30 +566,32 @@ int listCommand(std::span<const std::string_view> args, bool asJson, Streams io)
     for (const SettingGroup &g : kCatalogue)
         if (!only || only->group == g.group)
             groups.push_back(&g);
-    if (asJson) {
-        io.out << "{\"groups\":" << jsonArray(groups, [](const SettingGroup *g) {
-            std::vector<int> all(g->options.size());
-            for (std::size_t i = 0; i < all.size(); ++i)
-                all[i] = static_cast<int>(i);
-            return "{\"name\":" + json(g->name) + ",\"panel\":" + json(g->caption) +
-                   ",\"variables\":" +
-                   jsonArray(variableNames(g), [](std::string_view s) { return json(s); }) +
-                   ",\"width\":" + std::to_string(widthBits(g->width)) +
-                   ",\"counts\":" + json(g->counts == Counts::Checked ? "checked" : "unchecked") +
-                   ",\"starts_checked\":" + (g->defaultChecked ? "true" : "false") +
-                   ",\"options\":" + jsonArray(all, [g](int i) { return jsonOption(*g, i); }) + "}";
-        }) << "}\n";
-        return Clean;
-    }
     Text text;
-    for (const SettingGroup *g : groups) {
-        text << g->name << " (\"" << g->caption << "\"): " << joined(variableNames(g), ", ")
-             << "\n  a " << widthBits(g->width) << "-bit total of the "
-             << (g->counts == Counts::Checked ? "checked" : "unchecked")
-             << " boxes; every box starts " << (g->defaultChecked ? "checked" : "unchecked")
-             << "\n";
-        for (std::size_t i = 0; i < g->options.size(); ++i)
-            optionRow(text, g->options[i], static_cast<int>(i));
+    if (asJson) {
+        text << "{\"groups\":";
+        jsonArray(text, groups, [&](const SettingGroup *g) {
+            json(text << "{\"name\":", g->name);
+            json(text << ",\"panel\":", g->caption);
+            text << ",\"variables\":";
+            jsonArray(text, variableNames(g), [&](std::string_view name) { json(text, name); });
+            json(text << ",\"width\":" << widthBits(g->width) << ",\"counts\":", counted(*g));
+            text << ",\"starts_checked\":" << (g->defaultChecked ? "true" : "false")
+                 << ",\"options\":";
+            std::vector<int> all(g->options.size());
+            std::iota(all.begin(), all.end(), 0);
+            jsonArray(text, all, [&](int i) { jsonOption(text, *g, i); });
+            text << '}';
+        });
+        text << "}\n";
+    } else {
+        for (const SettingGroup *g : groups) {
+            joined(text << g->name << " (\"" << g->caption << "\"): ", variableNames(g), itself);
+            text << "\n  a " << widthBits(g->width) << "-bit total of the " << counted(*g)
+                 << " boxes; every box starts " << (g->defaultChecked ? "checked" : "unchecked")
+                 << "\n";
+            for (std::size_t i = 0; i < g->options.size(); ++i)
+                optionRow(text, g->options[i], static_cast<int>(i));
+        }
     }
     io.out << text.s;
     return Clean;

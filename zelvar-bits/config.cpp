@@ -45,28 +45,70 @@ void command(const std::vector<std::string_view> &words, int line, std::vector<S
     out.push_back(std::move(s));
 }
 
-// Whether one of the calculator's variables is spelt, in any case, across
-// the '_' at `at`.
+// Whether one of the calculator's names may start at `p`: "g_" and a 'w' or
+// an 'f', or "zv_", in any case. Free of branches, so that a loop of these
+// over a block of text becomes vector instructions.
+constexpr unsigned char mayStartName(const char *p) {
+    // Folded so: letters to lower case, and '_' to 0x7F, as DEL is.
+    const auto a = static_cast<unsigned char>(p[0] | 0x20);
+    const auto b = static_cast<unsigned char>(p[1] | 0x20);
+    const auto c = static_cast<unsigned char>(p[2] | 0x20);
+    return ((a == 'g') & (b == 0x7F) & ((c == 'w') | (c == 'f'))) |
+           ((a == 'z') & (b == 'v') & (c == 0x7F));
+}
+
+constexpr std::size_t kShortestName = [] {
+    std::size_t shortest = std::string_view::npos;
+    for (const SettingGroup &g : kCatalogue)
+        for (std::string_view v : g.variables)
+            shortest = std::min(shortest, v.size() - 1);  // less the blank the line puts after it
+    return shortest;
+}();
+
+static_assert(std::all_of(kCatalogue.begin(), kCatalogue.end(),
+                          [](const SettingGroup &g) {
+                              return std::all_of(
+                                  g.variables.begin(), g.variables.end(),
+                                  [](std::string_view v) { return mayStartName(v.data()) != 0; });
+                          }),
+              "the search passes over a name of the calculator's");
+
+struct Found {
+    std::size_t at;  // npos when no name starts at or after `from`
+    int lineEnds;    // passed on the way
+};
+
+// Where the next name of the calculator's may start, from `from` on, and how
+// many lines end before it. Blocks of 64 bytes are tested and counted whole,
+// in vector instructions, as almost none holds a name; only a block that may
+// is looked at byte by byte.
+Found nextName(std::string_view text, std::size_t from) {
+    constexpr std::size_t kBlock = 64;  // fewer than 256 line ends: a byte counts them
+    const char *p = text.data();
+    int ends = 0;
+    std::size_t i = from;
+    for (; i + kBlock + 2 <= text.size(); i += kBlock) {  // mayStartName reads two bytes on
+        unsigned char places = 0;  // summed, not or-ed: a sum is the cheaper of the two to end
+        unsigned char inBlock = 0;
+        for (std::size_t k = 0; k < kBlock; ++k) {
+            places = static_cast<unsigned char>(places + mayStartName(p + i + k));
+            inBlock = static_cast<unsigned char>(inBlock + (p[i + k] == '\n' ? 1 : 0));
+        }
+        if (places != 0)
+            break;
+        ends += inBlock;
+    }
+    for (; i < text.size(); ++i) {
+        if (i + kShortestName <= text.size() && mayStartName(p + i) != 0)
+            return {i, ends};
+        ends += p[i] == '\n' ? 1 : 0;
+    }
+    return {std::string_view::npos, ends};
+}
+
 bool spellsVariable(std::string_view text, std::size_t at) {
-    // Most '_' of a configuration belong to other names; the letters around it
-    // turn nearly all of them away before any name is compared.
-    static const std::uint32_t kLettersAfter = [] {
-        std::uint32_t letters = 0;
-        for (const Variable &v : variables())
-            letters |= 1U << ((v.name[v.name.find('_') + 1] | 0x20) - 'a');
-        return letters;
-    }();
-    const auto lowerAt = [&](std::ptrdiff_t offset) {
-        const std::size_t i = at + static_cast<std::size_t>(offset);
-        return i < text.size() ? text[i] | 0x20 : 0;
-    };
-    const int after = lowerAt(1) - 'a';
-    if (after < 0 || after >= 26 || (kLettersAfter >> after & 1U) == 0 ||
-        (lowerAt(-1) != 'g' && (lowerAt(-1) != 'v' || lowerAt(-2) != 'z')))  // "g_" or "zv_"
-        return false;
     return std::any_of(variables().begin(), variables().end(), [&](const Variable &v) {
-        const std::size_t before = v.name.find('_');
-        return at >= before && sameIgnoringCase(text.substr(at - before, v.name.size()), v.name);
+        return sameIgnoringCase(text.substr(at, v.name.size()), v.name);
     });
 }
 
@@ -99,21 +141,6 @@ void readLine(std::string_view line, int number, std::vector<std::string_view> &
 }
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// Counted in blocks of at most 255 bytes into a byte-wide sum, a loop that
-// the compiler turns into vector instructions: sixteen bytes at a time.
-int lineEnds(std::string_view text) {
-    int n = 0;
-    while (!text.empty()) {
-        const std::size_t block = std::min<std::size_t>(text.size(), 255);
-        unsigned char inBlock = 0;
-        for (std::size_t i = 0; i < block; ++i)
-            inBlock = static_cast<unsigned char>(inBlock + (text[i] == '\n' ? 1 : 0));
-        n += inBlock;
-        text.remove_prefix(block);
-    }
-    return n;
-}
 
 }  // namespace
 
@@ -154,25 +181,27 @@ int ConfigReader::line() const {
     return line_ + static_cast<int>(std::count(pending_.begin(), pending_.end(), '\n'));
 }
 
-// Only lines that spell one of the variables are read word by word: every
-// name has a '_', which the search jumps to.
+// Only lines that spell one of the variables are read word by word.
 void ConfigReader::readLines(std::string_view text) {
-    std::size_t counted = 0;  // the line ends before here are in line_
-    for (std::size_t at = text.find('_'); at != std::string_view::npos;
-         at = text.find('_', at + 1)) {
-        if (!spellsVariable(text, at))
+    for (std::size_t from = 0;;) {
+        const Found next = nextName(text, from);
+        line_ += next.lineEnds;
+        if (next.at == std::string_view::npos)
+            return;
+        from = next.at + 1;
+        if (!spellsVariable(text, next.at))
             continue;
-        const std::size_t start = text.rfind('\n', at) + 1;  // 0 on the first line
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        line_ += lineEnds(text.substr(counted, start - counted));
-        counted = start;
+        const std::size_t start = text.rfind('\n', next.at) + 1;  // 0 on the first line
+        const std::size_t end = text.find('\n', next.at);
         std::string_view line = text.substr(start, end - start);
         if (line.ends_with('\r'))
             line.remove_suffix(1);
         readLine(line, line_, words_, settings_);
-        at = end;
+        if (end == std::string_view::npos)
+            return;
+        ++line_;
+        from = end + 1;
     }
-    line_ += lineEnds(text.substr(counted));
 }
 
 }  // namespace zelvar::bits
