@@ -180,10 +180,10 @@ void optionRow(Text &out, const Option &o, std::optional<int> index) {
     out << "  " << o.caption << '\n';
 }
 
-void captions(Text &out, const SettingGroup &g, const std::vector<int> &indices) {
+template <class Items, class Each> void joined(Text &out, const Items &items, Each each) {
     std::string_view separator;
-    for (int i : indices) {
-        out << separator << g.options[static_cast<std::size_t>(i)].caption;
+    for (const auto &item : items) {
+        out << separator << each(item);
         separator = ", ";
     }
 }
@@ -217,7 +217,8 @@ void printValue(const Report &r, Text &out) {
     if (d.toChange.empty()) {
         out << ", leave every box as it starts\n";
     } else {
-        captions(out << ", " << (g.defaultChecked ? "uncheck " : "check "), g, d.toChange);
+        joined(out << ", " << (g.defaultChecked ? "uncheck " : "check "), d.toChange,
+               [&g](int i) { return g.options[static_cast<std::size_t>(i)].caption; });
         out << '\n';
     }
 }
@@ -382,14 +383,6 @@ std::vector<std::string_view> variableNames(const SettingGroup *only = nullptr) 
         if (only == nullptr || only->group == v.group)
             names.push_back(v.name);
     return names;
-}
-
-template <class Items, class Each> void joined(Text &out, const Items &items, Each each) {
-    std::string_view separator;
-    for (const auto &item : items) {
-        out << separator << each(item);
-        separator = ", ";
-    }
 }
 
 std::string_view itself(std::string_view s) { return s; }
