@@ -20,15 +20,23 @@ struct Result {
     QString err;
 };
 
-Result run(const QStringList &arguments, const QByteArray &input = {}) {
+// Writes nowhere and says so, as a full disk does.
+struct Refusing : std::streambuf {
+    int_type overflow(int_type /*c*/) override { return traits_type::eof(); }
+};
+
+Result run(const QStringList &arguments, const QByteArray &input = {}, bool writable = true) {
     std::vector<std::string> owned;
     for (const QString &a : arguments)
         owned.push_back(a.toStdString());
     const std::vector<std::string_view> views(owned.begin(), owned.end());
     std::istringstream in(input.toStdString());
     std::ostringstream out;
+    Refusing refusing;
+    std::ostream unwritable(&refusing);
     std::ostringstream err;
-    const int status = zelvar::bits::run(views, {in, out, err});
+    const int status = zelvar::bits::run(
+        views, {in, writable ? static_cast<std::ostream &>(out) : unwritable, err});
     return {status, QString::fromStdString(out.str()), QString::fromStdString(err.str())};
 }
 
@@ -40,6 +48,8 @@ class TestBits : public QObject {
 private slots:
     void transcript();
     void randomConfigurations();
+    void unwritableOutput_data();
+    void unwritableOutput();
 };
 
 // data/zelvar-bits.transcript is a reviewed session: "$ zelvar-bits ARGS
@@ -122,6 +132,23 @@ void TestBits::randomConfigurations() {
         };
         QVERIFY2(listed(whole.finish()) == listed(cut.finish()), shown.constData());
     }
+}
+
+// Output lost on the way is an error, whatever the command found.
+void TestBits::unwritableOutput_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("list") << QStringList{"list"};
+    QTest::newRow("encode") << QStringList{"encode", "zv_teamLock", "Red"};
+    QTest::newRow("explain a file") << QStringList{"explain", "data/server.cfg"};
+    QTest::newRow("explain standard input as JSON") << QStringList{"explain", "--json", "-"};
+}
+
+void TestBits::unwritableOutput() {
+    QFETCH(QStringList, arguments);
+    QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
+    const Result r = run(arguments, "zv_teamLock oops\n", false);
+    QCOMPARE(r.status, int(zelvar::bits::Usage));
+    QCOMPARE(r.err, "zelvar-bits: cannot write the output\n");
 }
 
 QTEST_APPLESS_MAIN(TestBits)

@@ -596,7 +596,13 @@ int runCommand(std::span<const std::string_view> arguments, Streams io);
 
 int run(std::span<const std::string_view> arguments, Streams io) {
     try {
-        return runCommand(arguments, io);
+        const int status = runCommand(arguments, io);
+        // A report that never arrived, on a full disk or a closed output, is no success.
+        if (!io.out.flush()) {
+            io.err << "zelvar-bits: cannot write the output\n";
+            return Usage;
+        }
+        return status;
     } catch (const std::exception &error) {  // memory running out, or a stream failing
         io.err << "zelvar-bits: " << error.what() << "\n";
         return Usage;
