@@ -3,7 +3,8 @@
 #include <QImageReader>
 #include <QPainter>
 
-// Naming the format spares the reader from asking every image plugin.
+// Naming the format spares the reader from sniffing the file; it still asks
+// each image plugin in turn whether it reads "jpg".
 Picture::Picture(const QString &file, QWidget *parent)
     : QWidget(parent), decoding_(std::async(std::launch::async,
                                             [file] { return QImageReader(file, "jpg").read(); })) {}
