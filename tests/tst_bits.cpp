@@ -5,9 +5,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <nlohmann/json.hpp>
 
 #include <random>
 #include <sstream>
@@ -18,7 +19,17 @@ struct Result {
     int status;
     QString out;
     QString err;
+    std::string bytes;  // what was written, as it was written
 };
+
+// The strict reader: a raw control byte in a string, a byte that is not
+// UTF-8 or anything after the document fails it.
+bool strictJson(const std::string &text, nlohmann::json *into = nullptr) {
+    nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
+    if (into != nullptr)
+        *into = parsed;
+    return parsed.is_object();
+}
 
 // Writes nowhere and says so, as a full disk does.
 struct Refusing : std::streambuf {
@@ -37,7 +48,8 @@ Result run(const QStringList &arguments, const QByteArray &input = {}, bool writ
     std::ostringstream err;
     const int status = zelvar::bits::run(
         views, {in, writable ? static_cast<std::ostream &>(out) : unwritable, err});
-    return {status, QString::fromStdString(out.str()), QString::fromStdString(err.str())};
+    return {status, QString::fromStdString(out.str()), QString::fromStdString(err.str()),
+            out.str()};
 }
 
 }  // namespace
@@ -83,21 +95,79 @@ void TestBits::transcript() {
         if (r.status != 2 &&
             QStringList{"decode", "explain", "list"}.contains(arguments.value(0))) {
             const Result json = run(arguments + QStringList{"--json"}, input);
-            QVERIFY2(QJsonDocument::fromJson(json.out.toUtf8()).isObject(), qPrintable(json.out));
+            QVERIFY2(strictJson(json.bytes), qPrintable(json.out));
         }
     }
 }
 
+namespace {
+
+// What a report says of each setting, from the text and from the JSON: its
+// line and name, its value as read (when it has one), one item a problem.
+QStringList itemsOfText(const QString &report) {
+    static const QRegularExpression item(
+        "^line (\\d+): (\\S+) |^  value (-?\\d+|too large)|^  problem: ",
+        QRegularExpression::MultilineOption);
+    QStringList items;
+    for (auto m = item.globalMatch(report); m.hasNext();) {
+        const auto match = m.next();
+        items << (match.hasCaptured(1)   ? "line " + match.captured(1) + ' ' + match.captured(2)
+                  : match.hasCaptured(3) ? "value " + match.captured(3)
+                                         : QString("problem"));
+    }
+    return items;
+}
+
+QStringList itemsOfJson(const nlohmann::json &report) {
+    QStringList items;
+    for (const auto &s : report["settings"]) {
+        items << QString("line %1 %2")
+                     .arg(s["line"].get<int>())
+                     .arg(QString::fromStdString(s["written"].get<std::string>()));
+        const auto &problems = s["problems"];
+        if (problems.empty() || !problems[0].get<std::string>().starts_with("no value"))
+            items << (s["value"].is_null() ? QString("value too large")
+                                           : QString("value %1").arg(s["value"].get<qint64>()));
+        for (std::size_t p = 0; p < problems.size(); ++p)
+            items << "problem";
+    }
+    return items;
+}
+
+// As the library judges it, which is what decides what it writes.
+bool isUtf8(const std::string &text) {
+    try {
+        (void)nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::type_error &) {
+        return false;
+    }
+}
+
+QStringList listed(const std::vector<zelvar::bits::Setting> &settings) {
+    QStringList out;
+    for (const auto &s : settings)
+        out << QString("%1 %2 %3 %4")
+                   .arg(s.line)
+                   .arg(QString::fromStdString(s.written), QString::fromStdString(s.value))
+                   .arg(s.hasValue);
+    return out;
+}
+
+}  // namespace
+
 // Configurations made of the reader's own words and of stray bytes: every
-// one ends with a status and, where it was read, with valid JSON; and the
-// reader finds the same settings whether the text comes whole or cut into
-// small pieces anywhere, as a file is read.
+// one ends with a status and, where it was read, with JSON that a strict
+// parser takes and that says what the text report says, each value as the
+// same characters (U+FFFD where its bytes are not UTF-8); and the reader
+// finds the same settings whether the text comes whole or cut into small
+// pieces anywhere, as a file is read.
 void TestBits::randomConfigurations() {
     static const QByteArrayList words =
         QByteArray(
             "seta|set|SETU|g_weaponDisable|zv_teamLock|ZV_COUNCILALLOWEDCMD|sv_hostname|\"|;|"
             "//|\r\n|\n|\t| |0|-|+|12|4095|2147483648|99999999999999999999|\xEF\xBB\xBF|\xFF|"
-            "\\|\"8\"")
+            "\\|\"8\"|\xC3\xA9")
             .split('|');
     const unsigned seed = qEnvironmentVariableIsSet("ZELVAR_SEED")
                               ? qEnvironmentVariableIntValue("ZELVAR_SEED")
@@ -108,29 +178,32 @@ void TestBits::randomConfigurations() {
         for (int n = int(random() % 200); n > 0; --n)
             input += random() % 8 != 0 ? words[qsizetype(random() % words.size())]
                                        : QByteArray(1, char(random() % 256));
-        const Result r = run({"explain", "--json"}, input);
         const QByteArray shown = input.toPercentEncoding();
-        QVERIFY2(r.status >= 0 && r.status <= 2, shown.constData());
-        if (r.status != 2)
-            QVERIFY2(QJsonDocument::fromJson(r.out.toUtf8()).isObject(), shown.constData());
-        QVERIFY2(run({"explain"}, input).status == r.status, shown.constData());
-
+        const std::string_view text(input.constData(), std::size_t(input.size()));
         zelvar::bits::ConfigReader whole;
         zelvar::bits::ConfigReader cut;
-        const std::string_view text(input.constData(), std::size_t(input.size()));
         whole.read(text);
         for (std::size_t at = 0, n = 0; at < text.size(); at += n)
             cut.read(text.substr(at, n = random() % 16 + 1));
-        auto listed = [](const std::vector<zelvar::bits::Setting> &settings) {
-            QStringList out;
-            for (const auto &s : settings)
-                out << QString("%1 %2 %3 %4")
-                           .arg(s.line)
-                           .arg(QString::fromStdString(s.written), QString::fromStdString(s.value))
-                           .arg(s.hasValue);
-            return out;
-        };
-        QVERIFY2(listed(whole.finish()) == listed(cut.finish()), shown.constData());
+        const std::vector<zelvar::bits::Setting> settings = whole.finish();
+        QVERIFY2(listed(settings) == listed(cut.finish()), shown.constData());
+
+        const Result r = run({"explain", "--json"}, input);
+        const Result report = run({"explain"}, input);
+        QVERIFY2(r.status >= 0 && r.status <= 2 && report.status == r.status, shown.constData());
+        if (r.status == 2)
+            continue;  // not read: a binary file
+        nlohmann::json json;
+        QVERIFY2(strictJson(r.bytes, &json), shown.constData());
+        QVERIFY2(itemsOfText(report.out) == itemsOfJson(json), shown.constData());
+        QCOMPARE(json["settings"].size(), settings.size());
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            const std::string &value = settings[i].value;
+            const auto written = json["settings"][i]["text"].get<std::string>();
+            QVERIFY2(isUtf8(value) ? written == value
+                                   : written.find("\xEF\xBF\xBD") != std::string::npos,
+                     shown.constData());
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 #include "config.h"
 #include "decode.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -13,7 +15,6 @@
 #include <istream>
 #include <iterator>
 #include <memory>
-#include <numeric>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -246,102 +247,69 @@ void printText(const Report &r, Text &out) {
         out << "  note: overridden by line " << *r.overriddenBy << '\n';
 }
 
-// JSON strings: bytes outside printable ASCII are escaped one by one, so the
-// output is valid whatever the input held.
-void json(Text &out, std::string_view text) {
-    out << '"';
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out << '\\' << ch;
-        } else if (printable(c)) {
-            out << ch;
-        } else {
-            constexpr std::string_view kHex = "0123456789abcdef";
-            out << "\\u00" << kHex[c >> 4] << kHex[c & 15];
-        }
-    }
-    out << '"';
+// JSON through nlohmann's writer, keys in the order they are set. Text from a
+// file or an argument reaches it as it is: valid UTF-8 keeps its characters,
+// and a byte that is not UTF-8 becomes U+FFFD rather than another character.
+using Json = nlohmann::ordered_json;
+
+std::string dumped(const Json &json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::optional<std::string_view> maybe(bool present, std::string_view text) {
-    return present ? std::optional(text) : std::nullopt;
+template <class T> Json orNull(const std::optional<T> &value) {
+    return value ? Json(*value) : Json(nullptr);
 }
 
-void json(Text &out, std::optional<std::string_view> text) {
-    if (text)
-        json(out, *text);
-    else
-        out << "null";
-}
-
-void json(Text &out, std::optional<int> n) {
-    if (n)
-        out << *n;
-    else
-        out << "null";
-}
-
-template <class Items, class Each> void jsonArray(Text &out, const Items &items, Each each) {
-    out << '[';
-    std::string_view separator;
-    for (const auto &item : items) {
-        out << separator;
-        each(item);
-        separator = ",";
-    }
-    out << ']';
-}
-
-void jsonOption(Text &out, const SettingGroup &g, int index) {
+Json jsonOption(const SettingGroup &g, int index) {
     const Option &o = g.options[static_cast<std::size_t>(index)];
-    json(out << "{\"index\":" << index << ",\"caption\":", o.caption);
-    out << ",\"bit\":" << bitNumber(o) << ",\"value\":" << catalogueValue(o.valueText) << '}';
+    return {{"index", index},
+            {"caption", o.caption},
+            {"bit", bitNumber(o)},
+            {"value", catalogueValue(o.valueText)}};
 }
 
-void jsonCaptions(Text &out, const SettingGroup &g, const std::vector<int> &indices) {
-    jsonArray(out, indices,
-              [&](int i) { json(out, g.options[static_cast<std::size_t>(i)].caption); });
+Json jsonCaptions(const SettingGroup &g, const std::vector<int> &indices) {
+    Json captions = Json::array();
+    for (int i : indices)
+        captions.push_back(g.options[static_cast<std::size_t>(i)].caption);
+    return captions;
 }
 
-void jsonReport(const Report &r, Text &out) {
+Json jsonReport(const Report &r) {
     const Decoded &d = r.decoded;
     const SettingGroup &g = groupOf(r);
-    json(out << "{\"line\":", r.line);
-    json(out << ",\"variable\":", d.variable.name);
-    json(out << ",\"written\":", r.written);
-    json(out << ",\"text\":", r.text);
-    out << ",\"value\":";
-    if (huge(d))
-        out << "null";
-    else
-        out << d.value;
-    json(out << ",\"group\":", g.name);
-    out << ",\"width\":" << widthBits(g.width) << ",\"options\":";
-    jsonArray(out, d.options, [&](int i) { jsonOption(out, g, i); });
-    out << ",\"unknown_bits\":" << d.unknownBits << ",\"calculator\":";
+    Json options = Json::array();
+    for (int i : d.options)
+        options.push_back(jsonOption(g, i));
+    Json calculator = nullptr;
     if (r.hasValue && writable(d)) {
         const std::vector<int> none;
-        json(out << "{\"panel\":", g.caption);
-        json(out << ",\"rank\":", maybe(d.variable.group == Group::Admin,
-                                        kRankCaptions[static_cast<std::size_t>(d.variable.rank)]));
-        jsonCaptions(out << ",\"check\":", g, g.defaultChecked ? none : d.toChange);
-        jsonCaptions(out << ",\"uncheck\":", g, g.defaultChecked ? d.toChange : none);
-        out << '}';
-    } else {
-        out << "null";
+        calculator = {{"panel", g.caption},
+                      {"rank", d.variable.group == Group::Admin
+                                   ? Json(kRankCaptions[static_cast<std::size_t>(d.variable.rank)])
+                                   : Json(nullptr)},
+                      {"check", jsonCaptions(g, g.defaultChecked ? none : d.toChange)},
+                      {"uncheck", jsonCaptions(g, g.defaultChecked ? d.toChange : none)}};
     }
     // The problems as the text report words them, one a line.
     Text problems;
     writeProblems(r, problems, {});
-    std::vector<std::string_view> lines;
+    Json lines = Json::array();
     for (std::string_view rest = problems.s; !rest.empty(); rest.remove_prefix(rest.find('\n') + 1))
         lines.push_back(rest.substr(0, rest.find('\n')));
-    out << ",\"problems\":";
-    jsonArray(out, lines, [&](std::string_view p) { json(out, p); });
-    json(out << ",\"overrides\":", r.overrides);
-    json(out << ",\"overridden_by\":", r.overriddenBy);
-    out << '}';
+    return {{"line", orNull(r.line)},
+            {"variable", d.variable.name},
+            {"written", r.written},
+            {"text", r.text},
+            {"value", huge(d) ? Json(nullptr) : Json(d.value)},
+            {"group", g.name},
+            {"width", widthBits(g.width)},
+            {"options", std::move(options)},
+            {"unknown_bits", d.unknownBits},
+            {"calculator", std::move(calculator)},
+            {"problems", std::move(lines)},
+            {"overrides", orNull(r.overrides)},
+            {"overridden_by", orNull(r.overriddenBy)}};
 }
 
 // Writes each report as it is made, in the order given; says whether any
@@ -354,7 +322,7 @@ public:
     }
     void add(const Report &r) {
         if (asJson_)
-            jsonReport(r, text_ << (any_ ? "," : ""));
+            text_ << (any_ ? "," : "") << dumped(jsonReport(r));
         else
             printText(r, text_);
         any_ = true;
@@ -561,21 +529,20 @@ int listCommand(std::span<const std::string_view> args, bool asJson, Streams io)
             groups.push_back(&g);
     Text text;
     if (asJson) {
-        text << "{\"groups\":";
-        jsonArray(text, groups, [&](const SettingGroup *g) {
-            json(text << "{\"name\":", g->name);
-            json(text << ",\"panel\":", g->caption);
-            text << ",\"variables\":";
-            jsonArray(text, variableNames(g), [&](std::string_view name) { json(text, name); });
-            json(text << ",\"width\":" << widthBits(g->width) << ",\"counts\":", counted(*g));
-            text << ",\"starts_checked\":" << (g->defaultChecked ? "true" : "false")
-                 << ",\"options\":";
-            std::vector<int> all(g->options.size());
-            std::iota(all.begin(), all.end(), 0);
-            jsonArray(text, all, [&](int i) { jsonOption(text, *g, i); });
-            text << '}';
-        });
-        text << "}\n";
+        Json all = Json::array();
+        for (const SettingGroup *g : groups) {
+            Json options = Json::array();
+            for (std::size_t i = 0; i < g->options.size(); ++i)
+                options.push_back(jsonOption(*g, static_cast<int>(i)));
+            all.push_back({{"name", g->name},
+                           {"panel", g->caption},
+                           {"variables", variableNames(g)},
+                           {"width", widthBits(g->width)},
+                           {"counts", counted(*g)},
+                           {"starts_checked", g->defaultChecked},
+                           {"options", std::move(options)}});
+        }
+        text << dumped(Json{{"groups", std::move(all)}}) << '\n';
     } else {
         for (const SettingGroup *g : groups) {
             joined(text << g->name << " (\"" << g->caption << "\"): ", variableNames(g), itself);
