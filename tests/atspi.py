@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 # What a screen reader hears, over AT-SPI: the window is a frame named by its
 # title, nothing unnamed (the picture) is in its way, and a box, a rank button
-# and the line read as they show. Usage, in a dbus-run-session under
-# xvfb-run: atspi.py PROGRAM
+# and the line read as they show. Usage, in a dbus-run-session on a
+# virtual display (scripts/with-display): atspi.py PROGRAM
 import os
 import subprocess
 import sys

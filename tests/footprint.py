@@ -5,7 +5,7 @@
 # file, open no network socket and connect only to the display and the
 # session or accessibility bus (what a bus daemon it started does is the
 # daemon's); the second must start pixel for pixel like the first.
-# Usage, under xvfb-run: footprint.py PROGRAM
+# Usage, on a virtual display (scripts/with-display): footprint.py PROGRAM
 import os
 import re
 import subprocess

@@ -26,7 +26,8 @@ for page in "$root"/share/man/man1/zelvar-bitrate.1.gz "$root"/share/man/man1/ze
 done
 
 [[ $("$root"/bin/zelvar-bits encode zv_teamLock Red FFA) == "zv_teamLock 20" ]]
-XDG_RUNTIME_DIR=$scratch env -u QT_QPA_PLATFORM xvfb-run -a bash -c '
+XDG_RUNTIME_DIR=$scratch env -u QT_QPA_PLATFORM "$(dirname "$0")/../scripts/with-display" \
+    --timeout 30 -- bash -c '
     "$1" & program=$!
     timeout 20 xdotool search --sync --name "^Zelvar 1.9 Bitrate Calculator V1.3$" >/dev/null
     found=$?

@@ -14,6 +14,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -126,6 +127,8 @@ private slots:
     void randomWalk();
     void captionsShowWhole_data();
     void captionsShowWhole();
+    void looks_data();
+    void looks();
     void pictureCoversTheWindow();
     void lineIsCopiedNeverEdited();
     void codeSetsStatesSilently();
@@ -286,6 +289,54 @@ void TestWindow::captionsShowWhole() {
     QVERIFY(box->fontMetrics().horizontalAdvance("zv_instructorAllowedCMD 536870910") <
             box->contentsRect().width() - 4);
     QApplication::setStyle(QStringLiteral("fusion"));
+}
+
+void TestWindow::looks_data() {
+    QTest::addColumn<QString>("press");
+    QTest::newRow("start") << QString();
+    for (int n = 1; n <= 7; ++n)
+        QTest::newRow(qPrintable(QString("Command%1").arg(n))) << QString("Command%1").arg(n);
+}
+
+// The start frame and each panel, pixel for pixel as reviewed: a colour, a
+// face, the picture's stretch or a control's look that moves nothing still
+// changes pixels. A difference leaves the actual image and one with the
+// differing pixels in red beside the test, for a reviewer.
+void TestWindow::looks() {
+    QFETCH(QString, press);
+    if (!press.isEmpty())
+        click(press);
+    const QImage actual = form->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QString name = "look-" + (press.isEmpty() ? QString("start") : press);
+    const QString reviewed = ZELVAR_TESTS_DIR "/data/" + name + ".png";
+    if (qEnvironmentVariableIsSet("ZELVAR_UPDATE_LISTING")) {
+        QVERIFY(actual.save(reviewed));
+        QSKIP("image rewritten; review it before committing");
+    }
+    const QImage expected = QImage(reviewed).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(actual.size(), expected.size());
+    QImage difference =
+        actual.convertToFormat(QImage::Format_Grayscale8).convertToFormat(QImage::Format_RGB32);
+    QRect where;
+    for (int y = 0; y < actual.height(); ++y)
+        for (int x = 0; x < actual.width(); ++x)
+            if (actual.pixel(x, y) != expected.pixel(x, y)) {
+                difference.setPixel(x, y, qRgb(255, 0, 0));
+                where |= QRect(x, y, 1, 1);
+            }
+    QFile::remove(name + ".actual.png");
+    QFile::remove(name + ".difference.png");
+    if (where.isValid()) {
+        actual.save(name + ".actual.png");
+        difference.save(name + ".difference.png");
+    }
+    QVERIFY2(!where.isValid(),
+             qPrintable(QString("pixels differ within %1,%2 %3x%4; see %5.difference.png in %6")
+                            .arg(where.x())
+                            .arg(where.y())
+                            .arg(where.width())
+                            .arg(where.height())
+                            .arg(name, QDir::currentPath())));
 }
 
 // At the screen's scale the window keeps its proportions and the picture
