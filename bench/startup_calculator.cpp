@@ -1,4 +1,5 @@
-// The calculator as main.cpp starts it, reporting its first frame.
+// The calculator as main.cpp starts it, opening what its arguments name, and
+// reporting its first frame.
 #include "firstframe.h"
 #include "form1.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     Form1 form;
+    form.openArguments(QApplication::arguments().mid(1));
     FirstFrame frame(&form);
     form.show();
     return QApplication::exec();

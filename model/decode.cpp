@@ -61,6 +61,23 @@ std::optional<Variable> findVariable(std::string_view name) {
     return std::nullopt;
 }
 
+std::size_t indexOf(const Variable &variable) {
+    return static_cast<std::size_t>(std::find_if(kVariables.begin(), kVariables.end(),
+                                                 [&](const Variable &v) {
+                                                     return v.group == variable.group &&
+                                                            v.rank == variable.rank;
+                                                 }) -
+                                    kVariables.begin());
+}
+
+LineWords splitLine(std::string_view argument) {
+    const std::size_t blank = argument.find_first_of(" \t");
+    if (blank == std::string_view::npos)
+        return {argument, {}, true};
+    const std::size_t value = std::min(argument.find_first_not_of(" \t", blank), argument.size());
+    return {argument.substr(0, blank), argument.substr(value), false};
+}
+
 std::optional<int> findOption(Group group, std::string_view caption) {
     const auto options = settingGroup(group).options;
     for (std::size_t i = 0; i < options.size(); ++i)
@@ -122,6 +139,72 @@ std::string encode(const Variable &variable, std::span<const int> options) {
     return renderLine(
         g.variables[variable.group == Group::Admin ? static_cast<std::size_t>(variable.rank) : 0],
         static_cast<std::int32_t>(total));
+}
+
+void appendQuoted(std::string &out, std::string_view text) {
+    constexpr std::size_t kLongest = 60;
+    constexpr std::string_view kHex = "0123456789abcdef";
+    out += '"';
+    for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    out += text.size() > kLongest ? "...\"" : "\"";
+}
+
+std::string quoted(std::string_view text) {
+    std::string out;
+    appendQuoted(out, text);
+    return out;
+}
+
+Reading readSetting(const Variable &variable, std::string_view text, bool hasValue) {
+    const ServerNumber number = readAsServer(text);
+    return {decode(variable, number.value), text, hasValue, number.clean};
+}
+
+bool writable(const Decoded &d) { return !d.negative && !d.outsideWidth && d.unknownBits == 0; }
+
+bool hasProblems(const Reading &r) { return !r.hasValue || !r.cleanNumber || !writable(r.decoded); }
+
+std::vector<std::string> problems(const Reading &r) {
+    std::vector<std::string> out;
+    if (!r.hasValue) {
+        out.emplace_back("no value: the server ignores this command");
+        return out;
+    }
+    const Decoded &d = r.decoded;
+    const SettingGroup &g = settingGroup(d.variable.group);
+    const std::string group(g.name);
+    if (!r.cleanNumber)
+        out.push_back(quoted(r.text) + " is not a clean number; the server reads it as " +
+                      std::to_string(d.value));
+    if (d.negative)
+        out.emplace_back("negative: the calculator never writes a negative value");
+    if (d.outsideWidth)
+        out.push_back("outside the " + std::to_string(widthBits(g.width)) + "-bit total of the " +
+                      group + " group (at most " + std::to_string(widthMax(g.width)) + ")");
+    if (d.unknownBits != 0) {
+        std::string bits = "bits that no option of the " + group + " group has: ";
+        std::string_view separator;
+        for (int bit = 0; bit < 32; ++bit)
+            if ((d.unknownBits >> bit & 1U) != 0) {
+                bits += std::string(separator) + std::to_string(bit) + " (" +
+                        std::to_string(std::uint32_t{1} << bit) + ')';
+                separator = ", ";
+            }
+        out.push_back(std::move(bits));
+    }
+    return out;
 }
 
 }  // namespace zelvar

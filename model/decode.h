@@ -28,6 +28,17 @@ bool sameIgnoringCase(std::string_view a, std::string_view b);
 std::span<const Variable> variables();
 // Server variable names do not care for case.
 std::optional<Variable> findVariable(std::string_view name);
+// Where the variable stands in variables().
+std::size_t indexOf(const Variable &variable);
+
+// An argument read as a line, "NAME VALUE": its first word, and the rest
+// after the blanks that follow it; a one-word argument has no value in it.
+struct LineWords {
+    std::string_view name;
+    std::string_view value;
+    bool oneWord = true;
+};
+LineWords splitLine(std::string_view argument);
 
 // A value as the server reads it, the way C's atoi does: leading blanks, an
 // optional sign, then digits; whatever follows is ignored, and no digits at
@@ -59,5 +70,27 @@ std::string encode(const Variable &variable, std::span<const int> options);
 
 // An option of the group by caption, whatever the case.
 std::optional<int> findOption(Group group, std::string_view caption);
+
+// Text from a file, an argument or the clipboard, quoted so that it is safe
+// on a terminal and in a message, and not too long: bytes outside printable
+// ASCII as \xNN, a quote or a backslash escaped.
+void appendQuoted(std::string &out, std::string_view text);
+std::string quoted(std::string_view text);
+
+// A setting as the server reads it and what the calculator makes of it. The
+// text belongs to whoever read the setting.
+struct Reading {
+    Decoded decoded;
+    std::string_view text;  // the value as written
+    bool hasValue = true;   // "set NAME" alone sets nothing
+    bool cleanNumber = true;
+};
+Reading readSetting(const Variable &variable, std::string_view text, bool hasValue);
+
+// A value the calculator can write: in range, every bit an option's.
+bool writable(const Decoded &d);
+bool hasProblems(const Reading &r);
+// Each problem of the setting, in the words every front-end uses.
+std::vector<std::string> problems(const Reading &r);
 
 }  // namespace zelvar

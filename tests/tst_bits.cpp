@@ -144,7 +144,7 @@ bool isUtf8(const std::string &text) {
     }
 }
 
-QStringList listed(const std::vector<zelvar::bits::Setting> &settings) {
+QStringList listed(const std::vector<zelvar::Setting> &settings) {
     QStringList out;
     for (const auto &s : settings)
         out << QString("%1 %2 %3 %4")
@@ -180,12 +180,12 @@ void TestBits::randomConfigurations() {
                                        : QByteArray(1, char(random() % 256));
         const QByteArray shown = input.toPercentEncoding();
         const std::string_view text(input.constData(), std::size_t(input.size()));
-        zelvar::bits::ConfigReader whole;
-        zelvar::bits::ConfigReader cut;
+        zelvar::ConfigReader whole;
+        zelvar::ConfigReader cut;
         whole.read(text);
         for (std::size_t at = 0, n = 0; at < text.size(); at += n)
             cut.read(text.substr(at, n = random() % 16 + 1));
-        const std::vector<zelvar::bits::Setting> settings = whole.finish();
+        const std::vector<zelvar::Setting> settings = whole.finish();
         QVERIFY2(listed(settings) == listed(cut.finish()), shown.constData());
 
         const Result r = run({"explain", "--json"}, input);

@@ -1,6 +1,7 @@
 // The model against oracles that know nothing of its arithmetic: each group's
 // boxes are a bit mask, and a line follows from the mask, the group's
 // counting state and the rank. ZELVAR_SEED replays a run.
+#include "config.h"
 #include "decode.h"
 #include "oracle.h"
 #include "totals.h"
@@ -55,6 +56,8 @@ private slots:
     void readBackWhatTheWindowWrites();
     void valueTexts_data();
     void valueTexts();
+    void reader_data();
+    void reader();
 };
 
 // Toggles, recounts and rank choices in random order; the line after each
@@ -153,6 +156,66 @@ void TestModel::valueTexts() {
         QCOMPARE(QString::fromStdString(error.report()), outcome);
         QCOMPARE(error.number(), outcome.contains("'6'") ? 6 : 13);
     }
+}
+
+// Configurations as the server's console reads them, and the settings of the
+// calculator's variables in them: line, name as written, value.
+void TestModel::reader_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("settings");
+    const QByteArray pad(150, 'x');
+    QTest::newRow("byte-order mark before the first command")
+        << QByteArray("\xEF\xBB\xBFseta g_weaponDisable 8\n") << "1 g_weaponDisable 8";
+    QTest::newRow("blank lines and a comment before the first command")
+        << QByteArray("\n// seta zv_teamLock 2\n\n  \tseta zv_teamLock 4") << "4 zv_teamLock 4";
+    QTest::newRow("CRLF line ends")
+        << QByteArray("set zv_teamLock 4\r\nset g_weaponDisable \"8\"\r\n")
+        << "1 zv_teamLock 4 | 2 g_weaponDisable 8";
+    QTest::newRow("set takes every word, one blank between")
+        << QByteArray("set g_weaponDisable 4   0\t\"a b\"") << "1 g_weaponDisable 4 0 a b";
+    QTest::newRow("a bare name takes one word")
+        << QByteArray("g_weaponDisable 4 0") << "1 g_weaponDisable 4";
+    QTest::newRow("a name alone sets nothing")
+        << QByteArray("zv_teamLock\nset ZV_TEAMLOCK") << "2 ZV_TEAMLOCK (no value)";
+    QTest::newRow("semicolons split outside quotes")
+        << QByteArray("seta zv_teamLock \"4;5\"; SETA g_weaponDisable 8")
+        << "1 zv_teamLock 4;5 | 1 g_weaponDisable 8";
+    QTest::newRow("an open quote runs to the line end")
+        << QByteArray("seta zv_teamLock \"4 ; 5\r\nseta g_weaponDisable 1")
+        << "1 zv_teamLock 4 ; 5 | 2 g_weaponDisable 1";
+    QTest::newRow("slashes end the line outside quotes")
+        << QByteArray("seta zv_teamLock \"a//b\" // ; seta g_weaponDisable 8")
+        << "1 zv_teamLock a//b";
+    QTest::newRow("a comment after the value")
+        << QByteArray("seta g_weaponDisable \"40\" /* note */") << "1 g_weaponDisable 40";
+    QTest::newRow("a comment ends its command")
+        << QByteArray("seta g_weaponDisable /* x */ 40; zv_teamLock/**/8")
+        << "1 g_weaponDisable (no value)";
+    QTest::newRow("a comment across lines hides what it holds")
+        << QByteArray("/* seta zv_teamLock 4\nseta g_weaponDisable 8; */ seta zv_wordFilter 2\n"
+                      "seta zv_votesDisable 2 /* a ; b\n c */ ; seta g_forcePowerDisable 1")
+        << "2 zv_wordFilter 2 | 3 zv_votesDisable 2 | 4 g_forcePowerDisable 1";
+    QTest::newRow("comment marks inside quotes or after slashes are text")
+        << QByteArray("seta zv_teamLock \"/*\" // /*\nseta g_weaponDisable 1")
+        << "1 zv_teamLock /* | 2 g_weaponDisable 1";
+    QTest::newRow("long lines and a long comment")
+        << "seta sv_hostname " + pad + "\n/*" + pad + "\n" + pad + "*/seta g_weaponDisable 1\n" +
+               pad + "\nseta zv_teamLock 2 /*" + pad
+        << "3 g_weaponDisable 1 | 5 zv_teamLock 2";
+}
+
+void TestModel::reader() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, settings);
+    zelvar::ConfigReader reader;
+    reader.read(std::string_view(text.constData(), std::size_t(text.size())));
+    QStringList found;
+    for (const zelvar::Setting &s : reader.finish())
+        found << QString("%1 %2 %3")
+                     .arg(s.line)
+                     .arg(QString::fromStdString(s.written))
+                     .arg(s.hasValue ? QString::fromStdString(s.value) : "(no value)");
+    QCOMPARE(found.join(" | "), settings);
 }
 
 QTEST_APPLESS_MAIN(TestModel)

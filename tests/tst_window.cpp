@@ -19,7 +19,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyleFactory>
 #include <QTest>
 
@@ -131,6 +135,11 @@ private slots:
     void looks();
     void pictureCoversTheWindow();
     void lineIsCopiedNeverEdited();
+    void openWhatTheWindowWrites();
+    void openConfiguration();
+    void refusals_data();
+    void refusals();
+    void pasteAndDrop();
     void codeSetsStatesSilently();
     void keepsItsSize();
 
@@ -147,6 +156,40 @@ private:
         QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
                           b->mapTo(form.get(), hitPoint(b)));
     }
+    // What a user sees of the state: each group's boxes, the rank, the panel
+    // on show and the line.
+    QStringList state(Form1 *f = nullptr) const {
+        f = f != nullptr ? f : form.get();
+        QStringList out;
+        for (const zelvar::SettingGroup &g : zelvar::kCatalogue) {
+            QString boxes = latin1(g.array) + ' ';
+            for (std::size_t i = 0; i < g.options.size(); ++i)
+                boxes += f->findChild<QCheckBox *>(QString("%1(%2)").arg(latin1(g.array)).arg(i))
+                                 ->isChecked()
+                             ? '1'
+                             : '0';
+            out << boxes;
+        }
+        for (QRadioButton *rank : f->findChildren<QRadioButton *>())
+            if (rank->isChecked())
+                out << "rank " + rank->objectName();
+        for (QGroupBox *panel : f->findChildren<QGroupBox *>())
+            if (panel->isVisibleTo(f))
+                out << "shows " + panel->objectName();
+        return out << "line " + f->findChild<QLineEdit *>("txtBitRate")->text();
+    }
+    // The message that opening left, closed once read.
+    QString message() {
+        auto *box = form->findChild<QMessageBox *>();
+        if (box == nullptr)
+            return {};
+        if (!QTest::qWaitFor([box] { return box->isVisible(); }, 5000))
+            return "the message never showed";
+        const QString text = box->text() + '\n' + box->informativeText();
+        delete box;
+        return text;
+    }
+    void compareWithReviewed(const QStringList &actual, const QString &file);
     QStringList shownPanels() const {
         QStringList shown;
         for (QGroupBox *panel : form->findChildren<QGroupBox *>())
@@ -192,7 +235,12 @@ void TestWindow::listing() {
                       .arg(name, shownPanels().join(' '), line(), tabs.join(' '));
     }
 
-    QFile file(ZELVAR_TESTS_DIR "/data/window.listing");
+    compareWithReviewed(actual, "window.listing");
+}
+
+// ZELVAR_UPDATE_LISTING=1 rewrites the reviewed file instead, for review.
+void TestWindow::compareWithReviewed(const QStringList &actual, const QString &name) {
+    QFile file(ZELVAR_TESTS_DIR "/data/" + name);
     if (qEnvironmentVariableIsSet("ZELVAR_UPDATE_LISTING")) {
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text));
         file.write((actual.join('\n') + '\n').toUtf8());
@@ -353,8 +401,13 @@ void TestWindow::pictureCoversTheWindow() {
     QCOMPARE(control("PicBack")->geometry(), QRect(QPoint(0, 0), form->frameGeometry().size()));
 }
 
-// What a user copies is exactly the line, in plain ASCII; keys never change it.
+// What a user copies is exactly the line, in plain ASCII, wherever the focus
+// is; in the text box, a part selected is what is copied. Keys never change it.
 void TestWindow::lineIsCopiedNeverEdited() {
+    click("chkAdmin(26)");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), "zv_councilAllowedCMD 402653182");
+    click("chkAdmin(26)");
     click("chkAdmin(27)");
     auto *box = control<QLineEdit>("txtBitRate");
     box->setFocus(Qt::TabFocusReason);
@@ -365,6 +418,129 @@ void TestWindow::lineIsCopiedNeverEdited() {
     QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text().toLatin1(), "zv_councilAllowedCMD 268435454");
     QCOMPARE(line(), "zv_councilAllowedCMD 268435454");
+    box->setSelection(3, 7);
+    QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), "council");
+    box->deselect();
+    QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), "zv_councilAllowedCMD 268435454");
+}
+
+// Random boxes and rank, their line as the panel button writes it, opened in
+// a fresh window: the same boxes, rank, panel and line.
+void TestWindow::openWhatTheWindowWrites() {
+    std::mt19937 random(20261207U);
+    for (int round = 0; round < 1400; ++round) {
+        const auto group = Group(round % zelvar::kGroupCount);
+        const zelvar::SettingGroup &g = zelvar::settingGroup(group);
+        for (std::size_t i = 0; i < g.options.size(); ++i)
+            control<QCheckBox>(QString("%1(%2)").arg(latin1(g.array)).arg(i))
+                ->setChecked(random() % 2 != 0);
+        if (group == Group::Admin)
+            form->findChildren<QRadioButton *>().at(qsizetype(random() % 3))->setChecked(true);
+        click(QString("Command%1").arg(int(group) + 1));
+        Form1 fresh;
+        fresh.openArguments({line()});
+        const QStringList was = state();
+        const QStringList is = state(&fresh);
+        QVERIFY2(fresh.findChild<QMessageBox *>() == nullptr, qPrintable(line()));
+        for (const QStringList &item : {is.filter(latin1(g.array) + ' '),
+                                        is.filter(group == Group::Admin ? "rank " : "line "),
+                                        is.filter("shows "), is.filter("line ")})
+            QVERIFY2(was.contains(item.value(0)), qPrintable(line() + ": " + item.value(0)));
+    }
+}
+
+// A reviewed configuration: what opens, what shows and what is said.
+void TestWindow::openConfiguration() {
+    QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
+    form->openArguments({"data/opened.cfg"});
+    compareWithReviewed(state() + message().split('\n'), "opened.listing");
+}
+
+void TestWindow::refusals_data() {
+    QTest::addColumn<QStringList>("arguments");  // none: the clipboard, empty
+    QTest::addColumn<QString>("message");        // how it starts
+    const QString nothing = "Nothing was opened.\n";
+    QTest::newRow("missing file")
+        << QStringList{"data/missing.cfg"}
+        << nothing + "cannot read \"data/missing.cfg\": No such file or directory";
+    QTest::newRow("directory") << QStringList{"data"}
+                               << nothing + "cannot read \"data\": Is a directory";
+    QTest::newRow("binary file") << QStringList{"data/binary.cfg"}
+                                 << nothing + "\"data/binary.cfg\" is a binary file (a NUL byte on "
+                                              "line 2), not a configuration";
+    QTest::newRow("no variables") << QStringList{"data/empty.cfg"}
+                                  << nothing + "no setting of the calculator's variables in "
+                                               "\"data/empty.cfg\"";
+    QTest::newRow("empty clipboard") << QStringList{}
+                                     << nothing + "no setting of the calculator's variables in "
+                                                  "the clipboard";
+    QTest::newRow("not a clean number")
+        << QStringList{"g_weaponDisable 12abc"}
+        << nothing + "argument 1: g_weaponDisable \"12abc\": \"12abc\" is not a clean number; the "
+                     "server reads it as 12";
+    QTest::newRow("negative") << QStringList{"zv_teamLock", "-4"}
+                              << nothing +
+                                     "argument 1: zv_teamLock \"-4\": negative: the calculator "
+                                     "never writes a negative value";
+    QTest::newRow("beyond the width")
+        << QStringList{"zv_votesDisable 65536"}
+        << nothing + "argument 1: zv_votesDisable \"65536\": outside the 16-bit total of the votes "
+                     "group (at most 32767)";
+    QTest::newRow("bits of no option")
+        << QStringList{"zv_votesDisable 3"}
+        << nothing + "argument 1: zv_votesDisable \"3\": bits that no option of the votes group "
+                     "has: 0 (1)";
+    QTest::newRow("no value") << QStringList{"ZV_TEAMLOCK"}
+                              << nothing + "argument 1: zv_teamLock \"\": no value: the server "
+                                           "ignores this command";
+}
+
+// Each refusal says why, as zelvar-bits words it, and changes nothing.
+void TestWindow::refusals() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
+    const QStringList before = state();
+    if (arguments.isEmpty()) {
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+    } else {
+        form->openArguments(arguments);
+    }
+    const QString said = this->message();
+    QVERIFY2(said.startsWith(message), qPrintable(said));
+    QCOMPARE(state(), before);
+}
+
+// The paste keys open the clipboard and a drop opens a file or text,
+// wherever the focus is.
+void TestWindow::pasteAndDrop() {
+    QGuiApplication::clipboard()->setText("seta zv_teamLock \"20\"\r\n");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(state().filter(QRegularExpression("^(chkLock|shows|line) ")),
+             QStringList({"chkLock 0011", "shows Frame3", "line zv_teamLock 20"}));
+    QGuiApplication::clipboard()->setText("zv_knightAllowedCMD 6");
+    control("txtBitRate")->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Insert, Qt::ShiftModifier);
+    QCOMPARE(line(), "zv_knightAllowedCMD 6");
+
+    for (const bool asFile : {true, false}) {
+        QMimeData data;
+        if (asFile)
+            data.setUrls({QUrl::fromLocalFile(ZELVAR_TESTS_DIR "/data/opened.cfg")});
+        else
+            data.setText("g_forcePowerDisable 16");
+        const QPoint at = control("chkAdmin(3)")->mapTo(form.get(), QPoint(2, 2));
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(form.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(form.get(), &drop);
+        QCOMPARE(line(), asFile ? "g_weaponDisable 40" : "g_forcePowerDisable 16");
+        message();
+    }
 }
 
 // Only a user's click or key runs a click procedure.

@@ -6,18 +6,26 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 #include <algorithm>
 #include <bit>
 #include <exception>
+#include <string>
 #include <utility>
+#include <vector>
 
 using zelvar::Group;
 using zelvar::Rank;
@@ -173,6 +181,15 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
             setTabOrder(previous, widget);
         previous = widget;
     }
+
+    // The standard keys, anywhere in the window; the text box keeps its own
+    // copy of a selection (see eventFilter), and reads no paste.
+    txtBitRate->installEventFilter(this);
+    txtBitRate->setAcceptDrops(false);
+    setAcceptDrops(true);
+    connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this,
+            &Form1::pasteKey);
+    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, &Form1::copyKey);
 
     Form_Load();
 }
@@ -411,6 +428,98 @@ bool Form1::focusNextPrevChild(bool next) {
         }
     }
     return false;
+}
+
+void Form1::openArguments(const QStringList &arguments) {
+    if (arguments.isEmpty())
+        return;
+    std::vector<std::string> bytes;
+    for (const QString &argument : arguments)
+        bytes.push_back(QFile::encodeName(argument).toStdString());
+    zelvar::Opener opener;
+    opener.openArguments(bytes);
+    open(opener);
+}
+
+void Form1::pasteKey() {
+    zelvar::Opener opener;
+    opener.openText("the clipboard", QGuiApplication::clipboard()->text().toStdString());
+    open(opener);
+}
+
+void Form1::copyKey() { QGuiApplication::clipboard()->setText(txtBitRate->text()); }
+
+// With part of the line selected, the text box copies that part itself;
+// otherwise its copy key is the window's.
+bool Form1::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == txtBitRate && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy) &&
+        !txtBitRate->hasSelectedText())
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent *event) {
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+// Dropped files open as files; anything else that carries text, as text.
+void Form1::dropEvent(QDropEvent *event) {
+    zelvar::Opener opener;
+    bool files = false;
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile()) {
+            opener.openFile(QFile::encodeName(url.toLocalFile()).toStdString());
+            files = true;
+        }
+    if (!files && !event->mimeData()->hasText())
+        return;
+    if (!files)
+        opener.openText("the dropped text", event->mimeData()->text().toStdString());
+    event->acceptProposedAction();
+    open(opener);
+}
+
+// The boxes and the rank are set as start-up sets them, raising nothing;
+// then each group is recounted, so its total and line are those its boxes
+// give by hand. The last group's panel shows, and its line stays.
+void Form1::open(zelvar::Opener &opener) {
+    const zelvar::Opening opening = opener.finish();
+    run([&] {
+        for (const zelvar::OpenedGroup &opened : opening.groups) {
+            const int count = static_cast<int>(zelvar::settingGroup(opened.group).options.size());
+            for (int index = 0; index < count; ++index)
+                chk_[slot(opened.group)]->button(index)->setChecked(
+                    (opened.checked >> index & 1U) != 0);
+            if (opened.group == Group::Admin)
+                opt_[slot(opened.rank)]->setChecked(true);
+            if (&opened == &opening.groups.back())
+                showGroup(opened.group);
+            totals_.recount(opened.group);
+        }
+    });
+    if (opening.leftOut.empty())
+        return;
+    QStringList lines;
+    for (const std::string &line : opening.leftOut)
+        lines << QString::fromStdString(line);
+    auto *box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                opening.groups.empty() ? tr("Nothing was opened.")
+                                                       : tr("Some settings were not opened."),
+                                QMessageBox::Ok, this);
+    box->setInformativeText(lines.join('\n'));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    // Over the window, once it shows: arguments are opened before it does.
+    QMetaObject::invokeMethod(
+        box, [box] { box->open(); }, Qt::QueuedConnection);
+}
+
+void Form1::showGroup(Group group) {
+    ShowPanel(group == Group::Weapon, group == Group::Admin, group == Group::Force,
+              group == Group::Poll, group == Group::Lock, group == Group::Emote,
+              group == Group::Say);
 }
 
 bool Form1::checked(Group group, int index) const {

@@ -10,9 +10,16 @@
 // recount their group; rank buttons select the admin line's variable.
 // Setting a state from code raises nothing. A run-time error from the totals
 // ends the program with the runtime's standard report.
+//
+// Opening what an administrator already has (arguments, the paste key, a
+// drop) sets the boxes and the rank from code, as start-up sets its state,
+// then recounts each group it names through the totals; the last group's
+// panel shows and its line stands in txtBitRate. What could not be opened is
+// said in a message over the window. The copy key copies the whole line.
 #pragma once
 
 #include "layout.h"
+#include "open.h"
 #include "totals.h"
 
 #include <QWidget>
@@ -32,10 +39,16 @@ class Form1 final : public QWidget, private zelvar::Source, private zelvar::Sink
 public:
     explicit Form1(QWidget *parent = nullptr);
 
+    // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
+    void openArguments(const QStringList &arguments);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // Event procedures.
@@ -82,6 +95,12 @@ private:
     void writeLine(std::string_view line) override;
 
     template <class Body> void run(Body body);
+
+    // Opening and copying.
+    void open(zelvar::Opener &opener);
+    void showGroup(zelvar::Group group);
+    void pasteKey();
+    void copyKey();
 
     std::array<QButtonGroup *, zelvar::kGroupCount> chk_{};  // the check-box arrays, by group
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group

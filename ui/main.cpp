@@ -1,12 +1,53 @@
 #include "form1.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <memory>
+#include <string_view>
+
+namespace {
+
+// Help and the version are text: they need no window, and so no display.
+bool asksForText(int argc, char *argv[]) {
+    for (int i = 1; i < argc && argv[i][0] == '-'; ++i)
+        for (std::string_view text : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+            if (argv[i] == text)
+                return true;
+    return false;
+}
+
+}  // namespace
 
 int main(int argc, char *argv[]) {
-    QApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app =
+        asksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
+                                : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelvar-bitrate"));
     QApplication::setApplicationVersion(QStringLiteral("1.03"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Bit-mask calculator for Zelvar server settings.\n\n"
+                       "Opens what it is given: a configuration file, a line such as\n"
+                       "'g_weaponDisable 40', or a variable and its value as two arguments.\n"
+                       "For each variable the last setting wins; the panel of the last one shows.\n"
+                       "In the window, the paste key opens the clipboard's text, a dropped file\n"
+                       "or text opens the same way, and the copy key copies the whole line.\n\n"
+                       "Example:\n"
+                       "  zelvar-bitrate server.cfg\n"
+                       "  zelvar-bitrate g_weaponDisable 40"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("what"),
+        QStringLiteral(
+            "A configuration file, a line 'VARIABLE VALUE', or a variable and its value."),
+        QStringLiteral("[FILE | LINE | VARIABLE VALUE]..."));
+    // A value such as -5 is a value, not an option.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.process(*app);
     Form1 form;
+    form.openArguments(parser.positionalArguments());
     form.show();
     return QApplication::exec();
 }

@@ -7,14 +7,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <concepts>
-#include <cstdio>
-#include <cstring>
 #include <istream>
-#include <iterator>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -72,42 +67,13 @@ struct Text {
 // Printable ASCII: what reaches a terminal or a JSON string as it is.
 bool printable(unsigned char c) { return c >= 0x20 && c < 0x7F; }
 
-// Text from a file or an argument, quoted, safe to show on a terminal and not
-// too long.
-void shown(Text &out, std::string_view text) {
-    constexpr std::size_t kLongest = 60;
-    out << '"';
-    for (std::size_t i = 0; i < text.size() && i < kLongest; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (printable(c) && c != '"' && c != '\\') {
-            out << static_cast<char>(c);
-        } else {
-            constexpr std::string_view kHex = "0123456789abcdef";
-            out << '\\';
-            if (c == '"' || c == '\\')
-                out << static_cast<char>(c);
-            else
-                out << 'x' << kHex[c >> 4] << kHex[c & 15];
-        }
-    }
-    out << (text.size() > kLongest ? "...\"" : "\"");
-}
-
-std::string shown(std::string_view text) {
-    Text out;
-    shown(out, text);
-    return std::move(out.s);
-}
+void shown(Text &out, std::string_view text) { appendQuoted(out.s, text); }
 
 // The effect of one setting. The texts belong to the arguments or to the
 // settings read, which outlive it.
-struct Report {
-    Decoded decoded;
+struct Report : Reading {
     std::optional<int> line;
     std::string_view written;  // the name as given
-    std::string_view text;     // the value as given
-    bool hasValue = true;
-    bool cleanNumber = true;
     std::optional<int> overriddenBy;
     std::optional<int> overrides;
 };
@@ -116,49 +82,18 @@ const SettingGroup &groupOf(const Report &r) { return settingGroup(r.decoded.var
 
 Report assess(const Variable &variable, std::string_view written, std::string_view text,
               bool hasValue, std::optional<int> line) {
-    const ServerNumber number = readAsServer(text);
-    return {decode(variable, number.value), line, written, text, hasValue, number.clean, {}, {}};
-}
-
-bool hasProblems(const Report &r) {
-    const Decoded &d = r.decoded;
-    return !r.hasValue || !r.cleanNumber || d.negative || d.outsideWidth || d.unknownBits != 0;
+    return {readSetting(variable, text, hasValue), line, written, {}, {}};
 }
 
 // Each problem of the setting, between `before` and a line end.
 void writeProblems(const Report &r, Text &out, std::string_view before) {
-    const Decoded &d = r.decoded;
-    const SettingGroup &g = groupOf(r);
-    if (!r.hasValue) {
-        out << before << "no value: the server ignores this command\n";
-        return;
-    }
-    if (!r.cleanNumber) {
-        shown(out << before, r.text);
-        out << " is not a clean number; the server reads it as " << d.value << '\n';
-    }
-    if (d.negative)
-        out << before << "negative: the calculator never writes a negative value\n";
-    if (d.outsideWidth)
-        out << before << "outside the " << widthBits(g.width) << "-bit total of the " << g.name
-            << " group (at most " << widthMax(g.width) << ")\n";
-    if (d.unknownBits != 0) {
-        out << before << "bits that no option of the " << g.name << " group has: ";
-        std::string_view separator;
-        for (int bit = 0; bit < 32; ++bit)
-            if ((d.unknownBits >> bit & 1U) != 0) {
-                out << separator << bit << " (" << (std::uint32_t{1} << bit) << ')';
-                separator = ", ";
-            }
-        out << '\n';
-    }
+    if (hasProblems(r))
+        for (const std::string &problem : problems(r))
+            out << before << problem << '\n';
 }
 
 // A number too long for any total has no value worth showing.
 bool huge(const Decoded &d) { return d.value <= -kBeyondAnyTotal || d.value >= kBeyondAnyTotal; }
-
-// A value the calculator can write: in range, every bit an option's.
-bool writable(const Decoded &d) { return !d.negative && !d.outsideWidth && d.unknownBits == 0; }
 
 // Right-aligned in a column of `width`.
 void column(Text &out, std::string_view text, std::size_t width) {
@@ -376,16 +311,11 @@ int decodeCommand(std::span<const std::string_view> args, bool asJson, Streams i
         return usage(io.err, "decode needs a line such as 'g_weaponDisable 524279'");
     std::vector<Report> reports;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::string_view value;
-        if (const std::size_t blank = name.find_first_of(" \t"); blank != std::string_view::npos) {
-            value = name.substr(std::min(name.find_first_not_of(" \t", blank), name.size()));
-            name = name.substr(0, blank);
-        } else if (i + 1 < args.size()) {
+        auto [name, value, oneWord] = splitLine(args[i]);
+        if (oneWord && i + 1 >= args.size())
+            return usage(io.err, "no value for " + quoted(name));
+        if (oneWord)
             value = args[++i];
-        } else {
-            return usage(io.err, "no value for " + shown(name));
-        }
         const std::optional<Variable> v = variableOrSay(name, io.err);
         if (!v)
             return Usage;
@@ -424,73 +354,24 @@ int encodeCommand(std::span<const std::string_view> args, Streams io) {
     return Clean;
 }
 
-// No configuration comes near this; a file that does is not read on.
-constexpr std::size_t kLargest = std::size_t{256} << 20;
-
-// Reads the file (or standard input for "-") piece by piece into the reader;
-// no file is ever held whole. Says why when it cannot.
-bool readInto(ConfigReader &reader, std::string_view file, std::istream &in, std::ostream &err) {
-    const std::string path(file);
-    const std::string name = file == "-" ? "standard input" : shown(file);
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(
-        file == "-" ? nullptr : std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (file != "-" && !f) {
-        err << "zelvar-bits: cannot read " << name << ": " << std::strerror(errno) << "\n";
-        return false;
-    }
-    std::array<char, 1 << 16> chunk{};
-    for (std::size_t total = 0;;) {
-        std::size_t n = 0;
-        if (f) {
-            n = std::fread(chunk.data(), 1, chunk.size(), f.get());
-        } else {
-            in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-            n = static_cast<std::size_t>(in.gcount());
-        }
-        if (n == 0)
-            break;
-        const std::string_view piece(chunk.data(), n);
-        if (const std::size_t nul = piece.find('\0'); nul != std::string_view::npos) {
-            err << "zelvar-bits: " << name << " is a binary file (a NUL byte on line "
-                << reader.line() + std::count(piece.begin(),
-                                              piece.begin() + static_cast<std::ptrdiff_t>(nul),
-                                              '\n')
-                << "), not a configuration\n";
-            return false;
-        }
-        if ((total += n) > kLargest) {
-            err << "zelvar-bits: " << name << " is too large for a configuration\n";
-            return false;
-        }
-        reader.read(piece);
-    }
-    if (f && std::ferror(f.get()) != 0) {
-        err << "zelvar-bits: cannot read " << name << ": " << std::strerror(errno) << "\n";
-        return false;
-    }
-    return true;
-}
-
 int explainCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "explain reads one file");
     const std::string_view file = args.empty() ? "-" : args[0];
     ConfigReader reader;
-    if (!readInto(reader, file, io.in, io.err))
+    const std::string name = file == "-" ? "standard input" : quoted(file);
+    if (const std::optional<std::string> error =
+            file == "-" ? readStream(reader, name, io.in) : readFile(reader, std::string(file))) {
+        io.err << "zelvar-bits: " << *error << "\n";
         return Usage;
+    }
     const std::vector<Setting> settings = reader.finish();
     // Each setting's neighbours in the file that set the same variable.
     std::vector<std::optional<int>> overrides(settings.size());
     std::vector<std::optional<int>> overriddenBy(settings.size());
     std::array<std::optional<std::size_t>, 9> last{};
     for (std::size_t i = 0; i < settings.size(); ++i) {
-        const auto v = static_cast<std::size_t>(
-            std::find_if(variables().begin(), variables().end(),
-                         [&](const Variable &w) {
-                             return w.group == settings[i].variable.group &&
-                                    w.rank == settings[i].variable.rank;
-                         }) -
-            variables().begin());
+        const std::size_t v = indexOf(settings[i].variable);
         if (const std::optional<std::size_t> earlier = last.at(v)) {
             overrides[i] = settings[*earlier].line;
             overriddenBy[*earlier] = settings[i].line;
@@ -505,15 +386,8 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
         r.overriddenBy = overriddenBy[i];
         out.add(r);
     }
-    if (!out.any() && !asJson) {
-        Text text;
-        text << "no setting of the calculator's variables in ";
-        if (file == "-")
-            text << "standard input";
-        else
-            shown(text, file);
-        io.out << text.s << '\n';
-    }
+    if (!out.any() && !asJson)
+        io.out << noSettingIn(name) << '\n';
     return out.finish();
 }
 
@@ -593,7 +467,7 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
         if (a == "--json")
             asJson = true;
         else if (a.starts_with("--"))
-            return usage(io.err, "unknown option " + shown(a));
+            return usage(io.err, "unknown option " + quoted(a));
         else
             words.push_back(a);
     }
@@ -609,7 +483,7 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
         return listCommand(rest, asJson, io);
     if (command == "encode")
         return asJson ? usage(io.err, "encode writes a line, not JSON") : encodeCommand(rest, io);
-    return usage(io.err, "unknown command " + shown(command));
+    return usage(io.err, "unknown command " + quoted(command));
 }
 
 }  // namespace

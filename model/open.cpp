@@ -1,0 +1,112 @@
+#include "open.h"
+
+#include <array>
+#include <optional>
+
+namespace zelvar {
+
+namespace {
+
+// The boxes that make a value: an option counts when its bit is set, and a
+// box that counts is in the group's counting state.
+std::uint32_t checkedBoxes(const Decoded &d) {
+    const SettingGroup &g = settingGroup(d.variable.group);
+    std::uint32_t set = 0;
+    for (int i : d.options)
+        set |= std::uint32_t{1} << i;
+    const std::uint32_t all = (std::uint32_t{1} << g.options.size()) - 1;
+    return g.counts == Counts::Checked ? set : ~set & all;
+}
+
+std::string described(const Setting &s) {
+    return std::string(s.variable.name) + ' ' + quoted(s.value);
+}
+
+}  // namespace
+
+void Opener::take(std::string_view name, ConfigReader &reader,
+                  const std::optional<std::string> &error) {
+    std::vector<Setting> settings = reader.finish();
+    if (error) {
+        leftOut_.push_back(*error);
+        return;
+    }
+    if (settings.empty())
+        leftOut_.push_back(noSettingIn(name));
+    for (Setting &s : settings) {
+        std::string where = std::string(name) + " line " + std::to_string(s.line);
+        found_.push_back({std::move(s), std::move(where)});
+    }
+}
+
+void Opener::openText(std::string_view name, std::string_view text) {
+    ConfigReader reader;
+    const std::optional<std::string> error = readText(reader, name, text);
+    take(name, reader, error);
+}
+
+void Opener::openFile(const std::string &path) {
+    ConfigReader reader;
+    const std::optional<std::string> error = readFile(reader, path);
+    take(quoted(path), reader, error);
+}
+
+void Opener::openArguments(std::span<const std::string> arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const LineWords words = splitLine(arguments[i]);
+        const std::optional<Variable> variable = findVariable(words.name);
+        if (!variable) {
+            openFile(arguments[i]);
+            continue;
+        }
+        Setting s;
+        s.written = words.name;
+        s.variable = *variable;
+        s.hasValue = !words.oneWord || i + 1 < arguments.size();
+        s.value = !words.oneWord ? words.value : s.hasValue ? arguments[++i] : std::string_view();
+        found_.push_back({std::move(s), "argument " + std::to_string(++arguments_)});
+    }
+}
+
+Opening Opener::finish() {
+    // The last setting of each variable, and the last admin one that opens.
+    std::array<std::optional<std::size_t>, 9> last{};
+    for (std::size_t i = 0; i < found_.size(); ++i)
+        last.at(indexOf(found_[i].setting.variable)) = i;
+    std::vector<bool> opens(found_.size(), false);
+    std::optional<std::size_t> admin;
+    for (const std::optional<std::size_t> &i : last) {
+        if (!i)
+            continue;
+        const Setting &s = found_[*i].setting;
+        opens[*i] = !hasProblems(readSetting(s.variable, s.value, s.hasValue));
+        if (opens[*i] && s.variable.group == Group::Admin && (!admin || *admin < *i))
+            admin = *i;
+    }
+
+    Opening opening;
+    opening.leftOut = std::move(leftOut_);
+    for (std::size_t i = 0; i < found_.size(); ++i) {
+        const Found &f = found_[i];
+        const Setting &s = f.setting;
+        if (last.at(indexOf(s.variable)) != i)
+            continue;  // the server never applies it: a later one overrides it
+        const Reading reading = readSetting(s.variable, s.value, s.hasValue);
+        std::string why;
+        for (const std::string &problem : problems(reading))
+            why += (why.empty() ? "" : "; ") + problem;
+        if (opens[i] && s.variable.group == Group::Admin && admin != i)
+            why = "the boxes hold one admin rank at a time, and " + found_[*admin].where +
+                  " sets " + std::string(found_[*admin].setting.variable.name);
+        if (!why.empty()) {
+            opening.leftOut.push_back(f.where + ": " + described(s) + ": " + why);
+            continue;
+        }
+        opening.groups.push_back(
+            {s.variable.group, checkedBoxes(reading.decoded), s.variable.rank});
+    }
+    found_.clear();
+    return opening;
+}
+
+}  // namespace zelvar

@@ -1,0 +1,53 @@
+// Opening in the calculator what an administrator already has: lines,
+// configuration files, the clipboard's text. The server applies settings in
+// order, so for each variable the last setting read wins; each group that
+// such a setting names gets its boxes from the value, and the three admin
+// variables, which share one set of boxes, open one at a time: the last.
+// A setting whose value the calculator cannot make is left out and said so,
+// in the words zelvar-bits uses; the others open all the same.
+#pragma once
+
+#include "config.h"
+#include "decode.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar {
+
+struct OpenedGroup {
+    Group group = Group::Admin;
+    std::uint32_t checked = 0;  // box i is checked when bit i is set
+    Rank rank = Rank::Council;  // the admin group's variable
+};
+
+struct Opening {
+    std::vector<OpenedGroup> groups;   // in the order of their settings: the last one shows
+    std::vector<std::string> leftOut;  // what did not open and why, one a line
+};
+
+class Opener {
+public:
+    // `name` is what a message calls the text: "the clipboard".
+    void openText(std::string_view name, std::string_view text);
+    void openFile(const std::string &path);
+    // FILE | LINE | VARIABLE VALUE, read as zelvar-bits decode reads a line.
+    void openArguments(std::span<const std::string> arguments);
+    Opening finish();
+
+private:
+    struct Found {
+        Setting setting;
+        std::string where;  // "\"server.cfg\" line 3", "argument 2"
+    };
+    void take(std::string_view name, ConfigReader &reader, const std::optional<std::string> &error);
+
+    std::vector<Found> found_;
+    std::vector<std::string> leftOut_;
+    int arguments_ = 0;
+};
+
+}  // namespace zelvar
