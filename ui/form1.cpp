@@ -511,9 +511,20 @@ void Form1::open(zelvar::Opener &opener) {
     box->setInformativeText(lines.join('\n'));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    // Over the window, once it shows: arguments are opened before it does.
-    QMetaObject::invokeMethod(
-        box, [box] { box->open(); }, Qt::QueuedConnection);
+    if (painted_)
+        box->open();
+}
+
+// A message waits for the window's first frame and then shows over it:
+// arguments are opened before the window shows.
+void Form1::paintEvent(QPaintEvent *event) {
+    QWidget::paintEvent(event);
+    if (painted_)
+        return;
+    painted_ = true;
+    if (auto *box = findChild<QMessageBox *>())
+        QMetaObject::invokeMethod(
+            box, [box] { box->open(); }, Qt::QueuedConnection);
 }
 
 void Form1::showGroup(Group group) {

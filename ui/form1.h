@@ -49,6 +49,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     // Event procedures.
@@ -107,5 +108,6 @@ private:
     std::array<QRadioButton *, 3> opt_{};                    // optJK, optInstructor, optam, by rank
     QLineEdit *txtBitRate = nullptr;
     Picture *PicBack = nullptr;
+    bool painted_ = false;  // the first frame is on screen
     zelvar::Totals totals_{*this, *this};
 };
