@@ -42,7 +42,6 @@ constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowT
 const QColor kWindowBackground(0x00, 0x00, 0x40);
 const QColor kGreen(0x00, 0xFF, 0x00);
 const QColor kBlack(0x00, 0x00, 0x00);
-const QColor kOutputBackground(0x20, 0x00, 0x00);
 
 // The design's face, with a stand-in of the same proportions where it is missing.
 const QString kFace = QStringLiteral("MS Sans Serif");
@@ -112,17 +111,6 @@ QAccessibleInterface *accessibleForm(const QString & /*className*/, QObject *obj
 
 }  // namespace
 
-const std::array<void (Form1::*)(), zelvar::kGroupCount> Form1::kPanelButtonClick{
-    &Form1::Command1_Click, &Form1::Command2_Click, &Form1::Command3_Click, &Form1::Command4_Click,
-    &Form1::Command5_Click, &Form1::Command6_Click, &Form1::Command7_Click};
-
-const std::array<void (Form1::*)(int), zelvar::kGroupCount> Form1::kCheckBoxClick{
-    &Form1::chkWeapon_Click, &Form1::chkForce_Click, &Form1::chkAdmin_Click, &Form1::chkPoll_Click,
-    &Form1::chkLock_Click,   &Form1::chkEmote_Click, &Form1::chkSay_Click};
-
-const std::array<void (Form1::*)(), 3> Form1::kRankClick{
-    &Form1::optJK_Click, &Form1::optInstructor_Click, &Form1::optam_Click};
-
 // What building passes down: the looks the window does not pass on by
 // itself, and the controls by tab index.
 struct Form1::Building {
@@ -191,7 +179,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
             &Form1::pasteKey);
     connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, &Form1::copyKey);
 
-    Form_Load();
+    run([this] { form_.Form_Load(); });
 }
 
 // The tables list controls front to back, and Qt stacks later siblings in
@@ -219,7 +207,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
         case Kind::PanelButton: {
             auto *button = new QPushButton(latin1(c.caption), container);
             widget = placed(button, c.name, c.rect);
-            connectClick(button, kPanelButtonClick[slot(c.group)]);
+            connectClick(button, [this, group = c.group] { form_.panelButtonClick(group); });
             break;
         }
         case Kind::TextBox:
@@ -238,7 +226,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             option->setAutoFillBackground(true);
             opt_[slot(c.rank)] = option;
             widget = placed(option, c.name, c.rect);
-            connectClick(option, kRankClick[slot(c.rank)]);
+            connectClick(option, [this, rank = c.rank] { form_.rankClick(rank); });
             break;
         }
         case Kind::Label: {
@@ -287,14 +275,11 @@ void Form1::buildBoxes(Group group, QWidget *panel, Building &b) {
         b.tabs[slot(option.tabIndex)] = box;
     }
     connect(array, &QButtonGroup::idClicked, this,
-            [this, click = kCheckBoxClick[slot(group)]](int index) {
-                run([&] { (this->*click)(index); });
-            });
+            [this, group](int index) { run([&] { form_.checkBoxClick(group, index); }); });
 }
 
 template <class Procedure> void Form1::connectClick(QAbstractButton *button, Procedure procedure) {
-    connect(button, &QAbstractButton::clicked, this,
-            [this, procedure] { run([&] { (this->*procedure)(); }); });
+    connect(button, &QAbstractButton::clicked, this, [this, procedure] { run(procedure); });
 }
 
 // Qt must never see an exception: the runtime's report, then the end.
@@ -310,92 +295,9 @@ template <class Body> void Form1::run(Body body) {
     }
 }
 
-void Form1::Command1_Click() {
-    ShowPanel(true, false, false, false, false, false, false);
-    totals_.recount(Group::Weapon);
-}
-
-void Form1::Command2_Click() {
-    ShowPanel(false, false, true, false, false, false, false);
-    totals_.recount(Group::Force);
-}
-
-void Form1::Command3_Click() {
-    ShowPanel(false, true, false, false, false, false, false);
-    totals_.recount(Group::Admin);
-}
-
-void Form1::Command4_Click() {
-    ShowPanel(false, false, false, true, false, false, false);
-    totals_.recount(Group::Poll);
-}
-
-void Form1::Command5_Click() {
-    ShowPanel(false, false, false, false, true, false, false);
-    totals_.recount(Group::Lock);
-}
-
-void Form1::Command6_Click() {
-    ShowPanel(false, false, false, false, false, true, false);
-    totals_.recount(Group::Emote);
-}
-
-void Form1::Command7_Click() {
-    ShowPanel(false, false, false, false, false, false, true);
-    totals_.recount(Group::Say);
-}
-
-void Form1::chkWeapon_Click(int index) { totals_.toggle(Group::Weapon, index); }
-void Form1::chkForce_Click(int index) { totals_.toggle(Group::Force, index); }
-void Form1::chkAdmin_Click(int index) { totals_.toggle(Group::Admin, index); }
-void Form1::chkPoll_Click(int index) { totals_.toggle(Group::Poll, index); }
-void Form1::chkLock_Click(int index) { totals_.toggle(Group::Lock, index); }
-void Form1::chkEmote_Click(int index) { totals_.toggle(Group::Emote, index); }
-void Form1::chkSay_Click(int index) { totals_.toggle(Group::Say, index); }
-
-void Form1::optJK_Click() { totals_.selectRank(Rank::Knight); }
-void Form1::optInstructor_Click() { totals_.selectRank(Rank::Instructor); }
-void Form1::optam_Click() { totals_.selectRank(Rank::Council); }
-
-// The first input that is set wins; with none set nothing changes. Every
-// panel is set each time, so one panel shows once the click is handled.
-void Form1::ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
-                      const bool &blnPoll, const bool &blnLock, const bool &blnEmote,
-                      const bool &blnSay) {
-    const std::array<std::pair<bool, Group>, zelvar::kGroupCount> inputs{{
-        {blnWeapon, Group::Weapon},
-        {blnAdmin, Group::Admin},
-        {blnForce, Group::Force},
-        {blnPoll, Group::Poll},
-        {blnLock, Group::Lock},
-        {blnEmote, Group::Emote},
-        {blnSay, Group::Say},
-    }};
-    const auto chosen =
-        std::find_if(inputs.begin(), inputs.end(), [](const auto &input) { return input.first; });
-    if (chosen == inputs.end())
-        return;
-    for (const auto &[input, group] : inputs)
-        panels_[slot(group)]->setVisible(group == chosen->second);
-}
-
-// The start line is always the council line: the rank buttons are not asked.
-void Form1::Form_Load() {
-    Form_Resize();
-    totals_.setAdminTotal(zelvar::kAdminTotalAtStart);
-    totals_.selectRank(Rank::Council);
-    QPalette box = txtBitRate->palette();
-    box.setColor(QPalette::Base, kOutputBackground);
-    txtBitRate->setPalette(box);
-}
-
-// The picture takes the window's outer size, frame and title bar included;
-// what reaches past the client area is simply not seen.
-void Form1::Form_Resize() { PicBack->setGeometry(QRect(QPoint(0, 0), frameGeometry().size())); }
-
 void Form1::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
-    Form_Resize();
+    form_.Form_Resize();
 }
 
 // The window has one size. A platform, or a title bar that Qt draws itself
@@ -481,24 +383,9 @@ void Form1::dropEvent(QDropEvent *event) {
     open(opener);
 }
 
-// The boxes and the rank are set as start-up sets them, raising nothing;
-// then each group is recounted, so its total and line are those its boxes
-// give by hand. The last group's panel shows, and its line stays.
 void Form1::open(zelvar::Opener &opener) {
     const zelvar::Opening opening = opener.finish();
-    run([&] {
-        for (const zelvar::OpenedGroup &opened : opening.groups) {
-            const int count = static_cast<int>(zelvar::settingGroup(opened.group).options.size());
-            for (int index = 0; index < count; ++index)
-                chk_[slot(opened.group)]->button(index)->setChecked(
-                    (opened.checked >> index & 1U) != 0);
-            if (opened.group == Group::Admin)
-                opt_[slot(opened.rank)]->setChecked(true);
-            if (&opened == &opening.groups.back())
-                showGroup(opened.group);
-            totals_.recount(opened.group);
-        }
-    });
+    run([&] { form_.open(opening); });
     if (opening.leftOut.empty())
         return;
     QStringList lines;
@@ -527,12 +414,6 @@ void Form1::paintEvent(QPaintEvent *event) {
             box, [box] { box->open(); }, Qt::QueuedConnection);
 }
 
-void Form1::showGroup(Group group) {
-    ShowPanel(group == Group::Weapon, group == Group::Admin, group == Group::Force,
-              group == Group::Poll, group == Group::Lock, group == Group::Emote,
-              group == Group::Say);
-}
-
 bool Form1::checked(Group group, int index) const {
     return chk_[slot(group)]->button(index)->isChecked();
 }
@@ -548,3 +429,26 @@ int Form1::upperBound(Group group) const {
 bool Form1::rankSelected(Rank rank) const { return opt_[slot(rank)]->isChecked(); }
 
 void Form1::writeLine(std::string_view line) { txtBitRate->setText(latin1(line)); }
+
+void Form1::setPanelVisible(Group group, bool visible) {
+    panels_[slot(group)]->setVisible(visible);
+}
+
+void Form1::setChecked(Group group, int index, bool checked) {
+    chk_[slot(group)]->button(index)->setChecked(checked);
+}
+
+void Form1::setRankSelected(Rank rank) { opt_[slot(rank)]->setChecked(true); }
+
+void Form1::placePicture(int left, int top, int width, int height) {
+    PicBack->setGeometry(left, top, width, height);
+}
+
+int Form1::outerWidth() const { return frameGeometry().width(); }
+int Form1::outerHeight() const { return frameGeometry().height(); }
+
+void Form1::setOutputBackground(std::uint32_t rgb) {
+    QPalette box = txtBitRate->palette();
+    box.setColor(QPalette::Base, QColor::fromRgb(rgb));
+    txtBitRate->setPalette(box);
+}

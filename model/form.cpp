@@ -1,0 +1,121 @@
+#include "form.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace zelvar {
+
+const std::array<void (Form::*)(), kGroupCount> Form::kPanelButtonClick{
+    &Form::Command1_Click, &Form::Command2_Click, &Form::Command3_Click, &Form::Command4_Click,
+    &Form::Command5_Click, &Form::Command6_Click, &Form::Command7_Click};
+
+const std::array<void (Form::*)(int), kGroupCount> Form::kCheckBoxClick{
+    &Form::chkWeapon_Click, &Form::chkForce_Click, &Form::chkAdmin_Click, &Form::chkPoll_Click,
+    &Form::chkLock_Click,   &Form::chkEmote_Click, &Form::chkSay_Click};
+
+const std::array<void (Form::*)(), 3> Form::kRankClick{
+    &Form::optJK_Click, &Form::optInstructor_Click, &Form::optam_Click};
+
+void Form::Command1_Click() {
+    ShowPanel(true, false, false, false, false, false, false);
+    totals_.recount(Group::Weapon);
+}
+
+void Form::Command2_Click() {
+    ShowPanel(false, false, true, false, false, false, false);
+    totals_.recount(Group::Force);
+}
+
+void Form::Command3_Click() {
+    ShowPanel(false, true, false, false, false, false, false);
+    totals_.recount(Group::Admin);
+}
+
+void Form::Command4_Click() {
+    ShowPanel(false, false, false, true, false, false, false);
+    totals_.recount(Group::Poll);
+}
+
+void Form::Command5_Click() {
+    ShowPanel(false, false, false, false, true, false, false);
+    totals_.recount(Group::Lock);
+}
+
+void Form::Command6_Click() {
+    ShowPanel(false, false, false, false, false, true, false);
+    totals_.recount(Group::Emote);
+}
+
+void Form::Command7_Click() {
+    ShowPanel(false, false, false, false, false, false, true);
+    totals_.recount(Group::Say);
+}
+
+void Form::chkWeapon_Click(int index) { totals_.toggle(Group::Weapon, index); }
+void Form::chkForce_Click(int index) { totals_.toggle(Group::Force, index); }
+void Form::chkAdmin_Click(int index) { totals_.toggle(Group::Admin, index); }
+void Form::chkPoll_Click(int index) { totals_.toggle(Group::Poll, index); }
+void Form::chkLock_Click(int index) { totals_.toggle(Group::Lock, index); }
+void Form::chkEmote_Click(int index) { totals_.toggle(Group::Emote, index); }
+void Form::chkSay_Click(int index) { totals_.toggle(Group::Say, index); }
+
+void Form::optJK_Click() { totals_.selectRank(Rank::Knight); }
+void Form::optInstructor_Click() { totals_.selectRank(Rank::Instructor); }
+void Form::optam_Click() { totals_.selectRank(Rank::Council); }
+
+// The first input that is set wins; with none set nothing changes. Every
+// panel is set each time, so one panel shows once the click is handled.
+void Form::ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
+                     const bool &blnPoll, const bool &blnLock, const bool &blnEmote,
+                     const bool &blnSay) {
+    const std::array<std::pair<bool, Group>, kGroupCount> inputs{{
+        {blnWeapon, Group::Weapon},
+        {blnAdmin, Group::Admin},
+        {blnForce, Group::Force},
+        {blnPoll, Group::Poll},
+        {blnLock, Group::Lock},
+        {blnEmote, Group::Emote},
+        {blnSay, Group::Say},
+    }};
+    const auto chosen =
+        std::find_if(inputs.begin(), inputs.end(), [](const auto &input) { return input.first; });
+    if (chosen == inputs.end())
+        return;
+    for (const auto &[input, group] : inputs)
+        controls_.setPanelVisible(group, group == chosen->second);
+}
+
+void Form::showGroup(Group group) {
+    ShowPanel(group == Group::Weapon, group == Group::Admin, group == Group::Force,
+              group == Group::Poll, group == Group::Lock, group == Group::Emote,
+              group == Group::Say);
+}
+
+// The start line is always the council line: the rank buttons are not asked.
+void Form::Form_Load() {
+    Form_Resize();
+    totals_.setAdminTotal(kAdminTotalAtStart);
+    totals_.selectRank(Rank::Council);
+    controls_.setOutputBackground(kOutputBackgroundAtStart);
+}
+
+// The picture takes the window's outer size, frame and title bar included;
+// what reaches past the client area is simply not seen.
+void Form::Form_Resize() {
+    controls_.placePicture(0, 0, controls_.outerWidth(), controls_.outerHeight());
+}
+
+void Form::open(const Opening &opening) {
+    for (const OpenedGroup &opened : opening.groups) {
+        const int count = static_cast<int>(settingGroup(opened.group).options.size());
+        for (int index = 0; index < count; ++index)
+            controls_.setChecked(opened.group, index, (opened.checked >> index & 1U) != 0);
+        if (opened.group == Group::Admin)
+            controls_.setRankSelected(opened.rank);
+        if (&opened == &opening.groups.back())
+            showGroup(opened.group);
+        totals_.recount(opened.group);
+    }
+}
+
+}  // namespace zelvar

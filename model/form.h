@@ -1,0 +1,91 @@
+// The window's event procedures, once for every front-end. A front-end
+// builds its controls by walking the layout table and the catalogue, binds
+// each control's event to its procedure by group and rank, and answers for
+// its controls through Controls. Only a user's click or key reaches a
+// procedure; setting a state through Controls raises nothing.
+//
+// How a click flows: a check box of an array runs the array's procedure
+// (chkWeapon_Click(index) ...), which asks the totals to toggle that option;
+// a panel button runs ShowPanel and then recounts its group; a rank button
+// writes the admin line of its rank. The totals read the boxes and the rank
+// buttons back through Controls and write the line into the text box. A
+// RuntimeError that escapes a procedure is the front-end's to report.
+#pragma once
+
+#include "open.h"
+#include "totals.h"
+
+#include <array>
+#include <cstdint>
+
+namespace zelvar {
+
+// The output box's background once start-up has set it, as #RRGGBB.
+inline constexpr std::uint32_t kOutputBackgroundAtStart = 0x200000;
+
+class Controls : public Source, public Sink {
+public:
+    virtual void setPanelVisible(Group group, bool visible) = 0;
+    virtual void setChecked(Group group, int index, bool checked) = 0;
+    virtual void setRankSelected(Rank rank) = 0;
+    // In the window's pixels, from the client area's top-left corner.
+    virtual void placePicture(int left, int top, int width, int height) = 0;
+    virtual int outerWidth() const = 0;  // frame and title bar included
+    virtual int outerHeight() const = 0;
+    virtual void setOutputBackground(std::uint32_t rgb) = 0;
+
+protected:
+    ~Controls() = default;
+};
+
+class Form {
+public:
+    explicit Form(Controls &controls) : controls_(controls), totals_(controls, controls) {}
+
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void chkWeapon_Click(int index);
+    void chkForce_Click(int index);
+    void chkAdmin_Click(int index);
+    void chkPoll_Click(int index);
+    void chkLock_Click(int index);
+    void chkEmote_Click(int index);
+    void chkSay_Click(int index);
+    void optJK_Click();
+    void optInstructor_Click();
+    void optam_Click();
+    void Form_Load();
+    void Form_Resize();
+
+    // The design binds procedures to controls by name; these do it by group and rank.
+    void panelButtonClick(Group group) { (this->*kPanelButtonClick.at(slot(group)))(); }
+    void checkBoxClick(Group group, int index) { (this->*kCheckBoxClick.at(slot(group)))(index); }
+    void rankClick(Rank rank) { (this->*kRankClick.at(slot(rank)))(); }
+
+    // Each group opened gets its boxes (and the admin group its rank) set,
+    // raising nothing, and is recounted, so that its total and line are
+    // those its boxes give by hand; the last one's panel shows and its line
+    // stays.
+    void open(const Opening &opening);
+
+private:
+    void ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
+                   const bool &blnPoll, const bool &blnLock, const bool &blnEmote,
+                   const bool &blnSay);
+    void showGroup(Group group);
+    static std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
+
+    static const std::array<void (Form::*)(), kGroupCount> kPanelButtonClick;
+    static const std::array<void (Form::*)(int), kGroupCount> kCheckBoxClick;
+    static const std::array<void (Form::*)(), 3> kRankClick;
+
+    Controls &controls_;
+    Totals totals_;
+};
+
+}  // namespace zelvar
