@@ -18,6 +18,18 @@
 
 namespace zelvar {
 
+// What either window's --help says of its arguments and keys.
+inline constexpr std::string_view kOpeningHelp =
+    "Bit-mask calculator for Zelvar server settings.\n\n"
+    "Opens what it is given: a configuration file, a line such as\n"
+    "'g_weaponDisable 40', or a variable and its value as two arguments.\n"
+    "For each variable the last setting wins; the panel of the last one shows.\n"
+    "In the window, the paste key opens the clipboard's text, a dropped file\n"
+    "opens the same way, and the copy key copies the whole line.\n\n"
+    "Example:\n"
+    "  zelvar-bitrate server.cfg\n"
+    "  zelvar-bitrate g_weaponDisable 40";
+
 struct OpenedGroup {
     Group group = Group::Admin;
     std::uint32_t checked = 0;  // box i is checked when bit i is set

@@ -5,7 +5,9 @@
 
 #include "catalogue.h"
 
+#include <array>
 #include <string>
+#include <string_view>
 
 inline std::uint32_t startStates(zelvar::Group group) {
     const zelvar::SettingGroup &g = zelvar::settingGroup(group);
@@ -21,3 +23,33 @@ inline std::string oracleLine(zelvar::Group group, std::uint32_t checked, zelvar
     const std::size_t variable = group == zelvar::Group::Admin ? std::size_t(rank) : 0;
     return std::string(g.variables[variable]) + std::to_string(counted);
 }
+
+// What a click (or Space) on a control must leave: the boxes as bits, the
+// rank, the panel on show and the line the last action wrote. Controls go
+// by their names in the window: CommandN, optJK, chkWeapon(3) ...
+struct Oracle {
+    std::array<std::uint32_t, zelvar::kGroupCount> on{};
+    zelvar::Rank rank = zelvar::Rank::Council;
+    zelvar::Group visible = zelvar::Group::Admin;
+    std::string line = "zv_councilAllowedCMD 536870910";
+
+    Oracle() {
+        for (const zelvar::SettingGroup &g : zelvar::kCatalogue)
+            on[std::size_t(g.group)] = startStates(g.group);
+    }
+    void press(std::string_view name) {
+        auto wrote = zelvar::Group::Admin;
+        if (name.starts_with("Command")) {
+            wrote = visible = zelvar::Group(std::stoi(std::string(name.substr(7))) - 1);
+        } else if (name.starts_with("opt")) {
+            rank = name == "optJK"           ? zelvar::Rank::Knight
+                   : name == "optInstructor" ? zelvar::Rank::Instructor
+                                             : zelvar::Rank::Council;
+        } else {
+            const std::size_t open = name.find('(');
+            wrote = *zelvar::groupByArray(name.substr(0, open));
+            on[std::size_t(wrote)] ^= 1U << std::stoi(std::string(name.substr(open + 1)));
+        }
+        line = oracleLine(wrote, on[std::size_t(wrote)], rank);
+    }
+};

@@ -27,15 +27,7 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationVersion(QStringLiteral("1.03"));
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Bit-mask calculator for Zelvar server settings.\n\n"
-                       "Opens what it is given: a configuration file, a line such as\n"
-                       "'g_weaponDisable 40', or a variable and its value as two arguments.\n"
-                       "For each variable the last setting wins; the panel of the last one shows.\n"
-                       "In the window, the paste key opens the clipboard's text, a dropped file\n"
-                       "or text opens the same way, and the copy key copies the whole line.\n\n"
-                       "Example:\n"
-                       "  zelvar-bitrate server.cfg\n"
-                       "  zelvar-bitrate g_weaponDisable 40"));
+        QString::fromLatin1(zelvar::kOpeningHelp.data(), qsizetype(zelvar::kOpeningHelp.size())));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(

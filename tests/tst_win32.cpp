@@ -1,0 +1,192 @@
+// The Win32 window from inside, under wine. Prints a listing of the live
+// window for windows.sh to compare with the reviewed data/win32.listing: one
+// line per control (name, class, caption, place, check, visibility), then
+// what each panel button and rank shows and writes and where Tab goes from
+// it, as the Qt window's listing does. Then a seeded walk of clicks, Space
+// and Tab against the oracle, and the line read back through the clipboard
+// after the copy key; a failure says so and ends with status 1.
+#include "form1.h"
+#include "oracle.h"
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+namespace {
+
+Form1 *form = nullptr;
+
+void pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE)
+        if (!form->preTranslate(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+}
+
+std::string text(HWND hwnd) {
+    char buffer[256] = {};
+    GetWindowTextA(hwnd, buffer, sizeof buffer);
+    return buffer;
+}
+
+std::string line() { return text(form->control("txtBitRate")); }
+
+// A key as the window gets it, with Ctrl held when asked.
+void key(WPARAM virtualKey, bool control = false) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageW(GetFocus(), WM_KEYDOWN, virtualKey, 0);
+    PostMessageW(GetFocus(), WM_KEYUP, virtualKey, 0);
+    pump();
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+}
+
+void click(const std::string &name) {
+    SendMessageW(form->control(name), BM_CLICK, 0, 0);
+    pump();
+}
+
+std::string shownPanel() {
+    for (const char *name :
+         {"Frame1(0)", "Frame1(1)", "Frame1(2)", "Frame2(0)", "Frame2(1)", "Frame2(2)", "Frame3"})
+        if (IsWindowVisible(form->control(name)) != FALSE)
+            return name;
+    return "none";
+}
+
+void describe(HWND hwnd, int depth) {
+    char kind[64] = {};
+    GetClassNameA(hwnd, kind, sizeof kind);
+    RECT r;
+    GetWindowRect(hwnd, &r);
+    MapWindowPoints(HWND_DESKTOP, GetParent(hwnd), reinterpret_cast<POINT *>(&r), 2);
+    const LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    const LONG type = style & 0xF;
+    std::printf("%*s%s | %s | \"%s\" |%s %ld,%ld %ldx%ld | %s\n", depth * 2, "",
+                std::string(form->nameOf(hwnd)).c_str(), kind, text(hwnd).c_str(),
+                std::string_view(kind) == "Button" && type != BS_PUSHBUTTON
+                    ? (SendMessageW(hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED ? " on |" : " off |")
+                    : "",
+                r.left, r.top, r.right - r.left, r.bottom - r.top,
+                (style & WS_VISIBLE) != 0 ? "shown" : "hidden");
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        describe(child, depth + 1);
+}
+
+void listing() {
+    HWND w = form->window();
+    RECT client;
+    GetClientRect(w, &client);
+    const LONG style = GetWindowLongW(w, GWL_STYLE);
+    std::printf("Form1 | \"%s\" | client %ldx%ld | caption %d sysmenu %d sizing %d minimise %d "
+                "maximise %d | icon %d\n",
+                text(w).c_str(), client.right, client.bottom, (style & WS_CAPTION) == WS_CAPTION,
+                (style & WS_SYSMENU) != 0, (style & WS_THICKFRAME) != 0,
+                (style & WS_MINIMIZEBOX) != 0, (style & WS_MAXIMIZEBOX) != 0,
+                GetClassLongPtrW(w, GCLP_HICON) != 0);
+    for (HWND child = GetWindow(w, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        describe(child, 1);
+    for (const char *name :
+         {"Command1", "Command2", "Command3", "Command4", "Command5", "Command6", "Command7",
+          "Command3", "optJK", "optInstructor", "optam", "Right", "Right"}) {
+        if (std::string_view(name) == "Right")
+            key(VK_RIGHT);
+        else
+            click(name);
+        std::string tabs;
+        const HWND start = GetFocus();
+        for (int n = 0; n < 200; ++n) {
+            key(VK_TAB);
+            tabs += ' ' + std::string(form->nameOf(GetFocus()));
+            if (GetFocus() == start)
+                break;
+        }
+        std::printf("after %s: shows %s | \"%s\" | tab%s\n", name, shownPanel().c_str(),
+                    line().c_str(), tabs.c_str());
+    }
+}
+
+bool randomWalk(unsigned seed) {
+    std::mt19937 random(seed);
+    Oracle oracle;
+    for (int step = 0; step < 3000; ++step) {
+        const int roll = static_cast<int>(random() % 100);
+        std::string action;
+        if (roll < 15) {
+            action = "Command" + std::to_string(random() % 7 + 1);
+        } else if (roll < 25 && oracle.visible == zelvar::Group::Admin) {
+            action = std::array{"optam", "optJK", "optInstructor"}[random() % 3];
+        } else if (roll < 80) {
+            const zelvar::SettingGroup &g = zelvar::settingGroup(oracle.visible);
+            action = std::string(g.array) + '(' + std::to_string(random() % g.options.size()) + ')';
+        } else {
+            action = roll < 90 ? "Space" : "Tab";
+        }
+        if (action == "Space" || action == "Tab") {
+            const std::string focus(form->nameOf(GetFocus()));
+            key(action == "Tab" ? VK_TAB : VK_SPACE);
+            if (action == "Space" && !focus.empty() && focus != "txtBitRate")
+                oracle.press(focus);
+        } else {
+            click(action);
+            oracle.press(action);
+        }
+        const std::string panel(zelvar::settingGroup(oracle.visible).panel);
+        if (shownPanel() != panel || line() != oracle.line) {
+            std::printf("walk, seed %u, step %d (%s): shows %s, \"%s\"; expected %s, \"%s\"\n",
+                        seed, step, action.c_str(), shownPanel().c_str(), line().c_str(),
+                        panel.c_str(), oracle.line.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool copyKey() {
+    SetFocus(form->control("chkAdmin(0)"));
+    key('C', true);
+    std::string copied;
+    if (OpenClipboard(form->window()) != FALSE) {
+        if (HANDLE data = GetClipboardData(CF_TEXT)) {
+            copied = static_cast<const char *>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    if (copied != line())
+        std::printf("copy key: the clipboard holds \"%s\", the line is \"%s\"\n", copied.c_str(),
+                    line().c_str());
+    return copied == line();
+}
+
+}  // namespace
+
+// A window of its own for each part, as at start.
+template <class Part> auto inFreshWindow(Part part) {
+    Form1 window(GetModuleHandleW(nullptr));
+    form = &window;
+    ShowWindow(form->window(), SW_SHOW);
+    pump();
+    return part();
+}
+
+int main(int argc, char **argv) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    inFreshWindow([] {
+        std::printf("start: \"%s\"\n", line().c_str());
+        listing();
+        return true;
+    });
+    const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
+    const bool passed =
+        inFreshWindow([seed] { return randomWalk(seed); }) && inFreshWindow(copyKey);
+    std::printf("%s\n", passed ? "walk of 3000 actions and copy key: passed" : "FAILED");
+    return passed ? 0 : 1;
+}

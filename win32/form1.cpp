@@ -1,0 +1,535 @@
+#include "form1.h"
+
+#include <olectl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <exception>
+
+using zelvar::Group;
+using zelvar::Rank;
+using zelvar::ui::Control;
+using zelvar::ui::Kind;
+using zelvar::ui::Look;
+
+namespace {
+
+// Control ids: what a BN_CLICKED is for.
+constexpr int kPanelButtonId = 100;  // + group
+constexpr int kRankId = 200;         // + rank
+constexpr int kBoxId = 1000;         // + 100 * group + index
+constexpr int kShowLeftOut = WM_APP;
+
+constexpr COLORREF kGreen = RGB(0x00, 0xFF, 0x00);
+constexpr COLORREF kBlack = RGB(0x00, 0x00, 0x00);
+constexpr COLORREF kWindowBackground = RGB(0x00, 0x00, 0x40);
+
+constexpr wchar_t kFormClass[] = L"Form1";
+constexpr wchar_t kPanelClass[] = L"Frame";
+constexpr wchar_t kPictureClass[] = L"PictureBox";
+
+std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
+
+std::wstring wide(std::string_view text, UINT codePage = CP_UTF8) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            static_cast<int>(out.size()))));
+    return out;
+}
+
+std::string narrow(std::wstring_view text, UINT codePage = CP_UTF8) {
+    const int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                        nullptr, nullptr);
+    return out;
+}
+
+// The design's face, at its point size on a 96-dpi screen.
+HFONT designFont(int tenthsOfPoints, bool bold) {
+    return CreateFontW(-MulDiv(tenthsOfPoints, 96, 720), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+                       FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+}
+
+// The picture, decoded by the platform from the program's own resource.
+IPicture *loadPicture(HINSTANCE instance) {
+    HRSRC found = FindResourceW(instance, L"PICBACK", MAKEINTRESOURCEW(10));  // RT_RCDATA
+    if (found == nullptr)
+        return nullptr;
+    const DWORD size = SizeofResource(instance, found);
+    const void *bytes = LockResource(LoadResource(instance, found));
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (copy == nullptr || bytes == nullptr)
+        return nullptr;
+    CopyMemory(GlobalLock(copy), bytes, size);
+    GlobalUnlock(copy);
+    IStream *stream = nullptr;
+    IPicture *picture = nullptr;
+    if (SUCCEEDED(CreateStreamOnHGlobal(copy, TRUE, &stream))) {
+        OleLoadPicture(stream, static_cast<LONG>(size), FALSE, IID_IPicture,
+                       reinterpret_cast<void **>(&picture));
+        stream->Release();
+    }
+    return picture;
+}
+
+void registerClass(HINSTANCE instance, const wchar_t *name, WNDPROC procedure, HBRUSH background,
+                   HICON icon = nullptr) {
+    WNDCLASSEXW c{};
+    c.cbSize = sizeof c;
+    c.lpfnWndProc = procedure;
+    c.hInstance = instance;
+    c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    c.hbrBackground = background;
+    c.hIcon = icon;
+    c.lpszClassName = name;
+    RegisterClassExW(&c);
+}
+
+template <class T> T *self(HWND hwnd, UINT message, LPARAM l) {
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(
+            hwnd, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams));
+    return reinterpret_cast<T *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+}  // namespace
+
+Form1::Form1(HINSTANCE instance)
+    : standard_(designFont(83, false)), green_(designFont(83, true)), large_(designFont(98, true)),
+      black_(CreateSolidBrush(kBlack)) {
+    picture_ = loadPicture(instance);
+    registerClass(instance, kFormClass, formProc, CreateSolidBrush(kWindowBackground),
+                  LoadIconW(instance, L"IDI_ICON1"));
+    registerClass(instance, kPanelClass, panelProc, black_);
+    registerClass(instance, kPictureClass, pictureProc, nullptr);
+
+    // A fixed single border with a title, the system menu and the close button.
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const zelvar::TwipRect &area = zelvar::ui::kForm1ClientArea;
+    RECT outer{0, 0, zelvar::ui::pixels(area.width), zelvar::ui::pixels(area.height)};
+    AdjustWindowRectEx(&outer, kStyle, FALSE, WS_EX_CONTROLPARENT);
+    hwnd_ =
+        CreateWindowExW(WS_EX_CONTROLPARENT, kFormClass, wide(zelvar::ui::kForm1Caption).c_str(),
+                        kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
+                        outer.bottom - outer.top, nullptr, nullptr, instance, this);
+    build(zelvar::ui::kForm1, hwnd_);
+    // Controls overlap only the picture: each container stacks its controls
+    // by tab index, which is also the order arrows move between the ranks,
+    // and the picture lies beneath them all.
+    std::vector<Named> byTab = controls_;
+    std::stable_sort(byTab.begin(), byTab.end(),
+                     [](const Named &a, const Named &b) { return a.tabIndex < b.tabIndex; });
+    for (const Named &c : byTab)
+        SetWindowPos(c.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(PicBack, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    controls_ = std::move(byTab);
+    DragAcceptFiles(hwnd_, TRUE);
+    run([this] { form_.Form_Load(); });
+}
+
+Form1::~Form1() {
+    if (picture_ != nullptr)
+        picture_->Release();
+    DestroyWindow(hwnd_);
+    for (HGDIOBJ o : {static_cast<HGDIOBJ>(standard_), static_cast<HGDIOBJ>(green_),
+                      static_cast<HGDIOBJ>(large_), static_cast<HGDIOBJ>(black_),
+                      static_cast<HGDIOBJ>(outputBrush_)})
+        if (o != nullptr)
+            DeleteObject(o);
+}
+
+HWND Form1::create(const wchar_t *kind, std::string_view name, std::string_view caption,
+                   DWORD style, const zelvar::TwipRect &rect, HWND container, int id, int tabIndex,
+                   HFONT font) {
+    using zelvar::ui::pixels;
+    HWND hwnd = CreateWindowExW(
+        kind == kPanelClass ? WS_EX_CONTROLPARENT : 0, kind, wide(caption).c_str(),
+        WS_CHILD | WS_CLIPSIBLINGS | style, pixels(rect.left), pixels(rect.top), pixels(rect.width),
+        pixels(rect.height), container, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)), this);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    const bool focusable =
+        std::wstring_view(kind) == L"BUTTON" || std::wstring_view(kind) == L"EDIT";
+    controls_.push_back({hwnd, std::string(name), tabIndex, focusable});
+    return hwnd;
+}
+
+void Form1::build(std::span<const Control> controls, HWND container) {
+    for (const Control &c : controls) {
+        switch (c.kind) {
+        case Kind::Picture:
+            PicBack =
+                create(kPictureClass, c.name, {}, WS_VISIBLE, c.rect, container, 0, -1, green_);
+            break;
+        case Kind::Panel: {
+            HWND panel = create(kPanelClass, c.name, c.caption, c.designState ? WS_VISIBLE : 0,
+                                c.rect, container, 0, c.tabIndex, green_);
+            panels_[slot(c.group)] = panel;
+            build(c.contents, panel);
+            break;
+        }
+        case Kind::PanelButton:
+            create(L"BUTTON", c.name, c.caption, WS_VISIBLE | BS_PUSHBUTTON, c.rect, container,
+                   kPanelButtonId + static_cast<int>(c.group), c.tabIndex, standard_);
+            break;
+        case Kind::TextBox:
+            // Selectable and copyable, but a stray key must not corrupt the line.
+            txtBitRate = create(L"EDIT", c.name, c.caption,
+                                WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | ES_READONLY, c.rect,
+                                container, 0, c.tabIndex, green_);
+            break;
+        case Kind::OptionButton: {
+            // The first rank in tab order opens the group the arrows move in.
+            const DWORD first = c.rank == Rank::Council ? WS_GROUP : 0;
+            opt_[slot(c.rank)] =
+                create(L"BUTTON", c.name, c.caption, WS_VISIBLE | BS_AUTORADIOBUTTON | first,
+                       c.rect, container, kRankId + static_cast<int>(c.rank), c.tabIndex, green_);
+            if (c.designState)
+                SendMessageW(opt_[slot(c.rank)], BM_SETCHECK, BST_CHECKED, 0);
+            break;
+        }
+        case Kind::Label:
+            create(L"STATIC", c.name, c.caption,
+                   WS_VISIBLE | (c.centred ? SS_CENTER : SS_LEFT) | SS_NOPREFIX, c.rect, container,
+                   0, c.tabIndex, c.look == Look::GreenLarge ? large_ : green_);
+            break;
+        case Kind::CheckBoxes:
+            buildBoxes(c.group, container);
+            break;
+        }
+    }
+}
+
+void Form1::buildBoxes(Group group, HWND panel) {
+    const zelvar::SettingGroup &setting = zelvar::settingGroup(group);
+    for (std::size_t i = 0; i < setting.options.size(); ++i) {
+        const zelvar::Option &o = setting.options[i];
+        HWND box = create(L"BUTTON", std::string(setting.array) + '(' + std::to_string(i) + ')',
+                          o.caption, WS_VISIBLE | BS_AUTOCHECKBOX | (i == 0 ? WS_GROUP : 0), o.rect,
+                          panel, kBoxId + 100 * static_cast<int>(group) + static_cast<int>(i),
+                          o.tabIndex, green_);
+        if (setting.defaultChecked)
+            SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+        chk_[slot(group)].push_back(box);
+    }
+}
+
+LRESULT CALLBACK Form1::formProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
+    Form1 *form = self<Form1>(hwnd, message, l);
+    if (form != nullptr && form->hwnd_ == hwnd)
+        return form->handle(message, w, l);
+    return DefWindowProcW(hwnd, message, w, l);
+}
+
+LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(w) == BN_CLICKED)
+            command(LOWORD(w));
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT: {
+        // The green-on-black style; the text box on its own background.
+        auto *dc = reinterpret_cast<HDC>(w);
+        const bool box = reinterpret_cast<HWND>(l) == txtBitRate;
+        SetTextColor(dc, kGreen);
+        SetBkColor(dc, box ? outputBackground_ : kBlack);
+        return reinterpret_cast<LRESULT>(box && outputBrush_ != nullptr ? outputBrush_ : black_);
+    }
+    case WM_SIZE:
+        if (PicBack != nullptr)
+            run([this] { form_.Form_Resize(); });
+        return 0;
+    case WM_SHOWWINDOW:
+        if (w != FALSE && !shown_) {
+            shown_ = true;
+            // The first stop in tab order has the focus, as on any form.
+            SetFocus(hwnd_);
+            tab(true);
+            if (!leftOut_.empty())
+                PostMessageW(hwnd_, kShowLeftOut, 0, 0);
+        }
+        break;
+    case kShowLeftOut: {
+        const std::wstring text = std::move(leftOut_);
+        leftOut_.clear();
+        MessageBoxW(hwnd_, text.c_str(), L"zelvar-bitrate", MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+    case WM_DROPFILES: {
+        auto *drop = reinterpret_cast<HDROP>(w);
+        zelvar::Opener opener;
+        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+            path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+            opener.openFile(narrow(path, CP_ACP));
+        }
+        DragFinish(drop);
+        open(opener);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd_, message, w, l);
+}
+
+// A panel passes its controls' clicks and colours to the window.
+LRESULT CALLBACK Form1::panelProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
+    Form1 *form = self<Form1>(hwnd, message, l);
+    if (form == nullptr)
+        return DefWindowProcW(hwnd, message, w, l);
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+        return form->handle(message, w, l);
+    case WM_PAINT: {
+        // A black frame whose caption keeps the standard text colour, and so
+        // cannot be read, with an etched border below the caption's middle.
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd, &paint);
+        RECT r;
+        GetClientRect(hwnd, &r);
+        SelectObject(dc, form->green_);
+        TEXTMETRICW metrics;
+        GetTextMetricsW(dc, &metrics);
+        r.top += metrics.tmHeight / 2;
+        DrawEdge(dc, &r, EDGE_ETCHED, BF_RECT);
+        std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+        caption.resize(static_cast<std::size_t>(
+            GetWindowTextW(hwnd, caption.data(), static_cast<int>(caption.size()))));
+        SetBkColor(dc, kBlack);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        TextOutW(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
+        EndPaint(hwnd, &paint);
+        return 0;
+    }
+    default:
+        return DefWindowProcW(hwnd, message, w, l);
+    }
+}
+
+// Stretched over the control's own rectangle without smoothing, as the
+// design's platform stretches a picture.
+LRESULT CALLBACK Form1::pictureProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
+    Form1 *form = self<Form1>(hwnd, message, l);
+    if (form != nullptr && message == WM_ERASEBKGND)
+        return 1;
+    if (form == nullptr || message != WM_PAINT)
+        return DefWindowProcW(hwnd, message, w, l);
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd, &paint);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    if (form->picture_ != nullptr) {
+        OLE_XSIZE_HIMETRIC width = 0;
+        OLE_YSIZE_HIMETRIC height = 0;
+        form->picture_->get_Width(&width);
+        form->picture_->get_Height(&height);
+        SetStretchBltMode(dc, COLORONCOLOR);
+        form->picture_->Render(dc, 0, 0, r.right, r.bottom, 0, height, width, -height, &r);
+    }
+    EndPaint(hwnd, &paint);
+    return 0;
+}
+
+void Form1::command(int id) {
+    if (id >= kBoxId) {
+        const auto group = static_cast<Group>((id - kBoxId) / 100);
+        run([&] { form_.checkBoxClick(group, (id - kBoxId) % 100); });
+    } else if (id >= kRankId && id < kRankId + 3) {
+        run([&] { form_.rankClick(static_cast<Rank>(id - kRankId)); });
+    } else if (id >= kPanelButtonId &&
+               id < kPanelButtonId + static_cast<int>(zelvar::kGroupCount)) {
+        run([&] { form_.panelButtonClick(static_cast<Group>(id - kPanelButtonId)); });
+    }
+}
+
+// The program must never go on past a run-time error: the runtime's report, then the end.
+template <class Body> void Form1::run(Body body) {
+    std::string report;
+    int number = 0;
+    try {
+        body();
+        return;
+    } catch (const zelvar::RuntimeError &error) {
+        report = error.report();
+        number = error.number();
+    } catch (const std::exception &) {
+        report = "Run-time error '51':\n\nInternal error";
+        number = 51;
+    }
+    MessageBoxW(hwnd_, wide(report).c_str(), L"zelvar-bitrate", MB_OK | MB_ICONERROR);
+    ExitProcess(static_cast<UINT>(number));
+}
+
+bool Form1::preTranslate(MSG &message) {
+    if (message.message == WM_KEYDOWN && (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd))) {
+        const bool control = GetKeyState(VK_CONTROL) < 0;
+        const bool shift = GetKeyState(VK_SHIFT) < 0;
+        if (message.wParam == VK_TAB && !control) {
+            tab(!shift);
+            return true;
+        }
+        if ((control && message.wParam == 'V') || (shift && message.wParam == VK_INSERT)) {
+            pasteKey();
+            return true;
+        }
+        DWORD from = 0;
+        DWORD to = 0;
+        SendMessageW(txtBitRate, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                     reinterpret_cast<LPARAM>(&to));
+        if (control && message.wParam == 'C' && (message.hwnd != txtBitRate || from == to)) {
+            copyKey();
+            return true;
+        }
+    }
+    return IsDialogMessageW(hwnd_, &message) != FALSE;
+}
+
+// Tab walks every control that takes the focus by tab index, whatever its
+// container; of the ranks only the selected one is a stop.
+void Form1::tab(bool forward) {
+    const HWND focus = GetFocus();
+    const auto at = std::find_if(controls_.begin(), controls_.end(),
+                                 [focus](const Named &c) { return c.hwnd == focus; });
+    const auto n = static_cast<std::ptrdiff_t>(controls_.size());
+    const std::ptrdiff_t start = at == controls_.end() ? -1 : at - controls_.begin();
+    for (std::ptrdiff_t step = 1; step <= n; ++step) {
+        const Named &c = controls_[static_cast<std::size_t>(
+            ((forward ? start + step : start - step) % n + n) % n)];
+        const bool radio = (GetWindowLongW(c.hwnd, GWL_STYLE) & 0xF) == BS_AUTORADIOBUTTON;
+        if (c.focusable && IsWindowVisible(c.hwnd) && IsWindowEnabled(c.hwnd) &&
+            (!radio || SendMessageW(c.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED)) {
+            SetFocus(c.hwnd);
+            return;
+        }
+    }
+}
+
+void Form1::openArguments(std::span<const std::string> arguments) {
+    if (arguments.empty())
+        return;
+    zelvar::Opener opener;
+    opener.openArguments(arguments);
+    open(opener);
+}
+
+void Form1::pasteKey() {
+    std::string text;
+    if (OpenClipboard(hwnd_) != FALSE) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto *chars = static_cast<const wchar_t *>(GlobalLock(data))) {
+                text = narrow(chars);
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+    }
+    zelvar::Opener opener;
+    opener.openText("the clipboard", text);
+    open(opener);
+}
+
+void Form1::copyKey() {
+    std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');
+    line.resize(static_cast<std::size_t>(
+        GetWindowTextW(txtBitRate, line.data(), static_cast<int>(line.size()))));
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, (line.size() + 1) * sizeof(wchar_t));
+    if (copy == nullptr || OpenClipboard(hwnd_) == FALSE)
+        return;
+    CopyMemory(GlobalLock(copy), line.c_str(), (line.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(copy);
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, copy);
+    CloseClipboard();
+}
+
+void Form1::open(zelvar::Opener &opener) {
+    const zelvar::Opening opening = opener.finish();
+    run([&] { form_.open(opening); });
+    if (opening.leftOut.empty())
+        return;
+    leftOut_ =
+        opening.groups.empty() ? L"Nothing was opened.\n" : L"Some settings were not opened.\n";
+    for (const std::string &line : opening.leftOut)
+        leftOut_ += L'\n' + wide(line);
+    if (shown_)
+        PostMessageW(hwnd_, kShowLeftOut, 0, 0);
+}
+
+std::string_view Form1::nameOf(HWND control) const {
+    const auto c = std::find_if(controls_.begin(), controls_.end(),
+                                [control](const Named &n) { return n.hwnd == control; });
+    return c == controls_.end() ? std::string_view() : std::string_view(c->name);
+}
+
+HWND Form1::control(std::string_view name) const {
+    const auto c = std::find_if(controls_.begin(), controls_.end(),
+                                [name](const Named &n) { return n.name == name; });
+    return c == controls_.end() ? nullptr : c->hwnd;
+}
+
+bool Form1::checked(Group group, int index) const {
+    return SendMessageW(chk_[slot(group)][slot(index)], BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::string_view Form1::valueText(Group group, int index) const {
+    return zelvar::settingGroup(group).options[slot(index)].valueText;
+}
+
+int Form1::upperBound(Group group) const { return static_cast<int>(chk_[slot(group)].size()) - 1; }
+
+bool Form1::rankSelected(Rank rank) const {
+    return SendMessageW(opt_[slot(rank)], BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Form1::writeLine(std::string_view line) { SetWindowTextW(txtBitRate, wide(line).c_str()); }
+
+void Form1::setPanelVisible(Group group, bool visible) {
+    ShowWindow(panels_[slot(group)], visible ? SW_SHOW : SW_HIDE);
+}
+
+void Form1::setChecked(Group group, int index, bool checked) {
+    SendMessageW(chk_[slot(group)][slot(index)], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED,
+                 0);
+}
+
+void Form1::setRankSelected(Rank rank) {
+    for (std::size_t r = 0; r < opt_.size(); ++r)
+        SendMessageW(opt_[r], BM_SETCHECK, r == slot(rank) ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void Form1::placePicture(int left, int top, int width, int height) {
+    MoveWindow(PicBack, left, top, width, height, TRUE);
+}
+
+int Form1::outerWidth() const {
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    return r.right - r.left;
+}
+
+int Form1::outerHeight() const {
+    RECT r;
+    GetWindowRect(hwnd_, &r);
+    return r.bottom - r.top;
+}
+
+void Form1::setOutputBackground(std::uint32_t rgb) {
+    outputBackground_ = RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
+    if (outputBrush_ != nullptr)
+        DeleteObject(outputBrush_);
+    outputBrush_ = CreateSolidBrush(outputBackground_);
+    InvalidateRect(txtBitRate, nullptr, TRUE);
+}

@@ -1,0 +1,58 @@
+// The Win32 calculator's entry: arguments, the window, its message loop.
+#include "form1.h"
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string narrow(const wchar_t *text, UINT codePage) {
+    const int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+    WideCharToMultiByte(codePage, 0, text, -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+int say(const std::string &text, UINT icon = MB_ICONINFORMATION) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+    MessageBoxW(nullptr, wide.c_str(), L"zelvar-bitrate", MB_OK | icon);
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*line*/, int show) {
+    int count = 0;
+    wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+        const std::wstring_view a = argv[i];
+        if (a == L"--help" || a == L"-h" || a == L"/?")
+            return say("Usage: zelvar-bitrate [FILE | LINE | VARIABLE VALUE]...\n" +
+                       std::string(zelvar::kOpeningHelp));
+        if (a == L"--version" || a == L"-v")
+            return say("zelvar-bitrate 1.03");
+        // The model opens files with the C library, which takes the ANSI code page.
+        arguments.push_back(narrow(argv[i], CP_ACP));
+    }
+    LocalFree(argv);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return say("zelvar-bitrate: COM does not start", MB_ICONERROR), 1;
+
+    Form1 form(instance);
+    form.openArguments(arguments);
+    ShowWindow(form.window(), show);
+    UpdateWindow(form.window());
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        if (!form.preTranslate(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    CoUninitialize();
+    return static_cast<int>(message.wParam);
+}
