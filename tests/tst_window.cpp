@@ -156,11 +156,11 @@ private:
             return {};
         if (!QTest::qWaitFor([box] { return box->isVisible(); }, 5000))
             return "the message never showed";
-        const QString text = box->text() + '\n' + box->informativeText();
+        QString text = box->text() + '\n' + box->informativeText();
         delete box;
         return text;
     }
-    void compareWithReviewed(const QStringList &actual, const QString &file);
+    void compareWithReviewed(const QStringList &actual, const QString &name);
     QStringList shownPanels() const {
         QStringList shown;
         for (QGroupBox *panel : form->findChildren<QGroupBox *>())

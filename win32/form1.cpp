@@ -220,7 +220,7 @@ void Form1::buildBoxes(Group group, HWND panel) {
 }
 
 LRESULT CALLBACK Form1::formProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
-    Form1 *form = self<Form1>(hwnd, message, l);
+    auto *form = self<Form1>(hwnd, message, l);
     if (form != nullptr && form->hwnd_ == hwnd)
         return form->handle(message, w, l);
     return DefWindowProcW(hwnd, message, w, l);
@@ -285,7 +285,7 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
 
 // A panel passes its controls' clicks and colours to the window.
 LRESULT CALLBACK Form1::panelProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
-    Form1 *form = self<Form1>(hwnd, message, l);
+    auto *form = self<Form1>(hwnd, message, l);
     if (form == nullptr)
         return DefWindowProcW(hwnd, message, w, l);
     switch (message) {
@@ -322,7 +322,7 @@ LRESULT CALLBACK Form1::panelProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
 // Stretched over the control's own rectangle without smoothing, as the
 // design's platform stretches a picture.
 LRESULT CALLBACK Form1::pictureProc(HWND hwnd, UINT message, WPARAM w, LPARAM l) {
-    Form1 *form = self<Form1>(hwnd, message, l);
+    auto *form = self<Form1>(hwnd, message, l);
     if (form != nullptr && message == WM_ERASEBKGND)
         return 1;
     if (form == nullptr || message != WM_PAINT)

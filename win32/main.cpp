@@ -25,7 +25,8 @@ int say(const std::string &text, UINT icon = MB_ICONINFORMATION) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*line*/, int show) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/,
+                   int nShowCmd) {
     int count = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
@@ -43,9 +44,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*line*/, i
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return say("zelvar-bitrate: COM does not start", MB_ICONERROR), 1;
 
-    Form1 form(instance);
+    Form1 form(hInstance);
     form.openArguments(arguments);
-    ShowWindow(form.window(), show);
+    ShowWindow(form.window(), nShowCmd);
     UpdateWindow(form.window());
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
