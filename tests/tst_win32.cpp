@@ -52,10 +52,9 @@ void click(const std::string &name) {
 }
 
 std::string shownPanel() {
-    for (const char *name :
-         {"Frame1(0)", "Frame1(1)", "Frame1(2)", "Frame2(0)", "Frame2(1)", "Frame2(2)", "Frame3"})
-        if (IsWindowVisible(form->control(name)) != FALSE)
-            return name;
+    for (const zelvar::SettingGroup &g : zelvar::kCatalogue)
+        if (IsWindowVisible(form->control(g.panel)) != FALSE)
+            return std::string(g.panel);
     return "none";
 }
 

@@ -429,49 +429,29 @@ void TestWindow::openConfiguration() {
     compareWithReviewed(state() + message().split('\n'), "opened.listing");
 }
 
+// The words are the model's, which zelvar-bits' transcript pins; here the
+// message must name the setting and its reason.
 void TestWindow::refusals_data() {
     QTest::addColumn<QStringList>("arguments");  // none: the clipboard, empty
-    QTest::addColumn<QString>("message");        // how it starts
-    const QString nothing = "Nothing was opened.\n";
-    QTest::newRow("missing file")
-        << QStringList{"data/missing.cfg"}
-        << nothing + "cannot read \"data/missing.cfg\": No such file or directory";
-    QTest::newRow("directory") << QStringList{"data"}
-                               << nothing + "cannot read \"data\": Is a directory";
-    QTest::newRow("binary file") << QStringList{"data/binary.cfg"}
-                                 << nothing + "\"data/binary.cfg\" is a binary file (a NUL byte on "
-                                              "line 2), not a configuration";
-    QTest::newRow("no variables") << QStringList{"data/empty.cfg"}
-                                  << nothing + "no setting of the calculator's variables in "
-                                               "\"data/empty.cfg\"";
-    QTest::newRow("empty clipboard") << QStringList{}
-                                     << nothing + "no setting of the calculator's variables in "
-                                                  "the clipboard";
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing file") << QStringList{"data/x.cfg"} << "cannot read \"data/x.cfg\"";
+    QTest::newRow("directory") << QStringList{"data"} << "\"data\": Is a directory";
+    QTest::newRow("binary file") << QStringList{"data/binary.cfg"} << "is a binary file";
+    QTest::newRow("no variables") << QStringList{"data/empty.cfg"} << "variables in \"data/empty";
+    QTest::newRow("empty clipboard") << QStringList{} << "variables in the clipboard";
     QTest::newRow("not a clean number")
         << QStringList{"g_weaponDisable 12abc"}
-        << nothing + "argument 1: g_weaponDisable \"12abc\": \"12abc\" is not a clean number; the "
-                     "server reads it as 12";
-    QTest::newRow("negative") << QStringList{"zv_teamLock", "-4"}
-                              << nothing +
-                                     "argument 1: zv_teamLock \"-4\": negative: the calculator "
-                                     "never writes a negative value";
-    QTest::newRow("beyond the width")
-        << QStringList{"zv_votesDisable 65536"}
-        << nothing + "argument 1: zv_votesDisable \"65536\": outside the 16-bit total of the votes "
-                     "group (at most 32767)";
-    QTest::newRow("bits of no option")
-        << QStringList{"zv_votesDisable 3"}
-        << nothing + "argument 1: zv_votesDisable \"3\": bits that no option of the votes group "
-                     "has: 0 (1)";
-    QTest::newRow("no value") << QStringList{"ZV_TEAMLOCK"}
-                              << nothing + "argument 1: zv_teamLock \"\": no value: the server "
-                                           "ignores this command";
+        << "argument 1: g_weaponDisable \"12abc\": \"12abc\" is not";
+    QTest::newRow("negative") << QStringList{"zv_teamLock", "-4"} << "\"-4\": negative";
+    QTest::newRow("beyond the width") << QStringList{"zv_votesDisable 65536"} << "16-bit total";
+    QTest::newRow("bits of no option") << QStringList{"zv_votesDisable 3"} << "has: 0 (1)";
+    QTest::newRow("no value") << QStringList{"ZV_TEAMLOCK"} << "zv_teamLock \"\": no value";
 }
 
 // Each refusal says why, as zelvar-bits words it, and changes nothing.
 void TestWindow::refusals() {
     QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
+    QFETCH(QString, reason);
     QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
     const QStringList before = state();
     if (arguments.isEmpty()) {
@@ -480,8 +460,8 @@ void TestWindow::refusals() {
     } else {
         form->openArguments(arguments);
     }
-    const QString said = this->message();
-    QVERIFY2(said.startsWith(message), qPrintable(said));
+    const QString said = message();
+    QVERIFY2(said.startsWith("Nothing was opened.\n") && said.contains(reason), qPrintable(said));
     QCOMPARE(state(), before);
 }
 

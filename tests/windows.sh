@@ -8,9 +8,7 @@
 # against the oracle and the copy key. Usage: windows.sh SOURCE-DIR
 set -euo pipefail
 cd "$1"
-cmake --preset windows >/dev/null
-cmake --build --preset windows >/dev/null
-cpack --preset windows >/dev/null
+scripts/build windows >/dev/null
 build=$PWD/build-windows
 zip=$build/package/zelvar-bitrate-1.3.0.0-win64.zip
 [[ $(unzip -Z1 "$zip" | sort | tr '\n' ' ') == "LICENSE.txt MANUAL.txt zelvar-bitrate.exe zelvar-bits.exe " ]]
