@@ -151,11 +151,13 @@ private:
     }
     // The message that opening left, closed once read.
     QString message() {
-        auto *box = form->findChild<QMessageBox *>();
-        if (box == nullptr)
-            return {};
-        if (!QTest::qWaitFor([box] { return box->isVisible(); }, 5000))
-            return "the message never showed";
+        QMessageBox *box = nullptr;
+        if (!QTest::qWaitFor(
+                [&] {
+                    return (box = form->findChild<QMessageBox *>()) != nullptr && box->isVisible();
+                },
+                5000))
+            return "no message showed";
         QString text = box->text() + '\n' + box->informativeText();
         delete box;
         return text;
@@ -414,7 +416,6 @@ void TestWindow::openWhatTheWindowWrites() {
         fresh.openArguments({line()});
         const QStringList was = state();
         const QStringList is = state(&fresh);
-        QVERIFY2(fresh.findChild<QMessageBox *>() == nullptr, qPrintable(line()));
         for (const QStringList &item : {is.filter(latin1(g.array) + ' '),
                                         is.filter(group == Group::Admin ? "rank " : "line "),
                                         is.filter("shows "), is.filter("line ")})
@@ -490,7 +491,8 @@ void TestWindow::pasteAndDrop() {
         QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(form.get(), &drop);
         QCOMPARE(line(), asFile ? "g_weaponDisable 40" : "g_forcePowerDisable 16");
-        message();
+        if (asFile)
+            QVERIFY(message().startsWith("Some settings were not opened."));
     }
 }
 

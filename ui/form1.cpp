@@ -388,30 +388,33 @@ void Form1::open(zelvar::Opener &opener) {
     run([&] { form_.open(opening); });
     if (opening.leftOut.empty())
         return;
-    QStringList lines;
+    leftOut_ = {opening.groups.empty() ? tr("Nothing was opened.")
+                                       : tr("Some settings were not opened.")};
     for (const std::string &line : opening.leftOut)
-        lines << QString::fromStdString(line);
-    auto *box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                opening.groups.empty() ? tr("Nothing was opened.")
-                                                       : tr("Some settings were not opened."),
-                                QMessageBox::Ok, this);
-    box->setInformativeText(lines.join('\n'));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
+        leftOut_ << QString::fromStdString(line);
     if (painted_)
-        box->open();
+        sayLeftOut();
 }
 
-// A message waits for the window's first frame and then shows over it:
-// arguments are opened before the window shows.
+// Over the window, which must be on screen first: arguments are opened
+// before it shows, and the message waits for its first frame.
+void Form1::sayLeftOut() {
+    auto *box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
+                                leftOut_.takeFirst(), QMessageBox::Ok, this);
+    box->setInformativeText(leftOut_.join('\n'));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+    leftOut_.clear();
+}
+
 void Form1::paintEvent(QPaintEvent *event) {
     QWidget::paintEvent(event);
     if (painted_)
         return;
     painted_ = true;
-    if (auto *box = findChild<QMessageBox *>())
-        QMetaObject::invokeMethod(
-            box, [box] { box->open(); }, Qt::QueuedConnection);
+    if (!leftOut_.isEmpty())
+        QMetaObject::invokeMethod(this, &Form1::sayLeftOut, Qt::QueuedConnection);
 }
 
 bool Form1::checked(Group group, int index) const {

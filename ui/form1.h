@@ -73,6 +73,7 @@ private:
 
     // Opening and copying.
     void open(zelvar::Opener &opener);
+    void sayLeftOut();
     void pasteKey();
     void copyKey();
 
@@ -82,5 +83,6 @@ private:
     QLineEdit *txtBitRate = nullptr;
     Picture *PicBack = nullptr;
     bool painted_ = false;  // the first frame is on screen
+    QStringList leftOut_;   // what opening could not open, said once painted
     zelvar::Form form_{*this};
 };
