@@ -18,7 +18,7 @@ Form1 *form = nullptr;
 
 void pump() {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE)
+    for (int n = 0; n < 100000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE; ++n)
         if (!form->preTranslate(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
