@@ -6,6 +6,7 @@
 #include "catalogue.h"
 
 #include <array>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -51,5 +52,19 @@ struct Oracle {
             on[std::size_t(wrote)] ^= 1U << std::stoi(std::string(name.substr(open + 1)));
         }
         line = oracleLine(wrote, on[std::size_t(wrote)], rank);
+    }
+    // A user's next action: a panel button, a rank while the admin panel
+    // shows, a box of the panel on show, Space or Tab.
+    std::string randomAction(std::mt19937 &random) const {
+        const auto roll = random() % 100;
+        if (roll < 15)
+            return "Command" + std::to_string(random() % 7 + 1);
+        if (roll < 25 && visible == zelvar::Group::Admin)
+            return std::array{"optam", "optJK", "optInstructor"}.at(random() % 3);
+        if (roll < 80) {
+            const zelvar::SettingGroup &g = zelvar::settingGroup(visible);
+            return std::string(g.array) + '(' + std::to_string(random() % g.options.size()) + ')';
+        }
+        return roll < 90 ? "Space" : "Tab";
     }
 };

@@ -53,7 +53,6 @@ class TestModel : public QObject {
 
 private slots:
     void randomRun();
-    void readBackWhatTheWindowWrites();
     void valueTexts_data();
     void valueTexts();
     void reader_data();
@@ -88,34 +87,6 @@ void TestModel::randomRun() {
                                  .arg(step)
                                  .arg(QString::fromStdString(c.line),
                                       QString::fromStdString(c.expected(shown)))));
-    }
-}
-
-// For random boxes and ranks, encode gives the window's line for the
-// counted options, and decode names those options and the very boxes that
-// differ from the start state.
-void TestModel::readBackWhatTheWindowWrites() {
-    std::mt19937 random(seed());
-    for (int round = 0; round < 20000; ++round) {
-        Controls c;
-        zelvar::Totals totals(c, c);
-        const auto group = Group(round % zelvar::kGroupCount);
-        const zelvar::SettingGroup &g = zelvar::settingGroup(group);
-        c.on[slot(group)] = std::uint32_t(random()) & ((1U << g.options.size()) - 1);
-        c.rank = Rank(random() % 3);
-        totals.recount(group);
-
-        const auto variable = zelvar::findVariable(c.line.substr(0, c.line.find(' ')));
-        QVERIFY(variable && variable->group == group);
-        QCOMPARE(variable->rank, group == Group::Admin ? c.rank : Rank::Council);
-        const zelvar::Decoded d =
-            zelvar::decode(*variable, std::stoll(c.line.substr(c.line.find(' '))));
-        QCOMPARE(zelvar::encode(*variable, d.options), c.line);
-        QVERIFY(!d.negative && !d.outsideWidth && d.unknownBits == 0);
-        std::uint32_t changed = 0;
-        for (int i : d.toChange)
-            changed |= 1U << i;
-        QCOMPARE(changed, c.on[slot(group)] ^ startStates(group));
     }
 }
 

@@ -116,18 +116,7 @@ bool randomWalk(unsigned seed) {
     std::mt19937 random(seed);
     Oracle oracle;
     for (int step = 0; step < 3000; ++step) {
-        const int roll = static_cast<int>(random() % 100);
-        std::string action;
-        if (roll < 15) {
-            action = "Command" + std::to_string(random() % 7 + 1);
-        } else if (roll < 25 && oracle.visible == zelvar::Group::Admin) {
-            action = std::array{"optam", "optJK", "optInstructor"}[random() % 3];
-        } else if (roll < 80) {
-            const zelvar::SettingGroup &g = zelvar::settingGroup(oracle.visible);
-            action = std::string(g.array) + '(' + std::to_string(random() % g.options.size()) + ')';
-        } else {
-            action = roll < 90 ? "Space" : "Tab";
-        }
+        const std::string action = oracle.randomAction(random);
         if (action == "Space" || action == "Tab") {
             const std::string focus(form->nameOf(GetFocus()));
             key(action == "Tab" ? VK_TAB : VK_SPACE);

@@ -127,23 +127,14 @@ private:
         QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
                           b->mapTo(form.get(), hitPoint(b)));
     }
-    // What a user sees of the state: each group's boxes, the rank, the panel
-    // on show and the line.
+    // What a user sees of the state: each box and rank, the panel on show
+    // and the line.
     QStringList state(Form1 *f = nullptr) const {
         f = f != nullptr ? f : form.get();
         QStringList out;
-        for (const zelvar::SettingGroup &g : zelvar::kCatalogue) {
-            QString boxes = latin1(g.array) + ' ';
-            for (std::size_t i = 0; i < g.options.size(); ++i)
-                boxes += f->findChild<QCheckBox *>(QString("%1(%2)").arg(latin1(g.array)).arg(i))
-                                 ->isChecked()
-                             ? '1'
-                             : '0';
-            out << boxes;
-        }
-        for (QRadioButton *rank : f->findChildren<QRadioButton *>())
-            if (rank->isChecked())
-                out << "rank " + rank->objectName();
+        for (QAbstractButton *b : f->findChildren<QAbstractButton *>())
+            if (b->isCheckable())
+                out << b->objectName() + (b->isChecked() ? " on" : " off");
         for (QGroupBox *panel : f->findChildren<QGroupBox *>())
             if (panel->isVisibleTo(f))
                 out << "shows " + panel->objectName();
@@ -238,18 +229,7 @@ void TestWindow::randomWalk() {
     Oracle oracle;
     QStringList done;
     for (int step = 0; step < 5000; ++step) {
-        const int roll = int(random() % 100);
-        QString action;
-        if (roll < 15) {
-            action = QString("Command%1").arg(random() % 7 + 1);
-        } else if (roll < 25 && oracle.visible == Group::Admin) {
-            action = QStringList{"optam", "optJK", "optInstructor"}.at(qsizetype(random() % 3));
-        } else if (roll < 80) {
-            const zelvar::SettingGroup &g = zelvar::settingGroup(oracle.visible);
-            action = QString("%1(%2)").arg(latin1(g.array)).arg(random() % g.options.size());
-        } else {
-            action = roll < 90 ? "Space" : "Tab";
-        }
+        const QString action = QString::fromStdString(oracle.randomAction(random));
         done << action;
         QWidget *focus = QApplication::focusWidget();
         if (action == "Space" || action == "Tab") {
@@ -400,7 +380,8 @@ void TestWindow::lineIsCopiedNeverEdited() {
 }
 
 // Random boxes and rank, their line as the panel button writes it, opened in
-// a fresh window: the same boxes, rank, panel and line.
+// a fresh window: the same boxes, rank, panel and line; and zelvar-bits'
+// encode gives the line back from the options decode names.
 void TestWindow::openWhatTheWindowWrites() {
     std::mt19937 random(20261207U);
     for (int round = 0; round < 1400; ++round) {
@@ -415,11 +396,16 @@ void TestWindow::openWhatTheWindowWrites() {
         Form1 fresh;
         fresh.openArguments({line()});
         const QStringList was = state();
-        const QStringList is = state(&fresh);
-        for (const QStringList &item : {is.filter(latin1(g.array) + ' '),
-                                        is.filter(group == Group::Admin ? "rank " : "line "),
-                                        is.filter("shows "), is.filter("line ")})
-            QVERIFY2(was.contains(item.value(0)), qPrintable(line() + ": " + item.value(0)));
+        const QRegularExpression opened(
+            QString("^(%1\\(|shows|line|%2)")
+                .arg(latin1(g.array), group == Group::Admin ? "opt" : "line"));
+        for (const QString &item : state(&fresh).filter(opened))
+            QVERIFY2(was.contains(item), qPrintable(line() + ": " + item));
+        const std::string text = line().toStdString();
+        const auto variable = zelvar::findVariable(text.substr(0, text.find(' ')));
+        const zelvar::Decoded d =
+            zelvar::decode(*variable, std::stoll(text.substr(text.find(' '))));
+        QCOMPARE(zelvar::encode(*variable, d.options), text);
     }
 }
 
@@ -471,8 +457,9 @@ void TestWindow::refusals() {
 void TestWindow::pasteAndDrop() {
     QGuiApplication::clipboard()->setText("seta zv_teamLock \"20\"\r\n");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(state().filter(QRegularExpression("^(chkLock|shows|line) ")),
-             QStringList({"chkLock 0011", "shows Frame3", "line zv_teamLock 20"}));
+    QCOMPARE(state().filter(QRegularExpression("^(chkLock|shows|line)")).join(", "),
+             "chkLock(0) off, chkLock(1) off, chkLock(2) on, chkLock(3) on, shows Frame3, line "
+             "zv_teamLock 20");
     QGuiApplication::clipboard()->setText("zv_knightAllowedCMD 6");
     control("txtBitRate")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Insert, Qt::ShiftModifier);
