@@ -7,8 +7,7 @@
 
 #include "decode.h"
 
-#include <cstdio>
-#include <istream>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -69,33 +69,35 @@ void Opener::openArguments(std::span<const std::string> arguments) {
 }
 
 Opening Opener::finish() {
-    // The last setting of each variable, and the last admin one that opens.
+    // The last setting of each variable, read as the server reads it; the
+    // others never apply. Of the admin ones that can open, the last does.
     std::array<std::optional<std::size_t>, 9> last{};
     for (std::size_t i = 0; i < found_.size(); ++i)
         last.at(indexOf(found_[i].setting.variable)) = i;
-    std::vector<bool> opens(found_.size(), false);
+    std::vector<std::optional<Reading>> readings(found_.size());
     std::optional<std::size_t> admin;
     for (const std::optional<std::size_t> &i : last) {
         if (!i)
             continue;
         const Setting &s = found_[*i].setting;
-        opens[*i] = !hasProblems(readSetting(s.variable, s.value, s.hasValue));
-        if (opens[*i] && s.variable.group == Group::Admin && (!admin || *admin < *i))
+        readings[*i] = readSetting(s.variable, s.value, s.hasValue);
+        if (!hasProblems(*readings[*i]) && s.variable.group == Group::Admin &&
+            (!admin || *admin < *i))
             admin = *i;
     }
 
     Opening opening;
     opening.leftOut = std::move(leftOut_);
     for (std::size_t i = 0; i < found_.size(); ++i) {
+        if (!readings[i])
+            continue;
         const Found &f = found_[i];
         const Setting &s = f.setting;
-        if (last.at(indexOf(s.variable)) != i)
-            continue;  // the server never applies it: a later one overrides it
-        const Reading reading = readSetting(s.variable, s.value, s.hasValue);
+        const Reading &reading = *readings[i];
         std::string why;
         for (const std::string &problem : problems(reading))
             why += (why.empty() ? "" : "; ") + problem;
-        if (opens[i] && s.variable.group == Group::Admin && admin != i)
+        if (why.empty() && s.variable.group == Group::Admin && admin != i)
             why = "the boxes hold one admin rank at a time, and " + found_[*admin].where +
                   " sets " + std::string(found_[*admin].setting.variable.name);
         if (!why.empty()) {

@@ -39,6 +39,11 @@ struct OpenedGroup {
 struct Opening {
     std::vector<OpenedGroup> groups;   // in the order of their settings: the last one shows
     std::vector<std::string> leftOut;  // what did not open and why, one a line
+
+    // What a message about leftOut says first.
+    std::string_view heading() const {
+        return groups.empty() ? "Nothing was opened." : "Some settings were not opened.";
+    }
 };
 
 class Opener {

@@ -14,6 +14,8 @@ const char *message(RuntimeError::Number number) {
     switch (number) {
     case RuntimeError::Overflow:
         return "Overflow";
+    case RuntimeError::Internal:
+        return "Internal error";
     case RuntimeError::TypeMismatch:
         break;
     }

@@ -42,7 +42,8 @@ protected:
 // reports it, so the window can end the program with the standard report.
 class RuntimeError : public std::runtime_error {
 public:
-    enum Number : int { Overflow = 6, TypeMismatch = 13 };
+    // Internal: anything else that escapes a procedure, memory running out.
+    enum Number : int { Overflow = 6, TypeMismatch = 13, Internal = 51 };
     explicit RuntimeError(Number number);
     Number number() const { return number_; }
     // The whole report, as the runtime words it: "Run-time error '6':\n\nOverflow".

@@ -284,14 +284,16 @@ template <class Procedure> void Form1::connectClick(QAbstractButton *button, Pro
 
 // Qt must never see an exception: the runtime's report, then the end.
 template <class Body> void Form1::run(Body body) {
+    auto end = [this](const zelvar::RuntimeError &error) {
+        report(error.report(), this);
+        QCoreApplication::exit(error.number());
+    };
     try {
         body();
     } catch (const zelvar::RuntimeError &error) {
-        report(error.report(), this);
-        QCoreApplication::exit(error.number());
+        end(error);
     } catch (const std::exception &) {
-        report("Run-time error '51':\n\nInternal error", this);
-        QCoreApplication::exit(51);
+        end(zelvar::RuntimeError(zelvar::RuntimeError::Internal));
     }
 }
 
@@ -388,8 +390,7 @@ void Form1::open(zelvar::Opener &opener) {
     run([&] { form_.open(opening); });
     if (opening.leftOut.empty())
         return;
-    leftOut_ = {opening.groups.empty() ? tr("Nothing was opened.")
-                                       : tr("Some settings were not opened.")};
+    leftOut_ = {latin1(opening.heading())};
     for (const std::string &line : opening.leftOut)
         leftOut_ << QString::fromStdString(line);
     if (painted_)

@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "text.h"
 
 #include <olectl.h>
 #include <shellapi.h>
@@ -29,23 +30,6 @@ constexpr wchar_t kPanelClass[] = L"Frame";
 constexpr wchar_t kPictureClass[] = L"PictureBox";
 
 std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
-
-std::wstring wide(std::string_view text, UINT codePage = CP_UTF8) {
-    std::wstring out(text.size(), L'\0');
-    out.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            static_cast<int>(out.size()))));
-    return out;
-}
-
-std::string narrow(std::wstring_view text, UINT codePage = CP_UTF8) {
-    const int size = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
 
 // The design's face, at its point size on a 96-dpi screen.
 HFONT designFont(int tenthsOfPoints, bool bold) {
@@ -357,20 +341,17 @@ void Form1::command(int id) {
 
 // The program must never go on past a run-time error: the runtime's report, then the end.
 template <class Body> void Form1::run(Body body) {
-    std::string report;
-    int number = 0;
+    auto end = [this](const zelvar::RuntimeError &error) {
+        MessageBoxW(hwnd_, wide(error.report()).c_str(), L"zelvar-bitrate", MB_OK | MB_ICONERROR);
+        ExitProcess(static_cast<UINT>(error.number()));
+    };
     try {
         body();
-        return;
     } catch (const zelvar::RuntimeError &error) {
-        report = error.report();
-        number = error.number();
+        end(error);
     } catch (const std::exception &) {
-        report = "Run-time error '51':\n\nInternal error";
-        number = 51;
+        end(zelvar::RuntimeError(zelvar::RuntimeError::Internal));
     }
-    MessageBoxW(hwnd_, wide(report).c_str(), L"zelvar-bitrate", MB_OK | MB_ICONERROR);
-    ExitProcess(static_cast<UINT>(number));
 }
 
 bool Form1::preTranslate(MSG &message) {
@@ -385,13 +366,15 @@ bool Form1::preTranslate(MSG &message) {
             pasteKey();
             return true;
         }
-        DWORD from = 0;
-        DWORD to = 0;
-        SendMessageW(txtBitRate, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
-                     reinterpret_cast<LPARAM>(&to));
-        if (control && message.wParam == 'C' && (message.hwnd != txtBitRate || from == to)) {
-            copyKey();
-            return true;
+        if (control && message.wParam == 'C') {
+            DWORD from = 0;
+            DWORD to = 0;
+            SendMessageW(txtBitRate, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                         reinterpret_cast<LPARAM>(&to));
+            if (message.hwnd != txtBitRate || from == to) {
+                copyKey();
+                return true;
+            }
         }
     }
     return IsDialogMessageW(hwnd_, &message) != FALSE;
@@ -460,8 +443,7 @@ void Form1::open(zelvar::Opener &opener) {
     run([&] { form_.open(opening); });
     if (opening.leftOut.empty())
         return;
-    leftOut_ =
-        opening.groups.empty() ? L"Nothing was opened.\n" : L"Some settings were not opened.\n";
+    leftOut_ = wide(opening.heading()) + L'\n';
     for (const std::string &line : opening.leftOut)
         leftOut_ += L'\n' + wide(line);
     if (shown_)

@@ -1,5 +1,6 @@
 // The Win32 calculator's entry: arguments, the window, its message loop.
 #include "form1.h"
+#include "text.h"
 
 #include <shellapi.h>
 
@@ -8,18 +9,8 @@
 
 namespace {
 
-std::string narrow(const wchar_t *text, UINT codePage) {
-    const int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-    WideCharToMultiByte(codePage, 0, text, -1, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 int say(const std::string &text, UINT icon = MB_ICONINFORMATION) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-    MessageBoxW(nullptr, wide.c_str(), L"zelvar-bitrate", MB_OK | icon);
+    MessageBoxW(nullptr, wide(text).c_str(), L"zelvar-bitrate", MB_OK | icon);
     return 0;
 }
 
