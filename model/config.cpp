@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <cstring>
 #include <istream>
+#include <iterator>
 #include <memory>
 
 namespace zelvar {
 
 namespace {
+
+bool lineEnd(char c) { return c == '\n' || c == '\r'; }
 
 // The console takes every control character and the blank as white space.
 bool blank(char c) { return static_cast<unsigned char>(c) <= ' '; }
@@ -19,41 +22,161 @@ bool startsAt(std::string_view text, std::size_t i, std::string_view what) {
     return text.substr(i, what.size()) == what;
 }
 
-// Where a word ends: a blank, a command's end, a quote or a comment.
-bool endsWord(std::string_view line, std::size_t i) {
-    return blank(line[i]) || line[i] == ';' || line[i] == '"' || startsAt(line, i, "//") ||
-           startsAt(line, i, "/*");
-}
-
 bool isSetCommand(std::string_view word) {
     constexpr std::array<std::string_view, 4> kSets{"set", "seta", "sets", "setu"};
     return std::any_of(kSets.begin(), kSets.end(),
                        [word](std::string_view set) { return sameIgnoringCase(word, set); });
 }
 
-// "set NAME VALUE…" takes the rest of the words as the value; a bare
-// "NAME VALUE" takes one word and ignores the others.
-void command(const std::vector<std::string_view> &words, int line, std::vector<Setting> &out) {
+// The console keeps this much of one command; the byte after it is lost.
+constexpr std::size_t kLongestCommand = 1023;
+
+// A text's quotes and the places where the console may end a command, for
+// reading commands again from later starts after the console cut one: each
+// search is remembered, so that reading on from a later start costs no more
+// than the first reading did.
+class Index {
+public:
+    explicit Index(std::string_view text) : text_(text) {}
+    std::string_view text() const { return text_; }
+
+    // Whether an odd number of quotes stands before `at`.
+    bool odd(std::size_t at) {
+        for (; built_ <= at; ++built_) {
+            if (built_ % 64 == 0)
+                parity_.push_back(0);
+            parity_.back() |= std::uint64_t{odd_} << (built_ % 64);
+            odd_ ^= built_ < text_.size() && text_[built_] == '"' ? 1U : 0U;
+        }
+        return ((parity_[at / 64] >> (at % 64)) & 1U) != 0;
+    }
+    // The first line end at or after `from`.
+    std::size_t lineEnd(std::size_t from) {
+        return find(memos_[0], from, [&](std::size_t i) { return zelvar::lineEnd(text_[i]); });
+    }
+    // The first "*/" at or after `from` after as many quotes, odd or even, as `oddAt`.
+    std::size_t close(std::size_t from, bool oddAt) {
+        return find(memos_[oddAt ? 2 : 1], from, [&](std::size_t i) {
+            return text_[i] == '*' && startsAt(text_, i + 1, "/") && odd(i) == oddAt;
+        });
+    }
+    // The first line end, or ';', "//" or "/*" after as many quotes as `oddAt`.
+    std::size_t event(std::size_t from, bool oddAt) {
+        return find(memos_[oddAt ? 4 : 3], from, [&](std::size_t i) {
+            const char c = text_[i];
+            return zelvar::lineEnd(c) ||
+                   ((c == ';' || startsAt(text_, i, "//") || startsAt(text_, i, "/*")) &&
+                    odd(i) == oddAt);
+        });
+    }
+
+private:
+    struct Memo {
+        std::size_t from = std::string_view::npos;  // none of the sought in [from, found)
+        std::size_t found = std::string_view::npos;
+    };
+    template <class Is> std::size_t find(Memo &memo, std::size_t from, Is is) {
+        if (memo.from <= from && from <= memo.found)
+            return memo.found;
+        const std::size_t stop = from < memo.from ? std::min(memo.from, text_.size()) : text_.size();
+        std::size_t i = from;
+        while (i < stop && !is(i))
+            ++i;
+        memo = {from, i < stop ? i : stop == text_.size() ? std::string_view::npos : memo.found};
+        return memo.found;
+    }
+
+    std::string_view text_;
+    std::vector<std::uint64_t> parity_;
+    std::size_t built_ = 0;
+    unsigned odd_ = 0;
+    std::array<Memo, 5> memos_{};
+};
+
+// The words of one command: blanks between them; a quoted word runs to the
+// next quote or the end; "//" ends the words; "/* */" is skipped, ending at
+// its first "*/" whatever the quotes, and its opening star may also close it.
+void tokenize(std::string_view text, std::vector<std::string_view> &words) {
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (true) {
+        while (true) {
+            while (i < n && blank(text[i]))
+                ++i;
+            if (i >= n || startsAt(text, i, "//"))
+                return;
+            if (!startsAt(text, i, "/*"))
+                break;
+            const std::size_t close = text.find("*/", i + 1);
+            if (close == std::string_view::npos)
+                return;
+            i = close + 2;
+        }
+        if (text[i] == '"') {
+            const std::size_t close = text.find('"', i + 1);
+            words.push_back(text.substr(i + 1, close - i - 1));
+            if (close == std::string_view::npos)
+                return;
+            i = close + 1;
+            continue;
+        }
+        const std::size_t start = i;
+        while (i < n && !blank(text[i]) && text[i] != '"' && !startsAt(text, i, "//") &&
+               !startsAt(text, i, "/*"))
+            ++i;
+        words.push_back(text.substr(start, i - start));
+    }
+}
+
+// The setting that a command's words make, if any: "set NAME VALUE..." and a
+// bare "NAME VALUE..." both take every word after the name, one blank between.
+std::optional<Setting> settingOf(const std::vector<std::string_view> &words) {
     if (words.empty())
-        return;
+        return std::nullopt;
     const bool set = isSetCommand(words[0]);
     const std::size_t name = set ? 1 : 0;
     if (words.size() <= name + (set ? 0 : 1))
-        return;  // nothing named, or a bare name, which only asks for the value
+        return std::nullopt;  // nothing named, or a bare name, which only asks for the value
     const std::optional<Variable> variable = findVariable(words[name]);
     if (!variable)
-        return;
+        return std::nullopt;
     Setting s;
-    s.line = line;
     s.written = words[name];
     s.variable = *variable;
     s.hasValue = words.size() > name + 1;
-    for (std::size_t i = name + 1; i < words.size() && (set || i == name + 1); ++i) {
-        if (i > name + 1)
-            s.value += ' ';
-        s.value += words[i];
+    for (std::size_t i = name + 1; i < words.size(); ++i)
+        (s.value += i > name + 1 ? " " : "") += words[i];
+    if (!set && words.size() > 2 &&
+        readAsServer(words[1]).value != readAsServer(s.value).value)
+        s.firstWordOnly = words[1];
+    return s;
+}
+
+// The commands a person reads in a text: a line end, or a ';' outside
+// quotes, ends one; "//" runs to the line end; a comment ends at its first
+// "*/" and ends the command it interrupts. Calls `each(from, to)`.
+template <class Each> void personsCommands(std::string_view text, Each each) {
+    std::size_t from = 0;
+    bool quote = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        std::size_t next = i + 1;
+        std::size_t to = i;
+        if (lineEnd(c)) {
+            quote = false;
+        } else if (quote || (c != ';' && !startsAt(text, i, "//") && !startsAt(text, i, "/*"))) {
+            quote = quote != (c == '"');
+            i = next;
+            continue;
+        } else if (c != ';') {
+            const std::size_t close =
+                c == '/' && text[i + 1] == '/' ? text.find_first_of("\r\n", i) : text.find("*/", i + 1);
+            next = close == std::string_view::npos ? text.size() : close + (text[i + 1] == '*' ? 2 : 0);
+        }
+        each(from, to);
+        from = i = next;
     }
-    out.push_back(std::move(s));
+    each(from, text.size());
 }
 
 // Whether one of the calculator's names, or a "/*" comment, may start at
@@ -129,6 +252,25 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
+std::string swallowed(const Swallow &swallow) {
+    return "the comment on line " + std::to_string(swallow.line) +
+           " does not end at its \"*/\" for the server, as an odd number of quotes comes "
+           "before it: the server reads on to " +
+           (swallow.endLine ? "line " + std::to_string(*swallow.endLine) : "the end of the file") +
+           " as one command";
+}
+
+std::string notApplied(const Swallow &swallow) { return "not applied: " + swallowed(swallow); }
+
+std::string readOnInto(const Swallow &swallow) {
+    return swallowed(swallow) + ", and takes the words after this name as its value";
+}
+
+std::string firstWordOnlyNote(std::string_view firstWord) {
+    return "a server of 2003 reads only the first word, " + quoted(firstWord) + ", as " +
+           std::to_string(readAsServer(firstWord).value);
+}
+
 void ConfigReader::read(std::string_view piece) {
     if (!started_) {
         pending_ += piece;  // the first piece is copied once, to look for the mark
@@ -139,27 +281,30 @@ void ConfigReader::read(std::string_view piece) {
         if (pending_.starts_with(kByteOrderMark))
             pending_.erase(0, kByteOrderMark.size());
     }
-    if (!pending_.empty()) {  // a line begun earlier ends in this piece, or not yet
-        const std::size_t end = piece.find('\n');
-        const std::size_t taken = end == std::string_view::npos ? piece.size() : end + 1;
-        pending_ += piece.substr(0, taken);
-        piece.remove_prefix(taken);
-        const std::size_t last = pending_.rfind('\n');
-        if (last == std::string::npos)
+    if (!pending_.empty()) {  // a command or a line begun earlier goes on in this piece
+        const std::size_t last = piece.rfind('\n');
+        if (last == std::string_view::npos) {
+            pending_ += piece;
             return;
-        readLines(std::string_view(pending_).substr(0, last + 1));
-        pending_.erase(0, last + 1);
+        }
+        pending_ += piece.substr(0, last + 1);
+        piece.remove_prefix(last + 1);
+        pending_.erase(0, run(pending_, false));
+        if (!pending_.empty()) {
+            pending_ += piece;
+            return;
+        }
     }
     const std::size_t last = piece.rfind('\n');
     const std::size_t whole = last == std::string_view::npos ? 0 : last + 1;
-    readLines(piece.substr(0, whole));
-    pending_ += piece.substr(whole);
+    pending_.assign(piece.substr(run(piece.substr(0, whole), false)));
 }
 
 std::vector<Setting> ConfigReader::finish() {
-    readLines(pending_);
+    pending_ += '\n';  // as the console adds to a file it runs
+    run(pending_, true);
     pending_.clear();
-    inComment_ = false;
+    underWay_ = false;
     return std::move(settings_);
 }
 
@@ -167,80 +312,170 @@ int ConfigReader::line() const {
     return line_ + static_cast<int>(std::count(pending_.begin(), pending_.end(), '\n'));
 }
 
-// Only lines that spell one of the variables, or may open a comment, are
-// read word by word; a comment that spans lines is passed over whole.
-void ConfigReader::readLines(std::string_view text) {
-    std::size_t from = 0;
-    std::size_t lineFrom = 0;  // where the commands of the line at `from` begin
-    while (from < text.size()) {
-        if (inComment_) {
-            const std::size_t close = text.find("*/", from);
-            const std::size_t to = close == std::string_view::npos ? text.size() : close + 2;
-            line_ +=
-                static_cast<int>(std::count(text.begin() + static_cast<std::ptrdiff_t>(from),
-                                            text.begin() + static_cast<std::ptrdiff_t>(to), '\n'));
-            if (close == std::string_view::npos)
-                return;
-            inComment_ = false;
-            from = lineFrom = readCommands(text, to);
-            continue;
-        }
-        const Found next = nextName(text, from);
-        line_ += next.lineEnds;
-        if (next.at == std::string_view::npos)
-            return;
-        if (!spellsVariable(text, next.at) && !startsAt(text, next.at, "/*")) {
-            from = next.at + 1;
-            continue;
-        }
-        const std::size_t lineStart = text.rfind('\n', next.at) + 1;  // 0 on the first line
-        from = lineFrom = readCommands(text, std::max(lineStart, lineFrom));
-    }
+int ConfigReader::lineAt(std::string_view text, std::size_t at) {
+    const auto counted = [&](std::size_t a, std::size_t b) {
+        return static_cast<int>(std::count(text.begin() + static_cast<std::ptrdiff_t>(a),
+                                           text.begin() + static_cast<std::ptrdiff_t>(b), '\n'));
+    };
+    lineAtLine_ += at >= lineAt_ ? counted(lineAt_, at) : -counted(at, lineAt_);
+    lineAt_ = at;
+    return lineAtLine_;
 }
 
-// Reads the commands from `from` to the end of its line, or to a "/*" that
-// the line does not close; says where reading goes on.
-std::size_t ConfigReader::readCommands(std::string_view text, std::size_t from) {
-    const std::size_t end = std::min(text.find('\n', from), text.size());
-    std::string_view line = text.substr(0, end);  // positions stay those of the text
-    if (line.ends_with('\r'))
-        line.remove_suffix(1);
-    words_.clear();
-    std::size_t i = from;
-    while (true) {
-        while (i < line.size() && blank(line[i]))
-            ++i;
-        if (i >= line.size() || startsAt(line, i, "//"))
-            break;
-        if (startsAt(line, i, "/*")) {  // the command ends where the comment does
-            command(words_, line_, settings_);
-            words_.clear();
-            const std::size_t close = line.find("*/", i + 2);
-            if (close == std::string_view::npos) {
-                inComment_ = true;
-                return i + 2;
+// Reads on where `s` stands until the console ends the command; nothing when
+// the text ends first.
+std::optional<std::size_t> scanOn(std::string_view text, Scan &s) {
+    for (; s.at < text.size(); ++s.at) {
+        const char c = text[s.at];
+        s.quotes += c == '"' ? 1 : 0;
+        if (s.quotes % 2 == 0) {
+            if (s.at + 1 < text.size()) {
+                const char d = text[s.at + 1];
+                if (!s.inBlock && c == '/' && d == '/') {
+                    s.inLine = true;
+                } else if (!s.inLine && c == '/' && d == '*') {
+                    s.inBlock = true;
+                } else if (s.inBlock && c == '*' && d == '/') {
+                    s.inBlock = false;
+                    return s.at + 1;
+                }
             }
-            i = close + 2;
-        } else if (line[i] == ';') {
-            command(words_, line_, settings_);
-            words_.clear();
-            ++i;
-        } else if (line[i] == '"') {
-            const std::size_t close = line.find('"', i + 1);
-            words_.push_back(line.substr(i + 1, close - i - 1));
-            i = close == std::string_view::npos ? line.size() : close + 1;
-        } else {
-            const std::size_t start = i;
-            while (i < line.size() && !endsWord(line, i))
-                ++i;
-            words_.push_back(line.substr(start, i - start));
+            if (!s.inLine && !s.inBlock && c == ';')
+                return s.at;
+        }
+        if (!s.inBlock && lineEnd(c)) {
+            s.inLine = false;
+            return s.at;
         }
     }
-    command(words_, line_, settings_);
-    if (end == text.size())
-        return end;
-    ++line_;
-    return end + 1;
+    return std::nullopt;
+}
+
+// The same, for a command that starts at `from` within text already read,
+// by the index's remembered searches.
+std::optional<std::size_t> scanAgain(Index &index, Scan &s, std::size_t from) {
+    const bool oddAt = index.odd(from);
+    while (true) {
+        const std::size_t at = s.inBlock  ? index.close(s.at, oddAt)
+                               : s.inLine ? index.lineEnd(s.at)
+                                          : index.event(s.at, oddAt);
+        if (at == std::string_view::npos)
+            break;
+        if (s.inBlock) {
+            s.inBlock = false;
+            return at + 1;
+        }
+        const std::string_view text = index.text();
+        if (s.inLine || lineEnd(text[at]) || text[at] == ';') {
+            s.inLine = false;
+            return at;
+        }
+        (text[at + 1] == '/' ? s.inLine : s.inBlock) = true;
+        s.at = at + 1;
+    }
+    s.at = index.text().size();
+    s.quotes = index.odd(s.at) != oddAt ? 1 : 0;
+    return std::nullopt;
+}
+
+// Reads the commands of `text`, which ends with a line end; says how much of
+// it is read, the rest being a command that more text may end. Only lines
+// that may set one of the variables, or open a comment, are read command by
+// command; the others leave the console as it was and are passed over.
+std::size_t ConfigReader::run(std::string_view text, bool last) {
+    lineAt_ = 0;
+    lineAtLine_ = line_;
+    std::size_t from = 0;
+    bool cut = false;  // the last command was cut: the next is read from within its text
+    std::optional<Index> index;
+    while (true) {
+        if (!underWay_) {
+            const Found next = nextName(text, from);
+            lineAtLine_ = lineAt(text, from) + next.lineEnds;
+            lineAt_ = next.at == std::string_view::npos ? text.size() : next.at;
+            if (next.at == std::string_view::npos)
+                break;
+            cut = false;
+            if (!spellsVariable(text, next.at) && !startsAt(text, next.at, "/*")) {
+                from = next.at + 1;
+                continue;
+            }
+            from = std::max(text.rfind('\n', next.at) + 1, from);  // 0 on the first line
+            underWay_ = true;
+            scan_ = {from, 0, false, false};
+        }
+        // Where the console ends the command that starts at `from`.
+        Scan &s = scan_;
+        const std::optional<std::size_t> end =
+            cut ? scanAgain(index ? *index : index.emplace(text), s, from) : scanOn(text, s);
+        if (!end && !last) {
+            s.at -= from;
+            break;
+        }
+        const std::size_t to = end.value_or(text.size());
+        cut = to - from >= kLongestCommand;
+        command(text, from, cut ? from + kLongestCommand : to, !end);
+        from = cut ? from + kLongestCommand + 1 : to + 1;
+        scan_ = {from, 0, cut && !end && s.inBlock, false};
+        if (from >= text.size()) {
+            underWay_ = false;
+            from = text.size();
+            break;
+        }
+        underWay_ = scan_.inBlock || text[from - 1] != '\n';
+    }
+    line_ = lineAt(text, from);
+    return from;
+}
+
+// Adds the setting that the command text[from, to) makes. A command that
+// spans lines is one that a comment kept open: what a person reads as
+// settings after the comment's first "*/" is reported, as not applied.
+void ConfigReader::command(std::string_view text, std::size_t from, std::size_t to,
+                           bool toTheEnd) {
+    const std::string_view command = text.substr(from, to - from);
+    words_.clear();
+    tokenize(command, words_);
+    std::optional<Setting> applied = settingOf(words_);
+    const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
+    if (applied)
+        applied->line = lineAt(text, first);
+    if (command.find_first_of("\r\n") == std::string_view::npos) {
+        if (applied)
+            settings_.push_back(std::move(*applied));
+        return;
+    }
+    std::vector<Setting> seen;
+    bool changed = false;
+    personsCommands(command, [&](std::size_t a, std::size_t b) {
+        words_.clear();
+        tokenize(command.substr(a, b - a), words_);
+        std::optional<Setting> s = settingOf(words_);
+        if (!s)
+            return;
+        const std::size_t at = words_[0].data() - text.data();
+        if (applied && at == first) {
+            changed = s->value != applied->value;
+            return;
+        }
+        s->line = lineAt(text, at);
+        s->applied = false;
+        seen.push_back(std::move(*s));
+    });
+    if (!seen.empty() || changed) {
+        const std::size_t opens = command.find("/*");
+        Swallow swallow{lineAt(text, opens == std::string_view::npos ? from : from + opens),
+                        std::nullopt};
+        if (!toTheEnd)
+            swallow.endLine = lineAt(text, to);
+        for (Setting &s : seen)
+            s.swallow = swallow;
+        if (applied && changed)
+            applied->swallow = swallow;
+    }
+    if (applied)
+        settings_.push_back(std::move(*applied));
+    std::move(seen.begin(), seen.end(), std::back_inserter(settings_));
 }
 
 namespace {

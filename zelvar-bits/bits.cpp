@@ -11,6 +11,7 @@
 #include <concepts>
 #include <istream>
 #include <optional>
+#include <span>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -76,6 +77,7 @@ struct Report : Reading {
     std::string_view written;  // the name as given
     std::optional<int> overriddenBy;
     std::optional<int> overrides;
+    const Setting *read = nullptr;  // from a configuration: how the server took it
 };
 
 const SettingGroup &groupOf(const Report &r) { return settingGroup(r.decoded.variable.group); }
@@ -85,11 +87,37 @@ Report assess(const Variable &variable, std::string_view written, std::string_vi
     return {readSetting(variable, text, hasValue), line, written, {}, {}};
 }
 
+bool applied(const Report &r) { return r.read == nullptr || r.read->applied; }
+
+bool hasProblems(const Report &r) {
+    return hasProblems(static_cast<const Reading &>(r)) || (r.read != nullptr && r.read->swallow);
+}
+
 // Each problem of the setting, between `before` and a line end.
 void writeProblems(const Report &r, Text &out, std::string_view before) {
-    if (hasProblems(r))
+    if (r.read != nullptr && r.read->swallow)
+        out << before << (applied(r) ? readOnInto(*r.read->swallow) : notApplied(*r.read->swallow))
+            << '\n';
+    if (hasProblems(static_cast<const Reading &>(r)))
         for (const std::string &problem : problems(r))
             out << before << problem << '\n';
+}
+
+// A comment that swallows settings, with each setting it hides.
+void printSwallow(std::span<const Setting> settings, std::size_t first, Text &out) {
+    const Swallow &swallow = *settings[first].swallow;
+    out << "comment on line " << swallow.line << ", which the server ends at "
+        << (swallow.endLine ? "line " + std::to_string(*swallow.endLine) : "the end of the file")
+        << "\n  problem: " << swallowed(swallow) << '\n';
+    for (std::size_t i = first; i < settings.size() && settings[i].swallow &&
+                                settings[i].swallow->line == swallow.line;
+         ++i)
+        if (!settings[i].applied) {
+            shown(out << "  not applied: line " << settings[i].line << ": " << settings[i].written
+                      << ' ',
+                  settings[i].value);
+            out << '\n';
+        }
 }
 
 // A number too long for any total has no value worth showing.
@@ -176,6 +204,8 @@ void printText(const Report &r, Text &out) {
     if (r.hasValue)
         printValue(r, out);
     writeProblems(r, out, "  problem: ");
+    if (r.read != nullptr && r.read->firstWordOnly)
+        out << "  note: " << firstWordOnlyNote(*r.read->firstWordOnly) << '\n';
     if (r.overrides)
         out << "  note: overrides line " << *r.overrides << '\n';
     if (r.overriddenBy)
@@ -244,7 +274,15 @@ Json jsonReport(const Report &r) {
             {"calculator", std::move(calculator)},
             {"problems", std::move(lines)},
             {"overrides", orNull(r.overrides)},
-            {"overridden_by", orNull(r.overriddenBy)}};
+            {"overridden_by", orNull(r.overriddenBy)},
+            {"applied", applied(r)},
+            {"swallowed_by", r.read != nullptr && r.read->swallow
+                                 ? Json{{"line", r.read->swallow->line},
+                                        {"ends", orNull(r.read->swallow->endLine)}}
+                                 : Json(nullptr)},
+            {"first_word_only", r.read != nullptr && r.read->firstWordOnly
+                                    ? Json(*r.read->firstWordOnly)
+                                    : Json(nullptr)}};
 }
 
 // Writes each report as it is made, in the order given; says whether any
@@ -255,10 +293,16 @@ public:
         if (asJson_)
             text_ << "{\"settings\":[";
     }
-    void add(const Report &r) {
+    // A setting read from `settings[i]`, after the comment that swallows it.
+    void add(const Report &r, std::span<const Setting> settings = {}, std::size_t i = 0) {
+        const bool opensSwallow = r.read != nullptr && r.read->swallow &&
+                                  (i == 0 || !settings[i - 1].swallow ||
+                                   settings[i - 1].swallow->line != r.read->swallow->line);
         if (asJson_)
             text_ << (any_ ? "," : "") << dumped(jsonReport(r));
-        else
+        else if (opensSwallow)
+            printSwallow(settings, i, text_);
+        if (!asJson_ && applied(r))
             printText(r, text_);
         any_ = true;
         problems_ = problems_ || hasProblems(r);
@@ -371,6 +415,8 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
     std::vector<std::optional<int>> overriddenBy(settings.size());
     std::array<std::optional<std::size_t>, 9> last{};
     for (std::size_t i = 0; i < settings.size(); ++i) {
+        if (!settings[i].applied)
+            continue;
         const std::size_t v = indexOf(settings[i].variable);
         if (const std::optional<std::size_t> earlier = last.at(v)) {
             overrides[i] = settings[*earlier].line;
@@ -384,7 +430,8 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
         Report r = assess(s.variable, s.written, s.value, s.hasValue, s.line);
         r.overrides = overrides[i];
         r.overriddenBy = overriddenBy[i];
-        out.add(r);
+        r.read = &s;
+        out.add(r, settings, i);
     }
     if (!out.any() && !asJson)
         io.out << noSettingIn(name) << '\n';
