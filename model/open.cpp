@@ -35,7 +35,10 @@ void Opener::take(std::string_view name, ConfigReader &reader,
         leftOut_.push_back(noSettingIn(name));
     for (Setting &s : settings) {
         std::string where = std::string(name) + " line " + std::to_string(s.line);
-        found_.push_back({std::move(s), std::move(where)});
+        if (!s.applied)
+            leftOut_.push_back(where + ": " + described(s) + ": " + notApplied(*s.swallow));
+        else
+            found_.push_back({std::move(s), std::move(where)});
     }
 }
 

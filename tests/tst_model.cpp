@@ -130,7 +130,8 @@ void TestModel::valueTexts() {
 }
 
 // Configurations as the server's console reads them, and the settings of the
-// calculator's variables in them: line, name as written, value.
+// calculator's variables in them: line, name as written, value; those a
+// comment hides, with the lines the server reads as one command.
 void TestModel::reader_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("settings");
@@ -139,17 +140,17 @@ void TestModel::reader_data() {
         << QByteArray("\xEF\xBB\xBFseta g_weaponDisable 8\n") << "1 g_weaponDisable 8";
     QTest::newRow("blank lines and a comment before the first command")
         << QByteArray("\n// seta zv_teamLock 2\n\n  \tseta zv_teamLock 4") << "4 zv_teamLock 4";
-    QTest::newRow("set takes every word, one blank between")
-        << QByteArray("set g_weaponDisable 4   0\t\"a b\"") << "1 g_weaponDisable 4 0 a b";
-    QTest::newRow("a bare name takes one word, and alone sets nothing")
-        << QByteArray("zv_teamLock\nset ZV_TEAMLOCK\ng_weaponDisable 4 0")
-        << "2 ZV_TEAMLOCK (no value) | 3 g_weaponDisable 4";
-    QTest::newRow("semicolons split outside quotes")
-        << QByteArray("seta zv_teamLock \"4;5\"; SETA g_weaponDisable 8")
-        << "1 zv_teamLock 4;5 | 1 g_weaponDisable 8";
-    QTest::newRow("an open quote runs to the line end, CR aside")
-        << QByteArray("seta zv_teamLock \"4 ; 5\r\nseta g_weaponDisable 1")
-        << "1 zv_teamLock 4 ; 5 | 2 g_weaponDisable 1";
+    QTest::newRow("set and a bare name take every word, one blank between; alone, nothing")
+        << QByteArray("set g_weaponDisable 4   0\t\"a b\"\nzv_teamLock\nset ZV_TEAMLOCK\n"
+                      "g_weaponDisable 4 0\nzv_teamLock \"\" 4")
+        << "1 g_weaponDisable 4 0 a b | 3 ZV_TEAMLOCK (no value) | 4 g_weaponDisable 4 0 | "
+           "5 zv_teamLock  4 (a 2003 server: )";
+    QTest::newRow("semicolons split outside quotes, straight after a word too")
+        << QByteArray("seta zv_teamLock \"4;5\"; SETA g_weaponDisable 8;seta zv_wordFilter 2")
+        << "1 zv_teamLock 4;5 | 1 g_weaponDisable 8 | 1 zv_wordFilter 2";
+    QTest::newRow("an open quote runs to the line end; a lone CR ends a line")
+        << QByteArray("seta zv_teamLock \"4 ; 5\r\nseta g_weaponDisable 1\rzv_wordFilter 2")
+        << "1 zv_teamLock 4 ; 5 | 2 g_weaponDisable 1 | 2 zv_wordFilter 2";
     QTest::newRow("comment marks in quotes are text; slashes end the line")
         << QByteArray(
                "seta zv_teamLock \"a//b/*\" // /* ;g_weaponDisable 8\nseta g_weaponDisable 1")
@@ -157,28 +158,60 @@ void TestModel::reader_data() {
     QTest::newRow("a comment ends its command, and the value before it is clean")
         << QByteArray("seta g_weaponDisable \"40\" /* note */\nseta zv_teamLock /* x */ 4;")
         << "1 g_weaponDisable 40 | 2 zv_teamLock (no value)";
-    QTest::newRow("a comment across lines hides what it holds")
+    QTest::newRow("a comment across lines hides what it holds; its star may close it")
         << QByteArray("/* seta zv_teamLock 4\nseta g_weaponDisable 8; */ seta zv_wordFilter 2\n"
-                      "seta zv_votesDisable 2 /* a ; b\n c */ ; seta g_forcePowerDisable 1")
-        << "2 zv_wordFilter 2 | 3 zv_votesDisable 2 | 4 g_forcePowerDisable 1";
+                      "seta zv_votesDisable 2 /* a ; b\n c */ ; seta g_forcePowerDisable 1\n"
+                      "/*/ seta zv_teamLock 3 */ seta zv_emotDisallow 5")
+        << "2 zv_wordFilter 2 | 3 zv_votesDisable 2 | 4 g_forcePowerDisable 1 | "
+           "5 zv_teamLock 3 */ seta zv_emotDisallow 5";
+    QTest::newRow("a quote in a comment keeps it open: the next command takes the rest")
+        << QByteArray("/* keep the \"old value */\nseta zv_teamLock 4\nseta g_weaponDisable 8\n")
+        << "2 zv_teamLock 4 seta g_weaponDisable 8 (within 1-end) | "
+           "3 g_weaponDisable 8 (not applied, within 1-end)";
+    QTest::newRow("to a \"*/\" after an even count of quotes, which ends the command")
+        << QByteArray("seta zv_wordFilter 1 /* \"a */ ; seta zv_teamLock 4\r\n"
+                      "// seta zv_votesDisable 2\n\" */ seta g_weaponDisable 8")
+        << "1 zv_wordFilter 1 ; seta zv_teamLock 4 (within 1-3) | "
+           "1 zv_teamLock 4 (not applied, within 1-3) | 3 g_weaponDisable 8";
     QTest::newRow("long lines and a long comment")
         << "seta sv_hostname " + pad + "\n/*" + pad + "\n" + pad + "*/seta g_weaponDisable 1\n" +
                pad + "\nseta zv_teamLock 2 /*" + pad
         << "3 g_weaponDisable 1 | 5 zv_teamLock 2";
+    QTest::newRow("the console keeps 1023 bytes of a command and loses the next")
+        << "seta g_weaponDisable 1 " + QByteArray(999, 'x') + " Xseta zv_teamLock 4\n" +
+               QByteArray(1001, ' ') + "seta zv_wordFilter 2\n"
+        << "1 g_weaponDisable 1 " + QString(999, 'x') + " | 1 zv_teamLock 4 | 2 zv_wordFilter 2";
 }
 
 void TestModel::reader() {
     QFETCH(QByteArray, text);
     QFETCH(QString, settings);
-    zelvar::ConfigReader reader;
-    reader.read(std::string_view(text.constData(), std::size_t(text.size())));
-    QStringList found;
-    for (const zelvar::Setting &s : reader.finish())
-        found << QString("%1 %2 %3")
-                     .arg(s.line)
-                     .arg(QString::fromStdString(s.written))
-                     .arg(s.hasValue ? QString::fromStdString(s.value) : "(no value)");
-    QCOMPARE(found.join(" | "), settings);
+    // Whole, and a byte or two at a time, as a slow pipe gives it.
+    for (const std::size_t piece : {std::size_t(text.size()), std::size_t{1}, std::size_t{2}}) {
+        zelvar::ConfigReader reader;
+        for (qsizetype at = 0; at < text.size(); at += qsizetype(piece))
+            reader.read(std::string_view(text.constData() + at,
+                                         std::min(piece, std::size_t(text.size() - at))));
+        QStringList found;
+        for (const zelvar::Setting &s : reader.finish()) {
+            QStringList notes;
+            if (!s.applied)
+                notes << "not applied";
+            if (s.swallow)
+                notes << QString("within %1-%2")
+                             .arg(s.swallow->line)
+                             .arg(s.swallow->endLine ? QString::number(*s.swallow->endLine)
+                                                     : QString("end"));
+            if (s.firstWordOnly)
+                notes << "a 2003 server: " + QString::fromStdString(*s.firstWordOnly);
+            found << QString("%1 %2 %3")
+                             .arg(s.line)
+                             .arg(QString::fromStdString(s.written))
+                             .arg(s.hasValue ? QString::fromStdString(s.value) : "(no value)") +
+                         (notes.empty() ? "" : " (" + notes.join(", ") + ")");
+        }
+        QCOMPARE(found.join(" | "), settings);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestModel)
