@@ -253,9 +253,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 
 std::string swallowed(const Swallow &swallow) {
-    return "the comment on line " + std::to_string(swallow.line) +
-           " does not end at its \"*/\" for the server, as an odd number of quotes comes "
-           "before it: the server reads on to " +
+    return "an odd number of quotes before the \"*/\" of the comment on line " +
+           std::to_string(swallow.line) + " keeps it open for the server, which reads on to " +
            (swallow.endLine ? "line " + std::to_string(*swallow.endLine) : "the end of the file") +
            " as one command";
 }

@@ -35,10 +35,7 @@ void Opener::take(std::string_view name, ConfigReader &reader,
         leftOut_.push_back(noSettingIn(name));
     for (Setting &s : settings) {
         std::string where = std::string(name) + " line " + std::to_string(s.line);
-        if (!s.applied)
-            leftOut_.push_back(where + ": " + described(s) + ": " + notApplied(*s.swallow));
-        else
-            found_.push_back({std::move(s), std::move(where)});
+        found_.push_back({std::move(s), std::move(where)});
     }
 }
 
@@ -76,7 +73,8 @@ Opening Opener::finish() {
     // others never apply. Of the admin ones that can open, the last does.
     std::array<std::optional<std::size_t>, 9> last{};
     for (std::size_t i = 0; i < found_.size(); ++i)
-        last.at(indexOf(found_[i].setting.variable)) = i;
+        if (found_[i].setting.applied)
+            last.at(indexOf(found_[i].setting.variable)) = i;
     std::vector<std::optional<Reading>> readings(found_.size());
     std::optional<std::size_t> admin;
     for (const std::optional<std::size_t> &i : last) {
@@ -84,7 +82,7 @@ Opening Opener::finish() {
             continue;
         const Setting &s = found_[*i].setting;
         readings[*i] = readSetting(s.variable, s.value, s.hasValue);
-        if (!hasProblems(*readings[*i]) && s.variable.group == Group::Admin &&
+        if (!hasProblems(*readings[*i]) && !s.swallow && s.variable.group == Group::Admin &&
             (!admin || *admin < *i))
             admin = *i;
     }
@@ -92,12 +90,14 @@ Opening Opener::finish() {
     Opening opening;
     opening.leftOut = std::move(leftOut_);
     for (std::size_t i = 0; i < found_.size(); ++i) {
-        if (!readings[i])
-            continue;
         const Found &f = found_[i];
         const Setting &s = f.setting;
+        if (!s.applied)
+            opening.leftOut.push_back(f.where + ": " + described(s) + ": " + notApplied(*s.swallow));
+        if (!readings[i])
+            continue;
         const Reading &reading = *readings[i];
-        std::string why;
+        std::string why = s.swallow ? readOnInto(*s.swallow) : "";
         for (const std::string &problem : problems(reading))
             why += (why.empty() ? "" : "; ") + problem;
         if (why.empty() && s.variable.group == Group::Admin && admin != i)
