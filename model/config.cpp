@@ -121,8 +121,8 @@ void tokenize(std::string_view text, std::vector<std::string_view> &words) {
             continue;
         }
         const std::size_t start = i;
-        while (i < n && !blank(text[i]) && text[i] != '"' && !startsAt(text, i, "//") &&
-               !startsAt(text, i, "/*"))
+        while (i < n && !blank(text[i]) && text[i] != '"' &&
+               !(text[i] == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')))
             ++i;
         words.push_back(text.substr(start, i - start));
     }
@@ -280,15 +280,22 @@ void ConfigReader::read(std::string_view piece) {
         if (pending_.starts_with(kByteOrderMark))
             pending_.erase(0, kByteOrderMark.size());
     }
-    if (!pending_.empty()) {  // a command or a line begun earlier goes on in this piece
-        const std::size_t last = piece.rfind('\n');
-        if (last == std::string_view::npos) {
-            pending_ += piece;
-            return;
+    if (!pending_.empty()) {
+        // The line begun earlier ends in this piece, or not yet; a command
+        // that goes on past it takes the piece's whole lines too. The rest
+        // is read where it lies.
+        for (const bool whole : {false, true}) {
+            const std::size_t end = whole ? piece.rfind('\n') : piece.find('\n');
+            if (end == std::string_view::npos) {
+                pending_ += piece;
+                return;
+            }
+            pending_ += piece.substr(0, end + 1);
+            piece.remove_prefix(end + 1);
+            pending_.erase(0, run(pending_, false));
+            if (pending_.empty())
+                break;
         }
-        pending_ += piece.substr(0, last + 1);
-        piece.remove_prefix(last + 1);
-        pending_.erase(0, run(pending_, false));
         if (!pending_.empty()) {
             pending_ += piece;
             return;
@@ -324,7 +331,16 @@ int ConfigReader::lineAt(std::string_view text, std::size_t at) {
 // Reads on where `s` stands until the console ends the command; nothing when
 // the text ends first.
 std::optional<std::size_t> scanOn(std::string_view text, Scan &s) {
+    // The bytes that may change what the console does next; most bytes do not.
+    static constexpr auto kMatters = [] {
+        std::array<bool, 256> matters{};
+        for (const unsigned char c : std::string_view("\"/*;\n\r"))
+            matters.at(c) = true;
+        return matters;
+    }();
     for (; s.at < text.size(); ++s.at) {
+        if (!kMatters[static_cast<unsigned char>(text[s.at])])
+            continue;
         const char c = text[s.at];
         s.quotes += c == '"' ? 1 : 0;
         if (s.quotes % 2 == 0) {
@@ -392,8 +408,10 @@ std::size_t ConfigReader::run(std::string_view text, bool last) {
             const Found next = nextName(text, from);
             lineAtLine_ = lineAt(text, from) + next.lineEnds;
             lineAt_ = next.at == std::string_view::npos ? text.size() : next.at;
-            if (next.at == std::string_view::npos)
+            if (next.at == std::string_view::npos) {
+                from = text.size();
                 break;
+            }
             cut = false;
             if (!spellsVariable(text, next.at) && !startsAt(text, next.at, "/*")) {
                 from = next.at + 1;
@@ -439,7 +457,7 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
     if (applied)
         applied->line = lineAt(text, first);
-    if (command.find_first_of("\r\n") == std::string_view::npos) {
+    if (std::none_of(command.begin(), command.end(), lineEnd)) {
         if (applied)
             settings_.push_back(std::move(*applied));
         return;

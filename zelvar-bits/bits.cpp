@@ -30,13 +30,15 @@ Reads back the settings that the Zelvar Bitrate Calculator writes.
                              the line for these options (by caption, any case;
                              'all' for every option of the group)
   explain [FILE|-]           every setting of the calculator's variables in a
-                             server configuration (standard input for - or none)
+                             server configuration, read as the server's console
+                             reads it (standard input for - or none)
   list [VARIABLE]            the variables and their groups' options
 
   --json                     decode, explain and list write JSON
   --help, --version
 
-Exit status: 0 clean, 1 a value the calculator would not write, 2 a usage error.
+Exit status: 0 clean, 1 a value the calculator would not write or a setting
+that a comment hides from the server, 2 a usage error.
 )";
 
 // Text built in memory and handed to the stream in large pieces, far cheaper
