@@ -78,7 +78,8 @@ private:
     template <class Is> std::size_t find(Memo &memo, std::size_t from, Is is) {
         if (memo.from <= from && from <= memo.found)
             return memo.found;
-        const std::size_t stop = from < memo.from ? std::min(memo.from, text_.size()) : text_.size();
+        const std::size_t stop =
+            from < memo.from ? std::min(memo.from, text_.size()) : text_.size();
         std::size_t i = from;
         while (i < stop && !is(i))
             ++i;
@@ -146,8 +147,7 @@ std::optional<Setting> settingOf(const std::vector<std::string_view> &words) {
     s.hasValue = words.size() > name + 1;
     for (std::size_t i = name + 1; i < words.size(); ++i)
         (s.value += i > name + 1 ? " " : "") += words[i];
-    if (!set && words.size() > 2 &&
-        readAsServer(words[1]).value != readAsServer(s.value).value)
+    if (!set && words.size() > 2 && readAsServer(words[1]).value != readAsServer(s.value).value)
         s.firstWordOnly = words[1];
     return s;
 }
@@ -160,20 +160,21 @@ template <class Each> void personsCommands(std::string_view text, Each each) {
     bool quote = false;
     for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
-        std::size_t next = i + 1;
-        std::size_t to = i;
-        if (lineEnd(c)) {
-            quote = false;
-        } else if (quote || (c != ';' && !startsAt(text, i, "//") && !startsAt(text, i, "/*"))) {
+        const bool comment = !quote && (startsAt(text, i, "//") || startsAt(text, i, "/*"));
+        if (!lineEnd(c) && !comment && (quote || c != ';')) {
             quote = quote != (c == '"');
-            i = next;
+            ++i;
             continue;
-        } else if (c != ';') {
-            const std::size_t close =
-                c == '/' && text[i + 1] == '/' ? text.find_first_of("\r\n", i) : text.find("*/", i + 1);
-            next = close == std::string_view::npos ? text.size() : close + (text[i + 1] == '*' ? 2 : 0);
         }
-        each(from, to);
+        each(from, i);
+        quote = false;
+        std::size_t next = i + 1;
+        if (comment) {
+            const bool block = text[i + 1] == '*';
+            const std::size_t close =
+                block ? text.find("*/", i + 1) : text.find_first_of("\r\n", i);
+            next = close == std::string_view::npos ? text.size() : close + (block ? 2 : 0);
+        }
         from = i = next;
     }
     each(from, text.size());
@@ -448,8 +449,7 @@ std::size_t ConfigReader::run(std::string_view text, bool last) {
 // Adds the setting that the command text[from, to) makes. A command that
 // spans lines is one that a comment kept open: what a person reads as
 // settings after the comment's first "*/" is reported, as not applied.
-void ConfigReader::command(std::string_view text, std::size_t from, std::size_t to,
-                           bool toTheEnd) {
+void ConfigReader::command(std::string_view text, std::size_t from, std::size_t to, bool toTheEnd) {
     const std::string_view command = text.substr(from, to - from);
     words_.clear();
     tokenize(command, words_);

@@ -76,8 +76,8 @@ private:
     std::string pending_;  // the text not yet read: a command under way, a line begun
     bool started_ = false;
     bool underWay_ = false;  // a command starts at pending_'s first byte
-    Scan scan_;  // of the command under way, while it waits for more text
-    int line_ = 1;  // the line of the first byte of the text a run is given
+    Scan scan_;              // of the command under way, while it waits for more text
+    int line_ = 1;           // the line of the first byte of the text a run is given
     std::size_t lineAt_ = 0;
     int lineAtLine_ = 1;
     std::vector<Setting> settings_;

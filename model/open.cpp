@@ -93,7 +93,8 @@ Opening Opener::finish() {
         const Found &f = found_[i];
         const Setting &s = f.setting;
         if (!s.applied)
-            opening.leftOut.push_back(f.where + ": " + described(s) + ": " + notApplied(*s.swallow));
+            opening.leftOut.push_back(f.where + ": " + described(s) + ": " +
+                                      notApplied(*s.swallow));
         if (!readings[i])
             continue;
         const Reading &reading = *readings[i];

@@ -11,8 +11,8 @@
 #include <concepts>
 #include <istream>
 #include <optional>
-#include <span>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -111,8 +111,8 @@ void printSwallow(std::span<const Setting> settings, std::size_t first, Text &ou
     out << "comment on line " << swallow.line << ", which the server ends at "
         << (swallow.endLine ? "line " + std::to_string(*swallow.endLine) : "the end of the file")
         << "\n  problem: " << swallowed(swallow) << '\n';
-    for (std::size_t i = first; i < settings.size() && settings[i].swallow &&
-                                settings[i].swallow->line == swallow.line;
+    for (std::size_t i = first;
+         i < settings.size() && settings[i].swallow && settings[i].swallow->line == swallow.line;
          ++i)
         if (!settings[i].applied) {
             shown(out << "  not applied: line " << settings[i].line << ": " << settings[i].written
@@ -278,10 +278,10 @@ Json jsonReport(const Report &r) {
             {"overrides", orNull(r.overrides)},
             {"overridden_by", orNull(r.overriddenBy)},
             {"applied", applied(r)},
-            {"swallowed_by", r.read != nullptr && r.read->swallow
-                                 ? Json{{"line", r.read->swallow->line},
-                                        {"ends", orNull(r.read->swallow->endLine)}}
-                                 : Json(nullptr)},
+            {"swallowed_by",
+             r.read != nullptr && r.read->swallow
+                 ? Json{{"line", r.read->swallow->line}, {"ends", orNull(r.read->swallow->endLine)}}
+                 : Json(nullptr)},
             {"first_word_only", r.read != nullptr && r.read->firstWordOnly
                                     ? Json(*r.read->firstWordOnly)
                                     : Json(nullptr)}};
