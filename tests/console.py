@@ -37,10 +37,8 @@ def configuration(rnd):
             out.append(" ".join([rnd.choice(["seta", "set", ""]), rnd.choice(NAMES),
                                  rnd.choice(["4", '"40"', "12 34", '"1 2" 3'])]))
         for _ in range(rnd.randint(0, 6)):
-            out.append(rnd.choice(PIECES))
-            if rnd.random() < 0.5:
-                out.append(" ")
-        if rnd.random() < 0.03:
+            out.append(rnd.choice(PIECES) + rnd.choice(["", " "]))
+        if rnd.random() < 0.03:  # past the 1023 bytes the console keeps of a command
             out.append(rnd.choice(["x", " ", "ab "]) * rnd.randint(300, 1100))
         out.append(rnd.choice(["\n", "\n", "\r\n", ";"]))
     return "".join(out)
@@ -49,7 +47,7 @@ def configuration(rnd):
 def engine(texts, folder):
     """The nine values the engine holds after running each text in turn."""
     game = os.path.join(folder, "g")
-    os.makedirs(game, exist_ok=True)
+    os.makedirs(game)
     for reset in ("default.cfg", "r.cfg"):  # the engine wants the first; both make the nine
         with open(os.path.join(game, reset), "w") as f:
             f.writelines(f'set {n} "unset"\n' for n in NAMES)
@@ -60,11 +58,12 @@ def engine(texts, folder):
         driver += ["exec r.cfg", f"exec t{i}.cfg", CLOSER, f"echo @@{i}"] + NAMES
     with open(os.path.join(game, "d.cfg"), "w") as f:
         f.write("\n".join(driver + ["echo @@end", "quit", ""]))
-    run = subprocess.run(
-        [ENGINE, "+set", "com_standalone", "1", "+set", "com_basegame", "g", "+set",
-         "fs_basepath", folder, "+set", "fs_homepath", os.path.join(folder, "h"), "+set",
-         "dedicated", "1", "+set", "ttycon", "0", "+set", "net_enabled", "0", "+exec", "d.cfg"],
-        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+    options = {"com_standalone": "1", "com_basegame": "g", "fs_basepath": folder,
+               "fs_homepath": os.path.join(folder, "h"), "dedicated": "1", "ttycon": "0",
+               "net_enabled": "0"}
+    run = subprocess.run([ENGINE] + [w for k, v in options.items() for w in ("+set", k, v)]
+                         + ["+exec", "d.cfg"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT, timeout=60)
     output = run.stdout.decode("latin-1")
     if "@@end" not in output:
         sys.exit(f"the engine did not run the whole batch:\n{output[-2000:]}")

@@ -131,15 +131,14 @@ void TestModel::valueTexts() {
 
 // Configurations as the server's console reads them, and the settings of the
 // calculator's variables in them: line, name as written, value; those a
-// comment hides, with the lines the server reads as one command.
+// comment hides, with the lines the server reads as one command. The values
+// the server ends with are held to a real engine's by the console test; these
+// rows pin what it cannot see: the hidden settings, the notes, the mark.
 void TestModel::reader_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("settings");
-    const QByteArray pad(150, 'x');
     QTest::newRow("byte-order mark before the first command")
         << QByteArray("\xEF\xBB\xBFseta g_weaponDisable 8\n") << "1 g_weaponDisable 8";
-    QTest::newRow("blank lines and a comment before the first command")
-        << QByteArray("\n// seta zv_teamLock 2\n\n  \tseta zv_teamLock 4") << "4 zv_teamLock 4";
     QTest::newRow("set and a bare name take every word, one blank between; alone, nothing")
         << QByteArray("set g_weaponDisable 4   0\t\"a b\"\nzv_teamLock\nset ZV_TEAMLOCK\n"
                       "g_weaponDisable 4 0\nzv_teamLock \"\" 4")
@@ -148,16 +147,6 @@ void TestModel::reader_data() {
     QTest::newRow("semicolons split outside quotes, straight after a word too")
         << QByteArray("seta zv_teamLock \"4;5\"; SETA g_weaponDisable 8;seta zv_wordFilter 2")
         << "1 zv_teamLock 4;5 | 1 g_weaponDisable 8 | 1 zv_wordFilter 2";
-    QTest::newRow("an open quote runs to the line end; a lone CR ends a line")
-        << QByteArray("seta zv_teamLock \"4 ; 5\r\nseta g_weaponDisable 1\rzv_wordFilter 2")
-        << "1 zv_teamLock 4 ; 5 | 2 g_weaponDisable 1 | 2 zv_wordFilter 2";
-    QTest::newRow("comment marks in quotes are text; slashes end the line")
-        << QByteArray(
-               "seta zv_teamLock \"a//b/*\" // /* ;g_weaponDisable 8\nseta g_weaponDisable 1")
-        << "1 zv_teamLock a//b/* | 2 g_weaponDisable 1";
-    QTest::newRow("a comment ends its command, and the value before it is clean")
-        << QByteArray("seta g_weaponDisable \"40\" /* note */\nseta zv_teamLock /* x */ 4;")
-        << "1 g_weaponDisable 40 | 2 zv_teamLock (no value)";
     QTest::newRow("a comment across lines hides what it holds; its star may close it")
         << QByteArray("/* seta zv_teamLock 4\nseta g_weaponDisable 8; */ seta zv_wordFilter 2\n"
                       "seta zv_votesDisable 2 /* a ; b\n c */ ; seta g_forcePowerDisable 1\n"
@@ -173,10 +162,6 @@ void TestModel::reader_data() {
                       "// seta zv_votesDisable 2\n\" */ seta g_weaponDisable 8")
         << "1 zv_wordFilter 1 ; seta zv_teamLock 4 (within 1-3) | "
            "1 zv_teamLock 4 (not applied, within 1-3) | 3 g_weaponDisable 8";
-    QTest::newRow("long lines and a long comment")
-        << "seta sv_hostname " + pad + "\n/*" + pad + "\n" + pad + "*/seta g_weaponDisable 1\n" +
-               pad + "\nseta zv_teamLock 2 /*" + pad
-        << "3 g_weaponDisable 1 | 5 zv_teamLock 2";
     QTest::newRow("the console keeps 1023 bytes of a command and loses the next")
         << "seta g_weaponDisable 1 " + QByteArray(999, 'x') + " Xseta zv_teamLock 4\n" +
                QByteArray(1001, ' ') + "seta zv_wordFilter 2\n"
@@ -194,21 +179,16 @@ void TestModel::reader() {
                                          std::min(piece, std::size_t(text.size() - at))));
         QStringList found;
         for (const zelvar::Setting &s : reader.finish()) {
-            QStringList notes;
-            if (!s.applied)
-                notes << "not applied";
+            QString item = QString("%1 %2 ").arg(s.line).arg(QString::fromStdString(s.written)) +
+                           (s.hasValue ? QString::fromStdString(s.value) : "(no value)");
             if (s.swallow)
-                notes << QString("within %1-%2")
-                             .arg(s.swallow->line)
-                             .arg(s.swallow->endLine ? QString::number(*s.swallow->endLine)
-                                                     : QString("end"));
+                item += QString(" (%1within %2-%3)")
+                            .arg(s.applied ? "" : "not applied, ")
+                            .arg(s.swallow->line)
+                            .arg(s.swallow->endLine ? QString::number(*s.swallow->endLine) : "end");
             if (s.firstWordOnly)
-                notes << "a 2003 server: " + QString::fromStdString(*s.firstWordOnly);
-            found << QString("%1 %2 %3")
-                             .arg(s.line)
-                             .arg(QString::fromStdString(s.written))
-                             .arg(s.hasValue ? QString::fromStdString(s.value) : "(no value)") +
-                         (notes.empty() ? "" : " (" + notes.join(", ") + ")");
+                item += " (a 2003 server: " + QString::fromStdString(*s.firstWordOnly) + ")";
+            found << item;
         }
         QCOMPARE(found.join(" | "), settings);
     }
