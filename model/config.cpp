@@ -145,6 +145,7 @@ std::optional<Setting> settingOf(const std::vector<std::string_view> &words) {
     s.written = words[name];
     s.variable = *variable;
     s.hasValue = words.size() > name + 1;
+    s.valueWords = static_cast<int>(words.size() - name - 1);
     for (std::size_t i = name + 1; i < words.size(); ++i)
         (s.value += i > name + 1 ? " " : "") += words[i];
     if (!set && words.size() > 2 && readAsServer(words[1]).value != readAsServer(s.value).value)
@@ -272,14 +273,18 @@ std::string firstWordOnlyNote(std::string_view firstWord) {
 }
 
 void ConfigReader::read(std::string_view piece) {
+    std::size_t pieceAt = received_;  // where the piece's first byte stands in the text
+    received_ += piece.size();
     if (!started_) {
         pending_ += piece;  // the first piece is copied once, to look for the mark
         if (pending_.size() < kByteOrderMark.size())
             return;
         started_ = true;
         piece = {};
-        if (pending_.starts_with(kByteOrderMark))
+        if (pending_.starts_with(kByteOrderMark)) {
             pending_.erase(0, kByteOrderMark.size());
+            pendingAt_ = kByteOrderMark.size();
+        }
     }
     if (!pending_.empty()) {
         // The line begun earlier ends in this piece, or not yet; a command
@@ -293,7 +298,10 @@ void ConfigReader::read(std::string_view piece) {
             }
             pending_ += piece.substr(0, end + 1);
             piece.remove_prefix(end + 1);
-            pending_.erase(0, run(pending_, false));
+            pieceAt += end + 1;
+            const std::size_t done = run(pending_, pendingAt_, false);
+            pending_.erase(0, done);
+            pendingAt_ += done;
             if (pending_.empty())
                 break;
         }
@@ -304,12 +312,14 @@ void ConfigReader::read(std::string_view piece) {
     }
     const std::size_t last = piece.rfind('\n');
     const std::size_t whole = last == std::string_view::npos ? 0 : last + 1;
-    pending_.assign(piece.substr(run(piece.substr(0, whole), false)));
+    const std::size_t done = run(piece.substr(0, whole), pieceAt, false);
+    pending_.assign(piece.substr(done));
+    pendingAt_ = pieceAt + done;
 }
 
 std::vector<Setting> ConfigReader::finish() {
     pending_ += '\n';  // as the console adds to a file it runs
-    run(pending_, true);
+    run(pending_, pendingAt_, true);
     pending_.clear();
     underWay_ = false;
     return std::move(settings_);
@@ -398,7 +408,8 @@ std::optional<std::size_t> scanAgain(Index &index, Scan &s, std::size_t from) {
 // it is read, the rest being a command that more text may end. Only lines
 // that may set one of the variables, or open a comment, are read command by
 // command; the others leave the console as it was and are passed over.
-std::size_t ConfigReader::run(std::string_view text, bool last) {
+std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) {
+    textAt_ = at;
     lineAt_ = 0;
     lineAtLine_ = line_;
     std::size_t from = 0;
@@ -455,8 +466,12 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     tokenize(command, words_);
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
-    if (applied)
+    if (applied) {
         applied->line = lineAt(text, first);
+        const std::string_view value = words_.back();
+        applied->valueAt = textAt_ + static_cast<std::size_t>(value.data() - text.data());
+        applied->valueSize = value.size();
+    }
     if (std::none_of(command.begin(), command.end(), lineEnd)) {
         if (applied)
             settings_.push_back(std::move(*applied));

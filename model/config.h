@@ -41,6 +41,11 @@ struct Setting {
     // A bare name followed by several words: what a 2003-era server takes,
     // the first word alone, where its number differs from today's.
     std::optional<std::string> firstWordOnly;
+    // Where the value's last word stands in the text, from its first byte
+    // (a byte-order mark counts), quotes aside; and how many words make it.
+    std::size_t valueAt = 0;
+    std::size_t valueSize = 0;
+    int valueWords = 0;
 };
 
 // What a report says of a setting's swallowing comment, in the words every
@@ -69,11 +74,14 @@ public:
     int line() const;                   // the line the next piece starts in
 
 private:
-    std::size_t run(std::string_view text, bool last);
+    std::size_t run(std::string_view text, std::size_t at, bool last);
     void command(std::string_view text, std::size_t from, std::size_t to, bool toTheEnd);
     int lineAt(std::string_view text, std::size_t at);
 
     std::string pending_;  // the text not yet read: a command under way, a line begun
+    std::size_t pendingAt_ = 0;  // where pending_ starts in the text
+    std::size_t received_ = 0;
+    std::size_t textAt_ = 0;  // where the text of the run under way starts
     bool started_ = false;
     bool underWay_ = false;  // a command starts at pending_'s first byte
     Scan scan_;              // of the command under way, while it waits for more text

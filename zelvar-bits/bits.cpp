@@ -2,6 +2,8 @@
 
 #include "config.h"
 #include "decode.h"
+#include "edit.h"
+#include "replace.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +15,7 @@
 #include <optional>
 #include <ostream>
 #include <span>
+#include <variant>
 #include <string>
 #include <vector>
 
@@ -33,12 +36,19 @@ Reads back the settings that the Zelvar Bitrate Calculator writes.
                              server configuration, read as the server's console
                              reads it (standard input for - or none)
   list [VARIABLE]            the variables and their groups' options
+  set [--dry-run] FILE LINE...
+                             writes each value into the configuration: the
+                             setting that takes effect gets it in place, or a
+                             line is added; prints the change as a diff
+                             (--dry-run: prints it and writes nothing)
 
   --json                     decode, explain and list write JSON
   --help, --version
 
-Exit status: 0 clean, 1 a value the calculator would not write or a setting
-that a comment hides from the server, 2 a usage error.
+Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would
+not write or a setting that a comment hides from the server (set: a value or a
+change refused, nothing written), 2 a usage error or a file that cannot be read
+or written.
 )";
 
 // Text built in memory and handed to the stream in large pieces, far cheaper
@@ -440,6 +450,57 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
     return out.finish();
 }
 
+int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) {
+    if (args.size() < 2)
+        return usage(io.err, "set needs a file and a line such as 'g_weaponDisable 40'");
+    const std::string path(args[0]);
+    const std::string name = zelvar::quoted(path);
+    std::vector<Change> changes;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        auto [variable, value, oneWord] = splitLine(args[i]);
+        if (oneWord && i + 1 >= args.size())
+            return usage(io.err, "no value for " + quoted(variable));
+        if (oneWord)
+            value = args[++i];
+        const std::optional<Variable> v = variableOrSay(variable, io.err);
+        if (!v)
+            return Usage;
+        if (const std::optional<std::string> why = refusedValue(*v, value)) {
+            io.err << "zelvar-bits: " << *why << "; nothing is written\n";
+            return BadValue;
+        }
+        changes.push_back({*v, std::string(value)});
+    }
+    auto taken = takeSnapshot(path, name, kLargestConfiguration);
+    if (const std::string *why = std::get_if<std::string>(&taken)) {
+        io.err << "zelvar-bits: " << *why << "\n";
+        return Usage;
+    }
+    const Snapshot &was = std::get<Snapshot>(taken);
+    ConfigReader reader;
+    if (const std::optional<std::string> why = readText(reader, name, was.bytes)) {
+        io.err << "zelvar-bits: " << *why << "\n";
+        return Usage;
+    }
+    const Edit edit = planEdit(was.bytes, name, changes);
+    if (edit.refused) {
+        io.err << "zelvar-bits: " << *edit.refused << "; nothing is written\n";
+        return BadValue;
+    }
+    if (was.exists && edit.bytes == was.bytes) {
+        io.out << path << ": unchanged\n";
+        return Clean;
+    }
+    io.out << unifiedDiff(path, was.bytes, edit.bytes);
+    if (dryRun)
+        return Clean;
+    if (const std::optional<std::string> why = replaceFile(was, name, edit.bytes)) {
+        io.err << "zelvar-bits: " << *why << "\n";
+        return Usage;
+    }
+    return Clean;
+}
+
 int listCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "list takes at most one variable");
@@ -503,6 +564,7 @@ namespace {
 
 int runCommand(std::span<const std::string_view> arguments, Streams io) {
     bool asJson = false;
+    bool dryRun = false;
     std::vector<std::string_view> words;
     for (std::string_view a : arguments) {
         if (a == "--help" || a == "-h") {
@@ -515,6 +577,8 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
         }
         if (a == "--json")
             asJson = true;
+        else if (a == "--dry-run")
+            dryRun = true;
         else if (a.starts_with("--"))
             return usage(io.err, "unknown option " + quoted(a));
         else
@@ -524,6 +588,10 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
         return usage(io.err, "no command");
     const std::string_view command = words[0];
     const std::span<const std::string_view> rest = std::span(words).subspan(1);
+    if (dryRun && command != "set")
+        return usage(io.err, "--dry-run goes with set");
+    if (command == "set")
+        return asJson ? usage(io.err, "set writes a diff, not JSON") : setCommand(rest, dryRun, io);
     if (command == "decode")
         return decodeCommand(rest, asJson, io);
     if (command == "explain")

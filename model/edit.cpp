@@ -1,0 +1,169 @@
+#include "edit.h"
+
+#include <algorithm>
+#include <array>
+
+namespace zelvar {
+
+namespace {
+
+// The value each of the nine variables ends with, as the server applies the
+// text's settings in order; none for a variable the text does not set.
+struct Outcome {
+    std::array<std::optional<std::string>, 9> values;
+    std::array<const Setting *, 9> last{};  // the setting that gives each
+};
+
+Outcome outcomeOf(const std::vector<Setting> &settings) {
+    Outcome o;
+    for (const Setting &s : settings)
+        if (s.applied && s.hasValue) {
+            o.values.at(indexOf(s.variable)) = s.value;
+            o.last.at(indexOf(s.variable)) = &s;
+        }
+    return o;
+}
+
+std::vector<Setting> settingsOf(std::string_view text) {
+    ConfigReader reader;
+    reader.read(text);
+    return reader.finish();
+}
+
+// The file's own line ending: that of its first line, LF for a file without one.
+std::string_view lineEndingOf(std::string_view text) {
+    const std::size_t lf = text.find('\n');
+    return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+std::string where(std::string_view name, const Setting &s) {
+    return std::string(name) + " line " + std::to_string(s.line) + ": " +
+           std::string(s.variable.name) + ' ' + quoted(s.value);
+}
+
+// One step: the variable's setting that takes effect, or a new line.
+std::optional<std::string> apply(std::string &bytes, std::string_view name, const Change &change) {
+    const std::vector<Setting> settings = settingsOf(bytes);
+    const Outcome before = outcomeOf(settings);
+    const std::size_t v = indexOf(change.variable);
+    const Setting *last = before.last.at(v);
+    if (last != nullptr && last->swallow)
+        return where(name, *last) + ": " + readOnInto(*last->swallow);
+    if (last != nullptr && last->valueWords != 1)
+        return where(name, *last) + ": the server takes this value from " +
+               std::to_string(last->valueWords) + " words, which one value cannot replace cleanly";
+    std::string after = bytes;
+    if (last != nullptr) {
+        after.replace(last->valueAt, last->valueSize, change.value);
+    } else {
+        const std::string_view end = lineEndingOf(bytes);
+        if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r')
+            after += end;
+        after += "seta " + std::string(change.variable.name) + " \"" + change.value + '"';
+        after += end;
+    }
+    Outcome expected = before;
+    expected.values.at(v) = change.value;
+    if (outcomeOf(settingsOf(after)).values != expected.values)
+        return last != nullptr
+                   ? where(name, *last) +
+                         ": a new value here would change how the server reads the file"
+                   : std::string(name) +
+                         " ends inside a comment that the server keeps open, where a line "
+                         "added at the end would not apply";
+    bytes = std::move(after);
+    return std::nullopt;
+}
+
+// The lines of a text, each with its line end.
+std::vector<std::string_view> linesOf(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size() - 1);
+        lines.push_back(text.substr(0, end + 1));
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+void diffLine(std::string &out, char mark, std::string_view line) {
+    out += mark;
+    const bool ended = line.ends_with('\n');
+    for (const char c : ended ? line.substr(0, line.size() - 1) : line)
+        out += c == '\r' ? std::string_view("^M") : std::string_view(&c, 1);
+    out += ended ? "\n" : "\n\\ No newline at end of file\n";
+}
+
+// "start,count" of a hunk; an empty side names the line before it.
+std::string range(std::size_t from, std::size_t count) {
+    return std::to_string(count == 0 ? from : from + 1) +
+           (count == 1 ? "" : ',' + std::to_string(count));
+}
+
+}  // namespace
+
+std::optional<std::string> refusedValue(const Variable &variable, std::string_view value) {
+    const Reading r = readSetting(variable, value, true);
+    const std::vector<std::string> all = problems(r);
+    std::string why;
+    for (const std::string &problem : all)
+        why += (why.empty() ? "" : "; ") + problem;
+    if (why.empty() && (value.empty() || !std::all_of(value.begin(), value.end(), [](char c) {
+                            return c >= '0' && c <= '9';
+                        })))
+        why = quoted(value) + " is not a plain decimal number";
+    if (why.empty())
+        return std::nullopt;
+    return std::string(variable.name) + ' ' + quoted(value) + ": " + why;
+}
+
+Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes) {
+    Edit edit{std::string(original), std::nullopt};
+    for (const Change &change : changes)
+        if ((edit.refused = apply(edit.bytes, name, change)))
+            return {std::string(original), edit.refused};
+    return edit;
+}
+
+// Old and new lines pair one for one but at the end, where lines are added:
+// a value changes within its line, and a line end only where the last line
+// had none.
+std::string unifiedDiff(std::string_view path, std::string_view before, std::string_view after) {
+    const std::vector<std::string_view> a = linesOf(before);
+    const std::vector<std::string_view> b = linesOf(after);
+    std::vector<std::size_t> changed;  // line indices, in `b`
+    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i)
+        if (i >= a.size() || i >= b.size() || a[i] != b[i])
+            changed.push_back(i);
+    if (changed.empty())
+        return {};
+    constexpr std::size_t kContext = 3;
+    std::string out = "--- " + std::string(before.empty() ? "/dev/null" : "a/" + std::string(path)) +
+                      "\n+++ b/" + std::string(path) + '\n';
+    for (std::size_t k = 0; k < changed.size();) {
+        const std::size_t from = changed[k] > kContext ? changed[k] - kContext : 0;
+        std::size_t last = changed[k];
+        while (k + 1 < changed.size() && changed[k + 1] <= last + 2 * kContext + 1)
+            last = changed[++k];
+        ++k;
+        const std::size_t to = std::min(last + kContext + 1, std::max(a.size(), b.size()));
+        const std::size_t aTo = std::min(to, a.size());
+        const std::size_t bTo = std::min(to, b.size());
+        out += "@@ -" + range(from, aTo > from ? aTo - from : 0) + " +" +
+               range(from, bTo > from ? bTo - from : 0) + " @@\n";
+        for (std::size_t i = from; i < to; ++i) {
+            const bool same = i < a.size() && i < b.size() && a[i] == b[i];
+            if (same) {
+                diffLine(out, ' ', a[i]);
+                continue;
+            }
+            if (i < a.size())
+                diffLine(out, '-', a[i]);
+            if (i < b.size() && (i >= a.size() || a[i] != b[i]))
+                diffLine(out, '+', b[i]);
+        }
+    }
+    return out;
+}
+
+}  // namespace zelvar

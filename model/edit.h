@@ -1,0 +1,43 @@
+// Planning a change to a configuration, byte for byte. For each variable in
+// turn, the setting that takes effect (the last the server applies) gets the
+// new value in place of its value's bytes, its quotes, blanks, comments and
+// every other byte of the file as they were; a variable the file does not set
+// gets `seta NAME "VALUE"` on a line of its own at the end, with the file's
+// own line ending. Each step is read back as the server reads it: the
+// variable must end with the new value and every other with its old one, or
+// nothing is planned at all. Writing the plan is the platform layer's.
+#pragma once
+
+#include "config.h"
+#include "decode.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar {
+
+struct Change {
+    Variable variable;
+    std::string value;  // digits, as the calculator writes them
+};
+
+// Why the calculator would not write `value`, in decode's words; nothing
+// when it would.
+std::optional<std::string> refusedValue(const Variable &variable, std::string_view value);
+
+struct Edit {
+    std::string bytes;                   // the file as it would be
+    std::optional<std::string> refused;  // why nothing may be written
+};
+
+// `name` is what a message calls the file.
+Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes);
+
+// The change as `git diff` shows it, three lines of context; a CR shows as
+// ^M, and a last line without its line end says so. Empty when nothing differs.
+std::string unifiedDiff(std::string_view path, std::string_view before, std::string_view after);
+
+}  // namespace zelvar

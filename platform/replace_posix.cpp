@@ -1,0 +1,154 @@
+#include "replace.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <utility>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelvar {
+
+namespace {
+
+std::string failed(std::string_view what, std::string_view name) {
+    return "cannot " + std::string(what) + ' ' + std::string(name) + ": " + std::strerror(errno);
+}
+
+std::int64_t modifiedOf(const struct stat &st) {
+    return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// Closes on every path out.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int d) : fd(d) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool close() { return ::close(std::exchange(fd, -1)) == 0; }
+};
+
+// The file at `target` as it is: its bytes, size and modification time.
+std::variant<Snapshot, std::string> readState(const std::string &target, std::string_view name,
+                                              std::size_t largest) {
+    Snapshot s;
+    s.target = target;
+    const Descriptor file(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) {
+        if (errno == ENOENT)
+            return s;  // a file to create
+        return failed("read", name);
+    }
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0)
+        return failed("read", name);
+    if (S_ISDIR(st.st_mode))
+        return std::string(name) + " is a folder, not a configuration";
+    if (!S_ISREG(st.st_mode))
+        return std::string(name) + " is not a regular file";
+    if (st.st_nlink > 1)
+        return std::string(name) + " has " + std::to_string(st.st_nlink) +
+               " hard links, which replacing it would part";
+    if (static_cast<std::uint64_t>(st.st_size) > largest)
+        return std::string(name) + " is too large for a configuration";
+    s.bytes.resize(static_cast<std::size_t>(st.st_size) + 1);  // one more: a file that grew
+    std::size_t got = 0;
+    while (got < s.bytes.size()) {
+        const ssize_t n = ::read(file.fd, s.bytes.data() + got, s.bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failed("read", name);
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    s.bytes.resize(got);
+    s.exists = true;
+    s.size = static_cast<std::uint64_t>(st.st_size);
+    s.modified = modifiedOf(st);
+    return s;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::string_view name,
+                                                 std::size_t largest) {
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0)
+        return errno == ENOENT ? readState(path, name, largest) : failed("read", name);
+    if (!S_ISLNK(link.st_mode))
+        return readState(path, name, largest);
+    const std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    if (!real)
+        return errno == ENOENT ? std::string(name) + " is a symbolic link to nothing"
+                               : failed("read", name);
+    return readState(real.get(), name, largest);
+}
+
+std::optional<std::string> replaceFile(const Snapshot &was, std::string_view name,
+                                       std::string_view bytes) {
+    // Past a file-size limit a write is to fail with EFBIG, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+    const std::size_t slash = was.target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : was.target.substr(0, slash + 1);
+    std::string temp = (slash == std::string::npos ? std::string() : folder) + '.' +
+                       was.target.substr(slash + 1) + ".XXXXXX";
+    Descriptor file(::mkstemp(temp.data()));
+    if (file.fd < 0)
+        return failed("write", name) + "; it is as it was";
+    const auto undo = [&](std::string why) {
+        ::unlink(temp.c_str());
+        return std::move(why) + "; it is as it was";
+    };
+    struct stat st {};
+    if (was.exists && ::stat(was.target.c_str(), &st) == 0) {
+        if (::fchmod(file.fd, st.st_mode & 07777) != 0)
+            return undo(failed("write", name));
+        (void)!::fchown(file.fd, st.st_uid, st.st_gid);  // where allowed
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        if (::fchmod(file.fd, 0666 & ~mask) != 0)
+            return undo(failed("write", name));
+    }
+    if (!writeAll(file.fd, bytes) || ::fsync(file.fd) != 0 || !file.close())
+        return undo(failed("write", name));
+    // Still as it was read: nobody wrote it meanwhile.
+    const auto now = readState(was.target, name, was.size + bytes.size() + 1);
+    const auto *same = std::get_if<Snapshot>(&now);
+    if (same == nullptr || same->exists != was.exists || same->size != was.size ||
+        same->modified != was.modified || same->bytes != was.bytes)
+        return undo(std::string(name) + ' ' + std::string(kChangedOnDisk));
+    if (::rename(temp.c_str(), was.target.c_str()) != 0)
+        return undo(failed("write", name));
+    const Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.fd >= 0)
+        ::fsync(directory.fd);  // the rename itself on the disk
+    return std::nullopt;
+}
+
+}  // namespace zelvar
