@@ -117,6 +117,14 @@ std::optional<std::string> refusedValue(const Variable &variable, std::string_vi
     return std::string(variable.name) + ' ' + quoted(value) + ": " + why;
 }
 
+std::optional<Change> lineChange(std::string_view line) {
+    const LineWords words = splitLine(line);
+    const std::optional<Variable> variable = findVariable(words.name);
+    if (!variable || words.oneWord)
+        return std::nullopt;
+    return Change{*variable, std::string(words.value)};
+}
+
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes) {
     Edit edit{std::string(original), std::nullopt};
     for (const Change &change : changes)

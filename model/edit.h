@@ -28,6 +28,10 @@ struct Change {
 // when it would.
 std::optional<std::string> refusedValue(const Variable &variable, std::string_view value);
 
+// The change a line such as "g_weaponDisable 40" asks for, as decode reads a
+// line; none when it names no variable or has no value.
+std::optional<Change> lineChange(std::string_view line);
+
 struct Edit {
     std::string bytes;                   // the file as it would be
     std::optional<std::string> refused;  // why nothing may be written

@@ -97,6 +97,7 @@ void Form::Form_Load() {
     totals_.setAdminTotal(kAdminTotalAtStart);
     totals_.selectRank(Rank::Council);
     controls_.setOutputBackground(kOutputBackgroundAtStart);
+    rememberOpened();
 }
 
 // The picture takes the window's outer size, frame and title bar included;
@@ -116,6 +117,34 @@ void Form::open(const Opening &opening) {
             showGroup(opened.group);
         totals_.recount(opened.group);
     }
+    rememberOpened();
+}
+
+// A group's line as its total and, for the admin group, the selected rank
+// make it; none while its total is not one the calculator writes.
+std::optional<Change> Form::lineOf(Group group) const {
+    const std::int32_t total = totals_.total(group);
+    for (const Variable &v : variables())
+        if (v.group == group && (group != Group::Admin || controls_.rankSelected(v.rank)))
+            return Change{v, std::to_string(total)};
+    return std::nullopt;
+}
+
+void Form::rememberOpened() {
+    for (const SettingGroup &g : kCatalogue)
+        opened_.at(slot(g.group)) = lineOf(g.group);
+}
+
+std::vector<Change> Form::changesSinceOpening() const {
+    std::vector<Change> changes;
+    for (const SettingGroup &g : kCatalogue) {
+        const std::optional<Change> now = lineOf(g.group);
+        const std::optional<Change> &then = opened_.at(slot(g.group));
+        if (now && (!then || then->variable.name != now->variable.name ||
+                    then->value != now->value))
+            changes.push_back(*now);
+    }
+    return changes;
 }
 
 }  // namespace zelvar

@@ -12,6 +12,7 @@
 // RuntimeError that escapes a procedure is the front-end's to report.
 #pragma once
 
+#include "edit.h"
 #include "open.h"
 #include "totals.h"
 
@@ -73,6 +74,10 @@ public:
     // stays.
     void open(const Opening &opening);
 
+    // The line of each group that the user changed since start-up or the
+    // last opening, as a change to save.
+    std::vector<Change> changesSinceOpening() const;
+
 private:
     void ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
                    const bool &blnPoll, const bool &blnLock, const bool &blnEmote,
@@ -84,8 +89,12 @@ private:
     static const std::array<void (Form::*)(int), kGroupCount> kCheckBoxClick;
     static const std::array<void (Form::*)(), 3> kRankClick;
 
+    std::optional<Change> lineOf(Group group) const;
+    void rememberOpened();
+
     Controls &controls_;
     Totals totals_;
+    std::array<std::optional<Change>, kGroupCount> opened_{};  // each group's line then
 };
 
 }  // namespace zelvar

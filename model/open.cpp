@@ -40,12 +40,14 @@ void Opener::take(std::string_view name, ConfigReader &reader,
 }
 
 void Opener::openText(std::string_view name, std::string_view text) {
+    notFromFiles_ = true;
     ConfigReader reader;
     const std::optional<std::string> error = readText(reader, name, text);
     take(name, reader, error);
 }
 
 void Opener::openFile(const std::string &path) {
+    files_.push_back(path);
     ConfigReader reader;
     const std::optional<std::string> error = readFile(reader, path);
     take(quoted(path), reader, error);
@@ -64,6 +66,7 @@ void Opener::openArguments(std::span<const std::string> arguments) {
         s.variable = *variable;
         s.hasValue = !words.oneWord || i + 1 < arguments.size();
         s.value = !words.oneWord ? words.value : s.hasValue ? arguments[++i] : std::string_view();
+        notFromFiles_ = true;
         found_.push_back({std::move(s), "argument " + std::to_string(++arguments_)});
     }
 }
@@ -89,6 +92,10 @@ Opening Opener::finish() {
 
     Opening opening;
     opening.leftOut = std::move(leftOut_);
+    if (files_.size() == 1 && !notFromFiles_)
+        opening.file = files_.front();
+    files_.clear();
+    notFromFiles_ = false;
     for (std::size_t i = 0; i < found_.size(); ++i) {
         const Found &f = found_[i];
         const Setting &s = f.setting;

@@ -11,6 +11,7 @@
 #include "decode.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +40,7 @@ struct OpenedGroup {
 struct Opening {
     std::vector<OpenedGroup> groups;   // in the order of their settings: the last one shows
     std::vector<std::string> leftOut;  // what did not open and why, one a line
+    std::optional<std::string> file;   // the path, when all came from one file: where saving writes
 
     // What a message about leftOut says first.
     std::string_view heading() const {
@@ -65,6 +67,8 @@ private:
     std::vector<Found> found_;
     std::vector<std::string> leftOut_;
     int arguments_ = 0;
+    std::vector<std::string> files_;
+    bool notFromFiles_ = false;
 };
 
 }  // namespace zelvar

@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "save.h"
+
 #include "picture.h"
 
 #include <QAccessibleWidget>
@@ -14,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -178,6 +181,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this,
             &Form1::pasteKey);
     connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, &Form1::copyKey);
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &Form1::saveKey);
 
     run([this] { form_.Form_Load(); });
 }
@@ -388,6 +392,7 @@ void Form1::dropEvent(QDropEvent *event) {
 void Form1::open(zelvar::Opener &opener) {
     const zelvar::Opening opening = opener.finish();
     run([&] { form_.open(opening); });
+    opened_ = opening.file;
     if (opening.leftOut.empty())
         return;
     leftOut_ = {latin1(opening.heading())};
@@ -395,6 +400,38 @@ void Form1::open(zelvar::Opener &opener) {
         leftOut_ << QString::fromStdString(line);
     if (painted_)
         sayLeftOut();
+}
+
+// Into the file opened, what changed since; opened from anything else, the
+// line into a file the user names. The message says what was written, or why
+// nothing was.
+void Form1::saveKey() {
+    std::string path;
+    std::vector<zelvar::Change> changes;
+    if (opened_) {
+        path = *opened_;
+        changes = form_.changesSinceOpening();
+    } else {
+        const QString chosen = QFileDialog::getSaveFileName(
+            this, tr("Save the line into a configuration"), QString(),
+            tr("Configurations (*.cfg);;All files (*)"), nullptr,
+            QFileDialog::DontConfirmOverwrite);
+        if (chosen.isEmpty())
+            return;
+        path = QFile::encodeName(chosen).toStdString();
+        if (const auto line = zelvar::lineChange(txtBitRate->text().toStdString()))
+            changes.push_back(*line);
+    }
+    const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
+    auto *box = new QMessageBox(
+        saved.status == zelvar::Saved::Written ? QMessageBox::Information : QMessageBox::Warning,
+        QCoreApplication::applicationName(),
+        saved.status == zelvar::Saved::Written ? tr("Saved.") : tr("Nothing was saved."),
+        QMessageBox::Ok, this);
+    box->setInformativeText(QString::fromStdString(saved.said));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
 }
 
 // Over the window, which must be on screen first: arguments are opened

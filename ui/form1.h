@@ -11,7 +11,9 @@
 //
 // Opening what an administrator already has (arguments, the paste key, a
 // drop) goes through the model's Opener and Form::open; what could not be
-// opened is said in a message over the window, once it has painted. The copy
+// opened is said in a message over the window, once it has painted. The save
+// key writes what changed since into the one file opened, or the line into a
+// file the user names, through saveChanges, and says what it did. The copy
 // key copies the whole line.
 #pragma once
 
@@ -71,11 +73,12 @@ private:
 
     template <class Body> void run(Body body);
 
-    // Opening and copying.
+    // Opening, copying and saving.
     void open(zelvar::Opener &opener);
     void sayLeftOut();
     void pasteKey();
     void copyKey();
+    void saveKey();
 
     std::array<QButtonGroup *, zelvar::kGroupCount> chk_{};  // the check-box arrays, by group
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group
@@ -84,5 +87,6 @@ private:
     Picture *PicBack = nullptr;
     bool painted_ = false;  // the first frame is on screen
     QStringList leftOut_;   // what opening could not open, said once painted
+    std::optional<std::string> opened_;  // the one file the window was opened from
     zelvar::Form form_{*this};
 };

@@ -1,6 +1,9 @@
 #include "form1.h"
+
+#include "save.h"
 #include "text.h"
 
+#include <commdlg.h>
 #include <olectl.h>
 #include <shellapi.h>
 
@@ -366,6 +369,10 @@ bool Form1::preTranslate(MSG &message) {
             pasteKey();
             return true;
         }
+        if (control && message.wParam == 'S') {
+            saveKey();
+            return true;
+        }
         if (control && message.wParam == 'C') {
             DWORD from = 0;
             DWORD to = 0;
@@ -438,9 +445,44 @@ void Form1::copyKey() {
     CloseClipboard();
 }
 
+// Into the file opened, what changed since; opened from anything else, the
+// line into a file the user names. The message says what was written, or why
+// nothing was.
+void Form1::saveKey() {
+    std::string path;
+    std::vector<zelvar::Change> changes;
+    if (opened_) {
+        path = *opened_;
+        changes = form_.changesSinceOpening();
+    } else {
+        wchar_t chosen[MAX_PATH] = {};
+        OPENFILENAMEW dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.hwndOwner = hwnd_;
+        dialog.lpstrFilter = L"Configurations (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0";
+        dialog.lpstrFile = chosen;
+        dialog.nMaxFile = MAX_PATH;
+        dialog.lpstrDefExt = L"cfg";
+        dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+        if (GetSaveFileNameW(&dialog) == FALSE)
+            return;
+        path = narrow(chosen, CP_ACP);
+        std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');
+        line.resize(static_cast<std::size_t>(
+            GetWindowTextW(txtBitRate, line.data(), static_cast<int>(line.size()))));
+        if (const auto change = zelvar::lineChange(narrow(line)))
+            changes.push_back(*change);
+    }
+    const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
+    const bool written = saved.status == zelvar::Saved::Written;
+    MessageBoxW(hwnd_, wide((written ? "Saved.\n\n" : "Nothing was saved.\n\n") + saved.said).c_str(),
+                L"zelvar-bitrate", MB_OK | (written ? MB_ICONINFORMATION : MB_ICONWARNING));
+}
+
 void Form1::open(zelvar::Opener &opener) {
     const zelvar::Opening opening = opener.finish();
     run([&] { form_.open(opening); });
+    opened_ = opening.file;
     if (opening.leftOut.empty())
         return;
     leftOut_ = wide(opening.heading()) + L'\n';

@@ -25,6 +25,7 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,6 +67,7 @@ private:
     void open(zelvar::Opener &opener);
     void pasteKey();
     void copyKey();
+    void saveKey();
 
     bool checked(zelvar::Group group, int index) const override;
     std::string_view valueText(zelvar::Group group, int index) const override;
@@ -102,6 +104,7 @@ private:
     HWND PicBack = nullptr;
     std::vector<Named> controls_;  // every control, and by tab index those that have one
     std::wstring leftOut_;         // said once the window shows
+    std::optional<std::string> opened_;  // the one file the window was opened from
     bool shown_ = false;
     zelvar::Form form_{*this};
 };

@@ -3,7 +3,7 @@
 #include "config.h"
 #include "decode.h"
 #include "edit.h"
-#include "replace.h"
+#include "save.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,7 +15,6 @@
 #include <optional>
 #include <ostream>
 #include <span>
-#include <variant>
 #include <string>
 #include <vector>
 
@@ -454,7 +453,6 @@ int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) 
     if (args.size() < 2)
         return usage(io.err, "set needs a file and a line such as 'g_weaponDisable 40'");
     const std::string path(args[0]);
-    const std::string name = zelvar::quoted(path);
     std::vector<Change> changes;
     for (std::size_t i = 1; i < args.size(); ++i) {
         auto [variable, value, oneWord] = splitLine(args[i]);
@@ -471,34 +469,11 @@ int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) 
         }
         changes.push_back({*v, std::string(value)});
     }
-    auto taken = takeSnapshot(path, name, kLargestConfiguration);
-    if (const std::string *why = std::get_if<std::string>(&taken)) {
-        io.err << "zelvar-bits: " << *why << "\n";
-        return Usage;
-    }
-    const Snapshot &was = std::get<Snapshot>(taken);
-    ConfigReader reader;
-    if (const std::optional<std::string> why = readText(reader, name, was.bytes)) {
-        io.err << "zelvar-bits: " << *why << "\n";
-        return Usage;
-    }
-    const Edit edit = planEdit(was.bytes, name, changes);
-    if (edit.refused) {
-        io.err << "zelvar-bits: " << *edit.refused << "; nothing is written\n";
-        return BadValue;
-    }
-    if (was.exists && edit.bytes == was.bytes) {
-        io.out << path << ": unchanged\n";
-        return Clean;
-    }
-    io.out << unifiedDiff(path, was.bytes, edit.bytes);
-    if (dryRun)
-        return Clean;
-    if (const std::optional<std::string> why = replaceFile(was, name, edit.bytes)) {
-        io.err << "zelvar-bits: " << *why << "\n";
-        return Usage;
-    }
-    return Clean;
+    const Saved saved = saveChanges(path, changes, dryRun);
+    (saved.status == Saved::Written ? io.out : io.err)
+        << (saved.status == Saved::Written ? "" : "zelvar-bits: ") << saved.said
+        << (saved.said.ends_with('\n') ? "" : "\n");
+    return saved.status;
 }
 
 int listCommand(std::span<const std::string_view> args, bool asJson, Streams io) {

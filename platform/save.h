@@ -1,0 +1,22 @@
+// Saving values into a configuration, the one way every front-end does it:
+// the file is read whole (links followed, its state remembered), the edit is
+// planned by the model, shown as a diff and, unless only shown, written in
+// one step by replaceFile. What is said is in the words of zelvar-bits set.
+#pragma once
+
+#include "edit.h"
+
+#include <span>
+#include <string>
+
+namespace zelvar {
+
+struct Saved {
+    enum Status { Written = 0, Refused = 1, Failed = 2 };  // zelvar-bits' exit status
+    Status status = Written;
+    std::string said;  // the diff, "FILE: unchanged", or why nothing was written
+};
+
+Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun);
+
+}  // namespace zelvar
