@@ -442,6 +442,7 @@ std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) 
             break;
         }
         const std::size_t to = end.value_or(text.size());
+        endsInComment_ = !end && s.inBlock;
         cut = to - from >= kLongestCommand;
         command(text, from, cut ? from + kLongestCommand : to, !end);
         from = cut ? from + kLongestCommand + 1 : to + 1;

@@ -72,6 +72,7 @@ public:
     void read(std::string_view piece);  // the next piece of the text, cut anywhere
     std::vector<Setting> finish();      // the settings, once the text has ended
     int line() const;                   // the line the next piece starts in
+    bool endsInComment() const { return endsInComment_; }  // once finished: "/*" left open
 
 private:
     std::size_t run(std::string_view text, std::size_t at, bool last);
@@ -84,6 +85,7 @@ private:
     std::size_t textAt_ = 0;  // where the text of the run under way starts
     bool started_ = false;
     bool underWay_ = false;  // a command starts at pending_'s first byte
+    bool endsInComment_ = false;
     Scan scan_;              // of the command under way, while it waits for more text
     int line_ = 1;           // the line of the first byte of the text a run is given
     std::size_t lineAt_ = 0;

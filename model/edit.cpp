@@ -24,10 +24,13 @@ Outcome outcomeOf(const std::vector<Setting> &settings) {
     return o;
 }
 
-std::vector<Setting> settingsOf(std::string_view text) {
+std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nullptr) {
     ConfigReader reader;
     reader.read(text);
-    return reader.finish();
+    std::vector<Setting> settings = reader.finish();
+    if (endsInComment != nullptr)
+        *endsInComment = reader.endsInComment();
+    return settings;
 }
 
 // The file's own line ending: that of its first line, LF for a file without one.
@@ -43,7 +46,8 @@ std::string where(std::string_view name, const Setting &s) {
 
 // One step: the variable's setting that takes effect, or a new line.
 std::optional<std::string> apply(std::string &bytes, std::string_view name, const Change &change) {
-    const std::vector<Setting> settings = settingsOf(bytes);
+    bool openComment = false;
+    const std::vector<Setting> settings = settingsOf(bytes, &openComment);
     const Outcome before = outcomeOf(settings);
     const std::size_t v = indexOf(change.variable);
     const Setting *last = before.last.at(v);
@@ -52,6 +56,11 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     if (last != nullptr && last->valueWords != 1)
         return where(name, *last) + ": the server takes this value from " +
                std::to_string(last->valueWords) + " words, which one value cannot replace cleanly";
+    const std::string openEnd = std::string(name) +
+                                " ends inside a comment that the server keeps open, where a line "
+                                "added at the end would not apply as written";
+    if (last == nullptr && openComment)
+        return openEnd;
     std::string after = bytes;
     if (last != nullptr) {
         after.replace(last->valueAt, last->valueSize, change.value);
@@ -68,9 +77,7 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
         return last != nullptr
                    ? where(name, *last) +
                          ": a new value here would change how the server reads the file"
-                   : std::string(name) +
-                         " ends inside a comment that the server keeps open, where a line "
-                         "added at the end would not apply";
+                   : openEnd;
     bytes = std::move(after);
     return std::nullopt;
 }

@@ -3,13 +3,17 @@
 built from the pieces that trip readers up, each run by the engine's console
 and read by zelvar-bits; for each of the nine variables the value the engine
 ends with must be the value of the last setting that zelvar-bits reports as
-applied. ZELVAR_SEED=<seed> replays a run; the seed is printed either way.
+applied. Then `zelvar-bits set` writes a random value into a share of them:
+the engine must end with it for that variable and with its old value for every
+other, the bytes outside the value must stay, and setting it again must write
+nothing. ZELVAR_SEED=<seed> replays a run; the seed is printed either way.
 
-usage: console.py ZELVAR_BITS ENGINE [COUNT]"""
+usage: console.py ZELVAR_BITS ENGINE [COUNT [EDITED]]"""
 import json
 import os
 import random
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -17,12 +21,13 @@ import time
 
 BITS, ENGINE = sys.argv[1], sys.argv[2]
 COUNT = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
+EDITED = int(sys.argv[4]) if len(sys.argv) > 4 else COUNT // 4
 BATCH = 100  # configurations a run of the engine; its command buffer holds 128 KiB
 CLOSER = '*/"*/'  # ends a comment left open after either count of quotes
 
-NAMES = [v for g in json.loads(subprocess.run([BITS, "--json", "list"], check=True,
-                                              capture_output=True).stdout)["groups"]
-         for v in g["variables"]]
+GROUPS = json.loads(subprocess.run([BITS, "--json", "list"], check=True,
+                                   capture_output=True).stdout)["groups"]
+NAMES = [v for g in GROUPS for v in g["variables"]]
 PIECES = (['"', '"', ";", "//", "/*", "*/", "/*/", "\r", "\r\n", "\n", "\n", " ", " ", "\t",
            "4", "40", "12abc", "-1", "0", '"8"', '" 4"', '""', "foo", "sv_hostname", "x;y",
            '/* keep the "old value */', "seta", "set", "SETA", "sets", "setu"]
@@ -87,12 +92,43 @@ def reader(text):
     return values
 
 
+def edited(text, rnd, folder):
+    """A value written into the text by zelvar-bits set: the change asked for,
+    the new text, and what is wrong with it; none when set refused."""
+    if reader(text) != reader(text + "\n" + CLOSER + "\n"):
+        return None  # it ends in an open comment, which the engine's closer would end
+    group = rnd.choice(GROUPS)
+    name = rnd.choice(group["variables"])
+    value = str(sum(o["value"] for o in group["options"] if rnd.random() < 0.5))
+    path = os.path.join(folder, "edited.cfg")
+    with open(path, "w", newline="", encoding="latin-1") as f:
+        f.write(text)
+    status = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
+                            timeout=10).returncode
+    with open(path, newline="", encoding="latin-1") as f:
+        after = f.read()
+    if status == 1 and after == text:
+        return None  # refused, untouched: a value the server takes from several words, say
+    again = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
+                           timeout=10).stdout.decode()
+    head = len(os.path.commonprefix([text, after]))
+    tail = len(os.path.commonprefix([text[head:][::-1], after[head:][::-1]]))
+    was, now = text[head:len(text) - tail], after[head:len(after) - tail]
+    replaced = (now.isdigit() or not now) and not any(c in was + now for c in "\r\n")
+    added = after.startswith(text) and now.endswith("\n")
+    wrong = [why for why, bad in (
+        (f"status {status}", status != 0),
+        ("bytes beyond the value changed", not (replaced or added)),
+        ("a second set wrote", not again.endswith(": unchanged\n"))) if bad]
+    return name, value, after, wrong
+
+
 def main():
     seed = int(os.environ.get("ZELVAR_SEED", time.time_ns() % 1_000_000_007))
     print(f"console: seed {seed} (ZELVAR_SEED={seed} replays it), {COUNT} configurations")
     rnd = random.Random(seed)
     texts = [configuration(rnd) for _ in range(COUNT)]
-    failures = 0
+    failures = edits = 0
     with tempfile.TemporaryDirectory() as folder:
         for start in range(0, COUNT, BATCH):
             batch = texts[start:start + BATCH]
@@ -102,7 +138,24 @@ def main():
                 if read != held and failures < 5:
                     print(f"differs: {text!r}\n  engine: {held}\n  reader: {read}")
                 failures += read != held
-    print(f"{COUNT - failures} passed, {failures} failed")
+    with tempfile.TemporaryDirectory() as folder:
+        for start in range(0, EDITED, BATCH):
+            batch = texts[start:min(start + BATCH, EDITED)]
+            changes = [edited(text, rnd, folder) for text in batch]
+            done = [(t, c) for t, c in zip(batch, changes) if c]
+            edits += len(done)
+            before = engine([t for t, _ in done], os.path.join(folder, "before"))
+            after = engine([c[2] for _, c in done], os.path.join(folder, "after"))
+            for (text, (name, value, new, wrong)), old, held in zip(done, before, after):
+                wrong += [] if held == dict(old, **{name: value}) else ["the engine reads"]
+                if wrong and failures < 5:
+                    print(f"set {name} {value}: {', '.join(wrong)}: {text!r}\n  became {new!r}"
+                          f"\n  engine before: {old}\n  engine after: {held}")
+                failures += bool(wrong)
+            shutil.rmtree(os.path.join(folder, "before"))
+            shutil.rmtree(os.path.join(folder, "after"))
+    print(f"console: {edits} of {EDITED} edits written, the others refused")
+    print(f"{COUNT + edits - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 

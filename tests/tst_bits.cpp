@@ -2,8 +2,10 @@
 // run of random configurations (run under the sanitizers in CI too).
 #include "bits.h"
 #include "config.h"
+#include "replace.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -62,6 +64,9 @@ private slots:
     void randomConfigurations();
     void unwritableOutput_data();
     void unwritableOutput();
+    void set_data();
+    void set();
+    void changedOnDisk();
 };
 
 // data/zelvar-bits.transcript is a reviewed session: "$ zelvar-bits ARGS
@@ -245,6 +250,75 @@ void TestBits::unwritableOutput() {
     const Result r = run(arguments, "zv_teamLock oops\n", false);
     QCOMPARE(r.status, int(zelvar::bits::Usage));
     QCOMPARE(r.err, "zelvar-bits: cannot write the output\n");
+}
+
+// Reviewed edits, byte for byte: only the value's bytes change, or a line is
+// added in the file's own line ending; a refusal leaves the file as it was.
+void TestBits::set_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("after");  // empty: refused, the file as it was
+    QTest::newRow("CRLF after a byte-order mark, quoted, the last setting, a tab in the line")
+        << QByteArray("\xEF\xBB\xBFseta g_weaponDisable \"8\"\r\nSETA G_WEAPONDISABLE \"8\"\r\n")
+        << QStringList{"g_weaponDisable\t40"}
+        << QByteArray("\xEF\xBB\xBFseta g_weaponDisable \"8\"\r\nSETA G_WEAPONDISABLE \"40\"\r\n");
+    QTest::newRow("a ; chain, a bare value before a comment, two variables")
+        << QByteArray("seta zv_teamLock 4;zv_wordFilter 2// old\n")
+        << QStringList{"zv_wordFilter", "6", "zv_teamLock 20"}
+        << QByteArray("seta zv_teamLock 20;zv_wordFilter 6// old\n");
+    QTest::newRow("added with the file's line ending, after the last line's own")
+        << QByteArray("seta zv_teamLock 4\r\n// end") << QStringList{"zv_emotDisallow 12"}
+        << QByteArray("seta zv_teamLock 4\r\n// end\r\nseta zv_emotDisallow \"12\"\r\n");
+    QTest::newRow("one admin rank, the others as they are")
+        << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 6\n")
+        << QStringList{"zv_councilAllowedCMD 2"}
+        << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 2\n");
+    QTest::newRow("a value the calculator would not write") << QByteArray("seta zv_teamLock 4\n")
+                                                            << QStringList{"zv_teamLock 04x"}
+                                                            << QByteArray();
+    QTest::newRow("a value of several words") << QByteArray("seta zv_teamLock 4 0\n")
+                                              << QStringList{"zv_teamLock 20"} << QByteArray();
+    QTest::newRow("a value a comment swallows")
+        << QByteArray("/* \"old */\nseta zv_teamLock 4\nseta zv_wordFilter 2\n")
+        << QStringList{"zv_teamLock 20"} << QByteArray();
+    QTest::newRow("a file that ends in an open comment")
+        << QByteArray("seta zv_teamLock 4\n/* a \"note */") << QStringList{"zv_wordFilter 2"}
+        << QByteArray();
+}
+
+void TestBits::set() {
+    QFETCH(QByteArray, before);
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, after);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("server.cfg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    file.close();
+    const Result r = run(QStringList{"set", path} + lines);
+    QCOMPARE(r.status, after.isEmpty() ? 1 : 0);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), after.isEmpty() ? before : after);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"server.cfg"});
+    if (!after.isEmpty())  // once written, the same again changes nothing
+        QCOMPARE(run(QStringList{"set", path} + lines).out, path + ": unchanged\n");
+}
+
+// Another program writes the file between reading and replacing it: its
+// bytes win, and nothing of ours is left.
+void TestBits::changedOnDisk() {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("server.cfg").toStdString();
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    std::fputs("seta zv_teamLock 4\n", f);
+    std::fclose(f);
+    const auto was = std::get<zelvar::Snapshot>(zelvar::takeSnapshot(path, "it", 1 << 20));
+    f = std::fopen(path.c_str(), "ab");
+    std::fputs("seta zv_wordFilter 2\n", f);
+    std::fclose(f);
+    QCOMPARE(zelvar::replaceFile(was, "it", "seta zv_teamLock 20\n").value_or(""),
+             "it changed on disk since it was read; it is as it was");
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"server.cfg"});
 }
 
 QTEST_APPLESS_MAIN(TestBits)
