@@ -3,8 +3,9 @@
 // line per control (name, class, caption, place, check, visibility), then
 // what each panel button and rank shows and writes and where Tab goes from
 // it, as the Qt window's listing does. Then a seeded walk of clicks, Space
-// and Tab against the oracle, and the line read back through the clipboard
-// after the copy key; a failure says so and ends with status 1.
+// and Tab against the oracle, the line read back through the clipboard after
+// the copy key, and the save key's file and message; a failure says so and
+// ends with status 1.
 #include "form1.h"
 #include "oracle.h"
 
@@ -154,6 +155,48 @@ bool copyKey() {
     return copied == line();
 }
 
+// The save key writes what changed into the file opened and says so in a
+// message, which a timer reads and closes from within the message's own loop.
+std::string said;
+
+void CALLBACK readMessage(HWND, UINT, UINT_PTR timer, DWORD) {
+    const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
+    if (box == nullptr)
+        return;
+    EnumChildWindows(
+        box, [](HWND child, LPARAM) { return said += text(child) + '\n', TRUE; }, 0);
+    KillTimer(nullptr, timer);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+bool saveKey() {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "zelvar-save.cfg";
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    std::fputs("seta g_weaponDisable \"40\" // the weapons\r\n", file);
+    std::fclose(file);
+    const std::string arguments[] = {path};
+    form->openArguments(arguments);
+    click("chkWeapon(0)");
+    const std::string value = line().substr(line().find(' ') + 1);
+    SetTimer(nullptr, 0, 100, readMessage);
+    key('S', true);
+    char written[256] = {};
+    file = std::fopen(path.c_str(), "rb");
+    std::fread(written, 1, sizeof written - 1, file);
+    std::fclose(file);
+    std::remove(path.c_str());
+    const bool saved = std::string(written) == "seta g_weaponDisable \"" + value +
+                                                   "\" // the weapons\r\n" &&
+                       said.find("+seta g_weaponDisable \"" + value + "\" // the weapons^M") !=
+                           std::string::npos;
+    if (!saved)
+        std::printf("save key: the file holds \"%s\", the message said \"%s\"\n", written,
+                    said.c_str());
+    return saved;
+}
+
 }  // namespace
 
 // A window of its own for each part, as at start.
@@ -174,7 +217,8 @@ int main(int argc, char **argv) {
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
     const bool passed =
-        inFreshWindow([seed] { return randomWalk(seed); }) && inFreshWindow(copyKey);
-    std::printf("%s\n", passed ? "walk of 3000 actions and copy key: passed" : "FAILED");
+        inFreshWindow([seed] { return randomWalk(seed); }) && inFreshWindow(copyKey) &&
+        inFreshWindow(saveKey);
+    std::printf("%s\n", passed ? "walk of 3000 actions, copy and save keys: passed" : "FAILED");
     return passed ? 0 : 1;
 }

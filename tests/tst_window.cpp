@@ -25,6 +25,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -111,6 +112,7 @@ private slots:
     void refusals_data();
     void refusals();
     void pasteAndDrop();
+    void saveKey();
     void codeSetsStatesSilently();
     void keepsItsSize();
 
@@ -481,6 +483,31 @@ void TestWindow::pasteAndDrop() {
         if (asFile)
             QVERIFY(message().startsWith("Some settings were not opened."));
     }
+}
+
+// The save key writes what the user changed since opening into the file
+// opened, only that, and says what it wrote.
+void TestWindow::saveKey() {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("server.cfg");
+    QVERIFY(QFile::copy(ZELVAR_TESTS_DIR "/data/opened.cfg", path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    form->openArguments({path});
+    message();  // what opening left out
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(message(), "Saved.\n" + path + ": unchanged");
+    form->activateWindow();  // from the message, closed
+    click("chkWeapon(0)");
+    const QString value = line().section(' ', 1);
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    const QString said = message();
+    QVERIFY2(said.contains("-seta g_weaponDisable \"40\"\n+seta g_weaponDisable \"" + value + '"'),
+             qPrintable(said));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray(before).replace("\"40\"", '"' + value.toLatin1() + '"'));
 }
 
 // Only a user's click or key runs a click procedure.
