@@ -516,14 +516,8 @@ namespace {
 // One piece more of a text, unless it holds a NUL byte or makes the text too large.
 std::optional<std::string> feed(ConfigReader &reader, std::string_view name, std::string_view piece,
                                 std::size_t &total) {
-    if (const std::size_t nul = piece.find('\0'); nul != std::string_view::npos)
-        return std::string(name) + " is a binary file (a NUL byte on line " +
-               std::to_string(reader.line() +
-                              std::count(piece.begin(),
-                                         piece.begin() + static_cast<std::ptrdiff_t>(nul), '\n')) +
-               "), not a configuration";
-    if ((total += piece.size()) > kLargestConfiguration)
-        return std::string(name) + " is too large for a configuration";
+    if (auto refused = refusedText(name, piece, reader.line(), total += piece.size()))
+        return refused;
     reader.read(piece);
     return std::nullopt;
 }
@@ -533,6 +527,19 @@ std::string cannotRead(std::string_view name) {
 }
 
 }  // namespace
+
+std::optional<std::string> refusedText(std::string_view name, std::string_view text, int line,
+                                       std::size_t size) {
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+        return std::string(name) + " is a binary file (a NUL byte on line " +
+               std::to_string(line + std::count(text.begin(),
+                                                text.begin() + static_cast<std::ptrdiff_t>(nul),
+                                                '\n')) +
+               "), not a configuration";
+    if (std::max(size, text.size()) > kLargestConfiguration)
+        return std::string(name) + " is too large for a configuration";
+    return std::nullopt;
+}
 
 std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
                                     std::string_view text) {

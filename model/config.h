@@ -104,6 +104,10 @@ inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
 // front-end uses; the reader then holds what came before.
 std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
                                     std::string_view text);
+// The same refusals for a text held whole, or a piece of one that starts on
+// `line` and brings the text to `size` bytes.
+std::optional<std::string> refusedText(std::string_view name, std::string_view text, int line = 1,
+                                       std::size_t size = 0);
 std::optional<std::string> readFile(ConfigReader &reader, const std::string &path);
 std::optional<std::string> readStream(ConfigReader &reader, std::string_view name,
                                       std::istream &in);

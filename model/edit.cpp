@@ -33,9 +33,9 @@ std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nul
     return settings;
 }
 
-// The file's own line ending: that of its first line, LF for a file without one.
+// The file's own line ending: its last line's, LF for a file without one.
 std::string_view lineEndingOf(std::string_view text) {
-    const std::size_t lf = text.find('\n');
+    const std::size_t lf = text.rfind('\n');
     return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
 }
 

@@ -26,7 +26,8 @@ inline constexpr std::string_view kOpeningHelp =
     "'g_weaponDisable 40', or a variable and its value as two arguments.\n"
     "For each variable the last setting wins; the panel of the last one shows.\n"
     "In the window, the paste key opens the clipboard's text, a dropped file\n"
-    "opens the same way, and the copy key copies the whole line.\n\n"
+    "opens the same way, and the copy key copies the whole line. The save key\n"
+    "writes what changed into the file opened, or the line into a file named.\n\n"
     "Example:\n"
     "  zelvar-bitrate server.cfg\n"
     "  zelvar-bitrate g_weaponDisable 40";

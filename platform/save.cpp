@@ -12,8 +12,7 @@ Saved saveChanges(const std::string &path, std::span<const Change> changes, bool
     if (const std::string *why = std::get_if<std::string>(&taken))
         return {Saved::Failed, *why};
     const Snapshot &was = std::get<Snapshot>(taken);
-    ConfigReader reader;
-    if (const std::optional<std::string> why = readText(reader, name, was.bytes))
+    if (const std::optional<std::string> why = refusedText(name, was.bytes))
         return {Saved::Failed, *why};
     const Edit edit = planEdit(was.bytes, name, changes);
     if (edit.refused)

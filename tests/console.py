@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
-"""The reader against a real engine of the game's family: random configurations
-built from the pieces that trip readers up, each run by the engine's console
-and read by zelvar-bits; for each of the nine variables the value the engine
-ends with must be the value of the last setting that zelvar-bits reports as
-applied. Then `zelvar-bits set` writes a random value into a share of them:
-the engine must end with it for that variable and with its old value for every
-other, the bytes outside the value must stay, and setting it again must write
-nothing. ZELVAR_SEED=<seed> replays a run; the seed is printed either way.
-
-usage: console.py ZELVAR_BITS ENGINE [COUNT [EDITED]]"""
+# The reader against a real engine of the game's family: random configurations
+# built from the pieces that trip readers up, each run by the engine's console
+# and read by zelvar-bits; for each of the nine variables the value the engine
+# ends with must be the value of the last setting that zelvar-bits reports as
+# applied. Then `zelvar-bits set` writes a random value into a share of them:
+# the engine must end with it for that variable and with its old value for every
+# other, the bytes outside the value must stay, and setting it again must write
+# nothing. ZELVAR_SEED=<seed> replays a run; the seed is printed either way.
+#
+# usage: console.py ZELVAR_BITS ENGINE [COUNT [EDITED]]
 import json
 import os
 import random
@@ -35,7 +35,7 @@ PIECES = (['"', '"', ";", "//", "/*", "*/", "/*/", "\r", "\r\n", "\n", "\n", " "
 
 
 def configuration(rnd):
-    """Lines of settings, most plain, with tricky pieces strewn among them."""
+    # Lines of settings, most plain, with tricky pieces strewn among them.
     out = []
     for _ in range(rnd.randint(1, 12)):
         if rnd.random() < 0.5:
@@ -50,7 +50,7 @@ def configuration(rnd):
 
 
 def engine(texts, folder):
-    """The nine values the engine holds after running each text in turn."""
+    # The nine values the engine holds after running each text in turn.
     game = os.path.join(folder, "g")
     os.makedirs(game)
     for reset in ("default.cfg", "r.cfg"):  # the engine wants the first; both make the nine
@@ -82,7 +82,7 @@ def engine(texts, folder):
 
 
 def reader(text):
-    """The nine values as zelvar-bits reads the text: each one's last applied setting."""
+    # The nine values as zelvar-bits reads the text: each one's last applied setting.
     run = subprocess.run([BITS, "--json", "explain"], input=text.encode("latin-1"),
                          capture_output=True, timeout=10)
     values = {n: "unset" for n in NAMES}
@@ -93,8 +93,8 @@ def reader(text):
 
 
 def edited(text, rnd, folder):
-    """A value written into the text by zelvar-bits set: the change asked for,
-    the new text, and what is wrong with it; none when set refused."""
+    # A value written into the text by zelvar-bits set: the change asked for,
+    # the new text, and what is wrong with it; none when set refused.
     if reader(text) != reader(text + "\n" + CLOSER + "\n"):
         return None  # it ends in an open comment, which the engine's closer would end
     group = rnd.choice(GROUPS)

@@ -273,9 +273,6 @@ void TestBits::set_data() {
         << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 6\n")
         << QStringList{"zv_councilAllowedCMD 2"}
         << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 2\n");
-    QTest::newRow("a value the calculator would not write") << QByteArray("seta zv_teamLock 4\n")
-                                                            << QStringList{"zv_teamLock 04x"}
-                                                            << QByteArray();
     QTest::newRow("a value of several words") << QByteArray("seta zv_teamLock 4 0\n")
                                               << QStringList{"zv_teamLock 20"} << QByteArray();
     QTest::newRow("a value a comment swallows")

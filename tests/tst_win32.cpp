@@ -173,27 +173,29 @@ bool saveKey() {
     char folder[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, folder);
     const std::string path = std::string(folder) + "zelvar-save.cfg";
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    std::fputs("seta g_weaponDisable \"40\" // the weapons\r\n", file);
-    std::fclose(file);
+    const auto file = [&](const char *mode, std::string bytes) {
+        std::FILE *f = std::fopen(path.c_str(), mode);
+        bytes.resize(*mode == 'w' ? std::fwrite(bytes.data(), 1, bytes.size(), f)
+                                  : std::fread(bytes.data(), 1, bytes.size(), f));
+        std::fclose(f);
+        return bytes;
+    };
+    const std::string kept = "\" // the weapons\r\n";
+    file("wb", "seta g_weaponDisable \"40" + kept);
     const std::string arguments[] = {path};
     form->openArguments(arguments);
     click("chkWeapon(0)");
     const std::string value = line().substr(line().find(' ') + 1);
     SetTimer(nullptr, 0, 100, readMessage);
     key('S', true);
-    char written[256] = {};
-    file = std::fopen(path.c_str(), "rb");
-    std::fread(written, 1, sizeof written - 1, file);
-    std::fclose(file);
+    const std::string written = file("rb", std::string(256, '\0'));
     std::remove(path.c_str());
-    const bool saved = std::string(written) == "seta g_weaponDisable \"" + value +
-                                                   "\" // the weapons\r\n" &&
+    const bool saved = written == "seta g_weaponDisable \"" + value + kept &&
                        said.find("+seta g_weaponDisable \"" + value + "\" // the weapons^M") !=
                            std::string::npos;
     if (!saved)
-        std::printf("save key: the file holds \"%s\", the message said \"%s\"\n", written,
-                    said.c_str());
+        std::printf("save key: the file holds \"%s\", the message said \"%s\"\n",
+                    written.c_str(), said.c_str());
     return saved;
 }
 
