@@ -79,15 +79,15 @@ private:
     void command(std::string_view text, std::size_t from, std::size_t to, bool toTheEnd);
     int lineAt(std::string_view text, std::size_t at);
 
-    std::string pending_;  // the text not yet read: a command under way, a line begun
+    std::string pending_;        // the text not yet read: a command under way, a line begun
     std::size_t pendingAt_ = 0;  // where pending_ starts in the text
     std::size_t received_ = 0;
     std::size_t textAt_ = 0;  // where the text of the run under way starts
     bool started_ = false;
     bool underWay_ = false;  // a command starts at pending_'s first byte
     bool endsInComment_ = false;
-    Scan scan_;              // of the command under way, while it waits for more text
-    int line_ = 1;           // the line of the first byte of the text a run is given
+    Scan scan_;     // of the command under way, while it waits for more text
+    int line_ = 1;  // the line of the first byte of the text a run is given
     std::size_t lineAt_ = 0;
     int lineAtLine_ = 1;
     std::vector<Setting> settings_;

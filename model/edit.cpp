@@ -74,10 +74,9 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     Outcome expected = before;
     expected.values.at(v) = change.value;
     if (outcomeOf(settingsOf(after)).values != expected.values)
-        return last != nullptr
-                   ? where(name, *last) +
-                         ": a new value here would change how the server reads the file"
-                   : openEnd;
+        return last != nullptr ? where(name, *last) +
+                                     ": a new value here would change how the server reads the file"
+                               : openEnd;
     bytes = std::move(after);
     return std::nullopt;
 }
@@ -115,9 +114,8 @@ std::optional<std::string> refusedValue(const Variable &variable, std::string_vi
     std::string why;
     for (const std::string &problem : all)
         why += (why.empty() ? "" : "; ") + problem;
-    if (why.empty() && (value.empty() || !std::all_of(value.begin(), value.end(), [](char c) {
-                            return c >= '0' && c <= '9';
-                        })))
+    if (why.empty() && (value.empty() || !std::all_of(value.begin(), value.end(),
+                                                      [](char c) { return c >= '0' && c <= '9'; })))
         why = quoted(value) + " is not a plain decimal number";
     if (why.empty())
         return std::nullopt;
@@ -153,7 +151,8 @@ std::string unifiedDiff(std::string_view path, std::string_view before, std::str
     if (changed.empty())
         return {};
     constexpr std::size_t kContext = 3;
-    std::string out = "--- " + std::string(before.empty() ? "/dev/null" : "a/" + std::string(path)) +
+    std::string out = "--- " +
+                      std::string(before.empty() ? "/dev/null" : "a/" + std::string(path)) +
                       "\n+++ b/" + std::string(path) + '\n';
     for (std::size_t k = 0; k < changed.size();) {
         const std::size_t from = changed[k] > kContext ? changed[k] - kContext : 0;

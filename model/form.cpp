@@ -140,8 +140,8 @@ std::vector<Change> Form::changesSinceOpening() const {
     for (const SettingGroup &g : kCatalogue) {
         const std::optional<Change> now = lineOf(g.group);
         const std::optional<Change> &then = opened_.at(slot(g.group));
-        if (now && (!then || then->variable.name != now->variable.name ||
-                    then->value != now->value))
+        if (now &&
+            (!then || then->variable.name != now->variable.name || then->value != now->value))
             changes.push_back(*now);
     }
     return changes;

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zelvar {
 

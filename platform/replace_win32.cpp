@@ -12,9 +12,9 @@ namespace {
 // Paths come in the ANSI code page, as the C library opens them.
 std::wstring wide(std::string_view text) {
     std::wstring out(text.size(), L'\0');
-    out.resize(static_cast<std::size_t>(MultiByteToWideChar(
-        CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
-        static_cast<int>(out.size()))));
+    out.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                            static_cast<int>(out.size()))));
     return out;
 }
 
@@ -67,8 +67,8 @@ std::variant<Snapshot, std::string> readState(const std::wstring &path, std::str
         return failed("read", name);
     }
     std::wstring target(MAX_PATH, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(file.h, target.data(),
-                                                   static_cast<DWORD>(target.size()), 0);
+    const DWORD length =
+        GetFinalPathNameByHandleW(file.h, target.data(), static_cast<DWORD>(target.size()), 0);
     if (length > 0 && length < target.size()) {
         target.resize(length);
         s.target = narrow(target.starts_with(L"\\\\?\\") ? target.substr(4) : target);
@@ -92,9 +92,9 @@ std::variant<Snapshot, std::string> readState(const std::wstring &path, std::str
     s.bytes.resize(got);
     s.exists = true;
     s.size = size;
-    s.modified = static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime}
-                                            << 32) |
-                                           info.ftLastWriteTime.dwLowDateTime);
+    s.modified =
+        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
     return s;
 }
 
@@ -104,8 +104,7 @@ std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::s
                                                  std::size_t largest) {
     const std::wstring wpath = wide(path);
     const DWORD attributes = GetFileAttributesW(wpath.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         const Handle target(CreateFileW(wpath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (target.h == INVALID_HANDLE_VALUE)
@@ -144,8 +143,8 @@ std::optional<std::string> replaceFile(const Snapshot &was, std::string_view nam
     // Another program may hold the file a moment (an editor, a scanner): a
     // few tries within about a second.
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(temp, target.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE)
+        if (MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+            FALSE)
             return std::nullopt;
         const DWORD code = GetLastError();
         if (attempt == 10 || (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED &&

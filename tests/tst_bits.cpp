@@ -5,9 +5,9 @@
 #include "replace.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <nlohmann/json.hpp>
@@ -273,8 +273,8 @@ void TestBits::set_data() {
         << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 6\n")
         << QStringList{"zv_councilAllowedCMD 2"}
         << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 2\n");
-    QTest::newRow("a value of several words") << QByteArray("seta zv_teamLock 4 0\n")
-                                              << QStringList{"zv_teamLock 20"} << QByteArray();
+    QTest::newRow("a value of several words")
+        << QByteArray("seta zv_teamLock 4 0\n") << QStringList{"zv_teamLock 20"} << QByteArray();
     QTest::newRow("a value a comment swallows")
         << QByteArray("/* \"old */\nseta zv_teamLock 4\nseta zv_wordFilter 2\n")
         << QStringList{"zv_teamLock 20"} << QByteArray();

@@ -159,7 +159,7 @@ bool copyKey() {
 // message, which a timer reads and closes from within the message's own loop.
 std::string said;
 
-void CALLBACK readMessage(HWND, UINT, UINT_PTR timer, DWORD) {
+void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
     if (box == nullptr)
         return;
@@ -190,12 +190,12 @@ bool saveKey() {
     key('S', true);
     const std::string written = file("rb", std::string(256, '\0'));
     std::remove(path.c_str());
-    const bool saved = written == "seta g_weaponDisable \"" + value + kept &&
-                       said.find("+seta g_weaponDisable \"" + value + "\" // the weapons^M") !=
-                           std::string::npos;
+    const bool saved =
+        written == "seta g_weaponDisable \"" + value + kept &&
+        said.find("+seta g_weaponDisable \"" + value + "\" // the weapons^M") != std::string::npos;
     if (!saved)
-        std::printf("save key: the file holds \"%s\", the message said \"%s\"\n",
-                    written.c_str(), said.c_str());
+        std::printf("save key: the file holds \"%s\", the message said \"%s\"\n", written.c_str(),
+                    said.c_str());
     return saved;
 }
 
@@ -218,9 +218,8 @@ int main(int argc, char **argv) {
         return true;
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
-    const bool passed =
-        inFreshWindow([seed] { return randomWalk(seed); }) && inFreshWindow(copyKey) &&
-        inFreshWindow(saveKey);
+    const bool passed = inFreshWindow([seed] { return randomWalk(seed); }) &&
+                        inFreshWindow(copyKey) && inFreshWindow(saveKey);
     std::printf("%s\n", passed ? "walk of 3000 actions, copy and save keys: passed" : "FAILED");
     return passed ? 0 : 1;
 }

@@ -13,10 +13,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -412,10 +412,10 @@ void Form1::saveKey() {
         path = *opened_;
         changes = form_.changesSinceOpening();
     } else {
-        const QString chosen = QFileDialog::getSaveFileName(
-            this, tr("Save the line into a configuration"), QString(),
-            tr("Configurations (*.cfg);;All files (*)"), nullptr,
-            QFileDialog::DontConfirmOverwrite);
+        const QString chosen =
+            QFileDialog::getSaveFileName(this, tr("Save the line into a configuration"), QString(),
+                                         tr("Configurations (*.cfg);;All files (*)"), nullptr,
+                                         QFileDialog::DontConfirmOverwrite);
         if (chosen.isEmpty())
             return;
         path = QFile::encodeName(chosen).toStdString();

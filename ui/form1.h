@@ -85,8 +85,8 @@ private:
     std::array<QRadioButton *, 3> opt_{};                    // optJK, optInstructor, optam, by rank
     QLineEdit *txtBitRate = nullptr;
     Picture *PicBack = nullptr;
-    bool painted_ = false;  // the first frame is on screen
-    QStringList leftOut_;   // what opening could not open, said once painted
+    bool painted_ = false;               // the first frame is on screen
+    QStringList leftOut_;                // what opening could not open, said once painted
     std::optional<std::string> opened_;  // the one file the window was opened from
     zelvar::Form form_{*this};
 };

@@ -475,7 +475,8 @@ void Form1::saveKey() {
     }
     const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
     const bool written = saved.status == zelvar::Saved::Written;
-    MessageBoxW(hwnd_, wide((written ? "Saved.\n\n" : "Nothing was saved.\n\n") + saved.said).c_str(),
+    MessageBoxW(hwnd_,
+                wide((written ? "Saved.\n\n" : "Nothing was saved.\n\n") + saved.said).c_str(),
                 L"zelvar-bitrate", MB_OK | (written ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 

@@ -102,8 +102,8 @@ private:
     std::array<HWND, 3> opt_{};  // optJK, optInstructor, optam, by rank
     HWND txtBitRate = nullptr;
     HWND PicBack = nullptr;
-    std::vector<Named> controls_;  // every control, and by tab index those that have one
-    std::wstring leftOut_;         // said once the window shows
+    std::vector<Named> controls_;        // every control, and by tab index those that have one
+    std::wstring leftOut_;               // said once the window shows
     std::optional<std::string> opened_;  // the one file the window was opened from
     bool shown_ = false;
     zelvar::Form form_{*this};
