@@ -339,6 +339,8 @@ int ConfigReader::lineAt(std::string_view text, std::size_t at) {
     return lineAtLine_;
 }
 
+namespace {
+
 // Reads on where `s` stands until the console ends the command; nothing when
 // the text ends first.
 std::optional<std::size_t> scanOn(std::string_view text, Scan &s) {
@@ -403,6 +405,8 @@ std::optional<std::size_t> scanAgain(Index &index, Scan &s, std::size_t from) {
     s.quotes = index.odd(s.at) != oddAt ? 1 : 0;
     return std::nullopt;
 }
+
+}  // namespace
 
 // Reads the commands of `text`, which ends with a line end; says how much of
 // it is read, the rest being a command that more text may end. Only lines
