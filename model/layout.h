@@ -208,9 +208,44 @@ constexpr bool optionTwipsArePixels() {
     return true;
 }
 
+// Where the design's rectangles overlap, which control stands in front is
+// ours to choose: every container stacks its controls as its table lists
+// them, front to back, and a CheckBoxes row its boxes from the last to the
+// first. This walks each container in that order and holds that no control
+// stands over the indicator of a check box or the circle of an option button
+// behind it: 13 pixels square at the control's left, centred from top to bottom.
+constexpr bool indicatorsShowWhole(std::span<const Control> controls) {
+    constexpr int kIndicator = 13 * kTwipsPerPixel;
+    std::array<TwipRect, 40> front{};  // a container holds no more than 32 boxes and 3 more
+    std::size_t n = 0;
+    auto place = [&](const TwipRect &r, bool hasIndicator) {
+        const int top = r.top + (r.height - kIndicator) / 2;
+        for (std::size_t i = 0; hasIndicator && i < n; ++i)
+            if (front[i].left < r.left + kIndicator && front[i].left + front[i].width > r.left &&
+                front[i].top < top + kIndicator && front[i].top + front[i].height > top)
+                return false;
+        front.at(n++) = r;
+        return true;
+    };
+    for (const Control &c : controls) {
+        if (c.kind == Kind::CheckBoxes) {
+            const auto options = settingGroup(c.group).options;
+            for (std::size_t i = options.size(); i-- > 0;)
+                if (!place(options[i].rect, true))
+                    return false;
+        } else if (!place(c.rect, c.kind == Kind::OptionButton) ||
+                   !indicatorsShowWhole(c.contents)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace detail
 
 static_assert(detail::tabIndicesCoverOnce());
+static_assert(detail::indicatorsShowWhole(kForm1),
+              "a control stands over a check box's indicator or an option button's circle");
 static_assert(detail::twipsArePixels(kForm1) && detail::optionTwipsArePixels(),
               "at 96 dpi every coordinate is a whole pixel");
 

@@ -113,6 +113,7 @@ private slots:
     void refusals();
     void pasteAndDrop();
     void saveKey();
+    void indicatorsShowWhole();
     void codeSetsStatesSilently();
     void keepsItsSize();
 
@@ -508,6 +509,26 @@ void TestWindow::saveKey() {
              qPrintable(said));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(before).replace("\"40\"", '"' + value.toLatin1() + '"'));
+}
+
+// Whatever images are reviewed: in every panel, each check box's indicator,
+// 13 pixels square at its left, shows as the box draws it alone, not under a
+// neighbour that overlaps it.
+void TestWindow::indicatorsShowWhole() {
+    for (const zelvar::ui::Control &button : zelvar::ui::kForm1) {
+        if (button.kind != zelvar::ui::Kind::PanelButton)
+            continue;
+        click(latin1(button.name));
+        const QImage shown = form->grab().toImage();
+        const zelvar::SettingGroup &g = zelvar::settingGroup(button.group);
+        for (std::size_t i = 0; i < g.options.size(); ++i) {
+            auto *box = control<QCheckBox>(QString("%1(%2)").arg(latin1(g.array)).arg(i));
+            const QRect indicator(0, (box->height() - 13) / 2, 13, 13);
+            QVERIFY2(shown.copy(indicator.translated(box->mapTo(form.get(), QPoint()))) ==
+                         box->grab().toImage().copy(indicator),
+                     qPrintable(latin1(g.options[i].caption)));
+        }
+    }
 }
 
 // Only a user's click or key runs a click procedure.

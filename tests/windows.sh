@@ -5,7 +5,10 @@
 # window run under wine on a virtual display (tst_win32): its listing against
 # the reviewed data/win32.listing, what its panel buttons and ranks write and
 # where Tab goes against the Qt window's reviewed listing, a random walk
-# against the oracle and the copy key. Usage: windows.sh SOURCE-DIR
+# against the oracle, the copy and save keys, every check box's indicator
+# whole, and the start frame and each panel pixel for pixel against the
+# reviewed data/win32-look-*.png. ZELVAR_UPDATE_LISTING=1 rewrites the
+# reviewed listing and images instead, for review. Usage: windows.sh SOURCE-DIR
 set -euo pipefail
 cd "$1"
 scripts/build windows >/dev/null
@@ -31,10 +34,29 @@ PY
 
 export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 listing=$build/win32.listing
+looks=$build/looks
+rm -rf "$looks" && mkdir -p "$looks"
 scripts/with-display --timeout 240 -- bash -c '
-    wine "$1" >"$2"; status=$?
+    cd "$3" && wine "$1" >"$2"; status=$?
     timeout 20 wineserver -k
-    exit $status' _ "$build/tests/tst_win32.exe" "$listing" || { tail -3 "$listing"; exit 1; }
+    exit $status' _ "$build/tests/tst_win32.exe" "$listing" "$looks" || { tail -8 "$listing"; exit 1; }
+if [[ -n ${ZELVAR_UPDATE_LISTING:-} ]]; then  # for review
+    tr -d '\r' <"$listing" | grep -v '^after' >tests/data/win32.listing
+    for actual in "$looks"/*.ppm; do convert "$actual" "tests/data/$(basename "${actual%.ppm}").png"; done
+fi
 tr -d '\r' <"$listing" | grep -v '^after' | diff -u tests/data/win32.listing -
 diff -u <(grep '^after' tests/data/window.listing) <(tr -d '\r' <"$listing" | grep '^after')
-echo "windows: zip as reviewed; the Win32 window under wine as reviewed and as the Qt one"
+# The start frame and each panel, pixel for pixel as reviewed; a difference
+# leaves the actual image and one with the differing pixels in red beside them.
+differ=0
+for reviewed in tests/data/win32-look-*.png; do
+    name=$(basename "${reviewed%.png}")
+    pixels=$(compare -metric AE "$reviewed" "$looks/$name.ppm" "$looks/$name.difference.png" 2>&1) || true
+    if [[ $pixels != 0 ]]; then
+        convert "$looks/$name.ppm" "$looks/$name.actual.png"
+        echo "windows: $name differs from the reviewed image in $pixels pixels: $looks/$name.actual.png"
+        differ=1
+    fi
+done
+((differ == 0))
+echo "windows: zip as reviewed; the Win32 window under wine as reviewed, as the Qt one and as it looked"

@@ -260,6 +260,8 @@ void Form1::buildBoxes(Group group, QWidget *panel, Building &b) {
     array->setExclusive(false);
     chk_[slot(group)] = array;
     const QString name = latin1(setting.array) + QStringLiteral("(%1)");
+    // Made first to last, so that a later box stands in front of an earlier
+    // one, as the layout's indicatorsShowWhole holds every front-end to.
     for (int index = 0; index < static_cast<int>(setting.options.size()); ++index) {
         const zelvar::Option &option = setting.options[slot(index)];
         auto *box = new QCheckBox(latin1(option.caption), panel);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 
 using zelvar::Group;
 using zelvar::Rank;
@@ -92,7 +93,10 @@ Form1::Form1(HINSTANCE instance)
     picture_ = loadPicture(instance);
     registerClass(instance, kFormClass, formProc, CreateSolidBrush(kWindowBackground),
                   LoadIconW(instance, L"IDI_ICON1"));
-    registerClass(instance, kPanelClass, panelProc, black_);
+    // A class outlives the window that registers it first: its brush is the
+    // system's, never one that window deletes.
+    registerClass(instance, kPanelClass, panelProc,
+                  static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     registerClass(instance, kPictureClass, pictureProc, nullptr);
 
     // A fixed single border with a title, the system menu and the close button.
@@ -105,16 +109,11 @@ Form1::Form1(HINSTANCE instance)
                         kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
                         outer.bottom - outer.top, nullptr, nullptr, instance, this);
     build(zelvar::ui::kForm1, hwnd_);
-    // Controls overlap only the picture: each container stacks its controls
-    // by tab index, which is also the order arrows move between the ranks,
-    // and the picture lies beneath them all.
-    std::vector<Named> byTab = controls_;
-    std::stable_sort(byTab.begin(), byTab.end(),
+    stack(zelvar::ui::kForm1);
+    // Tab walks the controls by tab index, which is also the order arrows
+    // move in between the ranks.
+    std::stable_sort(controls_.begin(), controls_.end(),
                      [](const Named &a, const Named &b) { return a.tabIndex < b.tabIndex; });
-    for (const Named &c : byTab)
-        SetWindowPos(c.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SetWindowPos(PicBack, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    controls_ = std::move(byTab);
     DragAcceptFiles(hwnd_, TRUE);
     run([this] { form_.Form_Load(); });
 }
@@ -192,14 +191,40 @@ void Form1::build(std::span<const Control> controls, HWND container) {
     }
 }
 
+// Each container stacks its controls front to back as the tables list them,
+// a check-box array its last box in front, which keeps every indicator whole
+// where the design's rectangles overlap (the layout's indicatorsShowWhole);
+// the ranks, which overlap nothing, in tab order, the order arrows move in.
+void Form1::stack(std::span<const Control> controls) {
+    std::vector<HWND> order;
+    std::vector<const Control *> ranks;
+    for (const Control &c : controls) {
+        if (c.kind == Kind::CheckBoxes)
+            order.insert(order.end(), chk_[slot(c.group)].rbegin(), chk_[slot(c.group)].rend());
+        else if (c.kind == Kind::OptionButton)
+            ranks.push_back(&c);
+        else
+            order.push_back(control(c.name));
+        stack(c.contents);
+    }
+    std::sort(ranks.begin(), ranks.end(),
+              [](const Control *a, const Control *b) { return a->tabIndex < b->tabIndex; });
+    std::transform(ranks.begin(), ranks.end(), std::inserter(order, order.begin()),
+                   [this](const Control *c) { return control(c->name); });
+    for (HWND hwnd : order)
+        SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void Form1::buildBoxes(Group group, HWND panel) {
     const zelvar::SettingGroup &setting = zelvar::settingGroup(group);
     for (std::size_t i = 0; i < setting.options.size(); ++i) {
         const zelvar::Option &o = setting.options[i];
-        HWND box = create(L"BUTTON", std::string(setting.array) + '(' + std::to_string(i) + ')',
-                          o.caption, WS_VISIBLE | BS_AUTOCHECKBOX | (i == 0 ? WS_GROUP : 0), o.rect,
-                          panel, kBoxId + 100 * static_cast<int>(group) + static_cast<int>(i),
-                          o.tabIndex, green_);
+        HWND box =
+            create(L"BUTTON", std::string(setting.array) + '(' + std::to_string(i) + ')', o.caption,
+                   // The last box stands first: the array's group starts there.
+                   WS_VISIBLE | BS_AUTOCHECKBOX | (i + 1 == setting.options.size() ? WS_GROUP : 0),
+                   o.rect, panel, kBoxId + 100 * static_cast<int>(group) + static_cast<int>(i),
+                   o.tabIndex, green_);
         if (setting.defaultChecked)
             SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
         chk_[slot(group)].push_back(box);

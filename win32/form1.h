@@ -57,6 +57,7 @@ private:
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
 
     void build(std::span<const zelvar::ui::Control> controls, HWND container);
+    void stack(std::span<const zelvar::ui::Control> controls);
     void buildBoxes(zelvar::Group group, HWND panel);
     HWND create(const wchar_t *kind, std::string_view name, std::string_view caption, DWORD style,
                 const zelvar::TwipRect &rect, HWND container, int id, int tabIndex, HFONT font);
