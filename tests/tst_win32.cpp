@@ -201,58 +201,32 @@ bool saveKey() {
     return saved;
 }
 
-// What a person sees of a window: its client area as the screen shows it,
-// or, for a control, as it draws itself alone.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;  // 0xRRGGBB, rows from the top
-    std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y * width + x)] & 0xFFFFFFU;
-    }
-};
-
-Image capture(HWND hwnd, bool alone = false) {
+// What a person sees of a window, 0xRRGGBB from the top left: its client area
+// as the screen shows it, or, for a control, as it draws itself alone.
+std::vector<std::uint32_t> capture(HWND hwnd, bool alone = false) {
     RECT r;
     GetClientRect(hwnd, &r);
-    Image image{r.right, r.bottom, std::vector<std::uint32_t>(std::size_t(r.right * r.bottom))};
+    std::vector<std::uint32_t> pixels(std::size_t(r.right * r.bottom));
     const HDC screen = GetDC(hwnd);
     const HDC memory = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
-    const HGDIOBJ was = SelectObject(memory, bitmap);
+    SelectObject(memory, bitmap);
     if (alone)
         PrintWindow(hwnd, memory, PW_CLIENTONLY);
     else
         BitBlt(memory, 0, 0, r.right, r.bottom, screen, 0, 0, SRCCOPY);
-    SelectObject(memory, was);
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(r.bottom), image.pixels.data(), &info,
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
+    GetDIBits(memory, bitmap, 0, UINT(r.bottom), pixels.data(), &info, DIB_RGB_COLORS);
     DeleteDC(memory);
+    DeleteObject(bitmap);
     ReleaseDC(hwnd, screen);
-    return image;
+    return pixels;
 }
 
-// As a binary PPM, which ImageMagick reads.
-void save(const Image &image, const std::string &path) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    std::fprintf(f, "P6\n%d %d\n255\n", image.width, image.height);
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) {
-            const std::uint32_t p = image.at(x, y);
-            const unsigned char rgb[3] = {static_cast<unsigned char>(p >> 16),
-                                          static_cast<unsigned char>(p >> 8),
-                                          static_cast<unsigned char>(p)};
-            std::fwrite(rgb, 1, 3, f);
-        }
-    std::fclose(f);
-}
-
-// The start frame and each panel as the screen shows them, for windows.sh to
-// compare with the reviewed images; and in each panel every check box's
-// indicator, 13 pixels square at its left, as the box draws it alone.
+// The start frame and each panel as the screen shows them, raw BGRA for
+// windows.sh to compare with the reviewed images; and in each panel every
+// check box's indicator, 13 pixels square at its left, as the box draws it alone.
 bool looks() {
     bool whole = true;
     for (std::size_t panel = 0; panel <= zelvar::kGroupCount; ++panel) {
@@ -261,28 +235,33 @@ bool looks() {
         RedrawWindow(form->window(), nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         pump();
-        const Image shown = capture(form->window());
-        save(shown, panel == 0 ? "win32-look-start.ppm"
-                               : "win32-look-Command" + std::to_string(panel) + ".ppm");
+        const std::vector<std::uint32_t> shown = capture(form->window());
+        std::FILE *f = std::fopen(
+            ("win32-look-" +
+             (panel == 0 ? std::string("start") : "Command" + std::to_string(panel)) + ".bgra")
+                .c_str(),
+            "wb");
+        std::fwrite(shown.data(), sizeof shown[0], shown.size(), f);
+        std::fclose(f);
         for (const zelvar::SettingGroup &g : zelvar::kCatalogue)
             for (std::size_t i = 0; i < g.options.size(); ++i) {
                 const HWND box =
                     form->control(std::string(g.array) + '(' + std::to_string(i) + ')');
-                if (IsWindowVisible(box) == FALSE)
-                    continue;
-                const Image alone = capture(box, true);
-                POINT origin{0, 0};
-                MapWindowPoints(box, form->window(), &origin, 1);
-                const int top = (alone.height - 13) / 2;
-                bool same = true;
-                for (int y = top; y < top + 13; ++y)
-                    for (int x = 0; x < 13; ++x)
-                        same = same && alone.at(x, y) == shown.at(origin.x + x, origin.y + y);
-                if (!same)
-                    std::printf("%s: the indicator of %.*s is not whole\n", g.panel.data(),
-                                static_cast<int>(g.options[i].caption.size()),
-                                g.options[i].caption.data());
-                whole = whole && same;
+                RECT r;
+                GetClientRect(box, &r);
+                POINT at{0, (r.bottom - 13) / 2};
+                const std::vector<std::uint32_t> alone = capture(box, true);
+                const int top = at.y;
+                MapWindowPoints(box, form->window(), &at, 1);
+                for (int y = 0; IsWindowVisible(box) != FALSE && y < 13 * 13; ++y)
+                    if (((alone[std::size_t((top + y / 13) * r.right + y % 13)] ^
+                          shown[std::size_t((at.y + y / 13) * 565 + at.x + y % 13)]) &
+                         0xFFFFFF) != 0) {
+                        std::printf("%s: the indicator of %s is not whole\n", g.panel.data(),
+                                    std::string(g.options[i].caption).c_str());
+                        whole = false;
+                        break;
+                    }
             }
     }
     return whole;

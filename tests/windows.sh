@@ -42,7 +42,9 @@ scripts/with-display --timeout 240 -- bash -c '
     exit $status' _ "$build/tests/tst_win32.exe" "$listing" "$looks" || { tail -8 "$listing"; exit 1; }
 if [[ -n ${ZELVAR_UPDATE_LISTING:-} ]]; then  # for review
     tr -d '\r' <"$listing" | grep -v '^after' >tests/data/win32.listing
-    for actual in "$looks"/*.ppm; do convert "$actual" "tests/data/$(basename "${actual%.ppm}").png"; done
+    for actual in "$looks"/*.bgra; do
+        convert -size 565x391 -depth 8 "bgra:$actual" -alpha off "tests/data/$(basename "${actual%.bgra}").png"
+    done
 fi
 tr -d '\r' <"$listing" | grep -v '^after' | diff -u tests/data/win32.listing -
 diff -u <(grep '^after' tests/data/window.listing) <(tr -d '\r' <"$listing" | grep '^after')
@@ -51,9 +53,9 @@ diff -u <(grep '^after' tests/data/window.listing) <(tr -d '\r' <"$listing" | gr
 differ=0
 for reviewed in tests/data/win32-look-*.png; do
     name=$(basename "${reviewed%.png}")
-    pixels=$(compare -metric AE "$reviewed" "$looks/$name.ppm" "$looks/$name.difference.png" 2>&1) || true
+    convert -size 565x391 -depth 8 "bgra:$looks/$name.bgra" -alpha off "$looks/$name.actual.png"
+    pixels=$(compare -metric AE "$reviewed" "$looks/$name.actual.png" "$looks/$name.difference.png" 2>&1) || true
     if [[ $pixels != 0 ]]; then
-        convert "$looks/$name.ppm" "$looks/$name.actual.png"
         echo "windows: $name differs from the reviewed image in $pixels pixels: $looks/$name.actual.png"
         differ=1
     fi
