@@ -63,12 +63,10 @@ def engine(texts, folder):
         driver += ["exec r.cfg", f"exec t{i}.cfg", CLOSER, f"echo @@{i}"] + NAMES
     with open(os.path.join(game, "d.cfg"), "w") as f:
         f.write("\n".join(driver + ["echo @@end", "quit", ""]))
-    options = {"com_standalone": "1", "com_basegame": "g", "fs_basepath": folder,
-               "fs_homepath": os.path.join(folder, "h"), "dedicated": "1", "ttycon": "0",
-               "net_enabled": "0"}
-    run = subprocess.run([ENGINE] + [w for k, v in options.items() for w in ("+set", k, v)]
-                         + ["+exec", "d.cfg"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT, timeout=60)
+    options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} +set "
+               f"fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 +set net_enabled 0")
+    run = subprocess.run([ENGINE, *options.split(), "+exec", "d.cfg"], stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
     output = run.stdout.decode("latin-1")
     if "@@end" not in output:
         sys.exit(f"the engine did not run the whole batch:\n{output[-2000:]}")
@@ -101,16 +99,17 @@ def edited(text, rnd, folder):
     name = rnd.choice(group["variables"])
     value = str(sum(o["value"] for o in group["options"] if rnd.random() < 0.5))
     path = os.path.join(folder, "edited.cfg")
-    with open(path, "w", newline="", encoding="latin-1") as f:
-        f.write(text)
-    status = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
-                            timeout=10).returncode
-    with open(path, newline="", encoding="latin-1") as f:
-        after = f.read()
+    with open(path, "wb") as f:
+        f.write(text.encode("latin-1"))
+    def set_value():
+        return subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
+                              timeout=10)
+    status = set_value().returncode
+    with open(path, "rb") as f:
+        after = f.read().decode("latin-1")
     if status == 1 and after == text:
         return None  # refused, untouched: a value the server takes from several words, say
-    again = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
-                           timeout=10).stdout.decode()
+    again = set_value().stdout.decode()
     head = len(os.path.commonprefix([text, after]))
     tail = len(os.path.commonprefix([text[head:][::-1], after[head:][::-1]]))
     was, now = text[head:len(text) - tail], after[head:len(after) - tail]
