@@ -1,6 +1,5 @@
 #include "replace.h"
-
-#include <windows.h>
+#include "text.h"
 
 #include <memory>
 #include <utility>
@@ -10,22 +9,8 @@ namespace zelvar {
 namespace {
 
 // Paths come in the ANSI code page, as the C library opens them.
-std::wstring wide(std::string_view text) {
-    std::wstring out(text.size(), L'\0');
-    out.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            static_cast<int>(out.size()))));
-    return out;
-}
-
-std::string narrow(std::wstring_view text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
+std::wstring wide(std::string_view text) { return ::wide(text, CP_ACP); }
+std::string narrow(std::wstring_view text) { return ::narrow(text, CP_ACP); }
 
 std::string failed(std::string_view what, std::string_view name) {
     const DWORD code = GetLastError();

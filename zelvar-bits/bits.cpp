@@ -361,21 +361,35 @@ std::optional<Variable> variableOrSay(std::string_view name, std::ostream &err) 
     return v;
 }
 
+// LINE... as decode takes them: "NAME VALUE" in one argument, or the two as
+// two. Hands each variable, name as written and value to `each`, which may
+// end the command with a status; says the status that ended it, if any.
+template <class Each>
+std::optional<int> eachLine(std::span<const std::string_view> args, std::ostream &err, Each each) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto [name, value, oneWord] = splitLine(args[i]);
+        if (oneWord && i + 1 >= args.size())
+            return usage(err, "no value for " + quoted(name));
+        if (oneWord)
+            value = args[++i];
+        const std::optional<Variable> v = variableOrSay(name, err);
+        if (!v)
+            return Usage;
+        if (const std::optional<int> status = each(*v, name, value))
+            return status;
+    }
+    return std::nullopt;
+}
+
 int decodeCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
     if (args.empty())
         return usage(io.err, "decode needs a line such as 'g_weaponDisable 524279'");
     std::vector<Report> reports;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        auto [name, value, oneWord] = splitLine(args[i]);
-        if (oneWord && i + 1 >= args.size())
-            return usage(io.err, "no value for " + quoted(name));
-        if (oneWord)
-            value = args[++i];
-        const std::optional<Variable> v = variableOrSay(name, io.err);
-        if (!v)
-            return Usage;
-        reports.push_back(assess(*v, name, value, true, std::nullopt));
-    }
+    if (const auto status = eachLine(args, io.err, [&](const Variable &v, auto name, auto value) {
+            reports.push_back(assess(v, name, value, true, std::nullopt));
+            return std::optional<int>();
+        }))
+        return *status;
     Reports out(asJson, io.out);
     for (const Report &r : reports)
         out.add(r);
@@ -454,21 +468,16 @@ int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) 
         return usage(io.err, "set needs a file and a line such as 'g_weaponDisable 40'");
     const std::string path(args[0]);
     std::vector<Change> changes;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        auto [variable, value, oneWord] = splitLine(args[i]);
-        if (oneWord && i + 1 >= args.size())
-            return usage(io.err, "no value for " + quoted(variable));
-        if (oneWord)
-            value = args[++i];
-        const std::optional<Variable> v = variableOrSay(variable, io.err);
-        if (!v)
-            return Usage;
-        if (const std::optional<std::string> why = refusedValue(*v, value)) {
-            io.err << "zelvar-bits: " << *why << "; nothing is written\n";
-            return BadValue;
-        }
-        changes.push_back({*v, std::string(value)});
-    }
+    if (const auto status =
+            eachLine(args.subspan(1), io.err, [&](const Variable &v, auto, auto value) {
+                if (const std::optional<std::string> why = refusedValue(v, value)) {
+                    io.err << "zelvar-bits: " << *why << "; nothing is written\n";
+                    return std::optional<int>(BadValue);
+                }
+                changes.push_back({v, std::string(value)});
+                return std::optional<int>();
+            }))
+        return *status;
     const Saved saved = saveChanges(path, changes, dryRun);
     (saved.status == Saved::Written ? io.out : io.err)
         << (saved.status == Saved::Written ? "" : "zelvar-bits: ") << saved.said

@@ -1,4 +1,5 @@
-// Text between the model's bytes and the Win32 API's UTF-16.
+// Text between the model's bytes and the Win32 API's UTF-16, for the Win32
+// window and the Windows side of the platform layer.
 #pragma once
 
 #include <windows.h>
