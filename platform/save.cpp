@@ -23,7 +23,7 @@ Saved saveChanges(const std::string &path, std::span<const Change> changes, bool
     if (!dryRun)
         if (const std::optional<std::string> why = replaceFile(was, name, edit.bytes))
             return {Saved::Failed, *why};
-    return {Saved::Written, std::move(diff)};
+    return {Saved::Written, std::move(diff), true};
 }
 
 }  // namespace zelvar

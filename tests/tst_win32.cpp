@@ -251,12 +251,17 @@ bool looks() {
                 GetClientRect(box, &r);
                 POINT at{0, (r.bottom - 13) / 2};
                 const std::vector<std::uint32_t> alone = capture(box, true);
-                const int top = at.y;
+                const LONG top = at.y;
                 MapWindowPoints(box, form->window(), &at, 1);
-                for (int y = 0; IsWindowVisible(box) != FALSE && y < 13 * 13; ++y)
-                    if (((alone[std::size_t((top + y / 13) * r.right + y % 13)] ^
-                          shown[std::size_t((at.y + y / 13) * 565 + at.x + y % 13)]) &
-                         0xFFFFFF) != 0) {
+                const auto pixel = [](const std::vector<std::uint32_t> &image, LONG width, LONG x,
+                                      LONG y) {
+                    return image[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                 static_cast<std::size_t>(x)] &
+                           0xFFFFFFU;
+                };
+                for (LONG k = 0; IsWindowVisible(box) != FALSE && k < 13 * 13; ++k)
+                    if (pixel(alone, r.right, k % 13, top + k / 13) !=
+                        pixel(shown, 565, at.x + k % 13, at.y + k / 13)) {
                         std::printf("%s: the indicator of %s is not whole\n", g.panel.data(),
                                     std::string(g.options[i].caption).c_str());
                         whole = false;

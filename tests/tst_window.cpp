@@ -499,7 +499,7 @@ void TestWindow::saveKey() {
     form->openArguments({path});
     message();  // what opening left out
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(message(), "Saved.\n" + path + ": unchanged");
+    QCOMPARE(message(), "Nothing to save.\n" + path + ": unchanged");
     form->activateWindow();  // from the message, closed
     click("chkWeapon(0)");
     const QString value = line().section(' ', 1);

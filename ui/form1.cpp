@@ -428,7 +428,9 @@ void Form1::saveKey() {
     auto *box = new QMessageBox(
         saved.status == zelvar::Saved::Written ? QMessageBox::Information : QMessageBox::Warning,
         QCoreApplication::applicationName(),
-        saved.status == zelvar::Saved::Written ? tr("Saved.") : tr("Nothing was saved."),
+        saved.changed                            ? tr("Saved.")
+        : saved.status == zelvar::Saved::Written ? tr("Nothing to save.")
+                                                 : tr("Nothing was saved."),
         QMessageBox::Ok, this);
     box->setInformativeText(QString::fromStdString(saved.said));
     box->setAttribute(Qt::WA_DeleteOnClose);

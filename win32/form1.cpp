@@ -501,7 +501,11 @@ void Form1::saveKey() {
     const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
     const bool written = saved.status == zelvar::Saved::Written;
     MessageBoxW(hwnd_,
-                wide((written ? "Saved.\n\n" : "Nothing was saved.\n\n") + saved.said).c_str(),
+                wide((saved.changed ? "Saved.\n\n"
+                      : written     ? "Nothing to save.\n\n"
+                                    : "Nothing was saved.\n\n") +
+                     saved.said)
+                    .c_str(),
                 L"zelvar-bitrate", MB_OK | (written ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
