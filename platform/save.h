@@ -14,7 +14,7 @@ namespace zelvar {
 struct Saved {
     enum Status { Written = 0, Refused = 1, Failed = 2 };  // zelvar-bits' exit status
     Status status = Written;
-    std::string said;  // the diff, "FILE: unchanged", or why nothing was written
+    std::string said;      // the diff, "FILE: unchanged", or why nothing was written
     bool changed = false;  // bytes were, or with a dry run would be, written
 };
 

@@ -425,13 +425,13 @@ void Form1::saveKey() {
             changes.push_back(*line);
     }
     const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
-    auto *box = new QMessageBox(
-        saved.status == zelvar::Saved::Written ? QMessageBox::Information : QMessageBox::Warning,
-        QCoreApplication::applicationName(),
-        saved.changed                            ? tr("Saved.")
-        : saved.status == zelvar::Saved::Written ? tr("Nothing to save.")
-                                                 : tr("Nothing was saved."),
-        QMessageBox::Ok, this);
+    auto *box = new QMessageBox(saved.status == zelvar::Saved::Written ? QMessageBox::Information
+                                                                       : QMessageBox::Warning,
+                                QCoreApplication::applicationName(),
+                                saved.changed                            ? tr("Saved.")
+                                : saved.status == zelvar::Saved::Written ? tr("Nothing to save.")
+                                                                         : tr("Nothing was saved."),
+                                QMessageBox::Ok, this);
     box->setInformativeText(QString::fromStdString(saved.said));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
