@@ -47,9 +47,10 @@ void Opener::openText(std::string_view name, std::string_view text) {
 }
 
 void Opener::openFile(const std::string &path) {
-    files_.push_back(path);
     ConfigReader reader;
     const std::optional<std::string> error = readFile(reader, path);
+    if (!error)  // a file that could not be read is no place to save into
+        files_.push_back(path);
     take(quoted(path), reader, error);
 }
 
