@@ -117,6 +117,7 @@ void Form::open(const Opening &opening) {
             showGroup(opened.group);
         totals_.recount(opened.group);
     }
+    openedFile_ = opening.file;
     rememberOpened();
 }
 
@@ -135,7 +136,9 @@ void Form::rememberOpened() {
         opened_.at(slot(g.group)) = lineOf(g.group);
 }
 
-std::vector<Change> Form::changesSinceOpening() const {
+std::optional<Form::Save> Form::saveIntoOpened() const {
+    if (!openedFile_)
+        return std::nullopt;
     std::vector<Change> changes;
     for (const SettingGroup &g : kCatalogue) {
         const std::optional<Change> now = lineOf(g.group);
@@ -144,7 +147,7 @@ std::vector<Change> Form::changesSinceOpening() const {
             (!then || then->variable.name != now->variable.name || then->value != now->value))
             changes.push_back(*now);
     }
-    return changes;
+    return Save{*openedFile_, std::move(changes)};
 }
 
 }  // namespace zelvar

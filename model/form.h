@@ -18,6 +18,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace zelvar {
 
@@ -74,9 +77,15 @@ public:
     // stays.
     void open(const Opening &opening);
 
-    // The line of each group that the user changed since start-up or the
-    // last opening, as a change to save.
-    std::vector<Change> changesSinceOpening() const;
+    // What the save key writes: into the one file the window was last
+    // opened from, the line of each group the user changed since. None when
+    // it was opened from anything else: the front-end then asks for a file
+    // and writes the line there.
+    struct Save {
+        std::string path;
+        std::vector<Change> changes;
+    };
+    std::optional<Save> saveIntoOpened() const;
 
 private:
     void ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
@@ -95,6 +104,7 @@ private:
     Controls &controls_;
     Totals totals_;
     std::array<std::optional<Change>, kGroupCount> opened_{};  // each group's line then
+    std::optional<std::string> openedFile_;
 };
 
 }  // namespace zelvar

@@ -16,6 +16,11 @@ struct Saved {
     Status status = Written;
     std::string said;      // the diff, "FILE: unchanged", or why nothing was written
     bool changed = false;  // bytes were, or with a dry run would be, written
+
+    // What a window's message says first.
+    std::string_view heading() const {
+        return changed ? "Saved." : status == Written ? "Nothing to save." : "Nothing was saved.";
+    }
 };
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun);

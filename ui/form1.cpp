@@ -394,7 +394,6 @@ void Form1::dropEvent(QDropEvent *event) {
 void Form1::open(zelvar::Opener &opener) {
     const zelvar::Opening opening = opener.finish();
     run([&] { form_.open(opening); });
-    opened_ = opening.file;
     if (opening.leftOut.empty())
         return;
     leftOut_ = {latin1(opening.heading())};
@@ -408,30 +407,22 @@ void Form1::open(zelvar::Opener &opener) {
 // line into a file the user names. The message says what was written, or why
 // nothing was.
 void Form1::saveKey() {
-    std::string path;
-    std::vector<zelvar::Change> changes;
-    if (opened_) {
-        path = *opened_;
-        changes = form_.changesSinceOpening();
-    } else {
+    std::optional<zelvar::Form::Save> save = form_.saveIntoOpened();
+    if (!save) {
         const QString chosen =
             QFileDialog::getSaveFileName(this, tr("Save the line into a configuration"), QString(),
                                          tr("Configurations (*.cfg);;All files (*)"), nullptr,
                                          QFileDialog::DontConfirmOverwrite);
         if (chosen.isEmpty())
             return;
-        path = QFile::encodeName(chosen).toStdString();
+        save = {QFile::encodeName(chosen).toStdString(), {}};
         if (const auto line = zelvar::lineChange(txtBitRate->text().toStdString()))
-            changes.push_back(*line);
+            save->changes.push_back(*line);
     }
-    const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
-    auto *box = new QMessageBox(saved.status == zelvar::Saved::Written ? QMessageBox::Information
-                                                                       : QMessageBox::Warning,
-                                QCoreApplication::applicationName(),
-                                saved.changed                            ? tr("Saved.")
-                                : saved.status == zelvar::Saved::Written ? tr("Nothing to save.")
-                                                                         : tr("Nothing was saved."),
-                                QMessageBox::Ok, this);
+    const zelvar::Saved saved = zelvar::saveChanges(save->path, save->changes, false);
+    auto *box = new QMessageBox(
+        saved.status == zelvar::Saved::Written ? QMessageBox::Information : QMessageBox::Warning,
+        QCoreApplication::applicationName(), latin1(saved.heading()), QMessageBox::Ok, this);
     box->setInformativeText(QString::fromStdString(saved.said));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);

@@ -85,8 +85,7 @@ private:
     std::array<QRadioButton *, 3> opt_{};                    // optJK, optInstructor, optam, by rank
     QLineEdit *txtBitRate = nullptr;
     Picture *PicBack = nullptr;
-    bool painted_ = false;               // the first frame is on screen
-    QStringList leftOut_;                // what opening could not open, said once painted
-    std::optional<std::string> opened_;  // the one file the window was opened from
+    bool painted_ = false;  // the first frame is on screen
+    QStringList leftOut_;   // what opening could not open, said once painted
     zelvar::Form form_{*this};
 };

@@ -474,12 +474,8 @@ void Form1::copyKey() {
 // line into a file the user names. The message says what was written, or why
 // nothing was.
 void Form1::saveKey() {
-    std::string path;
-    std::vector<zelvar::Change> changes;
-    if (opened_) {
-        path = *opened_;
-        changes = form_.changesSinceOpening();
-    } else {
+    std::optional<zelvar::Form::Save> save = form_.saveIntoOpened();
+    if (!save) {
         wchar_t chosen[MAX_PATH] = {};
         OPENFILENAMEW dialog{};
         dialog.lStructSize = sizeof dialog;
@@ -491,28 +487,22 @@ void Form1::saveKey() {
         dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
         if (GetSaveFileNameW(&dialog) == FALSE)
             return;
-        path = narrow(chosen, CP_ACP);
+        save = {narrow(chosen, CP_ACP), {}};
         std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');
         line.resize(static_cast<std::size_t>(
             GetWindowTextW(txtBitRate, line.data(), static_cast<int>(line.size()))));
         if (const auto change = zelvar::lineChange(narrow(line)))
-            changes.push_back(*change);
+            save->changes.push_back(*change);
     }
-    const zelvar::Saved saved = zelvar::saveChanges(path, changes, false);
-    const bool written = saved.status == zelvar::Saved::Written;
-    MessageBoxW(hwnd_,
-                wide((saved.changed ? "Saved.\n\n"
-                      : written     ? "Nothing to save.\n\n"
-                                    : "Nothing was saved.\n\n") +
-                     saved.said)
-                    .c_str(),
-                L"zelvar-bitrate", MB_OK | (written ? MB_ICONINFORMATION : MB_ICONWARNING));
+    const zelvar::Saved saved = zelvar::saveChanges(save->path, save->changes, false);
+    MessageBoxW(
+        hwnd_, wide(std::string(saved.heading()) + "\n\n" + saved.said).c_str(), L"zelvar-bitrate",
+        MB_OK | (saved.status == zelvar::Saved::Written ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
 void Form1::open(zelvar::Opener &opener) {
     const zelvar::Opening opening = opener.finish();
     run([&] { form_.open(opening); });
-    opened_ = opening.file;
     if (opening.leftOut.empty())
         return;
     leftOut_ = wide(opening.heading()) + L'\n';

@@ -25,7 +25,6 @@
 #include <windows.h>
 
 #include <array>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -103,9 +102,8 @@ private:
     std::array<HWND, 3> opt_{};  // optJK, optInstructor, optam, by rank
     HWND txtBitRate = nullptr;
     HWND PicBack = nullptr;
-    std::vector<Named> controls_;        // every control, and by tab index those that have one
-    std::wstring leftOut_;               // said once the window shows
-    std::optional<std::string> opened_;  // the one file the window was opened from
+    std::vector<Named> controls_;  // every control, and by tab index those that have one
+    std::wstring leftOut_;         // said once the window shows
     bool shown_ = false;
     zelvar::Form form_{*this};
 };
