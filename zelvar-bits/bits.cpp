@@ -3,6 +3,8 @@
 #include "config.h"
 #include "decode.h"
 #include "edit.h"
+#include "rcon.h"
+#include "remote.h"
 #include "save.h"
 
 #include <nlohmann/json.hpp>
@@ -11,11 +13,14 @@
 #include <array>
 #include <charconv>
 #include <concepts>
+#include <cstdlib>
+#include <fstream>
 #include <istream>
 #include <optional>
 #include <ostream>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace zelvar::bits {
@@ -41,13 +46,24 @@ Reads back the settings that the Zelvar Bitrate Calculator writes.
                              line is added; prints the change as a diff
                              (--dry-run: prints it and writes nothing)
 
-  --json                     decode, explain and list write JSON
+  status SERVER              the masks the server tells anyone, explained
+  get SERVER                 all nine variables over the remote console, explained
+  send SERVER LINE...        sets each value on the server, reads it back and
+                             says what became of it
+
+  SERVER is HOST or HOST:PORT ([IPV6]:PORT; the port is 29070 unless named).
+  The remote-console password comes from ZELVAR_RCON_PASSWORD, else from the
+  first line of --password-file FILE, else from a prompt at the terminal.
+
+  --json                     decode, explain, list, status and get write JSON
+  --password-file FILE       get and send: where the password is
   --help, --version
 
 Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would
 not write or a setting that a comment hides from the server (set: a value or a
-change refused, nothing written), 2 a usage error or a file that cannot be read
-or written.
+change refused, nothing written), 2 a usage error, a file that cannot be read
+or written, or a server that does not answer or refuses the password (send: 0
+each value applied or taking effect at the next map, 1 one refused).
 )";
 
 // Text built in memory and handed to the stream in large pieces, far cheaper
@@ -89,13 +105,16 @@ struct Report : Reading {
     std::optional<int> overriddenBy;
     std::optional<int> overrides;
     const Setting *read = nullptr;  // from a configuration: how the server took it
+    bool fromServer = false;
+    std::optional<std::string_view> latched;  // the server's value for the next map
 };
 
 const SettingGroup &groupOf(const Report &r) { return settingGroup(r.decoded.variable.group); }
 
 Report assess(const Variable &variable, std::string_view written, std::string_view text,
               bool hasValue, std::optional<int> line) {
-    return {readSetting(variable, text, hasValue), line, written, {}, {}};
+    return {
+        readSetting(variable, text, hasValue), line, written, {}, {}, nullptr, false, std::nullopt};
 }
 
 bool applied(const Report &r) { return r.read == nullptr || r.read->applied; }
@@ -221,6 +240,8 @@ void printText(const Report &r, Text &out) {
         out << "  note: overrides line " << *r.overrides << '\n';
     if (r.overriddenBy)
         out << "  note: overridden by line " << *r.overriddenBy << '\n';
+    if (r.latched)
+        shown(out << "  note: takes effect at the next map: ", *r.latched), out << '\n';
 }
 
 // JSON through nlohmann's writer, keys in the order they are set. Text from a
@@ -273,36 +294,44 @@ Json jsonReport(const Report &r) {
     Json lines = Json::array();
     for (std::string_view rest = problems.s; !rest.empty(); rest.remove_prefix(rest.find('\n') + 1))
         lines.push_back(rest.substr(0, rest.find('\n')));
-    return {{"line", orNull(r.line)},
-            {"variable", d.variable.name},
-            {"written", r.written},
-            {"text", r.text},
-            {"value", huge(d) ? Json(nullptr) : Json(d.value)},
-            {"group", g.name},
-            {"width", widthBits(g.width)},
-            {"options", std::move(options)},
-            {"unknown_bits", d.unknownBits},
-            {"calculator", std::move(calculator)},
-            {"problems", std::move(lines)},
-            {"overrides", orNull(r.overrides)},
-            {"overridden_by", orNull(r.overriddenBy)},
-            {"applied", applied(r)},
-            {"swallowed_by",
-             r.read != nullptr && r.read->swallow
-                 ? Json{{"line", r.read->swallow->line}, {"ends", orNull(r.read->swallow->endLine)}}
-                 : Json(nullptr)},
-            {"first_word_only", r.read != nullptr && r.read->firstWordOnly
-                                    ? Json(*r.read->firstWordOnly)
-                                    : Json(nullptr)}};
+    Json json = {{"line", orNull(r.line)},
+                 {"variable", d.variable.name},
+                 {"written", r.written},
+                 {"text", r.text},
+                 {"value", huge(d) ? Json(nullptr) : Json(d.value)},
+                 {"group", g.name},
+                 {"width", widthBits(g.width)},
+                 {"options", std::move(options)},
+                 {"unknown_bits", d.unknownBits},
+                 {"calculator", std::move(calculator)},
+                 {"problems", std::move(lines)},
+                 {"overrides", orNull(r.overrides)},
+                 {"overridden_by", orNull(r.overriddenBy)},
+                 {"applied", applied(r)},
+                 {"swallowed_by", r.read != nullptr && r.read->swallow
+                                      ? Json{{"line", r.read->swallow->line},
+                                             {"ends", orNull(r.read->swallow->endLine)}}
+                                      : Json(nullptr)},
+                 {"first_word_only", r.read != nullptr && r.read->firstWordOnly
+                                         ? Json(*r.read->firstWordOnly)
+                                         : Json(nullptr)}};
+    if (r.fromServer)
+        json["latched"] = r.latched ? Json(std::string(*r.latched)) : Json(nullptr);
+    return json;
 }
 
 // Writes each report as it is made, in the order given; says whether any
 // has a problem.
 class Reports {
 public:
-    Reports(bool asJson, std::ostream &out) : asJson_(asJson), out_(out) {
-        if (asJson_)
+    Reports(bool asJson, std::ostream &out, const std::string *server = nullptr)
+        : asJson_(asJson), out_(out) {
+        if (asJson_ && server != nullptr)
+            text_ << "{\"server\":" << dumped(*server) << ",\"settings\":[";
+        else if (asJson_)
             text_ << "{\"settings\":[";
+        else if (server != nullptr)
+            text_ << "server " << *server << '\n';
     }
     // A setting read from `settings[i]`, after the comment that swallows it.
     void add(const Report &r, std::span<const Setting> settings = {}, std::size_t i = 0) {
@@ -320,9 +349,15 @@ public:
         text_.spill(out_);
     }
     bool any() const { return any_; }
-    int finish() {
-        if (asJson_)
+    // `missing`: what a server did not give, under `key`, "absent" or "not published".
+    int finish(std::string_view key = {}, const std::vector<std::string_view> &missing = {}) {
+        if (asJson_ && !key.empty())
+            text_ << "]," << dumped(std::string(key == "absent" ? "absent" : "not_published"))
+                  << ':' << dumped(Json(missing)) << "}\n";
+        else if (asJson_)
             text_ << "]}\n";
+        for (std::string_view name : asJson_ ? std::vector<std::string_view>() : missing)
+            text_ << name << ": " << key << '\n';
         text_.spill(out_, 0);
         return problems_ ? BadValue : Clean;
     }
@@ -485,6 +520,136 @@ int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) 
     return saved.status;
 }
 
+// The remote-console password, from where the user keeps it; never from an
+// argument, and never said back.
+std::variant<std::string, int> password(const std::optional<std::string> &file,
+                                        const std::string &server, Streams io) {
+    std::optional<std::string> found;
+    if (const char *set = std::getenv(std::string(kPasswordVariable).c_str()); set != nullptr) {
+        found = set;
+    } else if (file) {
+        std::ifstream in(*file, std::ios::binary);
+        std::string line;
+        if (!in || !std::getline(in, line)) {
+            io.err << "zelvar-bits: cannot read the password file " << quoted(*file) << '\n';
+            return Usage;
+        }
+        if (line.ends_with('\r'))
+            line.pop_back();
+        found = std::move(line);
+    } else {
+        found = promptHidden("Remote-console password for " + server + ": ");
+    }
+    if (!found) {
+        io.err << "zelvar-bits: no password: set " << kPasswordVariable
+               << ", name a file with --password-file, or run at a terminal\n";
+        return Usage;
+    }
+    if (const std::optional<std::string> why = rcon::unusablePassword(*found)) {
+        io.err << "zelvar-bits: " << *why << "; nothing is sent\n";
+        return Usage;
+    }
+    return std::move(*found);
+}
+
+struct Remote {
+    std::optional<std::string> passwordFile;
+    bool asJson = false;
+};
+
+// Connects to the server named by `args[0]` and hands `talk` a session with
+// the password set when one is `needed`.
+template <class Talk>
+int withServer(std::span<const std::string_view> args, const Remote &remote, bool needed,
+               Streams io, Talk talk) {
+    const auto address = rcon::parseAddress(args[0]);
+    if (const auto *why = std::get_if<std::string>(&address))
+        return usage(io.err, *why);
+    const std::string server = std::get<rcon::Address>(address).shown();
+    std::string secret;
+    if (needed) {
+        auto found = password(remote.passwordFile, server, io);
+        if (const int *status = std::get_if<int>(&found))
+            return *status;
+        secret = std::move(std::get<std::string>(found));
+    }
+    try {
+        UdpTransport transport(std::get<rcon::Address>(address));
+        rcon::Session session(transport, server);
+        session.setPassword(std::move(secret));
+        return talk(session, server);
+    } catch (const rcon::Failure &failure) {
+        io.err << "zelvar-bits: " << failure.what() << '\n';
+        return Usage;
+    }
+}
+
+int statusCommand(std::span<const std::string_view> args, const Remote &remote, Streams io) {
+    if (args.size() != 1)
+        return usage(io.err, "status needs one server, such as 'localhost:29070'");
+    return withServer(
+        args, remote, false, io, [&](rcon::Session &session, const std::string &server) {
+            const std::array<std::optional<std::string>, 2> masks = session.published();
+            Reports out(remote.asJson, io.out, &server);
+            std::vector<std::string_view> missing;
+            for (const Variable &v : variables()) {
+                const std::size_t i = indexOf(v);
+                if (i < masks.size() && masks.at(i)) {
+                    Report r = assess(v, v.name, *masks.at(i), true, std::nullopt);
+                    out.add(r);
+                } else {
+                    missing.push_back(v.name);
+                }
+            }
+            return out.finish("not published", missing);
+        });
+}
+
+int getCommand(std::span<const std::string_view> args, const Remote &remote, Streams io) {
+    if (args.size() != 1)
+        return usage(io.err, "get needs one server, such as 'localhost:29070'");
+    return withServer(
+        args, remote, true, io, [&](rcon::Session &session, const std::string &server) {
+            const std::array<std::optional<rcon::Held>, 9> held = session.read(variables());
+            Reports out(remote.asJson, io.out, &server);
+            std::vector<std::string_view> missing;
+            for (const Variable &v : variables()) {
+                const std::optional<rcon::Held> &h = held.at(indexOf(v));
+                if (!h) {
+                    missing.push_back(v.name);
+                    continue;
+                }
+                Report r = assess(v, v.name, h->value, true, std::nullopt);
+                r.fromServer = true;
+                if (h->latched)
+                    r.latched = *h->latched;
+                out.add(r);
+            }
+            return out.finish("absent", missing);
+        });
+}
+
+int sendCommand(std::span<const std::string_view> args, const Remote &remote, Streams io) {
+    if (args.size() < 2)
+        return usage(io.err, "send needs a server and a line such as 'zv_teamLock 4'");
+    std::vector<Change> changes;
+    if (const auto status =
+            eachLine(args.subspan(1), io.err, [&](const Variable &v, auto, auto value) {
+                if (const std::optional<std::string> why = refusedValue(v, value)) {
+                    io.err << "zelvar-bits: " << *why << "; nothing is sent\n";
+                    return std::optional<int>(BadValue);
+                }
+                changes.push_back({v, std::string(value)});
+                return std::optional<int>();
+            }))
+        return *status;
+    return withServer(args, remote, true, io, [&](rcon::Session &session, const std::string &) {
+        const rcon::Sent sent = rcon::sendChanges(session, changes);
+        io.out << sent.said;
+        return sent.status;
+    });
+}
+
 int listCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "list takes at most one variable");
@@ -549,8 +714,10 @@ namespace {
 int runCommand(std::span<const std::string_view> arguments, Streams io) {
     bool asJson = false;
     bool dryRun = false;
+    Remote remote;
     std::vector<std::string_view> words;
-    for (std::string_view a : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view a = arguments[i];
         if (a == "--help" || a == "-h") {
             io.out << kHelp;
             return Clean;
@@ -563,6 +730,13 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
             asJson = true;
         else if (a == "--dry-run")
             dryRun = true;
+        else if (a == "--password-file" && i + 1 < arguments.size())
+            remote.passwordFile = std::string(arguments[++i]);
+        else if (a.starts_with("--password-file="))
+            remote.passwordFile = std::string(a.substr(a.find('=') + 1));
+        else if (a == "--password" || a.starts_with("--password="))
+            return usage(io.err, "a password is never an argument, where others can read it: set " +
+                                     std::string(kPasswordVariable) + " or use --password-file");
         else if (a.starts_with("--"))
             return usage(io.err, "unknown option " + quoted(a));
         else
@@ -574,6 +748,16 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
     const std::span<const std::string_view> rest = std::span(words).subspan(1);
     if (dryRun && command != "set")
         return usage(io.err, "--dry-run goes with set");
+    if (remote.passwordFile && command != "get" && command != "send")
+        return usage(io.err, "--password-file goes with get and send");
+    remote.asJson = asJson;
+    if (command == "status")
+        return statusCommand(rest, remote, io);
+    if (command == "get")
+        return getCommand(rest, remote, io);
+    if (command == "send")
+        return asJson ? usage(io.err, "send writes what the server answered, not JSON")
+                      : sendCommand(rest, remote, io);
     if (command == "set")
         return asJson ? usage(io.err, "set writes a diff, not JSON") : setCommand(rest, dryRun, io);
     if (command == "decode")

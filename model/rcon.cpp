@@ -1,0 +1,447 @@
+#include "rcon.h"
+
+#include <algorithm>
+#include <charconv>
+#include <random>
+
+namespace zelvar::rcon {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kOutOfBand = "\xFF\xFF\xFF\xFF";
+constexpr std::size_t kLargestReply = std::size_t{256} << 10;
+// After this many requests a server of today's engines wants one a second.
+constexpr int kBurst = 8;
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+bool nameByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Only names of letters, digits and '_' and plain decimal values ever go
+// into a command, so that nothing in one can become another command.
+bool safeWord(std::string_view word, bool number) {
+    if (word.empty())
+        return false;
+    if (number)
+        return std::all_of(word.begin() + (word[0] == '-' ? 1 : 0), word.end(),
+                           [](char c) { return c >= '0' && c <= '9'; }) &&
+               word != "-";
+    return std::all_of(word.begin(), word.end(), nameByte);
+}
+
+std::string freshChallenge() {
+    std::random_device seed;
+    return std::to_string(std::uniform_int_distribution<std::uint32_t>(100000000, 999999999)(seed));
+}
+
+// A quoted word at `at` (blanks before it allowed): its text, and where it ends.
+std::optional<std::string_view> quotedAt(std::string_view line, std::size_t at) {
+    while (at < line.size() && blank(line[at]))
+        ++at;
+    if (at >= line.size() || line[at] != '"')
+        return std::nullopt;
+    const std::size_t end = line.find('"', at + 1);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    return line.substr(at + 1, end - at - 1);
+}
+
+// The value after a name in any of the family's forms: `NAME "V"` (cvarlist),
+// `"NAME" is:"V"` and `Cvar NAME = "V"`.
+std::optional<std::string_view> valueAfterName(std::string_view line, std::size_t after) {
+    if (after < line.size() && line[after] == '"')
+        ++after;
+    while (after < line.size() && blank(line[after]))
+        ++after;
+    for (std::string_view joiner : {"is:", "="})
+        if (line.substr(after).starts_with(joiner)) {
+            after += joiner.size();
+            break;
+        }
+    return quotedAt(line, after);
+}
+
+std::optional<std::string_view> latchedIn(std::string_view line) {
+    std::size_t at = line.find_first_not_of(" \t");
+    if (at == std::string_view::npos || !line.substr(at).starts_with("latched"))
+        return std::nullopt;
+    at += 7;
+    while (at < line.size() && (blank(line[at]) || line[at] == ':' || line[at] == '='))
+        ++at;
+    return quotedAt(line, at);
+}
+
+// Where the line names the variable as a word of its own, if it does.
+std::optional<std::size_t> nameIn(std::string_view line, std::string_view name) {
+    for (std::size_t at = 0; at + name.size() <= line.size(); ++at) {
+        if (!sameIgnoringCase(line.substr(at, name.size()), name))
+            continue;
+        const bool startsWord = at == 0 || blank(line[at - 1]) || line[at - 1] == '"';
+        const std::size_t end = at + name.size();
+        const bool endsWord = end == line.size() || blank(line[end]) || line[end] == '"';
+        if (startsWord && endsWord)
+            return end;
+    }
+    return std::nullopt;
+}
+
+bool sameNumber(std::string_view a, std::string_view b) {
+    return a == b || readAsServer(a).value == readAsServer(b).value;
+}
+
+std::string hidden(std::string text, std::string_view password) {
+    if (password.empty())
+        return text;
+    for (std::size_t at; (at = text.find(password)) != std::string::npos;)
+        text.replace(at, password.size(), "********");
+    return text;
+}
+
+// Silence where an answer was due; a set that meets it is read back instead.
+struct NoReply : Failure {
+    using Failure::Failure;
+};
+
+std::string trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+}  // namespace
+
+std::string Address::shown() const {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ':' + std::to_string(port);
+}
+
+std::variant<Address, std::string> parseAddress(std::string_view text) {
+    Address address;
+    std::string_view port;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos)
+            return "no ']' after the IPv6 address in " + quoted(text);
+        address.host = text.substr(1, close - 1);
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(':'))
+            return "a port goes after ':' in " + quoted(text);
+        port = rest.empty() ? rest : rest.substr(1);
+        if (!rest.empty() && port.empty())
+            return "no port after ':' in " + quoted(text);
+    } else if (const std::size_t colon = text.find(':');
+               colon != std::string_view::npos &&
+               text.find(':', colon + 1) == std::string_view::npos) {
+        address.host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (port.empty())
+            return "no port after ':' in " + quoted(text);
+    } else {
+        address.host = text;  // a name, an IPv4 address or a bare IPv6 one
+    }
+    if (address.host.empty())
+        return "no server named in " + quoted(text);
+    if (std::any_of(address.host.begin(), address.host.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }))
+        return "a server's name has no blanks or control bytes: " + quoted(text);
+    if (!port.empty()) {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (error != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535)
+            return "the port must be a number from 1 to 65535: " + quoted(text);
+        address.port = static_cast<std::uint16_t>(value);
+    }
+    return address;
+}
+
+std::optional<std::string> unusablePassword(std::string_view password) {
+    const auto has = [&](auto test) { return std::any_of(password.begin(), password.end(), test); };
+    if (password.empty())
+        return "the password is empty";
+    if (has(blank))
+        return "the password has a blank, where the server cuts it";
+    if (password.find("//") != std::string_view::npos ||
+        password.find("/*") != std::string_view::npos)
+        return "the password has \"//\" or \"/*\", where the server cuts it as a comment";
+    if (has([](char c) { return c == '"' || c == '%'; }))
+        return "the password has a '\"' or a '%', which the server changes";
+    if (has([](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return "the password has a control byte, which the server changes";
+    if (has([](char c) { return static_cast<unsigned char>(c) > 0x7F; }))
+        return "the password has a byte beyond ASCII, which the server changes";
+    return std::nullopt;
+}
+
+std::string withoutColours(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '^' && i + 1 < text.size() && text[i + 1] != '^' && nameByte(text[i + 1]) &&
+            text[i + 1] != '_') {
+            ++i;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::optional<Held> heldIn(std::string_view reply, std::string_view name) {
+    const std::string text = withoutColours(reply);
+    std::optional<Held> held;
+    bool latest = false;  // the line before named the variable
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (const std::optional<std::string_view> latched = latchedIn(line)) {
+            if (latest && held)
+                held->latched = std::string(*latched);
+            continue;
+        }
+        latest = false;
+        if (const std::optional<std::size_t> after = nameIn(line, name))
+            if (const std::optional<std::string_view> value = valueAfterName(line, *after)) {
+                held = Held{std::string(*value), std::nullopt};
+                latest = true;
+            }
+    }
+    return held;
+}
+
+std::string datagram(std::string_view line) { return std::string(kOutOfBand) + std::string(line); }
+
+std::optional<std::string_view> printed(std::string_view datagram) {
+    constexpr std::string_view kPrint = "\xFF\xFF\xFF\xFFprint\n";
+    if (!datagram.starts_with(kPrint))
+        return std::nullopt;
+    return datagram.substr(kPrint.size());
+}
+
+std::optional<Info> infoAnswering(std::string_view datagram, std::string_view challenge) {
+    if (!datagram.starts_with(kOutOfBand))
+        return std::nullopt;
+    datagram.remove_prefix(kOutOfBand.size());
+    const std::size_t newline = datagram.find('\n');
+    const std::string_view kind = datagram.substr(0, newline);
+    if (newline == std::string_view::npos || (kind != "statusResponse" && kind != "infoResponse"))
+        return std::nullopt;
+    std::string_view info = datagram.substr(newline + 1);
+    info = info.substr(0, info.find('\n'));
+    Info pairs;
+    while (info.starts_with('\\')) {
+        info.remove_prefix(1);
+        const std::size_t keyEnd = std::min(info.find('\\'), info.size());
+        const std::string_view key = info.substr(0, keyEnd);
+        info.remove_prefix(std::min(keyEnd + 1, info.size()));
+        const std::size_t valueEnd = std::min(info.find('\\'), info.size());
+        pairs.emplace_back(key, info.substr(0, valueEnd));
+        info.remove_prefix(valueEnd);
+    }
+    if (infoValue(pairs, "challenge") != challenge)
+        return std::nullopt;
+    return pairs;
+}
+
+std::optional<std::string> infoValue(const Info &info, std::string_view key) {
+    for (const auto &[k, v] : info)
+        if (sameIgnoringCase(k, key))
+            return v;
+    return std::nullopt;
+}
+
+std::string noReply(std::string_view server) {
+    return "no reply from " + std::string(server) +
+           ": the server is down, the port is wrong, or it is dropping requests";
+}
+
+Session::Session(Transport &transport, std::string server, Timing timing)
+    : transport_(transport), server_(std::move(server)), timing_(timing) {}
+
+// One request and what comes back: a remote-console reply's pieces joined,
+// or the one info datagram that echoes the challenge. Each try waits longer.
+std::optional<std::string> Session::exchange(std::string_view line, bool remote, int attempt) {
+    if (lastSent_) {  // every request counts against the server's limits
+        const auto gap = requests_ < kBurst ? timing_.paced : timing_.pacedLater;
+        // The wait drains what came late for earlier requests.
+        while (Clock::now() < *lastSent_ + gap && transport_.receive(*lastSent_ + gap)) {
+        }
+    }
+    transport_.send(datagram(line));
+    lastSent_ = Clock::now();
+    ++requests_;
+    const auto start = Clock::now();
+    const auto firstBy = start + timing_.firstPiece * (attempt + 1);
+    const auto wholeBy = start + timing_.whole;
+    const std::string challenge = remote ? "" : std::string(line.substr(line.find(' ') + 1));
+    std::optional<std::string> reply;
+    for (;;) {
+        const auto until = reply ? std::min(Clock::now() + timing_.quiet, wholeBy) : firstBy;
+        const std::optional<std::string> piece = transport_.receive(until);
+        if (!piece)
+            return reply;
+        if (!remote) {
+            if (infoAnswering(*piece, challenge))
+                return piece;
+            continue;
+        }
+        if (const std::optional<std::string_view> text = printed(*piece)) {
+            reply = reply.value_or("") + std::string(*text);
+            if (reply->size() > kLargestReply)
+                return reply;
+        }
+    }
+}
+
+std::string Session::remote(std::string_view command, bool isRead) {
+    for (int attempt = 0; attempt < (isRead ? timing_.tries : 1); ++attempt) {
+        std::optional<std::string> reply =
+            exchange("rcon " + password_ + ' ' + std::string(command), true, attempt);
+        if (!reply)
+            continue;
+        const std::string text = hidden(withoutColours(*reply), password_);
+        if (text.find("Bad rconpassword") != std::string::npos)
+            throw Failure(server_ + " refused the password (\"" + trimmed(text) + "\")");
+        if (text.find("No rconpassword set") != std::string::npos)
+            throw Failure(server_ + " has no remote-console password, so it takes no commands (\"" +
+                          trimmed(text) + "\")");
+        return text;
+    }
+    throw NoReply(noReply(server_));
+}
+
+std::optional<Info> Session::ask(std::string_view what) {
+    for (int attempt = 0; attempt < timing_.tries; ++attempt) {
+        const std::string line = std::string(what) + ' ' + freshChallenge();
+        if (const std::optional<std::string> reply = exchange(line, false, attempt))
+            return infoAnswering(*reply, line.substr(line.find(' ') + 1));
+    }
+    return std::nullopt;
+}
+
+std::array<std::optional<std::string>, 2> Session::published() {
+    // The masks are server-info variables; the game's own info names them short.
+    constexpr std::array<std::array<std::string_view, 2>, 2> kKeys{
+        {{"g_weaponDisable", "wdisable"}, {"g_forcePowerDisable", "fdisable"}}};
+    std::array<std::optional<std::string>, 2> masks;
+    const std::optional<Info> status = ask("getstatus");
+    if (!status)
+        throw Failure(noReply(server_));
+    for (std::size_t i = 0; i < masks.size(); ++i)
+        masks.at(i) = infoValue(*status, kKeys.at(i)[0]);
+    if (!masks[0] || !masks[1])
+        if (const std::optional<Info> info = ask("getinfo"))
+            for (std::size_t i = 0; i < masks.size(); ++i)
+                if (!masks.at(i))
+                    masks.at(i) = infoValue(*info, kKeys.at(i)[1]);
+    return masks;
+}
+
+std::array<std::optional<Held>, 9> Session::read(std::span<const Variable> which) {
+    // One cvarlist a prefix: the seven zv_ variables share one.
+    std::vector<std::string> prefixes;
+    for (const Variable &v : which) {
+        const std::string prefix(v.name.starts_with("zv_") ? "zv_" : v.name);
+        if (std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end())
+            prefixes.push_back(prefix);
+    }
+    std::array<std::optional<Held>, 9> held;
+    for (const std::string &prefix : prefixes) {
+        if (!safeWord(prefix, false))
+            continue;
+        const std::string reply = remote("cvarlist " + prefix, true);
+        for (const Variable &v : variables())
+            if (v.name.starts_with(prefix))
+                held.at(indexOf(v)) = heldIn(reply, v.name);
+    }
+    return held;
+}
+
+std::string Session::set(const Variable &variable, std::string_view value) {
+    if (!safeWord(variable.name, false) || !safeWord(value, true))
+        throw Failure("only a name and a number go to a server: " + quoted(value));
+    return trimmed(remote("set " + std::string(variable.name) + ' ' + std::string(value), false));
+}
+
+Sent sendChanges(Session &session, std::span<const Change> changes) {
+    Sent sent;
+    for (const Change &c : changes)
+        if (const std::optional<std::string> why = refusedValue(c.variable, c.value))
+            return {1, *why + "; nothing is sent\n"};
+    std::vector<Variable> which;
+    for (const Change &c : changes)
+        which.push_back(c.variable);
+    const std::array<std::optional<Held>, 9> before = session.read(which);
+    struct Step {
+        const Change *change;
+        std::optional<std::string> answer;  // none: not sent, or no answer came
+        bool sent = false;
+    };
+    std::vector<Step> steps;
+    for (const Change &c : changes) {
+        Step step{&c, std::nullopt};
+        const std::optional<Held> &held = before.at(indexOf(c.variable));
+        if (held && !(sameNumber(held->value, c.value) && !held->latched)) {
+            step.sent = true;
+            try {
+                step.answer = session.set(c.variable, c.value);
+            } catch (const NoReply &) {  // the read below tells what became of it
+            }
+        }
+        steps.push_back(std::move(step));
+    }
+    std::array<std::optional<Held>, 9> after{};
+    std::optional<std::string> unread;
+    if (std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.sent; })) {
+        try {
+            after = session.read(which);
+        } catch (const NoReply &failure) {
+            unread = failure.what();
+        }
+    }
+    const auto worst = [&sent](int status) { sent.status = std::max(sent.status, status); };
+    for (const Step &s : steps) {
+        const Change &c = *s.change;
+        const std::optional<Held> &held = before.at(indexOf(c.variable));
+        const std::optional<Held> &now = after.at(indexOf(c.variable));
+        sent.said += std::string(c.variable.name) + ' ' + c.value + ": ";
+        if (!held) {
+            sent.said += "not sent: the server has no such variable";
+            worst(1);
+        } else if (!s.sent) {
+            sent.said += "applied already";
+        } else if (s.answer &&
+                   s.answer->find("will be changed upon restarting") != std::string::npos) {
+            sent.said += "takes effect at the next map";
+        } else if (now && now->latched && sameNumber(*now->latched, c.value)) {
+            sent.said += "takes effect at the next map";
+        } else if (now && sameNumber(now->value, c.value)) {
+            sent.said += "applied";
+        } else if (unread) {
+            sent.said += "sent, but not read back: " + *unread;
+            worst(2);
+        } else if (s.answer && !s.answer->empty()) {
+            sent.said += "refused: " + quoted(*s.answer);
+            worst(1);
+        } else if (!s.answer) {
+            sent.said += noReply("the server") + "; it holds " +
+                         (now ? quoted(now->value) : std::string("nothing"));
+            worst(2);
+        } else {
+            sent.said += "not applied: the server holds " +
+                         (now ? quoted(now->value) : std::string("nothing"));
+            worst(1);
+        }
+        sent.said += '\n';
+    }
+    return sent;
+}
+
+}  // namespace zelvar::rcon

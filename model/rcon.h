@@ -1,0 +1,134 @@
+// Talking to a running game server. A request is one UDP datagram; a
+// Transport carries datagrams (the platform layer has the real one) and
+// hears only the server's own address and port. A Session turns what the
+// tool wants into requests: it paces them for the strictest servers, gathers
+// a reply's pieces until the server falls quiet, retries reads with backoff,
+// never resends a set (it reads the variable back instead) and ends with a
+// Failure, in words a person can act on, when nothing useful can come.
+// Replies are parsed here, whatever form of the engine family printed them;
+// sendChanges is the one way every front-end sets values on a server.
+#pragma once
+
+#include "decode.h"
+#include "edit.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace zelvar::rcon {
+
+inline constexpr std::uint16_t kDefaultPort = 29070;
+
+struct Address {
+    std::string host;
+    std::uint16_t port = kDefaultPort;
+    std::string shown() const;  // HOST:PORT, an IPv6 address in brackets
+};
+// HOST, HOST:PORT, [IPV6]:PORT or a bare IPv6 address; or why not.
+std::variant<Address, std::string> parseAddress(std::string_view text);
+
+// Why a password can never match on a server of the family, which cuts it
+// at a blank or a comment and mangles other bytes; none when it can.
+std::optional<std::string> unusablePassword(std::string_view password);
+
+// Text as the server printed it, without its colour codes ("^" and a letter
+// or digit; "^^" is a caret).
+std::string withoutColours(std::string_view text);
+
+// What the server holds of a variable, as a reply prints it.
+struct Held {
+    std::string value;
+    std::optional<std::string> latched;  // waiting for the next map
+};
+// The variable in a reply of cvarlist or print, in any form of the family,
+// the name in any case; none when the reply does not show it.
+std::optional<Held> heldIn(std::string_view reply, std::string_view name);
+
+// The out-of-band datagram for one request line.
+std::string datagram(std::string_view line);
+// The text a "print" datagram carries.
+std::optional<std::string_view> printed(std::string_view datagram);
+// The info string of a statusResponse or infoResponse that echoes
+// `challenge`, as key-value pairs; none for any other datagram.
+using Info = std::vector<std::pair<std::string, std::string>>;
+std::optional<Info> infoAnswering(std::string_view datagram, std::string_view challenge);
+// Keys compare without case; a missing key is unknown, never 0.
+std::optional<std::string> infoValue(const Info &info, std::string_view key);
+
+class Transport {
+public:
+    virtual void send(std::string_view datagram) = 0;
+    // The next datagram from the server before `until`; none when time runs
+    // out first or the server's host says nothing listens there.
+    virtual std::optional<std::string> receive(std::chrono::steady_clock::time_point until) = 0;
+
+protected:
+    ~Transport() = default;
+};
+
+// Talking cannot go on: no reply, a password refused, a server without one.
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// How long each step may take; tests shorten them, never lengthen.
+struct Timing {
+    std::chrono::milliseconds firstPiece{1500};  // for a reply to start, on the first try
+    std::chrono::milliseconds quiet{250};        // after a piece: the reply has ended
+    std::chrono::milliseconds whole{4000};       // for all of a reply's pieces
+    std::chrono::milliseconds paced{600};        // between remote-console requests
+    std::chrono::milliseconds pacedLater{1100};  // once a burst of them has gone
+    int tries = 3;                               // for a read
+};
+
+class Session {
+public:
+    Session(Transport &transport, std::string server, Timing timing = {});
+    void setPassword(std::string password) { password_ = std::move(password); }
+
+    // The masks the server tells anyone (g_weaponDisable, g_forcePowerDisable),
+    // in variables() order: none where it does not publish one.
+    std::array<std::optional<std::string>, 2> published();
+    // Over the remote console: each variable's value, in variables() order;
+    // none where the server does not have it. Only the groups asked for are read.
+    std::array<std::optional<Held>, 9> read(std::span<const Variable> which);
+    // Sets one value; says what the server answered, colours removed.
+    std::string set(const Variable &variable, std::string_view value);
+
+    int requests() const { return requests_; }
+
+private:
+    std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);
+    std::string remote(std::string_view command, bool isRead);
+    std::optional<Info> ask(std::string_view what);
+
+    Transport &transport_;
+    std::string server_;
+    Timing timing_;
+    std::string password_;
+    int requests_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> lastSent_;
+};
+
+// What became of each value sent.
+struct Sent {
+    int status = 0;    // as zelvar-bits exits: 0 all applied or waiting for the next map
+    std::string said;  // one line a value, in the server's own words where it refused
+};
+// Checks every value first (nothing is sent if one is refused), then sets
+// each on a variable the server has, and reads it back.
+Sent sendChanges(Session &session, std::span<const Change> changes);
+
+// What a person is told when nothing answers.
+std::string noReply(std::string_view server);
+
+}  // namespace zelvar::rcon

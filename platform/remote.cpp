@@ -1,0 +1,116 @@
+#include "remote.h"
+
+#include <asio.hpp>
+
+#include <array>
+#include <cstdio>
+#include <iostream>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace zelvar {
+
+struct UdpTransport::Socket {
+    asio::io_context io;
+    asio::ip::udp::socket socket{io};
+    std::array<char, 65536> buffer{};
+};
+
+UdpTransport::UdpTransport(const rcon::Address &server, std::chrono::milliseconds resolveWithin)
+    : socket_(std::make_unique<Socket>()) {
+    // The resolver's own context: a name lookup that outlives its time limit
+    // is left to finish on its own thread rather than waited for.
+    auto lookups = std::make_unique<asio::io_context>();
+    asio::ip::udp::resolver resolver(*lookups);
+    std::optional<asio::ip::udp::endpoint> found;
+    std::error_code failed;
+    bool done = false;
+    resolver.async_resolve(server.host, std::to_string(server.port),
+                           asio::ip::udp::resolver::numeric_service,
+                           [&](const std::error_code &error, const auto &results) {
+                               done = true;
+                               failed = error;
+                               if (!error && !results.empty())
+                                   found = results.begin()->endpoint();
+                           });
+    lookups->run_for(resolveWithin);
+    if (!done) {
+        resolver.cancel();
+        static_cast<void>(lookups.release());  // NOLINT(bugprone-unused-return-value)
+        throw rcon::Failure("the name " + quoted(server.host) + " did not resolve within " +
+                            std::to_string(resolveWithin.count() / 1000) + " s");
+    }
+    if (!found)
+        throw rcon::Failure("no address for " + quoted(server.host) +
+                            (failed ? ": " + failed.message() : std::string()));
+    std::error_code error;
+    socket_->socket.open(found->protocol(), error);
+    if (!error)
+        socket_->socket.connect(*found, error);
+    if (error)
+        throw rcon::Failure("no socket for " + server.shown() + ": " + error.message());
+}
+
+UdpTransport::~UdpTransport() = default;
+
+void UdpTransport::send(std::string_view datagram) {
+    std::error_code ignored;  // a datagram lost is a reply that never comes
+    socket_->socket.send(asio::buffer(datagram.data(), datagram.size()), 0, ignored);
+}
+
+std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time_point until) {
+    std::optional<std::string> datagram;
+    bool done = false;
+    socket_->socket.async_receive(asio::buffer(socket_->buffer),
+                                  [&](const std::error_code &error, std::size_t size) {
+                                      done = true;
+                                      if (!error)
+                                          datagram.emplace(socket_->buffer.data(), size);
+                                  });
+    socket_->io.restart();
+    socket_->io.run_until(until);
+    if (!done) {
+        socket_->socket.cancel();
+        socket_->io.restart();
+        socket_->io.run();
+    }
+    return datagram;
+}
+
+std::optional<std::string> promptHidden(std::string_view prompt) {
+#ifdef _WIN32
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(in, &mode) == FALSE)
+        return std::nullopt;
+    SetConsoleMode(in, mode & ~DWORD{ENABLE_ECHO_INPUT});
+    std::cerr << prompt << std::flush;
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    SetConsoleMode(in, mode);
+#else
+    termios before{};
+    if (isatty(STDIN_FILENO) == 0 || tcgetattr(STDIN_FILENO, &before) != 0)
+        return std::nullopt;
+    termios quiet = before;
+    quiet.c_lflag &= ~tcflag_t{ECHO};
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    std::cerr << prompt << std::flush;
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
+#endif
+    std::cerr << '\n';
+    if (!read)
+        return std::nullopt;
+    if (line.ends_with('\r'))
+        line.pop_back();
+    return line;
+}
+
+}  // namespace zelvar

@@ -1,0 +1,42 @@
+// Reaching a server the user names. The name is resolved within a time
+// limit; a connected UDP socket, IPv4 or IPv6, hears only the server's own
+// address and port (a forged reply from elsewhere never arrives). Asio does
+// the socket work on every system. What goes over it is the model's: this
+// layer only carries datagrams, and asks a terminal for a password.
+#pragma once
+
+#include "rcon.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelvar {
+
+class UdpTransport final : public rcon::Transport {
+public:
+    // Throws rcon::Failure when the name does not resolve in time.
+    explicit UdpTransport(const rcon::Address &server,
+                          std::chrono::milliseconds resolveWithin = std::chrono::seconds(4));
+    ~UdpTransport();
+    UdpTransport(const UdpTransport &) = delete;
+    UdpTransport &operator=(const UdpTransport &) = delete;
+
+    void send(std::string_view datagram) override;
+    std::optional<std::string> receive(std::chrono::steady_clock::time_point until) override;
+
+private:
+    struct Socket;
+    std::unique_ptr<Socket> socket_;
+};
+
+// Where the remote-console password is read from, when no other source has one.
+inline constexpr std::string_view kPasswordVariable = "ZELVAR_RCON_PASSWORD";
+
+// A line typed at the terminal without its echo; none when standard input is
+// no terminal or the line does not come.
+std::optional<std::string> promptHidden(std::string_view prompt);
+
+}  // namespace zelvar
