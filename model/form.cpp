@@ -118,6 +118,7 @@ void Form::open(const Opening &opening) {
         totals_.recount(opened.group);
     }
     openedFile_ = opening.file;
+    openedServer_ = opening.server;
     rememberOpened();
 }
 
@@ -137,7 +138,7 @@ void Form::rememberOpened() {
 }
 
 std::optional<Form::Save> Form::saveIntoOpened() const {
-    if (!openedFile_)
+    if (!openedFile_ && !openedServer_)
         return std::nullopt;
     std::vector<Change> changes;
     for (const SettingGroup &g : kCatalogue) {
@@ -147,6 +148,8 @@ std::optional<Form::Save> Form::saveIntoOpened() const {
             (!then || then->variable.name != now->variable.name || then->value != now->value))
             changes.push_back(*now);
     }
+    if (openedServer_)
+        return Save{*openedServer_, std::move(changes), true};
     return Save{*openedFile_, std::move(changes)};
 }
 

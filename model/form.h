@@ -77,13 +77,14 @@ public:
     // stays.
     void open(const Opening &opening);
 
-    // What the save key writes: into the one file the window was last
-    // opened from, the line of each group the user changed since. None when
-    // it was opened from anything else: the front-end then asks for a file
-    // and writes the line there.
+    // What the save key writes: into the one file, or to the one server, the
+    // window was last opened from, the line of each group the user changed
+    // since. None when it was opened from anything else: the front-end then
+    // asks for a file and writes the line there.
     struct Save {
-        std::string path;
+        std::string path;  // or, when `toServer`, the server's HOST:PORT
         std::vector<Change> changes;
+        bool toServer = false;
     };
     std::optional<Save> saveIntoOpened() const;
 
@@ -105,6 +106,7 @@ private:
     Totals totals_;
     std::array<std::optional<Change>, kGroupCount> opened_{};  // each group's line then
     std::optional<std::string> openedFile_;
+    std::optional<std::string> openedServer_;
 };
 
 }  // namespace zelvar

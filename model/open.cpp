@@ -72,6 +72,24 @@ void Opener::openArguments(std::span<const std::string> arguments) {
     }
 }
 
+void Opener::openServer(const std::string &server,
+                        const std::array<std::optional<rcon::Held>, 9> &held) {
+    servers_.push_back(server);
+    for (const Variable &v : variables()) {
+        const std::optional<rcon::Held> &h = held.at(indexOf(v));
+        if (!h) {
+            leftOut_.push_back(server + ": " + std::string(v.name) + ": absent on the server");
+            continue;
+        }
+        Setting s;
+        s.written = v.name;
+        s.variable = v;
+        s.hasValue = true;
+        s.value = h->value;
+        found_.push_back({std::move(s), server});
+    }
+}
+
 Opening Opener::finish() {
     // The last setting of each variable, read as the server reads it; the
     // others never apply. Of the admin ones that can open, the last does.
@@ -93,9 +111,12 @@ Opening Opener::finish() {
 
     Opening opening;
     opening.leftOut = std::move(leftOut_);
-    if (files_.size() == 1 && !notFromFiles_)
+    if (files_.size() == 1 && servers_.empty() && !notFromFiles_)
         opening.file = files_.front();
+    if (servers_.size() == 1 && files_.empty() && !notFromFiles_)
+        opening.server = servers_.front();
     files_.clear();
+    servers_.clear();
     notFromFiles_ = false;
     for (std::size_t i = 0; i < found_.size(); ++i) {
         const Found &f = found_[i];

@@ -9,7 +9,9 @@
 
 #include "config.h"
 #include "decode.h"
+#include "rcon.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,10 +29,14 @@ inline constexpr std::string_view kOpeningHelp =
     "For each variable the last setting wins; the panel of the last one shows.\n"
     "In the window, the paste key opens the clipboard's text, a dropped file\n"
     "opens the same way, and the copy key copies the whole line. The save key\n"
-    "writes what changed into the file opened, or the line into a file named.\n\n"
+    "writes what changed into the file opened, or the line into a file named.\n"
+    "With --server HOST[:PORT] it opens the nine settings of a running server\n"
+    "(password from ZELVAR_RCON_PASSWORD, else asked for), and the save key\n"
+    "sends each changed line there.\n\n"
     "Example:\n"
     "  zelvar-bitrate server.cfg\n"
-    "  zelvar-bitrate g_weaponDisable 40";
+    "  zelvar-bitrate g_weaponDisable 40\n"
+    "  zelvar-bitrate --server localhost:29070";
 
 struct OpenedGroup {
     Group group = Group::Admin;
@@ -42,6 +48,8 @@ struct Opening {
     std::vector<OpenedGroup> groups;   // in the order of their settings: the last one shows
     std::vector<std::string> leftOut;  // what did not open and why, one a line
     std::optional<std::string> file;   // the path, when all came from one file: where saving writes
+    std::optional<std::string>
+        server;  // HOST:PORT, when all came from a server: where saving sends
 
     // What a message about leftOut says first.
     std::string_view heading() const {
@@ -56,6 +64,11 @@ public:
     void openFile(const std::string &path);
     // FILE | LINE | VARIABLE VALUE, read as zelvar-bits decode reads a line.
     void openArguments(std::span<const std::string> arguments);
+    // What a server holds, in variables() order (rcon::Session::read).
+    void openServer(const std::string &server,
+                    const std::array<std::optional<rcon::Held>, 9> &held);
+    // A server that could not be read, and why.
+    void unreachable(std::string why) { leftOut_.push_back(std::move(why)); }
     Opening finish();
 
 private:
@@ -69,6 +82,7 @@ private:
     std::vector<std::string> leftOut_;
     int arguments_ = 0;
     std::vector<std::string> files_;
+    std::vector<std::string> servers_;
     bool notFromFiles_ = false;
 };
 

@@ -372,6 +372,8 @@ std::string Session::set(const Variable &variable, std::string_view value) {
 
 Sent sendChanges(Session &session, std::span<const Change> changes) {
     Sent sent;
+    if (changes.empty())
+        return sent;
     for (const Change &c : changes)
         if (const std::optional<std::string> why = refusedValue(c.variable, c.value))
             return {1, *why + "; nothing is sent\n"};

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #ifdef _WIN32
@@ -80,6 +81,34 @@ std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time
         socket_->io.run();
     }
     return datagram;
+}
+
+std::optional<std::string>
+talkTo(std::string_view text, std::optional<std::string> password,
+       const std::function<void(rcon::Session &, const std::string &server)> &talk) {
+    const auto address = rcon::parseAddress(text);
+    if (const auto *why = std::get_if<std::string>(&address))
+        return *why;
+    const std::optional<std::string> why =
+        password ? rcon::unusablePassword(*password) : std::nullopt;
+    if (why)
+        return *why + "; nothing is sent";
+    try {
+        UdpTransport transport(std::get<rcon::Address>(address));
+        const std::string server = std::get<rcon::Address>(address).shown();
+        rcon::Session session(transport, server);
+        if (password)
+            session.setPassword(std::move(*password));
+        talk(session, server);
+        return std::nullopt;
+    } catch (const rcon::Failure &failure) {
+        return failure.what();
+    }
+}
+
+std::optional<std::string> passwordFromEnvironment() {
+    const char *set = std::getenv(std::string(kPasswordVariable).c_str());
+    return set == nullptr ? std::nullopt : std::optional<std::string>(set);
 }
 
 std::optional<std::string> promptHidden(std::string_view prompt) {

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "remote.h"
 #include "save.h"
 
 #include "picture.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -351,6 +353,38 @@ void Form1::openArguments(const QStringList &arguments) {
     open(opener);
 }
 
+void Form1::openServer(const QString &server) {
+    const std::optional<std::string> secret = password(server);
+    if (!secret)
+        return;
+    zelvar::Opener opener;
+    std::array<std::optional<zelvar::rcon::Held>, 9> held;
+    std::string shown;
+    if (const std::optional<std::string> why =
+            zelvar::talkTo(server.toStdString(), *secret,
+                           [&](zelvar::rcon::Session &session, const std::string &name) {
+                               held = session.read(zelvar::variables());
+                               shown = name;
+                           }))
+        opener.unreachable(*why);
+    else
+        opener.openServer(shown, held);
+    open(opener);
+}
+
+// From the environment, else asked for; none when the user cancels.
+std::optional<std::string> Form1::password(const QString &server) {
+    if (std::optional<std::string> set = zelvar::passwordFromEnvironment())
+        return set;
+    bool given = false;
+    const QString typed = QInputDialog::getText(
+        isVisible() ? this : nullptr, QCoreApplication::applicationName(),
+        tr("Remote-console password for %1:").arg(server), QLineEdit::Password, QString(), &given);
+    if (!given)
+        return std::nullopt;
+    return typed.toStdString();
+}
+
 void Form1::pasteKey() {
     zelvar::Opener opener;
     opener.openText("the clipboard", QGuiApplication::clipboard()->text().toStdString());
@@ -419,11 +453,34 @@ void Form1::saveKey() {
         if (const auto line = zelvar::lineChange(txtBitRate->text().toStdString()))
             save->changes.push_back(*line);
     }
+    if (save->toServer)
+        return sendKey(*save);
     const zelvar::Saved saved = zelvar::saveChanges(save->path, save->changes, false);
-    auto *box = new QMessageBox(
-        saved.status == zelvar::Saved::Written ? QMessageBox::Information : QMessageBox::Warning,
-        QCoreApplication::applicationName(), latin1(saved.heading()), QMessageBox::Ok, this);
-    box->setInformativeText(QString::fromStdString(saved.said));
+    say(saved.status == zelvar::Saved::Written, saved.heading(), saved.said);
+}
+
+// To the server opened, each line changed since; the message says what the
+// server answered.
+void Form1::sendKey(const zelvar::Form::Save &save) {
+    zelvar::rcon::Sent sent;
+    if (!save.changes.empty()) {
+        const std::optional<std::string> secret = password(QString::fromStdString(save.path));
+        if (!secret)
+            return;
+        if (const std::optional<std::string> why = zelvar::talkTo(
+                save.path, *secret, [&](zelvar::rcon::Session &session, const std::string &) {
+                    sent = zelvar::rcon::sendChanges(session, save.changes);
+                }))
+            sent = {2, *why};
+    }
+    say(sent.status == 0, sent.heading(), sent.said);
+}
+
+void Form1::say(bool fine, std::string_view heading, const std::string &said) {
+    auto *box = new QMessageBox(fine ? QMessageBox::Information : QMessageBox::Warning,
+                                QCoreApplication::applicationName(), latin1(heading),
+                                QMessageBox::Ok, this);
+    box->setInformativeText(QString::fromStdString(said));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->open();

@@ -13,7 +13,9 @@
 // drop) goes through the model's Opener and Form::open; what could not be
 // opened is said in a message over the window, once it has painted. The save
 // key writes what changed since into the one file opened, or the line into a
-// file the user names, through saveChanges, and says what it did. The copy
+// file the user names, through saveChanges, and says what it did. Opened
+// from a server (--server), it sends the changed lines there through
+// sendChanges; the password is asked for each time, never kept. The copy
 // key copies the whole line.
 #pragma once
 
@@ -40,6 +42,8 @@ public:
 
     // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
     void openArguments(const QStringList &arguments);
+    // The nine settings of the server HOST[:PORT].
+    void openServer(const QString &server);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -79,6 +83,9 @@ private:
     void pasteKey();
     void copyKey();
     void saveKey();
+    void sendKey(const zelvar::Form::Save &save);
+    std::optional<std::string> password(const QString &server);
+    void say(bool fine, std::string_view heading, const std::string &said);
 
     std::array<QButtonGroup *, zelvar::kGroupCount> chk_{};  // the check-box arrays, by group
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group

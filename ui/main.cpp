@@ -35,11 +35,18 @@ int main(int argc, char *argv[]) {
         QStringLiteral(
             "A configuration file, a line 'VARIABLE VALUE', or a variable and its value."),
         QStringLiteral("[FILE | LINE | VARIABLE VALUE]..."));
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("Opens the settings of a running server; the save key sends changes there."),
+        QStringLiteral("HOST[:PORT]"));
+    parser.addOption(server);
     // A value such as -5 is a value, not an option.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.process(*app);
     Form1 form;
     form.openArguments(parser.positionalArguments());
+    if (parser.isSet(server))
+        form.openServer(parser.value(server));
     form.show();
     return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "remote.h"
 #include "save.h"
 #include "text.h"
 
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <optional>
+#include <vector>
 
 using zelvar::Group;
 using zelvar::Rank;
@@ -34,6 +37,88 @@ constexpr wchar_t kPanelClass[] = L"Frame";
 constexpr wchar_t kPictureClass[] = L"PictureBox";
 
 std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
+
+// A dialog template built in memory: words, DWORD-aligned where the format
+// wants it.
+struct DialogTemplate {
+    std::vector<WORD> words;
+    void align() {
+        if (words.size() % 2 != 0)
+            words.push_back(0);
+    }
+    void add(DWORD value) {
+        words.push_back(LOWORD(value));
+        words.push_back(HIWORD(value));
+    }
+    void text(std::wstring_view s) {
+        words.insert(words.end(), s.begin(), s.end());
+        words.push_back(0);
+    }
+    void rect(short x, short y, short cx, short cy) {
+        for (short v : {x, y, cx, cy})
+            words.push_back(static_cast<WORD>(v));
+    }
+    // A control of a system class (0x80 button, 0x81 edit, 0x82 static).
+    void item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD atom,
+              std::wstring_view caption) {
+        align();
+        add(style | WS_CHILD | WS_VISIBLE);
+        add(0);
+        rect(x, y, cx, cy);
+        words.push_back(id);
+        words.push_back(0xFFFF);
+        words.push_back(atom);
+        text(caption);
+        words.push_back(0);
+    }
+};
+
+constexpr WORD kPasswordBox = 10;
+
+INT_PTR CALLBACK passwordProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, l);
+        return TRUE;
+    }
+    if (message != WM_COMMAND || (LOWORD(w) != IDOK && LOWORD(w) != IDCANCEL))
+        return FALSE;
+    if (LOWORD(w) == IDOK) {
+        auto *typed = reinterpret_cast<std::wstring *>(GetWindowLongPtrW(dialog, DWLP_USER));
+        typed->assign(
+            static_cast<std::size_t>(GetWindowTextLengthW(GetDlgItem(dialog, kPasswordBox))) + 1,
+            L'\0');
+        typed->resize(static_cast<std::size_t>(
+            GetDlgItemTextW(dialog, kPasswordBox, typed->data(), static_cast<int>(typed->size()))));
+    }
+    EndDialog(dialog, LOWORD(w));
+    return TRUE;
+}
+
+// The password asked for in a dialog of its own, typed without being shown;
+// none when the user cancels.
+std::optional<std::string> askPassword(HINSTANCE instance, HWND owner, const std::string &server) {
+    DialogTemplate t;
+    t.add(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    t.add(0);
+    t.words.push_back(4);  // controls
+    t.rect(0, 0, 220, 62);
+    t.words.push_back(0);  // no menu
+    t.words.push_back(0);  // the standard class
+    t.text(L"zelvar-bitrate");
+    t.words.push_back(8);
+    t.text(L"MS Shell Dlg");
+    t.item(SS_LEFT, 7, 7, 206, 10, 0xFFFF, 0x82,
+           wide("Remote-console password for " + server + ":"));
+    t.item(ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 20, 206, 13, kPasswordBox,
+           0x81, L"");
+    t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 109, 41, 50, 14, IDOK, 0x80, L"OK");
+    t.item(BS_PUSHBUTTON | WS_TABSTOP, 163, 41, 50, 14, IDCANCEL, 0x80, L"Cancel");
+    std::wstring typed;
+    if (DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(t.words.data()), owner,
+                                passwordProc, reinterpret_cast<LPARAM>(&typed)) != IDOK)
+        return std::nullopt;
+    return narrow(typed);
+}
 
 // The design's face, at its point size on a 96-dpi screen.
 HFONT designFont(int tenthsOfPoints, bool bold) {
@@ -440,6 +525,32 @@ void Form1::openArguments(std::span<const std::string> arguments) {
     open(opener);
 }
 
+void Form1::openServer(const std::string &server) {
+    const std::optional<std::string> secret = password(server);
+    if (!secret)
+        return;
+    zelvar::Opener opener;
+    std::array<std::optional<zelvar::rcon::Held>, 9> held;
+    std::string shown;
+    if (const std::optional<std::string> why = zelvar::talkTo(
+            server, *secret, [&](zelvar::rcon::Session &session, const std::string &name) {
+                held = session.read(zelvar::variables());
+                shown = name;
+            }))
+        opener.unreachable(*why);
+    else
+        opener.openServer(shown, held);
+    open(opener);
+}
+
+// From the environment, else asked for; none when the user cancels.
+std::optional<std::string> Form1::password(const std::string &server) {
+    if (std::optional<std::string> set = zelvar::passwordFromEnvironment())
+        return set;
+    return askPassword(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
+                       shown_ ? hwnd_ : nullptr, server);
+}
+
 void Form1::pasteKey() {
     std::string text;
     if (OpenClipboard(hwnd_) != FALSE) {
@@ -494,10 +605,32 @@ void Form1::saveKey() {
         if (const auto change = zelvar::lineChange(narrow(line)))
             save->changes.push_back(*change);
     }
+    if (save->toServer)
+        return sendKey(*save);
     const zelvar::Saved saved = zelvar::saveChanges(save->path, save->changes, false);
-    MessageBoxW(
-        hwnd_, wide(std::string(saved.heading()) + "\n\n" + saved.said).c_str(), L"zelvar-bitrate",
-        MB_OK | (saved.status == zelvar::Saved::Written ? MB_ICONINFORMATION : MB_ICONWARNING));
+    say(saved.status == zelvar::Saved::Written, saved.heading(), saved.said);
+}
+
+// To the server opened, each line changed since; the message says what the
+// server answered.
+void Form1::sendKey(const zelvar::Form::Save &save) {
+    zelvar::rcon::Sent sent;
+    if (!save.changes.empty()) {
+        const std::optional<std::string> secret = password(save.path);
+        if (!secret)
+            return;
+        if (const std::optional<std::string> why = zelvar::talkTo(
+                save.path, *secret, [&](zelvar::rcon::Session &session, const std::string &) {
+                    sent = zelvar::rcon::sendChanges(session, save.changes);
+                }))
+            sent = {2, *why};
+    }
+    say(sent.status == 0, sent.heading(), sent.said);
+}
+
+void Form1::say(bool fine, std::string_view heading, const std::string &said) {
+    MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + said).c_str(), L"zelvar-bitrate",
+                MB_OK | (fine ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 
 void Form1::open(zelvar::Opener &opener) {

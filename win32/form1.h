@@ -42,6 +42,8 @@ public:
     HWND window() const { return hwnd_; }
     // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
     void openArguments(std::span<const std::string> arguments);
+    // The nine settings of the server HOST[:PORT]; the save key sends changes there.
+    void openServer(const std::string &server);
     // The window's keys, before the controls see them; true when taken.
     bool preTranslate(MSG &message);
 
@@ -68,6 +70,9 @@ private:
     void pasteKey();
     void copyKey();
     void saveKey();
+    void sendKey(const zelvar::Form::Save &save);
+    std::optional<std::string> password(const std::string &server);
+    void say(bool fine, std::string_view heading, const std::string &said);
 
     bool checked(zelvar::Group group, int index) const override;
     std::string_view valueText(zelvar::Group group, int index) const override;

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,21 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
     int count = 0;
     wchar_t **argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
+    std::optional<std::string> server;
     for (int i = 1; i < count; ++i) {
         const std::wstring_view a = argv[i];
+        if (a == L"--server" && i + 1 < count) {
+            server = narrow(argv[++i]);
+            continue;
+        }
+        if (a.starts_with(L"--server=")) {
+            server = narrow(std::wstring(a.substr(9)));
+            continue;
+        }
         if (a == L"--help" || a == L"-h" || a == L"/?")
-            return say("Usage: zelvar-bitrate [FILE | LINE | VARIABLE VALUE]...\n" +
-                       std::string(zelvar::kOpeningHelp));
+            return say(
+                "Usage: zelvar-bitrate [--server HOST[:PORT]] [FILE | LINE | VARIABLE VALUE]...\n" +
+                std::string(zelvar::kOpeningHelp));
         if (a == L"--version" || a == L"-v")
             return say("zelvar-bitrate 1.03");
         // The model opens files with the C library, which takes the ANSI code page.
@@ -37,6 +48,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
 
     Form1 form(hInstance);
     form.openArguments(arguments);
+    if (server)
+        form.openServer(*server);
     ShowWindow(form.window(), nShowCmd);
     UpdateWindow(form.window());
     MSG message{};

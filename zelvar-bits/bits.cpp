@@ -521,35 +521,28 @@ int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) 
 }
 
 // The remote-console password, from where the user keeps it; never from an
-// argument, and never said back.
-std::variant<std::string, int> password(const std::optional<std::string> &file,
-                                        const std::string &server, Streams io) {
-    std::optional<std::string> found;
-    if (const char *set = std::getenv(std::string(kPasswordVariable).c_str()); set != nullptr) {
-        found = set;
-    } else if (file) {
+// argument, and never said back. None when there is none to be had.
+std::optional<std::string> password(const std::optional<std::string> &file, std::string_view server,
+                                    Streams io) {
+    if (std::optional<std::string> set = passwordFromEnvironment())
+        return set;
+    if (file) {
         std::ifstream in(*file, std::ios::binary);
         std::string line;
         if (!in || !std::getline(in, line)) {
             io.err << "zelvar-bits: cannot read the password file " << quoted(*file) << '\n';
-            return Usage;
+            return std::nullopt;
         }
         if (line.ends_with('\r'))
             line.pop_back();
-        found = std::move(line);
-    } else {
-        found = promptHidden("Remote-console password for " + server + ": ");
+        return line;
     }
-    if (!found) {
+    std::optional<std::string> typed =
+        promptHidden("Remote-console password for " + std::string(server) + ": ");
+    if (!typed)
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
                << ", name a file with --password-file, or run at a terminal\n";
-        return Usage;
-    }
-    if (const std::optional<std::string> why = rcon::unusablePassword(*found)) {
-        io.err << "zelvar-bits: " << *why << "; nothing is sent\n";
-        return Usage;
-    }
-    return std::move(*found);
+    return typed;
 }
 
 struct Remote {
@@ -557,31 +550,29 @@ struct Remote {
     bool asJson = false;
 };
 
-// Connects to the server named by `args[0]` and hands `talk` a session with
-// the password set when one is `needed`.
+// Talks to the server named by `args[0]` through `talk`, with the password
+// when one is `needed`; says why not when it cannot.
 template <class Talk>
 int withServer(std::span<const std::string_view> args, const Remote &remote, bool needed,
                Streams io, Talk talk) {
-    const auto address = rcon::parseAddress(args[0]);
-    if (const auto *why = std::get_if<std::string>(&address))
-        return usage(io.err, *why);
-    const std::string server = std::get<rcon::Address>(address).shown();
-    std::string secret;
+    std::optional<std::string> secret;
     if (needed) {
-        auto found = password(remote.passwordFile, server, io);
-        if (const int *status = std::get_if<int>(&found))
-            return *status;
-        secret = std::move(std::get<std::string>(found));
+        const auto address = rcon::parseAddress(args[0]);
+        if (const auto *why = std::get_if<std::string>(&address))
+            return usage(io.err, *why);
+        secret = password(remote.passwordFile, std::get<rcon::Address>(address).shown(), io);
+        if (!secret)
+            return Usage;
     }
-    try {
-        UdpTransport transport(std::get<rcon::Address>(address));
-        rcon::Session session(transport, server);
-        session.setPassword(std::move(secret));
-        return talk(session, server);
-    } catch (const rcon::Failure &failure) {
-        io.err << "zelvar-bits: " << failure.what() << '\n';
+    int status = Clean;
+    if (const std::optional<std::string> why = talkTo(
+            args[0], std::move(secret), [&](rcon::Session &session, const std::string &server) {
+                status = talk(session, server);
+            })) {
+        io.err << "zelvar-bits: " << *why << '\n';
         return Usage;
     }
+    return status;
 }
 
 int statusCommand(std::span<const std::string_view> args, const Remote &remote, Streams io) {

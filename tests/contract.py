@@ -1,0 +1,315 @@
+#!/usr/bin/env python3
+# zelvar-bits as scripts and servers meet it.
+#
+# - A real server: the engine of the game's family on 127.0.0.1, a random port
+#   and a password made here. status, get and send against it, and a wrong
+#   password; what the server then holds is read here, over the wire.
+# - A scripted server, for what a real one will not do on demand: the other
+#   print forms with colour codes, replies split over several packets, the
+#   2003-era rule that drops any remote command within 500 ms of the last,
+#   forged replies from another port and with another challenge, a latched
+#   answer, a refusal, silence.
+# - The contract: every JSON key the man page documents is one some command
+#   writes, and every key written is documented; the exit status follows the
+#   worst of several values, not the last.
+# The password must never reach an argument or a byte the tool prints.
+# Everything talks to 127.0.0.1 only, every wait is bounded and every process
+# started here is ended.
+#
+# usage: contract.py ZELVAR_BITS ENGINE MAN_PAGE
+#        contract.py serve      (the scripted server alone: prints its port,
+#                                answers until standard input closes)
+import json
+import os
+import random
+import re
+import secrets
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+OOB = b"\xff\xff\xff\xff"
+
+
+def run(args, password=None, timeout=30, **kw):
+    time.sleep(0.6)  # a server's pacing spans processes, which cannot know of each other
+    env = dict(os.environ)
+    env.pop("ZELVAR_RCON_PASSWORD", None)
+    if password is not None:
+        env["ZELVAR_RCON_PASSWORD"] = password
+    start = time.monotonic()
+    p = subprocess.run([BITS, *args], capture_output=True, text=True, env=env,
+                       stdin=subprocess.DEVNULL, timeout=timeout, **kw)
+    p.seconds = time.monotonic() - start
+    return p
+
+
+class Scripted:
+    """A server that answers as the script says, on a port of its own."""
+
+    def __init__(self, password, silent=False):
+        self.password = password.encode()
+        self.silent = silent
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.port = self.sock.getsockname()[1]
+        self.forger = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.forger.bind(("127.0.0.1", 0))
+        self.held = {"zv_teamLock": "20", "zv_votesDisable": "0", "g_weaponDisable": "524279"}
+        self.latched = {"g_weaponDisable": "40"}  # waiting for the next map
+        self.read_only = {"zv_votesDisable"}
+        self.last_rcon = 0.0
+        self.dropped = 0
+        self.rcon_seen = 0
+        self.stop = False
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def print(self, to, *pieces):
+        # The 2003-era way: a packet a printed piece, then an empty one.
+        for piece in (*pieces, ""):
+            self.sock.sendto(OOB + b"print\n" + piece.encode(), to)
+
+    def serve(self):
+        self.sock.settimeout(0.2)
+        while not self.stop:
+            try:
+                data, sender = self.sock.recvfrom(65536)
+            except socket.timeout:
+                continue
+            except OSError:  # closed
+                return
+            if self.silent or not data.startswith(OOB):
+                continue
+            words = data[4:].decode("latin-1").split(" ")
+            if words[0] in ("getstatus", "getinfo"):
+                challenge = words[1]
+                # Forged: the right challenge from another port, and another challenge.
+                self.forger.sendto(OOB + f"statusResponse\n\\challenge\\{challenge}"
+                                   "\\g_weaponDisable\\1\n".encode(), sender)
+                self.sock.sendto(OOB + b"statusResponse\n\\challenge\\1\\g_weaponDisable\\2\n",
+                                 sender)
+                self.sock.sendto(OOB + f"statusResponse\n\\sv_hostname\\^1x\\challenge\\"
+                                 f"{challenge}\\g_weaponDisable\\524279\n0 0 \"p\"\n".encode(),
+                                 sender)
+                continue
+            if words[0] != "rcon":
+                continue
+            now = time.monotonic()
+            if now - self.last_rcon < 0.5:
+                self.dropped += 1
+                continue
+            self.last_rcon = now
+            self.rcon_seen += 1
+            if words[1].encode("latin-1") != self.password:
+                self.print(sender, "Bad rconpassword.\n")
+                continue
+            self.forger.sendto(OOB + b'print\nzv_teamLock "999"\n', sender)
+            self.answer(sender, words[2:])
+
+    def answer(self, to, command):
+        if command[:1] == ["cvarlist"] and command[1] == "zv_":
+            self.print(to, *[f"S   Cvar ^3{n}^7 = \"^7{v}^7\", default = \"^70^7\"\n"
+                             for n, v in self.held.items() if n.startswith("zv_")],
+                       "\n2 total cvars\n")
+        elif command[:1] == ["cvarlist"] and command[1] in self.held:
+            n = command[1]
+            self.print(to, f'"{n}" is:"{self.held[n]}^7" default:"0^7"\n'
+                       + (f'latched: "{self.latched[n]}"\n' if n in self.latched else ""))
+        elif command[:1] == ["cvarlist"]:
+            self.print(to, "\n0 total cvars\n")
+        elif command[:1] == ["set"] and command[1] in self.read_only:
+            self.print(to, f"{command[1]} is ^1read only^7.\n")
+        elif command[:1] == ["set"] and command[1] in self.latched:
+            self.latched[command[1]] = command[2]
+            self.print(to, f"{command[1]} will be changed upon restarting.\n")
+        elif command[:1] == ["set"]:
+            self.held[command[1]] = command[2]
+            self.print(to)
+
+    def close(self):
+        self.stop = True
+        self.sock.close()
+        self.forger.close()
+
+
+def start_engine(folder, password):
+    game = os.path.join(folder, "g")
+    os.makedirs(game)
+    os.symlink("/usr/share/games/openarena/baseoa/pak1-maps.pk3", os.path.join(game, "m.pk3"))
+    os.symlink(os.path.join(os.path.dirname(ENGINE), "baseq3", "qagamex86_64.so"),
+               os.path.join(game, "qagamex86_64.so"))
+    with open(os.path.join(game, "default.cfg"), "w") as f:
+        f.write("set x 1\n")
+    with open(os.path.join(folder, "pw.cfg"), "w") as f:  # not on the engine's command line
+        f.write(f'set rconpassword "{password}"\n')
+    os.symlink(os.path.join(folder, "pw.cfg"), os.path.join(game, "pw.cfg"))
+    port = random.randint(20000, 60000)
+    options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
+               f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 "
+               f"+set net_ip 127.0.0.1 +set net_port {port} +set net_enabled 1 +exec pw.cfg "
+               "+set sv_pure 0 +set vm_game 0 +set zv_teamLock 20 +sets g_weaponDisable 40 "
+               "+map oa_dm1")
+    log = open(os.path.join(folder, "log"), "w+")
+    engine = subprocess.Popen([ENGINE, *options.split()], stdin=subprocess.DEVNULL, stdout=log,
+                              stderr=subprocess.STDOUT)
+    probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    probe.connect(("127.0.0.1", port))
+    probe.settimeout(0.5)
+    for _ in range(40):  # 20 s at most
+        try:
+            probe.send(OOB + b"getinfo x")
+            if probe.recv(65536).startswith(OOB + b"infoResponse"):
+                return engine, port, probe, log
+        except (socket.timeout, ConnectionRefusedError):
+            time.sleep(0.5)
+    engine.kill()
+    sys.exit("the engine did not start:\n" + open(log.name).read())
+
+
+def rcon(probe, password, command):
+    # Read here, independently of zelvar-bits, after the server's pacing.
+    time.sleep(1.1)
+    probe.send(OOB + f"rcon {password} {command}".encode())
+    return probe.recv(65536)[len(OOB) + 6:].decode()
+
+
+def check(what, ok, run_=None):
+    if not ok:
+        extra = f"\nstatus {run_.returncode}\n{run_.stdout}\n{run_.stderr}" if run_ else ""
+        sys.exit(f"FAIL: {what}{extra}")
+    print(f"ok: {what}")
+
+
+def real_server(password, outputs):
+    with tempfile.TemporaryDirectory() as folder:
+        engine, port, probe, log = start_engine(folder, password)
+        server = f"127.0.0.1:{port}"
+        try:
+            p = run(["status", server])
+            check("status shows the published mask, the rest not published",
+                  p.returncode == 0 and "g_weaponDisable 40\n" in p.stdout
+                  and p.stdout.count(": not published") == 8, p)
+            time.sleep(1)
+            p = run(["--json", "get", server], password)
+            doc = json.loads(p.stdout) if p.returncode == 0 else {}
+            values = {s["variable"]: s["value"] for s in doc.get("settings", [])}
+            check("get reads every variable the server has",
+                  values == {"g_weaponDisable": 40, "zv_teamLock": 20}
+                  and doc["server"] == server and len(doc["absent"]) == 7, p)
+            outputs.append(p)
+            time.sleep(1)
+            p = run(["send", server, "zv_teamLock 4"], password)
+            check("send applies a value", p.returncode == 0
+                  and p.stdout == "zv_teamLock 4: applied\n" and p.seconds < 5, p)
+            outputs.append(p)
+            check("the server holds it", '"4"' in rcon(probe, password, "cvarlist zv_"))
+            time.sleep(1)
+            with tempfile.NamedTemporaryFile("w") as wrong:
+                wrong.write("not" + password + "\n")
+                wrong.flush()
+                p = run(["get", "--password-file", wrong.name, server])
+            bad = open(log.name).read().count("Bad rcon")
+            check("a wrong password ends at once, after one request",
+                  p.returncode == 2 and "Bad rconpassword" in p.stderr and p.seconds < 5
+                  and bad == 1, p)
+            outputs.append(p)
+        finally:
+            engine.kill()
+            engine.wait(10)
+            probe.close()
+
+
+def scripted_server(password, outputs):
+    s = Scripted(password)
+    server = f"127.0.0.1:{s.port}"
+    try:
+        p = run(["--json", "status", server])
+        check("status takes no forged reply", p.returncode == 0
+              and '"text":"524279"' in p.stdout and '"not_published":["g_forcePowerDisable"' in p.stdout, p)
+        outputs.append(p)
+        p = run(["get", server], password)
+        check("get reads split replies in other forms, colours stripped, latched told apart",
+              p.returncode == 0 and "zv_teamLock 20\n" in p.stdout
+              and "zv_votesDisable 0\n" in p.stdout and "999" not in p.stdout
+              and 'note: takes effect at the next map: "40"' in p.stdout, p)
+        outputs.append(p)
+        p = run(["send", server, "zv_votesDisable 4", "zv_teamLock 4", "g_weaponDisable 8"],
+                password)
+        check("send says what each value became; the status follows the worst",
+              p.returncode == 1 and p.stdout ==
+              'zv_votesDisable 4: refused: "zv_votesDisable is read only."\n'
+              "zv_teamLock 4: applied\n"
+              "g_weaponDisable 8: takes effect at the next map\n", p)
+        outputs.append(p)
+        check(f"no request was dropped by the 2003-era pacing ({s.dropped} of {s.rcon_seen})",
+              s.dropped == 0 and s.rcon_seen == 10)
+        p = run(["send", server, "zv_teamLock 5"], password)
+        check("a value the calculator would not write is never sent",
+              p.returncode == 1 and s.rcon_seen == 10, p)
+    finally:
+        s.close()
+    silent = Scripted(password, silent=True)
+    try:
+        p = run(["get", f"127.0.0.1:{silent.port}"], password)
+        check("silence ends in \"no reply\" within 15 s",
+              p.returncode == 2 and "no reply" in p.stderr and p.seconds < 15, p)
+    finally:
+        silent.close()
+
+
+def contract(outputs):
+    # Keys written by each command that writes JSON...
+    with tempfile.NamedTemporaryFile("w", suffix=".cfg") as cfg:
+        cfg.write("seta zv_teamLock 5\nseta zv_teamLock 4\n")
+        cfg.flush()
+        swallowed = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "swallowed.cfg")
+        runs = [run(["--json", "decode", "zv_teamLock 5", "zv_teamLock 4"]),
+                run(["--json", "explain", cfg.name]), run(["--json", "explain", swallowed]),
+                run(["--json", "list"])]
+        check("the status follows the worst of several values, not the last",
+              [r.returncode for r in runs] == [1, 1, 1, 0]
+              and run(["decode", "zv_teamLock 4", "zv_teamLock 5"]).returncode == 1)
+    written = set()
+
+    def walk(node):
+        if isinstance(node, dict):
+            written.update(node)
+            for v in node.values():
+                walk(v)
+        elif isinstance(node, list):
+            for v in node:
+                walk(v)
+    for r in runs + [o for o in outputs if o.stdout.startswith("{")]:
+        walk(json.loads(r.stdout))
+    # ...against the keys the man page documents, and the words that are not keys.
+    page = open(MAN).read()
+    section = page[page.index(".SH JSON"):page.index(".SH EXIT STATUS")]
+    documented = set(re.findall(r"^\.BR? ([a-z_]+)", section, re.M))
+    documented -= {"decode", "explain", "list", "status", "get", "checked", "unchecked"}
+    check(f"every key written is documented: {sorted(written - documented)}",
+          written <= documented)
+    check(f"every key documented is written: {sorted(documented - written)}",
+          documented <= written)
+
+
+def main():
+    password = secrets.token_hex(8)
+    outputs = []
+    scripted_server(password, outputs)
+    real_server(password, outputs)
+    contract(outputs)
+    check("the password is in no argument and no byte printed",
+          all(password not in o.stdout + o.stderr + " ".join(o.args) for o in outputs))
+
+
+if sys.argv[1:] == ["serve"]:
+    s = Scripted(os.environ["ZELVAR_RCON_PASSWORD"])
+    print(s.port, flush=True)
+    threading.Timer(60, os._exit, [0]).start()  # never outlives a test gone astray
+    sys.stdin.read()
+    os._exit(0)
+BITS, ENGINE, MAN = sys.argv[1:4]
+main()
