@@ -4,6 +4,7 @@
 #include "config.h"
 #include "decode.h"
 #include "oracle.h"
+#include "rcon.h"
 #include "totals.h"
 
 #include <QTest>
@@ -57,6 +58,10 @@ private slots:
     void valueTexts();
     void reader_data();
     void reader();
+    void replies_data();
+    void replies();
+    void serverWords();
+    void repliesFuzzed();
 };
 
 // Toggles, recounts and rank choices in random order; the line after each
@@ -188,6 +193,82 @@ void TestModel::reader() {
             found << item;
         }
         QCOMPARE(found.join(" | "), settings);
+    }
+}
+
+// What the server holds, as each form of the family prints it.
+void TestModel::replies_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("held");
+    QTest::newRow("today's print, a value waiting")
+        << QByteArray("\"zv_teamLock\" is:\"20^7\" default:\"0^7\"\nlatched: \"4\"\n") << "20 (4)";
+    QTest::newRow("the other print, colours everywhere, CRLF")
+        << QByteArray("^3Cvar ^7ZV_TEAMLOCK^7 = \"^720^7\", default = \"0\"\r\nlatched = \"4\"\r\n")
+        << "20 (4)";
+    QTest::newRow("cvarlist, a longer name before it, a caret pair kept")
+        << QByteArray("S   zv_teamLockX \"1\"\nS   zv_teamLock \"2^^\"\n") << "2^^";
+    QTest::newRow("a latched line of another variable")
+        << QByteArray("zv_teamLock \"2\"\nzv_votesDisable \"3\"\nlatched: \"9\"\n") << "2";
+    QTest::newRow("absent") << QByteArray("Cvar zv_teamLock does not exist.\n") << "none";
+}
+
+void TestModel::replies() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, held);
+    const auto h = zelvar::rcon::heldIn(reply.toStdString(), "zv_teamLock");
+    QCOMPARE(!h ? "none"
+                : QString::fromStdString(h->value) +
+                      (h->latched ? " (" + QString::fromStdString(*h->latched) + ")" : ""),
+             held);
+}
+
+// Addresses, and passwords that no server of the family can match.
+void TestModel::serverWords() {
+    const std::vector<std::pair<std::string, std::string>> addresses{
+        {"example.org", "example.org:29070"},
+        {"10.0.0.1:27961", "10.0.0.1:27961"},
+        {"[::1]:5", "[::1]:5"},
+        {"::1", "[::1]:29070"},
+        {"host:", ""},
+        {"host:0", ""},
+        {"host:65536", ""},
+        {"[::1", ""},
+        {"a b", ""}};
+    for (const auto &[text, shown] : addresses) {
+        const auto parsed = zelvar::rcon::parseAddress(text);
+        const auto *a = std::get_if<zelvar::rcon::Address>(&parsed);
+        QCOMPARE(a ? a->shown() : "", shown);
+    }
+    for (std::string_view never :
+         {"", "a b", "a\tb", "a\"b", "50%", "a//b", "a/*b", "\x01a", "caf\xC3\xA9"})
+        QVERIFY2(zelvar::rcon::unusablePassword(never), never.data());
+    QVERIFY(!zelvar::rcon::unusablePassword("s3cret!*/;'x"));
+}
+
+// Random bytes, and valid packets cut anywhere, never trip a parser (the
+// sanitized build watches memory), and an info reply counts only with its
+// challenge.
+void TestModel::repliesFuzzed() {
+    std::mt19937 random(seed());
+    const std::string status =
+        "\xFF\xFF\xFF\xFFstatusResponse\n\\challenge\\42\\g_weaponDisable\\8\n";
+    const std::string print = "\xFF\xFF\xFF\xFFprint\n\"zv_teamLock\" is:\"2^7\"\nlatched: \"4\"";
+    for (int run = 0; run < 20000; ++run) {
+        std::string bytes;
+        if (run % 2 == 0) {
+            const std::string &whole = run % 4 == 0 ? status : print;
+            bytes = whole.substr(0, random() % (whole.size() + 1));
+        } else {
+            bytes.resize(random() % 64);
+            for (char &c : bytes)
+                c = "\xFF\\\"^:= \n\rzv_teamLock42latched"[random() % 30];
+        }
+        if (const auto info = zelvar::rcon::infoAnswering(bytes, "42"))
+            QCOMPARE(zelvar::rcon::infoValue(*info, "CHALLENGE"), std::optional<std::string>("42"));
+        QVERIFY(zelvar::rcon::withoutColours(bytes).size() <= bytes.size());
+        static_cast<void>(zelvar::rcon::printed(bytes));
+        static_cast<void>(zelvar::rcon::heldIn(bytes, "zv_teamLock"));
+        static_cast<void>(zelvar::rcon::parseAddress(bytes));
     }
 }
 

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -113,6 +114,7 @@ private slots:
     void refusals();
     void pasteAndDrop();
     void saveKey();
+    void serverSaveKey();
     void indicatorsShowWhole();
     void codeSetsStatesSilently();
     void keepsItsSize();
@@ -509,6 +511,30 @@ void TestWindow::saveKey() {
              qPrintable(said));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(before).replace("\"40\"", '"' + value.toLatin1() + '"'));
+}
+
+// Opened from a scripted server on loopback, the save key sends what changed
+// there and says what the server answered.
+void TestWindow::serverSaveKey() {
+    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    QProcess server;
+    server.start("python3", {ZELVAR_TESTS_DIR "/contract.py", "serve"});
+    QVERIFY(server.waitForReadyRead(10000));
+    const QString address = "127.0.0.1:" + QString(server.readLine()).trimmed();
+    form->openServer(address);
+    QVERIFY(message().contains(address + ": zv_wordFilter: absent on the server"));
+    form->activateWindow();
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(message(), "Nothing to send.\n");
+    form->activateWindow();
+    click("Command5");
+    click("chkLock(0)");
+    const QString sent = line();
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(message(), "Sent.\n" + sent + ": applied\n");
+    server.closeWriteChannel();
+    QVERIFY(server.waitForFinished(5000));
+    qunsetenv("ZELVAR_RCON_PASSWORD");
 }
 
 // Whatever images are reviewed: in every panel, each check box's indicator,
