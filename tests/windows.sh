@@ -7,7 +7,8 @@
 # where Tab goes against the Qt window's reviewed listing, a random walk
 # against the oracle, the copy and save keys, every check box's indicator
 # whole, and the start frame and each panel pixel for pixel against the
-# reviewed data/win32-look-*.png. ZELVAR_UPDATE_LISTING=1 rewrites the
+# reviewed data/win32-look-*.png; and zelvar-bits.exe reading a scripted
+# server on loopback through Windows' sockets. ZELVAR_UPDATE_LISTING=1 rewrites the
 # reviewed listing and images instead, for review. Usage: windows.sh SOURCE-DIR
 set -euo pipefail
 cd "$1"
@@ -17,7 +18,7 @@ zip=$build/package/zelvar-bitrate-1.3.0.0-win64.zip
 [[ $(unzip -Z1 "$zip" | sort | tr '\n' ' ') == "LICENSE.txt MANUAL.txt zelvar-bitrate.exe zelvar-bits.exe " ]]
 for exe in zelvar-bitrate zelvar-bits; do  # nothing needed beside Windows itself
     x86_64-w64-mingw32-objdump -p "$build"/*/"$exe.exe" | grep 'DLL Name' |
-        grep -v -i -E 'kernel32|user32|gdi32|shell32|ole32|oleaut32|msvcrt|advapi32|comdlg32|winspool' &&
+        grep -v -i -E 'kernel32|user32|gdi32|shell32|ole32|oleaut32|msvcrt|advapi32|comdlg32|winspool|ws2_32|mswsock' &&
         { echo "windows: $exe.exe needs a library Windows does not have"; exit 1; }
 done
 
@@ -48,6 +49,19 @@ if [[ -n ${ZELVAR_UPDATE_LISTING:-} ]]; then  # for review
 fi
 tr -d '\r' <"$listing" | grep -v '^after' | diff -u tests/data/win32.listing -
 diff -u <(grep '^after' tests/data/window.listing) <(tr -d '\r' <"$listing" | grep '^after')
+# Windows' sockets: get and send against the scripted server, on loopback.
+export ZELVAR_RCON_PASSWORD=$RANDOM$RANDOM
+coproc server { exec python3 tests/contract.py serve; }
+read -r -t 10 port <&"${server[0]}"
+said=$(timeout 60 wine "$build"/zelvar-bits/zelvar-bits.exe get "127.0.0.1:$port" 2>&1 |
+    tr -d '\r' | grep -E '^zv_teamLock|^g_weaponDisable' || true)
+sent=$(timeout 60 wine "$build"/zelvar-bits/zelvar-bits.exe send "127.0.0.1:$port" zv_teamLock 4 2>&1 |
+    tr -d '\r' || true)
+timeout 20 wineserver -k || true
+kill "$server_PID" 2>/dev/null || true
+[[ $said == $'g_weaponDisable 524279\nzv_teamLock 20' && $sent == 'zv_teamLock 4: applied' ]] ||
+    { echo "windows: zelvar-bits.exe against the scripted server said: $said $sent"; exit 1; }
+
 # The start frame and each panel, pixel for pixel as reviewed; a difference
 # leaves the actual image and one with the differing pixels in red beside them.
 differ=0
