@@ -284,7 +284,7 @@ std::optional<std::string> Session::exchange(std::string_view line, bool remote,
     std::optional<std::string> reply;
     for (;;) {
         const auto until = reply ? std::min(Clock::now() + timing_.quiet, wholeBy) : firstBy;
-        const std::optional<std::string> piece = transport_.receive(until);
+        std::optional<std::string> piece = transport_.receive(until);
         if (!piece)
             return reply;
         if (!remote) {
@@ -306,7 +306,8 @@ std::string Session::remote(std::string_view command, bool isRead) {
             exchange("rcon " + password_ + ' ' + std::string(command), true, attempt);
         if (!reply)
             continue;
-        const std::string text = hidden(withoutColours(*reply), password_);
+        // A server that echoes the command echoes the password too.
+        std::string text = hidden(withoutColours(hidden(*reply, password_)), password_);
         if (text.find("Bad rconpassword") != std::string::npos)
             throw Failure(server_ + " refused the password (\"" + trimmed(text) + "\")");
         if (text.find("No rconpassword set") != std::string::npos)
@@ -419,10 +420,9 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
             worst(1);
         } else if (!s.sent) {
             sent.said += "applied already";
-        } else if (s.answer &&
-                   s.answer->find("will be changed upon restarting") != std::string::npos) {
-            sent.said += "takes effect at the next map";
-        } else if (now && now->latched && sameNumber(*now->latched, c.value)) {
+        } else if ((s.answer &&
+                    s.answer->find("will be changed upon restarting") != std::string::npos) ||
+                   (now && now->latched && sameNumber(*now->latched, c.value))) {
             sent.said += "takes effect at the next map";
         } else if (now && sameNumber(now->value, c.value)) {
             sent.said += "applied";
