@@ -135,11 +135,12 @@ class Scripted:
         self.forger.close()
 
 
-def start_engine(folder, password):
+def start_engine(folder, password, engine_path=None):
     game = os.path.join(folder, "g")
     os.makedirs(game)
     os.symlink("/usr/share/games/openarena/baseoa/pak1-maps.pk3", os.path.join(game, "m.pk3"))
-    os.symlink(os.path.join(os.path.dirname(ENGINE), "baseq3", "qagamex86_64.so"),
+    engine_path = engine_path or ENGINE
+    os.symlink(os.path.join(os.path.dirname(engine_path), "baseq3", "qagamex86_64.so"),
                os.path.join(game, "qagamex86_64.so"))
     with open(os.path.join(game, "default.cfg"), "w") as f:
         f.write("set x 1\n")
@@ -153,7 +154,7 @@ def start_engine(folder, password):
                "+set sv_pure 0 +set vm_game 0 +set zv_teamLock 20 +sets g_weaponDisable 40 "
                "+map oa_dm1")
     log = open(os.path.join(folder, "log"), "w+")
-    engine = subprocess.Popen([ENGINE, *options.split()], stdin=subprocess.DEVNULL, stdout=log,
+    engine = subprocess.Popen([engine_path, *options.split()], stdin=subprocess.DEVNULL, stdout=log,
                               stderr=subprocess.STDOUT)
     probe = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     probe.connect(("127.0.0.1", port))
@@ -305,11 +306,12 @@ def main():
           all(password not in o.stdout + o.stderr + " ".join(o.args) for o in outputs))
 
 
-if sys.argv[1:] == ["serve"]:
+if __name__ == "__main__" and sys.argv[1:] == ["serve"]:
     s = Scripted(os.environ["ZELVAR_RCON_PASSWORD"])
     print(s.port, flush=True)
-    threading.Timer(60, os._exit, [0]).start()  # never outlives a test gone astray
+    threading.Timer(300, os._exit, [0]).start()  # never outlives a test gone astray
     sys.stdin.read()
     os._exit(0)
-BITS, ENGINE, MAN = sys.argv[1:4]
-main()
+elif __name__ == "__main__":
+    BITS, ENGINE, MAN = sys.argv[1:4]
+    main()

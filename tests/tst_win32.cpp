@@ -201,6 +201,28 @@ bool saveKey() {
     return saved;
 }
 
+// Opened from the scripted server that windows.sh runs, the save key sends
+// the changed line there and the message says what the server answered.
+bool serverSaveKey() {
+    const char *port = std::getenv("ZELVAR_TEST_SERVER_PORT");
+    if (port == nullptr)
+        return std::printf("server save key: no scripted server\n"), false;
+    said.clear();
+    SetTimer(nullptr, 0, 100, readMessage);  // what opening left out
+    form->openServer(std::string("127.0.0.1:") + port);
+    pump();
+    const bool absent = said.find("g_forcePowerDisable: absent on the server") != std::string::npos;
+    click("Command5");
+    click("chkLock(0)");
+    said.clear();
+    SetTimer(nullptr, 0, 100, readMessage);
+    key('S', true);
+    const bool sent = said.find("Sent.\n\n" + line() + ": applied") != std::string::npos;
+    if (!absent || !sent)
+        std::printf("server save key: the messages said \"%s\"\n", said.c_str());
+    return absent && sent;
+}
+
 // What a person sees of a window, 0xRRGGBB from the top left: its client area
 // as the screen shows it, or, for a control, as it draws itself alone.
 std::vector<std::uint32_t> capture(HWND hwnd, bool alone = false) {
@@ -293,7 +315,8 @@ int main(int argc, char **argv) {
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
     const bool passed = inFreshWindow(looks) &&
                         inFreshWindow([seed] { return randomWalk(seed); }) &&
-                        inFreshWindow(copyKey) && inFreshWindow(saveKey);
-    std::printf("%s\n", passed ? "walk of 3000 actions, copy and save keys: passed" : "FAILED");
+                        inFreshWindow(copyKey) && inFreshWindow(saveKey) &&
+                        inFreshWindow(serverSaveKey);
+    std::printf("%s\n", passed ? "walk of 3000 actions, copy, save and send keys: passed" : "FAILED");
     return passed ? 0 : 1;
 }
