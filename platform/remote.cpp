@@ -36,8 +36,12 @@ UdpTransport::UdpTransport(const rcon::Address &server, std::chrono::millisecond
                            [&](const std::error_code &error, const auto &results) {
                                done = true;
                                failed = error;
-                               if (!error && !results.empty())
-                                   found = results.begin()->endpoint();
+                               // A name with both: IPv4, which every server of the
+                               // family listens on (those of 2003 on nothing else).
+                               for (const auto &result : results)
+                                   if (!found || (found->address().is_v6() &&
+                                                  result.endpoint().address().is_v4()))
+                                       found = result.endpoint();
                            });
     lookups->run_for(resolveWithin);
     if (!done) {

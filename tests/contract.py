@@ -50,14 +50,15 @@ def run(args, password=None, timeout=30, **kw):
 class Scripted:
     """A server that answers as the script says, on a port of its own."""
 
-    def __init__(self, password, silent=False):
+    def __init__(self, password, silent=False, host="127.0.0.1"):
         self.password = password.encode()
         self.silent = silent
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 0))
+        self.sock = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET,
+                                  socket.SOCK_DGRAM)
+        self.sock.bind((host, 0))
         self.port = self.sock.getsockname()[1]
-        self.forger = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.forger.bind(("127.0.0.1", 0))
+        self.forger = socket.socket(self.sock.family, socket.SOCK_DGRAM)
+        self.forger.bind((host, 0))
         self.held = {"zv_teamLock": "20", "zv_votesDisable": "0", "g_weaponDisable": "524279"}
         self.latched = {"g_weaponDisable": "40"}  # waiting for the next map
         self.read_only = {"zv_votesDisable"}
@@ -252,6 +253,12 @@ def scripted_server(password, outputs):
               p.returncode == 1 and s.rcon_seen == 10, p)
     finally:
         s.close()
+    v6 = Scripted(password, host="::1")
+    try:
+        p = run(["get", f"[::1]:{v6.port}"], password)
+        check("get over IPv6", p.returncode == 0 and "zv_teamLock 20\n" in p.stdout, p)
+    finally:
+        v6.close()
     silent = Scripted(password, silent=True)
     try:
         p = run(["get", f"127.0.0.1:{silent.port}"], password)

@@ -313,10 +313,10 @@ int main(int argc, char **argv) {
         return true;
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
-    const bool passed = inFreshWindow(looks) &&
-                        inFreshWindow([seed] { return randomWalk(seed); }) &&
-                        inFreshWindow(copyKey) && inFreshWindow(saveKey) &&
-                        inFreshWindow(serverSaveKey);
-    std::printf("%s\n", passed ? "walk of 3000 actions, copy, save and send keys: passed" : "FAILED");
+    const bool passed =
+        inFreshWindow(looks) && inFreshWindow([seed] { return randomWalk(seed); }) &&
+        inFreshWindow(copyKey) && inFreshWindow(saveKey) && inFreshWindow(serverSaveKey);
+    std::printf("%s\n",
+                passed ? "walk of 3000 actions, copy, save and send keys: passed" : "FAILED");
     return passed ? 0 : 1;
 }
