@@ -48,8 +48,8 @@ struct Opening {
     std::vector<OpenedGroup> groups;   // in the order of their settings: the last one shows
     std::vector<std::string> leftOut;  // what did not open and why, one a line
     std::optional<std::string> file;   // the path, when all came from one file: where saving writes
-    std::optional<std::string>
-        server;  // HOST:PORT, when all came from a server: where saving sends
+    // HOST:PORT, when all came from one server: where saving sends.
+    std::optional<std::string> server;
 
     // What a message about leftOut says first.
     std::string_view heading() const {

@@ -80,7 +80,8 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// How long each step may take; tests shorten them, never lengthen.
+// How long each step may take: a few seconds at most, so that silence ends
+// in some 10 s over a read's three tries.
 struct Timing {
     std::chrono::milliseconds firstPiece{1500};  // for a reply to start, on the first try
     std::chrono::milliseconds quiet{250};        // after a piece: the reply has ended

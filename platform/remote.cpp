@@ -31,18 +31,17 @@ UdpTransport::UdpTransport(const rcon::Address &server, std::chrono::millisecond
     std::optional<asio::ip::udp::endpoint> found;
     std::error_code failed;
     bool done = false;
-    resolver.async_resolve(server.host, std::to_string(server.port),
-                           asio::ip::udp::resolver::numeric_service,
-                           [&](const std::error_code &error, const auto &results) {
-                               done = true;
-                               failed = error;
-                               // A name with both: IPv4, which every server of the
-                               // family listens on (those of 2003 on nothing else).
-                               for (const auto &result : results)
-                                   if (!found || (found->address().is_v6() &&
-                                                  result.endpoint().address().is_v4()))
-                                       found = result.endpoint();
-                           });
+    resolver.async_resolve(
+        server.host, std::to_string(server.port), asio::ip::udp::resolver::numeric_service,
+        [&](const std::error_code &error, const auto &results) {
+            done = true;
+            failed = error;
+            // A name with both: IPv4, which every server of the
+            // family listens on (those of 2003 on nothing else).
+            for (const auto &result : results)
+                if (!found || (found->address().is_v6() && result.endpoint().address().is_v4()))
+                    found = result.endpoint();
+        });
     lookups->run_for(resolveWithin);
     if (!done) {
         resolver.cancel();
@@ -108,6 +107,30 @@ talkTo(std::string_view text, std::optional<std::string> password,
     } catch (const rcon::Failure &failure) {
         return failure.what();
     }
+}
+
+void openServer(Opener &opener, std::string_view server, std::string password) {
+    std::array<std::optional<rcon::Held>, 9> held;
+    std::string shown;
+    if (const std::optional<std::string> why = talkTo(
+            server, std::move(password), [&](rcon::Session &session, const std::string &name) {
+                held = session.read(variables());
+                shown = name;
+            }))
+        opener.unreachable(*why);
+    else
+        opener.openServer(shown, held);
+}
+
+rcon::Sent sendToServer(std::string_view server, std::string password,
+                        std::span<const Change> changes) {
+    rcon::Sent sent;
+    if (const std::optional<std::string> why =
+            talkTo(server, std::move(password), [&](rcon::Session &session, const std::string &) {
+                sent = rcon::sendChanges(session, changes);
+            }))
+        sent = {2, *why};
+    return sent;
 }
 
 std::optional<std::string> passwordFromEnvironment() {

@@ -354,21 +354,11 @@ void Form1::openArguments(const QStringList &arguments) {
 }
 
 void Form1::openServer(const QString &server) {
-    const std::optional<std::string> secret = password(server);
+    std::optional<std::string> secret = password(server);
     if (!secret)
         return;
     zelvar::Opener opener;
-    std::array<std::optional<zelvar::rcon::Held>, 9> held;
-    std::string shown;
-    if (const std::optional<std::string> why =
-            zelvar::talkTo(server.toStdString(), *secret,
-                           [&](zelvar::rcon::Session &session, const std::string &name) {
-                               held = session.read(zelvar::variables());
-                               shown = name;
-                           }))
-        opener.unreachable(*why);
-    else
-        opener.openServer(shown, held);
+    zelvar::openServer(opener, server.toStdString(), std::move(*secret));
     open(opener);
 }
 
@@ -464,14 +454,10 @@ void Form1::saveKey() {
 void Form1::sendKey(const zelvar::Form::Save &save) {
     zelvar::rcon::Sent sent;
     if (!save.changes.empty()) {
-        const std::optional<std::string> secret = password(QString::fromStdString(save.path));
+        std::optional<std::string> secret = password(QString::fromStdString(save.path));
         if (!secret)
             return;
-        if (const std::optional<std::string> why = zelvar::talkTo(
-                save.path, *secret, [&](zelvar::rcon::Session &session, const std::string &) {
-                    sent = zelvar::rcon::sendChanges(session, save.changes);
-                }))
-            sent = {2, *why};
+        sent = zelvar::sendToServer(save.path, std::move(*secret), save.changes);
     }
     say(sent.status == 0, sent.heading(), sent.said);
 }
@@ -489,12 +475,8 @@ void Form1::say(bool fine, std::string_view heading, const std::string &said) {
 // Over the window, which must be on screen first: arguments are opened
 // before it shows, and the message waits for its first frame.
 void Form1::sayLeftOut() {
-    auto *box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                leftOut_.takeFirst(), QMessageBox::Ok, this);
-    box->setInformativeText(leftOut_.join('\n'));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->open();
+    const QString heading = leftOut_.takeFirst();
+    say(false, heading.toStdString(), leftOut_.join('\n').toStdString());
     leftOut_.clear();
 }
 

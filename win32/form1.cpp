@@ -526,20 +526,11 @@ void Form1::openArguments(std::span<const std::string> arguments) {
 }
 
 void Form1::openServer(const std::string &server) {
-    const std::optional<std::string> secret = password(server);
+    std::optional<std::string> secret = password(server);
     if (!secret)
         return;
     zelvar::Opener opener;
-    std::array<std::optional<zelvar::rcon::Held>, 9> held;
-    std::string shown;
-    if (const std::optional<std::string> why = zelvar::talkTo(
-            server, *secret, [&](zelvar::rcon::Session &session, const std::string &name) {
-                held = session.read(zelvar::variables());
-                shown = name;
-            }))
-        opener.unreachable(*why);
-    else
-        opener.openServer(shown, held);
+    zelvar::openServer(opener, server, std::move(*secret));
     open(opener);
 }
 
@@ -616,14 +607,10 @@ void Form1::saveKey() {
 void Form1::sendKey(const zelvar::Form::Save &save) {
     zelvar::rcon::Sent sent;
     if (!save.changes.empty()) {
-        const std::optional<std::string> secret = password(save.path);
+        std::optional<std::string> secret = password(save.path);
         if (!secret)
             return;
-        if (const std::optional<std::string> why = zelvar::talkTo(
-                save.path, *secret, [&](zelvar::rcon::Session &session, const std::string &) {
-                    sent = zelvar::rcon::sendChanges(session, save.changes);
-                }))
-            sent = {2, *why};
+        sent = zelvar::sendToServer(save.path, std::move(*secret), save.changes);
     }
     say(sent.status == 0, sent.heading(), sent.said);
 }
