@@ -416,6 +416,20 @@ std::optional<int> eachLine(std::span<const std::string_view> args, std::ostream
     return std::nullopt;
 }
 
+// The changes that LINE... asks for, each a value the calculator writes; or
+// the status that ends the command, having said that nothing is `done`.
+std::optional<int> changesAsked(std::span<const std::string_view> args, std::string_view done,
+                                std::ostream &err, std::vector<Change> &changes) {
+    return eachLine(args, err, [&](const Variable &v, auto, auto value) {
+        if (const std::optional<std::string> why = refusedValue(v, value)) {
+            err << "zelvar-bits: " << *why << "; nothing is " << done << '\n';
+            return std::optional<int>(BadValue);
+        }
+        changes.push_back({v, std::string(value)});
+        return std::optional<int>();
+    });
+}
+
 int decodeCommand(std::span<const std::string_view> args, bool asJson, Streams io) {
     if (args.empty())
         return usage(io.err, "decode needs a line such as 'g_weaponDisable 524279'");
@@ -503,15 +517,7 @@ int setCommand(std::span<const std::string_view> args, bool dryRun, Streams io) 
         return usage(io.err, "set needs a file and a line such as 'g_weaponDisable 40'");
     const std::string path(args[0]);
     std::vector<Change> changes;
-    if (const auto status =
-            eachLine(args.subspan(1), io.err, [&](const Variable &v, auto, auto value) {
-                if (const std::optional<std::string> why = refusedValue(v, value)) {
-                    io.err << "zelvar-bits: " << *why << "; nothing is written\n";
-                    return std::optional<int>(BadValue);
-                }
-                changes.push_back({v, std::string(value)});
-                return std::optional<int>();
-            }))
+    if (const std::optional<int> status = changesAsked(args.subspan(1), "written", io.err, changes))
         return *status;
     const Saved saved = saveChanges(path, changes, dryRun);
     (saved.status == Saved::Written ? io.out : io.err)
@@ -624,15 +630,7 @@ int sendCommand(std::span<const std::string_view> args, const Remote &remote, St
     if (args.size() < 2)
         return usage(io.err, "send needs a server and a line such as 'zv_teamLock 4'");
     std::vector<Change> changes;
-    if (const auto status =
-            eachLine(args.subspan(1), io.err, [&](const Variable &v, auto, auto value) {
-                if (const std::optional<std::string> why = refusedValue(v, value)) {
-                    io.err << "zelvar-bits: " << *why << "; nothing is sent\n";
-                    return std::optional<int>(BadValue);
-                }
-                changes.push_back({v, std::string(value)});
-                return std::optional<int>();
-            }))
+    if (const std::optional<int> status = changesAsked(args.subspan(1), "sent", io.err, changes))
         return *status;
     return withServer(args, remote, true, io, [&](rcon::Session &session, const std::string &) {
         const rcon::Sent sent = rcon::sendChanges(session, changes);
@@ -721,7 +719,9 @@ int runCommand(std::span<const std::string_view> arguments, Streams io) {
             asJson = true;
         else if (a == "--dry-run")
             dryRun = true;
-        else if (a == "--password-file" && i + 1 < arguments.size())
+        else if (a == "--password-file" && i + 1 >= arguments.size())
+            return usage(io.err, "--password-file needs a file");
+        else if (a == "--password-file")
             remote.passwordFile = std::string(arguments[++i]);
         else if (a.starts_with("--password-file="))
             remote.passwordFile = std::string(a.substr(a.find('=') + 1));
