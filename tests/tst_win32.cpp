@@ -160,11 +160,17 @@ bool copyKey() {
 // The save key writes what changed into the file opened and says so in a
 // message, which a timer reads and closes from within the message's own loop.
 std::string said;
+std::string password;  // typed into the password dialog
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
     if (box == nullptr)
         return;
+    if (const HWND field = GetDlgItem(box, 10)) {  // the password dialog: typed into
+        SetWindowTextA(field, password.c_str());
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+    }
     EnumChildWindows(
         box, [](HWND child, LPARAM) { return said += text(child) + '\n', TRUE; }, 0);
     KillTimer(nullptr, timer);
@@ -202,7 +208,8 @@ bool saveKey() {
 }
 
 // Opened from the scripted server that windows.sh runs, the save key sends
-// the changed line there and the message says what the server answered.
+// the changed line there, with the password typed into its dialog, and the
+// message says what the server answered.
 bool serverSaveKey() {
     const char *port = std::getenv("ZELVAR_TEST_SERVER_PORT");
     if (port == nullptr)
@@ -215,9 +222,12 @@ bool serverSaveKey() {
     click("Command5");
     click("chkLock(0)");
     said.clear();
+    password = std::getenv("ZELVAR_RCON_PASSWORD");
+    _putenv("ZELVAR_RCON_PASSWORD=");  // now asked for, and typed into the dialog
     SetTimer(nullptr, 0, 100, readMessage);
     key('S', true);
     const bool sent = said.find("Sent.\n\n" + line() + ": applied") != std::string::npos;
+    _putenv(("ZELVAR_RCON_PASSWORD=" + password).c_str());
     if (!absent || !sent)
         std::printf("server save key: the messages said \"%s\"\n", said.c_str());
     return absent && sent;

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -28,6 +29,7 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <random>
@@ -514,7 +516,8 @@ void TestWindow::saveKey() {
 }
 
 // Opened from a scripted server on loopback, the save key sends what changed
-// there and says what the server answered.
+// there, with the password typed into its dialog, and says what the server
+// answered.
 void TestWindow::serverSaveKey() {
     qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
     QProcess server;
@@ -530,11 +533,22 @@ void TestWindow::serverSaveKey() {
     click("Command5");
     click("chkLock(0)");
     const QString sent = line();
+    qunsetenv("ZELVAR_RCON_PASSWORD");  // now asked for, and typed into the dialog
+    QTimer typing;
+    connect(&typing, &QTimer::timeout, [&typing] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *dialog = qobject_cast<QInputDialog *>(w); dialog && dialog->isVisible()) {
+                QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
+                dialog->setTextValue("s3cret");
+                dialog->accept();
+                typing.stop();
+            }
+    });
+    typing.start(50);
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Sent.\n" + sent + ": applied\n");
     server.closeWriteChannel();
     QVERIFY(server.waitForFinished(5000));
-    qunsetenv("ZELVAR_RCON_PASSWORD");
 }
 
 // Whatever images are reviewed: in every panel, each check box's indicator,
