@@ -130,7 +130,10 @@ class Scripted:
             self.held[command[1]] = command[2]
             self.print(to)
 
-    def close(self):
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
         self.stop = True
         self.sock.close()
         self.forger.close()
@@ -194,7 +197,6 @@ def real_server(password, outputs):
             check("status shows the published mask, the rest not published",
                   p.returncode == 0 and "g_weaponDisable 40\n" in p.stdout
                   and p.stdout.count(": not published") == 8, p)
-            time.sleep(1)
             p = run(["--json", "get", server], password)
             doc = json.loads(p.stdout) if p.returncode == 0 else {}
             values = {s["variable"]: s["value"] for s in doc.get("settings", [])}
@@ -202,13 +204,11 @@ def real_server(password, outputs):
                   values == {"g_weaponDisable": 40, "zv_teamLock": 20}
                   and doc["server"] == server and len(doc["absent"]) == 7, p)
             outputs.append(p)
-            time.sleep(1)
             p = run(["send", server, "zv_teamLock 4"], password)
             check("send applies a value", p.returncode == 0
                   and p.stdout == "zv_teamLock 4: applied\n" and p.seconds < 5, p)
             outputs.append(p)
             check("the server holds it", '"4"' in rcon(probe, password, "cvarlist zv_"))
-            time.sleep(1)
             with tempfile.NamedTemporaryFile("w") as wrong:
                 wrong.write("not" + password + "\n")
                 wrong.flush()
@@ -225,12 +225,11 @@ def real_server(password, outputs):
 
 
 def scripted_server(password, outputs):
-    s = Scripted(password)
-    server = f"127.0.0.1:{s.port}"
-    try:
+    with Scripted(password) as s:
+        server = f"127.0.0.1:{s.port}"
         p = run(["--json", "status", server])
-        check("status takes no forged reply", p.returncode == 0
-              and '"text":"524279"' in p.stdout and '"not_published":["g_forcePowerDisable"' in p.stdout, p)
+        check("status takes no forged reply", p.returncode == 0 and '"text":"524279"' in p.stdout
+              and '"not_published":["g_forcePowerDisable"' in p.stdout, p)
         outputs.append(p)
         p = run(["get", server], password)
         check("get reads split replies in other forms, colours stripped, latched told apart",
@@ -251,21 +250,13 @@ def scripted_server(password, outputs):
         p = run(["send", server, "zv_teamLock 5"], password)
         check("a value the calculator would not write is never sent",
               p.returncode == 1 and s.rcon_seen == 10, p)
-    finally:
-        s.close()
-    v6 = Scripted(password, host="::1")
-    try:
+    with Scripted(password, host="::1") as v6:
         p = run(["get", f"[::1]:{v6.port}"], password)
         check("get over IPv6", p.returncode == 0 and "zv_teamLock 20\n" in p.stdout, p)
-    finally:
-        v6.close()
-    silent = Scripted(password, silent=True)
-    try:
+    with Scripted(password, silent=True) as silent:
         p = run(["get", f"127.0.0.1:{silent.port}"], password)
         check("silence ends in \"no reply\" within 15 s",
               p.returncode == 2 and "no reply" in p.stderr and p.seconds < 15, p)
-    finally:
-        silent.close()
 
 
 def contract(outputs):
@@ -280,18 +271,7 @@ def contract(outputs):
         check("the status follows the worst of several values, not the last",
               [r.returncode for r in runs] == [1, 1, 1, 0]
               and run(["decode", "zv_teamLock 4", "zv_teamLock 5"]).returncode == 1)
-    written = set()
-
-    def walk(node):
-        if isinstance(node, dict):
-            written.update(node)
-            for v in node.values():
-                walk(v)
-        elif isinstance(node, list):
-            for v in node:
-                walk(v)
-    for r in runs + [o for o in outputs if o.stdout.startswith("{")]:
-        walk(json.loads(r.stdout))
+    written = {k for r in runs + outputs for k in re.findall(r'"([a-z_]+)":', r.stdout)}
     # ...against the keys the man page documents, and the words that are not keys.
     page = open(MAN).read()
     section = page[page.index(".SH JSON"):page.index(".SH EXIT STATUS")]
