@@ -3,7 +3,6 @@
 #include <asio.hpp>
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 

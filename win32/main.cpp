@@ -30,7 +30,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
             continue;
         }
         if (a.starts_with(L"--server=")) {
-            server = narrow(std::wstring(a.substr(9)));
+            server = narrow(a.substr(9));
             continue;
         }
         if (a == L"--help" || a == L"-h" || a == L"/?")
