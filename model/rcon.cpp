@@ -38,7 +38,7 @@ std::string freshChallenge() {
     return std::to_string(std::uniform_int_distribution<std::uint32_t>(100000000, 999999999)(seed));
 }
 
-// A quoted word at `at` (blanks before it allowed): its text, and where it ends.
+// The text of a quoted word at `at`, blanks before it allowed.
 std::optional<std::string_view> quotedAt(std::string_view line, std::size_t at) {
     while (at < line.size() && blank(line[at]))
         ++at;
