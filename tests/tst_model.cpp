@@ -222,7 +222,7 @@ void TestModel::replies() {
 void TestModel::serverWords() {
     const std::vector<std::pair<std::string, std::string>> addresses{
         {"example.org", "example.org:29070"},
-        {"10.0.0.1:27961", "10.0.0.1:27961"},
+        {"127.0.0.1:27961", "127.0.0.1:27961"},
         {"[::1]:5", "[::1]:5"},
         {"::1", "[::1]:29070"},
         {"host:", ""},

@@ -83,7 +83,6 @@ private:
     void pasteKey();
     void copyKey();
     void saveKey();
-    void sendKey(const zelvar::Form::Save &save);
     std::optional<std::string> password(const QString &server);
     void say(bool fine, std::string_view heading, const std::string &said);
 

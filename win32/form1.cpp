@@ -572,9 +572,9 @@ void Form1::copyKey() {
     CloseClipboard();
 }
 
-// Into the file opened, what changed since; opened from anything else, the
-// line into a file the user names. The message says what was written, or why
-// nothing was.
+// Into the file opened, or to the server, what changed since; opened from
+// anything else, the line into a file the user names. The message says what
+// was written or what the server answered, or why nothing was.
 void Form1::saveKey() {
     std::optional<zelvar::Form::Save> save = form_.saveIntoOpened();
     if (!save) {
@@ -596,23 +596,8 @@ void Form1::saveKey() {
         if (const auto change = zelvar::lineChange(narrow(line)))
             save->changes.push_back(*change);
     }
-    if (save->toServer)
-        return sendKey(*save);
-    const zelvar::Saved saved = zelvar::saveChanges(save->path, save->changes, false);
-    say(saved.status == zelvar::Saved::Written, saved.heading(), saved.said);
-}
-
-// To the server opened, each line changed since; the message says what the
-// server answered.
-void Form1::sendKey(const zelvar::Form::Save &save) {
-    zelvar::rcon::Sent sent;
-    if (!save.changes.empty()) {
-        std::optional<std::string> secret = password(save.path);
-        if (!secret)
-            return;
-        sent = zelvar::sendToServer(save.path, std::move(*secret), save.changes);
-    }
-    say(sent.status == 0, sent.heading(), sent.said);
+    if (const auto outcome = zelvar::saveOrSend(*save, [&] { return password(save->path); }))
+        say(outcome->fine, outcome->heading, outcome->said);
 }
 
 void Form1::say(bool fine, std::string_view heading, const std::string &said) {
