@@ -20,7 +20,12 @@ inline constexpr std::size_t kGroupCount = 7;
 // Which admin variable the admin-command line uses.
 enum class Rank : std::uint8_t { Knight, Instructor, Council };
 // The rank option buttons' captions, indexed by Rank.
-inline constexpr std::array<std::string_view, 3> kRankCaptions{"Knight", "Instructor", "Council"};
+inline constexpr std::size_t kRankCount = 3;
+inline constexpr std::array<std::string_view, kRankCount> kRankCaptions{"Knight", "Instructor",
+                                                                        "Council"};
+
+// The window's controls that the Tab key may stop at: indices 0 to 135.
+inline constexpr std::size_t kTabStops = 136;
 
 enum class Width : std::uint8_t { Signed16, Signed32 };
 
@@ -228,6 +233,14 @@ inline constexpr std::array<SettingGroup, kGroupCount> kCatalogue{{
      "lngSay", Width::Signed32, Counts::Checked, false, detail::kChatChannels, 126},
 }};
 
+// The server variables the calculator writes: one a group, one a rank for the admin commands.
+inline constexpr std::size_t kVariableCount = [] {
+    std::size_t n = 0;
+    for (const SettingGroup &g : kCatalogue)
+        n += g.variables.size();
+    return n;
+}();
+
 constexpr const SettingGroup &settingGroup(Group group) {
     return kCatalogue[static_cast<std::size_t>(group)];
 }
@@ -315,13 +328,12 @@ constexpr bool catalogueIsSound() {
     return true;
 }
 
-// Every control of the window has one tab index from 0 to 135; the options
-// hold 114 of them, and none may be used twice.
+// Every option has one of the window's tab indices, none used twice.
 constexpr bool optionTabIndicesAreDistinct() {
-    std::array<bool, 136> used{};
+    std::array<bool, kTabStops> used{};
     for (const SettingGroup &g : kCatalogue)
         for (const Option &o : g.options) {
-            if (o.tabIndex < 0 || o.tabIndex >= 136 || used[static_cast<std::size_t>(o.tabIndex)])
+            if (o.tabIndex < 0 || static_cast<std::size_t>(o.tabIndex) >= kTabStops || used[static_cast<std::size_t>(o.tabIndex)])
                 return false;
             used[static_cast<std::size_t>(o.tabIndex)] = true;
         }

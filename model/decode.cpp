@@ -15,8 +15,8 @@ constexpr std::string_view withoutBlank(std::string_view variable) {
     return variable.substr(0, variable.size() - 1);
 }
 
-constexpr std::array<Variable, 9> kVariables = [] {
-    std::array<Variable, 9> all{};
+constexpr std::array<Variable, kVariableCount> kVariables = [] {
+    std::array<Variable, kVariableCount> all{};
     std::size_t n = 0;
     for (const SettingGroup &g : kCatalogue)
         for (std::size_t r = 0; r < g.variables.size(); ++r)

@@ -10,8 +10,8 @@ namespace {
 // The value each of the nine variables ends with, as the server applies the
 // text's settings in order; none for a variable the text does not set.
 struct Outcome {
-    std::array<std::optional<std::string>, 9> values;
-    std::array<const Setting *, 9> last{};  // the setting that gives each
+    std::array<std::optional<std::string>, kVariableCount> values;
+    std::array<const Setting *, kVariableCount> last{};  // the setting that gives each
 };
 
 Outcome outcomeOf(const std::vector<Setting> &settings) {

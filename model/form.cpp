@@ -13,7 +13,7 @@ const std::array<void (Form::*)(int), kGroupCount> Form::kCheckBoxClick{
     &Form::chkWeapon_Click, &Form::chkForce_Click, &Form::chkAdmin_Click, &Form::chkPoll_Click,
     &Form::chkLock_Click,   &Form::chkEmote_Click, &Form::chkSay_Click};
 
-const std::array<void (Form::*)(), 3> Form::kRankClick{
+const std::array<void (Form::*)(), kRankCount> Form::kRankClick{
     &Form::optJK_Click, &Form::optInstructor_Click, &Form::optam_Click};
 
 void Form::Command1_Click() {

@@ -97,7 +97,7 @@ private:
 
     static const std::array<void (Form::*)(), kGroupCount> kPanelButtonClick;
     static const std::array<void (Form::*)(int), kGroupCount> kCheckBoxClick;
-    static const std::array<void (Form::*)(), 3> kRankClick;
+    static const std::array<void (Form::*)(), kRankCount> kRankClick;
 
     std::optional<Change> lineOf(Group group) const;
     void rememberOpened();

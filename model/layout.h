@@ -168,11 +168,11 @@ inline constexpr std::string_view kForm1Caption = "Zelvar 1.9 Bitrate Calculator
 
 namespace detail {
 
-// Tab indices 0 to 135, each used once, between this table and the options.
+// Every tab index, each used once, between this table and the options.
 constexpr bool tabIndicesCoverOnce() {
-    std::array<int, 136> uses{};
+    std::array<int, kTabStops> uses{};
     auto use = [&](int tab) {
-        if (tab >= 0 && tab < 136)
+        if (tab >= 0 && static_cast<std::size_t>(tab) < kTabStops)
             ++uses[static_cast<std::size_t>(tab)];
     };
     auto walk = [&](std::span<const Control> controls, auto &self) -> void {

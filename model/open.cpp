@@ -73,7 +73,7 @@ void Opener::openArguments(std::span<const std::string> arguments) {
 }
 
 void Opener::openServer(const std::string &server,
-                        const std::array<std::optional<rcon::Held>, 9> &held) {
+                        const std::array<std::optional<rcon::Held>, kVariableCount> &held) {
     servers_.push_back(server);
     for (const Variable &v : variables()) {
         const std::optional<rcon::Held> &h = held.at(indexOf(v));
@@ -93,7 +93,7 @@ void Opener::openServer(const std::string &server,
 Opening Opener::finish() {
     // The last setting of each variable, read as the server reads it; the
     // others never apply. Of the admin ones that can open, the last does.
-    std::array<std::optional<std::size_t>, 9> last{};
+    std::array<std::optional<std::size_t>, kVariableCount> last{};
     for (std::size_t i = 0; i < found_.size(); ++i)
         if (found_[i].setting.applied)
             last.at(indexOf(found_[i].setting.variable)) = i;

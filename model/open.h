@@ -66,7 +66,7 @@ public:
     void openArguments(std::span<const std::string> arguments);
     // What a server holds, in variables() order (rcon::Session::read).
     void openServer(const std::string &server,
-                    const std::array<std::optional<rcon::Held>, 9> &held);
+                    const std::array<std::optional<rcon::Held>, kVariableCount> &held);
     // A server that could not be read, and why.
     void unreachable(std::string why) { leftOut_.push_back(std::move(why)); }
     Opening finish();

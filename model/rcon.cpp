@@ -345,7 +345,7 @@ std::array<std::optional<std::string>, 2> Session::published() {
     return masks;
 }
 
-std::array<std::optional<Held>, 9> Session::read(std::span<const Variable> which) {
+std::array<std::optional<Held>, kVariableCount> Session::read(std::span<const Variable> which) {
     // One cvarlist a prefix: the seven zv_ variables share one.
     std::vector<std::string> prefixes;
     for (const Variable &v : which) {
@@ -353,7 +353,7 @@ std::array<std::optional<Held>, 9> Session::read(std::span<const Variable> which
         if (std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end())
             prefixes.push_back(prefix);
     }
-    std::array<std::optional<Held>, 9> held;
+    std::array<std::optional<Held>, kVariableCount> held;
     for (const std::string &prefix : prefixes) {
         if (!safeWord(prefix, false))
             continue;
@@ -381,7 +381,7 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
     std::vector<Variable> which;
     for (const Change &c : changes)
         which.push_back(c.variable);
-    const std::array<std::optional<Held>, 9> before = session.read(which);
+    const std::array<std::optional<Held>, kVariableCount> before = session.read(which);
     struct Step {
         const Change *change;
         std::optional<std::string> answer;  // none: not sent, or no answer came
@@ -400,7 +400,7 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
         }
         steps.push_back(std::move(step));
     }
-    std::array<std::optional<Held>, 9> after{};
+    std::array<std::optional<Held>, kVariableCount> after{};
     std::optional<std::string> unread;
     if (std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.sent; })) {
         try {

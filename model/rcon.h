@@ -101,7 +101,7 @@ public:
     std::array<std::optional<std::string>, 2> published();
     // Over the remote console: each variable's value, in variables() order;
     // none where the server does not have it. Only the groups asked for are read.
-    std::array<std::optional<Held>, 9> read(std::span<const Variable> which);
+    std::array<std::optional<Held>, kVariableCount> read(std::span<const Variable> which);
     // Sets one value; says what the server answered, colours removed.
     std::string set(const Variable &variable, std::string_view value);
 

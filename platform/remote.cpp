@@ -108,30 +108,6 @@ talkTo(std::string_view text, std::optional<std::string> password,
     }
 }
 
-void openServer(Opener &opener, std::string_view server, std::string password) {
-    std::array<std::optional<rcon::Held>, 9> held;
-    std::string shown;
-    if (const std::optional<std::string> why = talkTo(
-            server, std::move(password), [&](rcon::Session &session, const std::string &name) {
-                held = session.read(variables());
-                shown = name;
-            }))
-        opener.unreachable(*why);
-    else
-        opener.openServer(shown, held);
-}
-
-rcon::Sent sendToServer(std::string_view server, std::string password,
-                        std::span<const Change> changes) {
-    rcon::Sent sent;
-    if (const std::optional<std::string> why =
-            talkTo(server, std::move(password), [&](rcon::Session &session, const std::string &) {
-                sent = rcon::sendChanges(session, changes);
-            }))
-        sent = {2, *why};
-    return sent;
-}
-
 std::optional<std::string> passwordFromEnvironment() {
     const char *set = std::getenv(std::string(kPasswordVariable).c_str());
     return set == nullptr ? std::nullopt : std::optional<std::string>(set);

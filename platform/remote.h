@@ -5,7 +5,6 @@
 // layer only carries datagrams, and asks a terminal for a password.
 #pragma once
 
-#include "open.h"
 #include "rcon.h"
 
 #include <chrono>
@@ -46,13 +45,6 @@ inline constexpr std::string_view kPasswordVariable = "ZELVAR_RCON_PASSWORD";
 std::optional<std::string>
 talkTo(std::string_view text, std::optional<std::string> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk);
-
-// What a window does with a server, through talkTo: opens its nine settings,
-// or says why it could not; sends the lines its save key found, and says
-// what the server answered.
-void openServer(Opener &opener, std::string_view server, std::string password);
-rcon::Sent sendToServer(std::string_view server, std::string password,
-                        std::span<const Change> changes);
 
 // The password in ZELVAR_RCON_PASSWORD, if it is set.
 std::optional<std::string> passwordFromEnvironment();

@@ -1,6 +1,5 @@
 #include "save.h"
 
-#include "remote.h"
 #include "replace.h"
 
 #include <variant>
@@ -25,23 +24,6 @@ Saved saveChanges(const std::string &path, std::span<const Change> changes, bool
         if (const std::optional<std::string> why = replaceFile(was, name, edit.bytes))
             return {Saved::Failed, *why};
     return {Saved::Written, std::move(diff), true};
-}
-
-std::optional<SaveKeyOutcome>
-saveOrSend(const Form::Save &save, const std::function<std::optional<std::string>()> &password) {
-    if (!save.toServer) {
-        Saved saved = saveChanges(save.path, save.changes, false);
-        return SaveKeyOutcome{saved.status == Saved::Written, saved.heading(),
-                              std::move(saved.said)};
-    }
-    rcon::Sent sent;
-    if (!save.changes.empty()) {
-        std::optional<std::string> secret = password();
-        if (!secret)
-            return std::nullopt;
-        sent = sendToServer(save.path, std::move(*secret), save.changes);
-    }
-    return SaveKeyOutcome{sent.status == 0, sent.heading(), std::move(sent.said)};
 }
 
 }  // namespace zelvar

@@ -5,9 +5,7 @@
 #pragma once
 
 #include "edit.h"
-#include "form.h"
 
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,17 +25,5 @@ struct Saved {
 };
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun);
-
-// What a window's save key does with what its form says to save: writes it
-// into the file, or sends it to the server with the password `password`
-// gives, asked for only when there is something to send. What its message
-// says; none when the user cancels the password.
-struct SaveKeyOutcome {
-    bool fine = true;
-    std::string_view heading;
-    std::string said;
-};
-std::optional<SaveKeyOutcome>
-saveOrSend(const Form::Save &save, const std::function<std::optional<std::string>()> &password);
 
 }  // namespace zelvar

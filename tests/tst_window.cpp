@@ -147,7 +147,8 @@ private:
                 out << "shows " + panel->objectName();
         return out << "line " + f->findChild<QLineEdit *>("txtBitRate")->text();
     }
-    // The message that opening left, closed once read.
+    // The message that opening left, closed once read; the window is active
+    // again then, as a window manager makes it.
     QString message() {
         QMessageBox *box = nullptr;
         if (!QTest::qWaitFor(
@@ -158,6 +159,9 @@ private:
             return "no message showed";
         QString text = box->text() + '\n' + box->informativeText();
         delete box;
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            return "the window is not active again";
         return text;
     }
     void compareWithReviewed(const QStringList &actual, const QString &name);
@@ -504,7 +508,6 @@ void TestWindow::saveKey() {
     message();  // what opening left out
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Nothing to save.\n" + path + ": unchanged");
-    form->activateWindow();  // from the message, closed
     click("chkWeapon(0)");
     const QString value = line().section(' ', 1);
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
@@ -526,10 +529,8 @@ void TestWindow::serverSaveKey() {
     const QString address = "127.0.0.1:" + QString(server.readLine()).trimmed();
     form->openServer(address);
     QVERIFY(message().contains(address + ": zv_wordFilter: absent on the server"));
-    form->activateWindow();
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Nothing to send.\n");
-    form->activateWindow();
     click("Command5");
     click("chkLock(0)");
     const QString sent = line();

@@ -1,8 +1,5 @@
 #include "form1.h"
 
-#include "remote.h"
-#include "save.h"
-
 #include "picture.h"
 
 #include <QAccessibleWidget>
@@ -79,6 +76,14 @@ QWidget *placed(QWidget *widget, std::string_view name, const zelvar::TwipRect &
     return widget;
 }
 
+// Paths as the file system spells them.
+std::vector<std::string> localNames(const QStringList &names) {
+    std::vector<std::string> bytes;
+    for (const QString &name : names)
+        bytes.push_back(QFile::encodeName(name).toStdString());
+    return bytes;
+}
+
 void report(const std::string &text, QWidget *parent) {
     QMessageBox::critical(parent, QCoreApplication::applicationName(),
                           QString::fromStdString(text));
@@ -124,7 +129,7 @@ struct Form1::Building {
     QPalette panel;
     QPalette greenOnBlack;
     QPalette outputBox;
-    std::array<QWidget *, 136> tabs{};
+    std::array<QWidget *, zelvar::kTabStops> tabs{};
 
     explicit Building(QPalette standard) : panel(std::move(standard)) {
         // A panel is black, and its caption keeps the standard text colour:
@@ -180,10 +185,13 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     txtBitRate->installEventFilter(this);
     txtBitRate->setAcceptDrops(false);
     setAcceptDrops(true);
-    connect(new QShortcut(QKeySequence::Paste, this), &QShortcut::activated, this,
-            &Form1::pasteKey);
-    connect(new QShortcut(QKeySequence::Copy, this), &QShortcut::activated, this, &Form1::copyKey);
-    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &Form1::saveKey);
+    const auto bind = [this](QKeySequence::StandardKey key, void (zelvar::app::Flows::*flow)()) {
+        connect(new QShortcut(key, this), &QShortcut::activated, this,
+                [this, flow] { run([this, flow] { (flows_.*flow)(); }); });
+    };
+    bind(QKeySequence::Paste, &zelvar::app::Flows::pasteKey);
+    bind(QKeySequence::Copy, &zelvar::app::Flows::copyKey);
+    bind(QKeySequence::Save, &zelvar::app::Flows::saveKey);
 
     run([this] { form_.Form_Load(); });
 }
@@ -343,45 +351,12 @@ bool Form1::focusNextPrevChild(bool next) {
 }
 
 void Form1::openArguments(const QStringList &arguments) {
-    if (arguments.isEmpty())
-        return;
-    std::vector<std::string> bytes;
-    for (const QString &argument : arguments)
-        bytes.push_back(QFile::encodeName(argument).toStdString());
-    zelvar::Opener opener;
-    opener.openArguments(bytes);
-    open(opener);
+    run([&] { flows_.openArguments(localNames(arguments)); });
 }
 
 void Form1::openServer(const QString &server) {
-    std::optional<std::string> secret = password(server);
-    if (!secret)
-        return;
-    zelvar::Opener opener;
-    zelvar::openServer(opener, server.toStdString(), std::move(*secret));
-    open(opener);
+    run([&] { flows_.openServer(server.toStdString()); });
 }
-
-// From the environment, else asked for; none when the user cancels.
-std::optional<std::string> Form1::password(const QString &server) {
-    if (std::optional<std::string> set = zelvar::passwordFromEnvironment())
-        return set;
-    bool given = false;
-    const QString typed = QInputDialog::getText(
-        isVisible() ? this : nullptr, QCoreApplication::applicationName(),
-        tr("Remote-console password for %1:").arg(server), QLineEdit::Password, QString(), &given);
-    if (!given)
-        return std::nullopt;
-    return typed.toStdString();
-}
-
-void Form1::pasteKey() {
-    zelvar::Opener opener;
-    opener.openText("the clipboard", QGuiApplication::clipboard()->text().toStdString());
-    open(opener);
-}
-
-void Form1::copyKey() { QGuiApplication::clipboard()->setText(txtBitRate->text()); }
 
 // With part of the line selected, the text box copies that part itself;
 // otherwise its copy key is the window's.
@@ -398,82 +373,88 @@ void Form1::dragEnterEvent(QDragEnterEvent *event) {
         event->acceptProposedAction();
 }
 
-// Dropped files open as files; anything else that carries text, as text.
 void Form1::dropEvent(QDropEvent *event) {
-    zelvar::Opener opener;
-    bool files = false;
+    QStringList files;
     for (const QUrl &url : event->mimeData()->urls())
-        if (url.isLocalFile()) {
-            opener.openFile(QFile::encodeName(url.toLocalFile()).toStdString());
-            files = true;
-        }
-    if (!files && !event->mimeData()->hasText())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    if (files.isEmpty() && !event->mimeData()->hasText())
         return;
-    if (!files)
-        opener.openText("the dropped text", event->mimeData()->text().toStdString());
     event->acceptProposedAction();
-    open(opener);
+    if (files.isEmpty())
+        run([&] { flows_.dropText(event->mimeData()->text().toStdString()); });
+    else
+        run([&] { flows_.dropFiles(localNames(files)); });
 }
 
-void Form1::open(zelvar::Opener &opener) {
-    const zelvar::Opening opening = opener.finish();
-    run([&] { form_.open(opening); });
-    if (opening.leftOut.empty())
-        return;
-    leftOut_ = {latin1(opening.heading())};
-    for (const std::string &line : opening.leftOut)
-        leftOut_ << QString::fromStdString(line);
-    if (painted_)
-        sayLeftOut();
-}
-
-// Into the file opened, or to the server, what changed since; opened from
-// anything else, the line into a file the user names. The message says what
-// was written or what the server answered, or why nothing was.
-void Form1::saveKey() {
-    std::optional<zelvar::Form::Save> save = form_.saveIntoOpened();
-    if (!save) {
-        const QString chosen =
-            QFileDialog::getSaveFileName(this, tr("Save the line into a configuration"), QString(),
-                                         tr("Configurations (*.cfg);;All files (*)"), nullptr,
-                                         QFileDialog::DontConfirmOverwrite);
-        if (chosen.isEmpty())
-            return;
-        save = {QFile::encodeName(chosen).toStdString(), {}};
-        if (const auto line = zelvar::lineChange(txtBitRate->text().toStdString()))
-            save->changes.push_back(*line);
-    }
-    if (const auto outcome =
-            zelvar::saveOrSend(*save, [&] { return password(QString::fromStdString(save->path)); }))
-        say(outcome->fine, outcome->heading, outcome->said);
-}
-
-void Form1::say(bool fine, std::string_view heading, const std::string &said) {
-    auto *box = new QMessageBox(fine ? QMessageBox::Information : QMessageBox::Warning,
-                                QCoreApplication::applicationName(), latin1(heading),
-                                QMessageBox::Ok, this);
-    box->setInformativeText(QString::fromStdString(said));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->open();
-}
-
-// Over the window, which must be on screen first: arguments are opened
-// before it shows, and the message waits for its first frame.
-void Form1::sayLeftOut() {
-    const QString heading = leftOut_.takeFirst();
-    say(false, heading.toStdString(), leftOut_.join('\n').toStdString());
-    leftOut_.clear();
-}
-
+// A message opens over the window, which must be on screen first:
+// arguments are opened before it shows.
 void Form1::paintEvent(QPaintEvent *event) {
     QWidget::paintEvent(event);
     if (painted_)
         return;
     painted_ = true;
-    if (!leftOut_.isEmpty())
-        QMetaObject::invokeMethod(this, &Form1::sayLeftOut, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { run([this] { flows_.shown(); }); }, Qt::QueuedConnection);
 }
+
+std::optional<std::string> Form1::askSaveFile() {
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, tr("Save the line into a configuration"), QString(),
+                                     tr("Configurations (*.cfg);;All files (*)"), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return QFile::encodeName(chosen).toStdString();
+}
+
+std::optional<std::string> Form1::askPassword(const std::string &server) {
+    bool given = false;
+    const QString typed = QInputDialog::getText(
+        isVisible() ? this : nullptr, QCoreApplication::applicationName(),
+        tr("Remote-console password for %1:").arg(QString::fromStdString(server)),
+        QLineEdit::Password, QString(), &given);
+    if (!given)
+        return std::nullopt;
+    return typed.toStdString();
+}
+
+bool Form1::confirm(std::string_view heading, const std::string &details,
+                    std::string_view action) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), latin1(heading),
+                    QMessageBox::Cancel, this);
+    box.setDetailedText(QString::fromStdString(details));
+    QPushButton *go = box.addButton(latin1(action), QMessageBox::AcceptRole);
+    box.setDefaultButton(go);
+    box.exec();
+    return box.clickedButton() == go;
+}
+
+void Form1::message(bool fine, std::string_view heading, const std::string &details) {
+    auto *box = new QMessageBox(fine ? QMessageBox::Information : QMessageBox::Warning,
+                                QCoreApplication::applicationName(), latin1(heading),
+                                QMessageBox::Ok, this);
+    box->setInformativeText(QString::fromStdString(details));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+std::string Form1::clipboardText() { return QGuiApplication::clipboard()->text().toStdString(); }
+
+void Form1::setClipboardText(const std::string &text) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void Form1::busy(std::string_view what) {
+    if (busy_)
+        QGuiApplication::restoreOverrideCursor();
+    busy_ = !what.empty();
+    if (busy_)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+std::string Form1::line() const { return txtBitRate->text().toStdString(); }
 
 bool Form1::checked(Group group, int index) const {
     return chk_[slot(group)]->button(index)->isChecked();

@@ -9,19 +9,15 @@
 // line into txtBitRate. Setting a state from code raises nothing. A run-time
 // error ends the program with the runtime's standard report.
 //
-// Opening what an administrator already has (arguments, the paste key, a
-// drop) goes through the model's Opener and Form::open; what could not be
-// opened is said in a message over the window, once it has painted. The save
-// key writes what changed since into the one file opened, or the line into a
-// file the user names, through saveChanges, and says what it did. Opened
-// from a server (--server), it sends the changed lines there through
-// sendChanges; the password is asked for each time, never kept. The copy
-// key copies the whole line.
+// Opening what an administrator already has (arguments, --server, the paste
+// key, a drop), the copy key and the save key are the shared Flows'; this
+// window gives them its keys and drops, and answers for them with Qt's
+// standard dialogs (it is their Dialogs).
 #pragma once
 
+#include "flows.h"
 #include "form.h"
 #include "layout.h"
-#include "open.h"
 
 #include <QWidget>
 
@@ -34,7 +30,7 @@ class QLineEdit;
 class QRadioButton;
 class Picture;
 
-class Form1 final : public QWidget, private zelvar::Controls {
+class Form1 final : public QWidget, private zelvar::Controls, private zelvar::app::Dialogs {
     Q_OBJECT
 
 public:
@@ -77,21 +73,24 @@ private:
 
     template <class Body> void run(Body body);
 
-    // Opening, copying and saving.
-    void open(zelvar::Opener &opener);
-    void sayLeftOut();
-    void pasteKey();
-    void copyKey();
-    void saveKey();
-    std::optional<std::string> password(const QString &server);
-    void say(bool fine, std::string_view heading, const std::string &said);
+    // What the shared flows ask of the window.
+    std::optional<std::string> askSaveFile() override;
+    std::optional<std::string> askPassword(const std::string &server) override;
+    bool confirm(std::string_view heading, const std::string &details,
+                 std::string_view action) override;
+    void message(bool fine, std::string_view heading, const std::string &details) override;
+    std::string clipboardText() override;
+    void setClipboardText(const std::string &text) override;
+    void busy(std::string_view what) override;
+    std::string line() const override;
 
     std::array<QButtonGroup *, zelvar::kGroupCount> chk_{};  // the check-box arrays, by group
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group
-    std::array<QRadioButton *, 3> opt_{};                    // optJK, optInstructor, optam, by rank
+    std::array<QRadioButton *, zelvar::kRankCount> opt_{};                    // optJK, optInstructor, optam, by rank
     QLineEdit *txtBitRate = nullptr;
     Picture *PicBack = nullptr;
     bool painted_ = false;  // the first frame is on screen
-    QStringList leftOut_;   // what opening could not open, said once painted
+    bool busy_ = false;
     zelvar::Form form_{*this};
+    zelvar::app::Flows flows_{form_, *this};
 };

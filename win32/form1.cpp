@@ -1,7 +1,5 @@
 #include "form1.h"
 
-#include "remote.h"
-#include "save.h"
 #include "text.h"
 
 #include <commdlg.h>
@@ -26,7 +24,7 @@ namespace {
 constexpr int kPanelButtonId = 100;  // + group
 constexpr int kRankId = 200;         // + rank
 constexpr int kBoxId = 1000;         // + 100 * group + index
-constexpr int kShowLeftOut = WM_APP;
+constexpr int kShown = WM_APP;  // the window is on screen
 
 constexpr COLORREF kGreen = RGB(0x00, 0xFF, 0x00);
 constexpr COLORREF kBlack = RGB(0x00, 0x00, 0x00);
@@ -37,6 +35,9 @@ constexpr wchar_t kPanelClass[] = L"Frame";
 constexpr wchar_t kPictureClass[] = L"PictureBox";
 
 std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
+
+// A path as the model opens it: with the C library, which takes the ANSI code page.
+std::string localName(std::wstring_view path) { return narrow(path, CP_ACP); }
 
 // A dialog template built in memory: words, DWORD-aligned where the format
 // wants it.
@@ -96,7 +97,8 @@ INT_PTR CALLBACK passwordProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
 
 // The password asked for in a dialog of its own, typed without being shown;
 // none when the user cancels.
-std::optional<std::string> askPassword(HINSTANCE instance, HWND owner, const std::string &server) {
+std::optional<std::string> askPasswordDialog(HINSTANCE instance, HWND owner,
+                                             const std::string &server) {
     DialogTemplate t;
     t.add(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
     t.add(0);
@@ -348,27 +350,23 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
             // The first stop in tab order has the focus, as on any form.
             SetFocus(hwnd_);
             tab(true);
-            if (!leftOut_.empty())
-                PostMessageW(hwnd_, kShowLeftOut, 0, 0);
+            PostMessageW(hwnd_, kShown, 0, 0);
         }
         break;
-    case kShowLeftOut: {
-        const std::wstring text = std::move(leftOut_);
-        leftOut_.clear();
-        MessageBoxW(hwnd_, text.c_str(), L"zelvar-bitrate", MB_OK | MB_ICONWARNING);
+    case kShown:
+        run([this] { flows_.shown(); });
         return 0;
-    }
     case WM_DROPFILES: {
         auto *drop = reinterpret_cast<HDROP>(w);
-        zelvar::Opener opener;
+        std::vector<std::string> paths;
         const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
         for (UINT i = 0; i < count; ++i) {
             std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
             path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-            opener.openFile(narrow(path, CP_ACP));
+            paths.push_back(localName(path));
         }
         DragFinish(drop);
-        open(opener);
+        run([&] { flows_.dropFiles(paths); });
         return 0;
     }
     case WM_DESTROY:
@@ -444,7 +442,7 @@ void Form1::command(int id) {
     if (id >= kBoxId) {
         const auto group = static_cast<Group>((id - kBoxId) / 100);
         run([&] { form_.checkBoxClick(group, (id - kBoxId) % 100); });
-    } else if (id >= kRankId && id < kRankId + 3) {
+    } else if (id >= kRankId && id < kRankId + static_cast<int>(zelvar::kRankCount)) {
         run([&] { form_.rankClick(static_cast<Rank>(id - kRankId)); });
     } else if (id >= kPanelButtonId &&
                id < kPanelButtonId + static_cast<int>(zelvar::kGroupCount)) {
@@ -476,11 +474,11 @@ bool Form1::preTranslate(MSG &message) {
             return true;
         }
         if ((control && message.wParam == 'V') || (shift && message.wParam == VK_INSERT)) {
-            pasteKey();
+            run([this] { flows_.pasteKey(); });
             return true;
         }
         if (control && message.wParam == 'S') {
-            saveKey();
+            run([this] { flows_.saveKey(); });
             return true;
         }
         if (control && message.wParam == 'C') {
@@ -489,7 +487,7 @@ bool Form1::preTranslate(MSG &message) {
             SendMessageW(txtBitRate, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
                          reinterpret_cast<LPARAM>(&to));
             if (message.hwnd != txtBitRate || from == to) {
-                copyKey();
+                run([this] { flows_.copyKey(); });
                 return true;
             }
         }
@@ -518,31 +516,45 @@ void Form1::tab(bool forward) {
 }
 
 void Form1::openArguments(std::span<const std::string> arguments) {
-    if (arguments.empty())
-        return;
-    zelvar::Opener opener;
-    opener.openArguments(arguments);
-    open(opener);
+    run([&] { flows_.openArguments(arguments); });
 }
 
 void Form1::openServer(const std::string &server) {
-    std::optional<std::string> secret = password(server);
-    if (!secret)
-        return;
-    zelvar::Opener opener;
-    zelvar::openServer(opener, server, std::move(*secret));
-    open(opener);
+    run([&] { flows_.openServer(server); });
 }
 
-// From the environment, else asked for; none when the user cancels.
-std::optional<std::string> Form1::password(const std::string &server) {
-    if (std::optional<std::string> set = zelvar::passwordFromEnvironment())
-        return set;
-    return askPassword(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
-                       shown_ ? hwnd_ : nullptr, server);
+std::optional<std::string> Form1::askSaveFile() {
+    wchar_t chosen[MAX_PATH] = {};
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFilter = L"Configurations (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = chosen;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = L"cfg";
+    dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (GetSaveFileNameW(&dialog) == FALSE)
+        return std::nullopt;
+    return localName(chosen);
 }
 
-void Form1::pasteKey() {
+std::optional<std::string> Form1::askPassword(const std::string &server) {
+    return askPasswordDialog(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
+                             shown_ ? hwnd_ : nullptr, server);
+}
+
+bool Form1::confirm(std::string_view heading, const std::string &details,
+                    std::string_view /*action*/) {
+    return MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(),
+                       L"zelvar-bitrate", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+void Form1::message(bool fine, std::string_view heading, const std::string &details) {
+    MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(), L"zelvar-bitrate",
+                MB_OK | (fine ? MB_ICONINFORMATION : MB_ICONWARNING));
+}
+
+std::string Form1::clipboardText() {
     std::string text;
     if (OpenClipboard(hwnd_) != FALSE) {
         if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -553,15 +565,11 @@ void Form1::pasteKey() {
         }
         CloseClipboard();
     }
-    zelvar::Opener opener;
-    opener.openText("the clipboard", text);
-    open(opener);
+    return text;
 }
 
-void Form1::copyKey() {
-    std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');
-    line.resize(static_cast<std::size_t>(
-        GetWindowTextW(txtBitRate, line.data(), static_cast<int>(line.size()))));
+void Form1::setClipboardText(const std::string &text) {
+    const std::wstring line = wide(text);
     HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, (line.size() + 1) * sizeof(wchar_t));
     if (copy == nullptr || OpenClipboard(hwnd_) == FALSE)
         return;
@@ -572,49 +580,15 @@ void Form1::copyKey() {
     CloseClipboard();
 }
 
-// Into the file opened, or to the server, what changed since; opened from
-// anything else, the line into a file the user names. The message says what
-// was written or what the server answered, or why nothing was.
-void Form1::saveKey() {
-    std::optional<zelvar::Form::Save> save = form_.saveIntoOpened();
-    if (!save) {
-        wchar_t chosen[MAX_PATH] = {};
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = hwnd_;
-        dialog.lpstrFilter = L"Configurations (*.cfg)\0*.cfg\0All files (*.*)\0*.*\0";
-        dialog.lpstrFile = chosen;
-        dialog.nMaxFile = MAX_PATH;
-        dialog.lpstrDefExt = L"cfg";
-        dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
-        if (GetSaveFileNameW(&dialog) == FALSE)
-            return;
-        save = {narrow(chosen, CP_ACP), {}};
-        std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');
-        line.resize(static_cast<std::size_t>(
-            GetWindowTextW(txtBitRate, line.data(), static_cast<int>(line.size()))));
-        if (const auto change = zelvar::lineChange(narrow(line)))
-            save->changes.push_back(*change);
-    }
-    if (const auto outcome = zelvar::saveOrSend(*save, [&] { return password(save->path); }))
-        say(outcome->fine, outcome->heading, outcome->said);
+void Form1::busy(std::string_view what) {
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(what.empty() ? 32512 : 32514)));  // IDC_ARROW, IDC_WAIT
 }
 
-void Form1::say(bool fine, std::string_view heading, const std::string &said) {
-    MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + said).c_str(), L"zelvar-bitrate",
-                MB_OK | (fine ? MB_ICONINFORMATION : MB_ICONWARNING));
-}
-
-void Form1::open(zelvar::Opener &opener) {
-    const zelvar::Opening opening = opener.finish();
-    run([&] { form_.open(opening); });
-    if (opening.leftOut.empty())
-        return;
-    leftOut_ = wide(opening.heading()) + L'\n';
-    for (const std::string &line : opening.leftOut)
-        leftOut_ += L'\n' + wide(line);
-    if (shown_)
-        PostMessageW(hwnd_, kShowLeftOut, 0, 0);
+std::string Form1::line() const {
+    std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');
+    line.resize(static_cast<std::size_t>(
+        GetWindowTextW(txtBitRate, line.data(), static_cast<int>(line.size()))));
+    return narrow(line);
 }
 
 std::string_view Form1::nameOf(HWND control) const {

@@ -13,12 +13,13 @@
 //
 // The keys the design's platform gives a form are kept: Tab walks the
 // controls by tab index, arrows move between the ranks, Space toggles.
-// Opening what an administrator already has (arguments, the paste key, a
-// dropped file) goes through the model's Opener and Form::open; what could
-// not be opened is said in a message once the window shows. The copy key
-// copies the whole line unless part of it is selected.
+// Opening what an administrator already has (arguments, --server, the paste
+// key, a dropped file), the copy key and the save key are the shared Flows';
+// this window gives them its keys and drops, and answers for them with the
+// platform's standard dialogs (it is their Dialogs).
 #pragma once
 
+#include "flows.h"
 #include "form.h"
 #include "layout.h"
 
@@ -32,7 +33,7 @@
 
 struct IPicture;
 
-class Form1 final : private zelvar::Controls {
+class Form1 final : private zelvar::Controls, private zelvar::app::Dialogs {
 public:
     explicit Form1(HINSTANCE instance);
     ~Form1();
@@ -66,12 +67,15 @@ private:
     void tab(bool forward);
     template <class Body> void run(Body body);
 
-    void open(zelvar::Opener &opener);
-    void pasteKey();
-    void copyKey();
-    void saveKey();
-    std::optional<std::string> password(const std::string &server);
-    void say(bool fine, std::string_view heading, const std::string &said);
+    std::optional<std::string> askSaveFile() override;
+    std::optional<std::string> askPassword(const std::string &server) override;
+    bool confirm(std::string_view heading, const std::string &details,
+                 std::string_view action) override;
+    void message(bool fine, std::string_view heading, const std::string &details) override;
+    std::string clipboardText() override;
+    void setClipboardText(const std::string &text) override;
+    void busy(std::string_view what) override;
+    std::string line() const override;
 
     bool checked(zelvar::Group group, int index) const override;
     std::string_view valueText(zelvar::Group group, int index) const override;
@@ -103,11 +107,11 @@ private:
     IPicture *picture_ = nullptr;
     std::array<std::vector<HWND>, zelvar::kGroupCount> chk_{};  // the check-box arrays
     std::array<HWND, zelvar::kGroupCount> panels_{};
-    std::array<HWND, 3> opt_{};  // optJK, optInstructor, optam, by rank
+    std::array<HWND, zelvar::kRankCount> opt_{};  // optJK, optInstructor, optam, by rank
     HWND txtBitRate = nullptr;
     HWND PicBack = nullptr;
     std::vector<Named> controls_;  // every control, and by tab index those that have one
-    std::wstring leftOut_;         // said once the window shows
     bool shown_ = false;
     zelvar::Form form_{*this};
+    zelvar::app::Flows flows_{form_, *this};
 };

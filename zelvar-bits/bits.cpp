@@ -487,7 +487,7 @@ int explainCommand(std::span<const std::string_view> args, bool asJson, Streams 
     // Each setting's neighbours in the file that set the same variable.
     std::vector<std::optional<int>> overrides(settings.size());
     std::vector<std::optional<int>> overriddenBy(settings.size());
-    std::array<std::optional<std::size_t>, 9> last{};
+    std::array<std::optional<std::size_t>, kVariableCount> last{};
     for (std::size_t i = 0; i < settings.size(); ++i) {
         if (!settings[i].applied)
             continue;
@@ -607,7 +607,7 @@ int getCommand(std::span<const std::string_view> args, const Remote &remote, Str
         return usage(io.err, "get needs one server, such as 'localhost:29070'");
     return withServer(
         args, remote, true, io, [&](rcon::Session &session, const std::string &server) {
-            const std::array<std::optional<rcon::Held>, 9> held = session.read(variables());
+            const std::array<std::optional<rcon::Held>, kVariableCount> held = session.read(variables());
             Reports out(remote.asJson, io.out, &server);
             std::vector<std::string_view> missing;
             for (const Variable &v : variables()) {

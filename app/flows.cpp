@@ -1,0 +1,145 @@
+#include "flows.h"
+
+#include "remote.h"
+#include "save.h"
+
+#include <utility>
+#include <vector>
+
+namespace zelvar::app {
+
+namespace {
+
+// Sets the window busy for as long as it lives.
+class Busy {
+public:
+    Busy(Dialogs &dialogs, std::string_view what) : dialogs_(dialogs) { dialogs_.busy(what); }
+    ~Busy() { dialogs_.busy({}); }
+    Busy(const Busy &) = delete;
+    Busy &operator=(const Busy &) = delete;
+
+private:
+    Dialogs &dialogs_;
+};
+
+}  // namespace
+
+void Flows::openArguments(std::span<const std::string> arguments) {
+    if (arguments.empty())
+        return;
+    Opener opener;
+    opener.openArguments(arguments);
+    open(opener);
+}
+
+void Flows::openServer(const std::string &server) {
+    std::optional<std::string> secret = password(server);
+    if (!secret)
+        return;
+    Opener opener;
+    {
+        const Busy busy(dialogs_, "Reading " + server + "\u2026");
+        std::array<std::optional<rcon::Held>, kVariableCount> held;
+        std::string shown;
+        if (const std::optional<std::string> why =
+                talkTo(server, std::move(*secret),
+                       [&](rcon::Session &session, const std::string &name) {
+                           held = session.read(variables());
+                           shown = name;
+                       }))
+            opener.unreachable(*why);
+        else
+            opener.openServer(shown, held);
+    }
+    open(opener);
+}
+
+void Flows::pasteKey() {
+    Opener opener;
+    opener.openText("the clipboard", dialogs_.clipboardText());
+    open(opener);
+}
+
+void Flows::copyKey() { dialogs_.setClipboardText(dialogs_.line()); }
+
+void Flows::dropFiles(std::span<const std::string> paths) {
+    Opener opener;
+    for (const std::string &path : paths)
+        opener.openFile(path);
+    open(opener);
+}
+
+void Flows::dropText(const std::string &text) {
+    Opener opener;
+    opener.openText("the dropped text", text);
+    open(opener);
+}
+
+void Flows::open(Opener &opener) {
+    const Opening opening = opener.finish();
+    form_.open(opening);
+    if (opening.leftOut.empty())
+        return;
+    std::string details;
+    for (const std::string &line : opening.leftOut)
+        (details += details.empty() ? "" : "\n") += line;
+    say(false, opening.heading(), std::move(details));
+}
+
+// Into the file opened, or to the server, what changed since; opened from
+// anything else, the line into a file the user names. The message says what
+// was written or what the server answered, or why nothing was.
+void Flows::saveKey() {
+    std::optional<Form::Save> save = form_.saveIntoOpened();
+    if (!save) {
+        std::optional<std::string> chosen = dialogs_.askSaveFile();
+        if (!chosen)
+            return;
+        save = Form::Save{std::move(*chosen), {}};
+        if (const std::optional<Change> line = lineChange(dialogs_.line()))
+            save->changes.push_back(*line);
+    }
+    if (!save->toServer) {
+        Saved saved = saveChanges(save->path, save->changes, false);
+        const std::string_view heading = saved.heading();
+        say(saved.status == Saved::Written, heading, std::move(saved.said));
+        return;
+    }
+    rcon::Sent sent;
+    if (!save->changes.empty()) {
+        std::optional<std::string> secret = password(save->path);
+        if (!secret)
+            return;
+        const Busy busy(dialogs_, "Sending to " + save->path + "\u2026");
+        if (const std::optional<std::string> why =
+                talkTo(save->path, std::move(*secret),
+                       [&](rcon::Session &session, const std::string &) {
+                           sent = rcon::sendChanges(session, save->changes);
+                       }))
+            sent = {2, *why};
+    }
+    const std::string_view heading = sent.heading();
+    say(sent.status == 0, heading, std::move(sent.said));
+}
+
+// From the environment, else asked for; none when the user cancels.
+std::optional<std::string> Flows::password(const std::string &server) {
+    if (std::optional<std::string> set = passwordFromEnvironment())
+        return set;
+    return dialogs_.askPassword(server);
+}
+
+void Flows::say(bool fine, std::string_view heading, std::string details) {
+    if (shown_)
+        dialogs_.message(fine, heading, details);
+    else
+        held_ = Message{fine, heading, std::move(details)};
+}
+
+void Flows::shown() {
+    shown_ = true;
+    if (std::optional<Message> held = std::exchange(held_, std::nullopt))
+        dialogs_.message(held->fine, held->heading, held->details);
+}
+
+}  // namespace zelvar::app

@@ -1,0 +1,81 @@
+// What both windows do beyond their controls, written once: opening the
+// program's arguments, a server, pasted or dropped text; the copy key; the
+// save key (into the file opened, to the server opened, or into a file the
+// user names); asking for the password; and saying what became of each.
+//
+// How data flows: a window hands its keys and drops to a Flows, which reads
+// and writes through the model (Opener, Form), the platform layer (files,
+// sockets) and the window's Dialogs, the platform's standard dialogs. A
+// message waits until the window is on screen (shown()), so that it opens
+// over it. A RuntimeError escaping a flow is the window's to report, as one
+// escaping a click procedure is.
+#pragma once
+
+#include "form.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace zelvar::app {
+
+// What a flow asks of a window; each answers with its platform's standard dialog.
+class Dialogs {
+public:
+    // A file the user names to save the line into; none when cancelled.
+    virtual std::optional<std::string> askSaveFile() = 0;
+    // The remote-console password for `server`, typed unseen; none when cancelled.
+    virtual std::optional<std::string> askPassword(const std::string &server) = 0;
+    // Shows `details`, what will be written or sent, and asks to go ahead
+    // with `action` ("Save", "Send"); false when the user cancels.
+    virtual bool confirm(std::string_view heading, const std::string &details,
+                         std::string_view action) = 0;
+    // A message over the window: information when `fine`, else a warning.
+    virtual void message(bool fine, std::string_view heading, const std::string &details) = 0;
+    virtual std::string clipboardText() = 0;
+    virtual void setClipboardText(const std::string &text) = 0;
+    // Work under way that the window waits for, said in `what`; empty: done.
+    virtual void busy(std::string_view what) = 0;
+    // The line the text box holds.
+    virtual std::string line() const = 0;
+
+protected:
+    ~Dialogs() = default;
+};
+
+class Flows {
+public:
+    Flows(Form &form, Dialogs &dialogs) : form_(form), dialogs_(dialogs) {}
+
+    // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
+    void openArguments(std::span<const std::string> arguments);
+    // The nine settings of the server HOST[:PORT]; the save key sends there.
+    void openServer(const std::string &server);
+    void pasteKey();
+    void copyKey();
+    // Dropped files open as files; a drop of text alone, as text.
+    void dropFiles(std::span<const std::string> paths);
+    void dropText(const std::string &text);
+    void saveKey();
+    // The window is on screen: a message held back until then is said now.
+    void shown();
+
+private:
+    void open(Opener &opener);
+    std::optional<std::string> password(const std::string &server);
+    void say(bool fine, std::string_view heading, std::string details);
+
+    struct Message {
+        bool fine;
+        std::string_view heading;
+        std::string details;
+    };
+
+    Form &form_;
+    Dialogs &dialogs_;
+    bool shown_ = false;
+    std::optional<Message> held_;  // said once the window shows
+};
+
+}  // namespace zelvar::app
