@@ -41,12 +41,11 @@ void Flows::openServer(const std::string &server) {
         const Busy busy(dialogs_, "Reading " + server + "\u2026");
         std::array<std::optional<rcon::Held>, kVariableCount> held;
         std::string shown;
-        if (const std::optional<std::string> why =
-                talkTo(server, std::move(*secret),
-                       [&](rcon::Session &session, const std::string &name) {
-                           held = session.read(variables());
-                           shown = name;
-                       }))
+        if (const std::optional<std::string> why = talkTo(
+                server, std::move(*secret), [&](rcon::Session &session, const std::string &name) {
+                    held = session.read(variables());
+                    shown = name;
+                }))
             opener.unreachable(*why);
         else
             opener.openServer(shown, held);
@@ -111,11 +110,10 @@ void Flows::saveKey() {
         if (!secret)
             return;
         const Busy busy(dialogs_, "Sending to " + save->path + "\u2026");
-        if (const std::optional<std::string> why =
-                talkTo(save->path, std::move(*secret),
-                       [&](rcon::Session &session, const std::string &) {
-                           sent = rcon::sendChanges(session, save->changes);
-                       }))
+        if (const std::optional<std::string> why = talkTo(
+                save->path, std::move(*secret), [&](rcon::Session &session, const std::string &) {
+                    sent = rcon::sendChanges(session, save->changes);
+                }))
             sent = {2, *why};
     }
     const std::string_view heading = sent.heading();

@@ -333,7 +333,8 @@ constexpr bool optionTabIndicesAreDistinct() {
     std::array<bool, kTabStops> used{};
     for (const SettingGroup &g : kCatalogue)
         for (const Option &o : g.options) {
-            if (o.tabIndex < 0 || static_cast<std::size_t>(o.tabIndex) >= kTabStops || used[static_cast<std::size_t>(o.tabIndex)])
+            if (o.tabIndex < 0 || static_cast<std::size_t>(o.tabIndex) >= kTabStops ||
+                used[static_cast<std::size_t>(o.tabIndex)])
                 return false;
             used[static_cast<std::size_t>(o.tabIndex)] = true;
         }

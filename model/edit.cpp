@@ -1,5 +1,7 @@
 #include "edit.h"
 
+#include "seen.h"
+
 #include <algorithm>
 #include <array>
 

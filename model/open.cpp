@@ -1,5 +1,8 @@
 #include "open.h"
 
+#include "seen.h"
+#include "textfile.h"
+
 #include <array>
 #include <optional>
 

@@ -5,12 +5,12 @@
 // a reply's pieces until the server falls quiet, retries reads with backoff,
 // never resends a set (it reads the variable back instead) and ends with a
 // Failure, in words a person can act on, when nothing useful can come.
-// Replies are parsed here, whatever form of the engine family printed them;
-// sendChanges is the one way every front-end sets values on a server.
+// Replies are read by reply.h; sendChanges is the one way every front-end
+// sets values on a server.
 #pragma once
 
-#include "decode.h"
 #include "edit.h"
+#include "reply.h"
 
 #include <array>
 #include <chrono>
@@ -25,44 +25,6 @@
 #include <vector>
 
 namespace zelvar::rcon {
-
-inline constexpr std::uint16_t kDefaultPort = 29070;
-
-struct Address {
-    std::string host;
-    std::uint16_t port = kDefaultPort;
-    std::string shown() const;  // HOST:PORT, an IPv6 address in brackets
-};
-// HOST, HOST:PORT, [IPV6]:PORT or a bare IPv6 address; or why not.
-std::variant<Address, std::string> parseAddress(std::string_view text);
-
-// Why a password can never match on a server of the family, which cuts it
-// at a blank or a comment and mangles other bytes; none when it can.
-std::optional<std::string> unusablePassword(std::string_view password);
-
-// Text as the server printed it, without its colour codes ("^" and a letter
-// or digit; "^^" is a caret).
-std::string withoutColours(std::string_view text);
-
-// What the server holds of a variable, as a reply prints it.
-struct Held {
-    std::string value;
-    std::optional<std::string> latched;  // waiting for the next map
-};
-// The variable in a reply of cvarlist or print, in any form of the family,
-// the name in any case; none when the reply does not show it.
-std::optional<Held> heldIn(std::string_view reply, std::string_view name);
-
-// The out-of-band datagram for one request line.
-std::string datagram(std::string_view line);
-// The text a "print" datagram carries.
-std::optional<std::string_view> printed(std::string_view datagram);
-// The info string of a statusResponse or infoResponse that echoes
-// `challenge`, as key-value pairs; none for any other datagram.
-using Info = std::vector<std::pair<std::string, std::string>>;
-std::optional<Info> infoAnswering(std::string_view datagram, std::string_view challenge);
-// Keys compare without case; a missing key is unknown, never 0.
-std::optional<std::string> infoValue(const Info &info, std::string_view key);
 
 class Transport {
 public:

@@ -1,6 +1,7 @@
 #include "save.h"
 
 #include "replace.h"
+#include "textfile.h"
 
 #include <variant>
 

@@ -134,19 +134,21 @@ void TestFlows::pasteAndCopy() {
 // What the save key asks, says and writes, by where the window was opened
 // from and what the user changed and answered since.
 void TestFlows::saveKey_data() {
-    QTest::addColumn<QString>("opened");     // "file", "server" or "" (nothing)
-    QTest::addColumn<bool>("change");        // a weapon box clicked after opening
+    QTest::addColumn<QString>("opened");       // "file", "server" or "" (nothing)
+    QTest::addColumn<bool>("change");          // a weapon box clicked after opening
     QTest::addColumn<QStringList>("answers");  // "-" cancels
     QTest::addColumn<QStringList>("asked");
-    QTest::addColumn<QString>("said");       // how the one message starts; "" none
-    QTest::addColumn<QString>("file");       // the file afterwards; "=" as before
-    QTest::newRow("file, nothing changed") << "file" << false << QStringList{} << QStringList{}
-                                           << "information Nothing to save.\n" << "=";
+    QTest::addColumn<QString>("said");  // how the one message starts; "" none
+    QTest::addColumn<QString>("file");  // the file afterwards; "=" as before
+    QTest::newRow("file, nothing changed")
+        << "file" << false << QStringList{} << QStringList{} << "information Nothing to save.\n"
+        << "=";
     QTest::newRow("file, a box changed")
         << "file" << true << QStringList{} << QStringList{} << "information Saved.\n--- a/"
         << "seta g_weaponDisable \"44\"\nseta zv_teamLock 4\n";
     QTest::newRow("nothing opened, the file dialog cancelled")
-        << "" << true << QStringList{"-"} << QStringList{"file"} << "" << "=";
+        << "" << true << QStringList{"-"} << QStringList{"file"} << ""
+        << "=";
     QTest::newRow("nothing opened, a file named")
         << "" << true << QStringList{"FILE"} << QStringList{"file"} << "information Saved.\n"
         << "seta g_weaponDisable \"4\"\nseta zv_teamLock 4\n";
@@ -186,9 +188,9 @@ void TestFlows::saveKey() {
         w.form.checkBoxClick(Group::Weapon, 2);
     }
     for (const QString &a : answers)
-        w.fake.answers.push_back(a == "-" ? std::nullopt
-                                          : std::optional(a == "FILE" ? path.toStdString()
-                                                                      : a.toStdString()));
+        w.fake.answers.push_back(
+            a == "-" ? std::nullopt
+                     : std::optional(a == "FILE" ? path.toStdString() : a.toStdString()));
     w.flows.saveKey();
     QStringList wereAsked;
     for (const std::string &a : w.fake.asked)

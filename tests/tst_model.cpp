@@ -1,6 +1,7 @@
 // The model against oracles that know nothing of its arithmetic: each group's
 // boxes are a bit mask, and a line follows from the mask, the group's
 // counting state and the rank. ZELVAR_SEED replays a run.
+#include "command.h"
 #include "config.h"
 #include "decode.h"
 #include "oracle.h"
@@ -58,6 +59,7 @@ private slots:
     void valueTexts();
     void reader_data();
     void reader();
+    void commandEndsAgree();
     void replies_data();
     void replies();
     void serverWords();
@@ -198,6 +200,28 @@ void TestModel::reader() {
 
 // What the server holds, where a reply's lines come close to naming it (the
 // forms themselves meet the scripted server).
+// The console's command-end rule is written twice, a walk and an index kept
+// for speed: from every start in random text of the bytes the rule turns on,
+// both end each command at the same place, or both run to the text's end.
+void TestModel::commandEndsAgree() {
+    std::mt19937 random(seed());
+    static constexpr std::string_view kBytes = "\"\"/*;\n\rab ";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text(random() % 80, ' ');
+        for (char &c : text)
+            c = kBytes[random() % kBytes.size()];
+        zelvar::CommandIndex index(text);
+        for (std::size_t from = 0; from < text.size(); ++from) {
+            zelvar::Scan walked{from, 0, false, false};
+            zelvar::Scan indexed = walked;
+            const auto a = zelvar::scanOn(text, walked);
+            const auto b = index.endOf(indexed, from);
+            QVERIFY2(a == b && (a || walked.inBlock == indexed.inBlock),
+                     qPrintable(QString("%1 from %2").arg(QString::fromStdString(text)).arg(from)));
+        }
+    }
+}
+
 void TestModel::replies_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("held");

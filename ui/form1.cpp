@@ -399,10 +399,9 @@ void Form1::paintEvent(QPaintEvent *event) {
 }
 
 std::optional<std::string> Form1::askSaveFile() {
-    const QString chosen =
-        QFileDialog::getSaveFileName(this, tr("Save the line into a configuration"), QString(),
-                                     tr("Configurations (*.cfg);;All files (*)"), nullptr,
-                                     QFileDialog::DontConfirmOverwrite);
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, tr("Save the line into a configuration"), QString(),
+        tr("Configurations (*.cfg);;All files (*)"), nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty())
         return std::nullopt;
     return QFile::encodeName(chosen).toStdString();
@@ -419,8 +418,7 @@ std::optional<std::string> Form1::askPassword(const std::string &server) {
     return typed.toStdString();
 }
 
-bool Form1::confirm(std::string_view heading, const std::string &details,
-                    std::string_view action) {
+bool Form1::confirm(std::string_view heading, const std::string &details, std::string_view action) {
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), latin1(heading),
                     QMessageBox::Cancel, this);
     box.setDetailedText(QString::fromStdString(details));

@@ -86,7 +86,7 @@ private:
 
     std::array<QButtonGroup *, zelvar::kGroupCount> chk_{};  // the check-box arrays, by group
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group
-    std::array<QRadioButton *, zelvar::kRankCount> opt_{};                    // optJK, optInstructor, optam, by rank
+    std::array<QRadioButton *, zelvar::kRankCount> opt_{};   // optJK, optInstructor, optam, by rank
     QLineEdit *txtBitRate = nullptr;
     Picture *PicBack = nullptr;
     bool painted_ = false;  // the first frame is on screen

@@ -24,7 +24,7 @@ namespace {
 constexpr int kPanelButtonId = 100;  // + group
 constexpr int kRankId = 200;         // + rank
 constexpr int kBoxId = 1000;         // + 100 * group + index
-constexpr int kShown = WM_APP;  // the window is on screen
+constexpr int kShown = WM_APP;       // the window is on screen
 
 constexpr COLORREF kGreen = RGB(0x00, 0xFF, 0x00);
 constexpr COLORREF kBlack = RGB(0x00, 0x00, 0x00);
@@ -581,7 +581,8 @@ void Form1::setClipboardText(const std::string &text) {
 }
 
 void Form1::busy(std::string_view what) {
-    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(what.empty() ? 32512 : 32514)));  // IDC_ARROW, IDC_WAIT
+    SetCursor(LoadCursorW(nullptr,
+                          MAKEINTRESOURCEW(what.empty() ? 32512 : 32514)));  // IDC_ARROW, IDC_WAIT
 }
 
 std::string Form1::line() const {

@@ -6,6 +6,8 @@
 #include "rcon.h"
 #include "remote.h"
 #include "save.h"
+#include "seen.h"
+#include "textfile.h"
 
 #include <nlohmann/json.hpp>
 
@@ -605,25 +607,26 @@ int statusCommand(std::span<const std::string_view> args, const Remote &remote, 
 int getCommand(std::span<const std::string_view> args, const Remote &remote, Streams io) {
     if (args.size() != 1)
         return usage(io.err, "get needs one server, such as 'localhost:29070'");
-    return withServer(
-        args, remote, true, io, [&](rcon::Session &session, const std::string &server) {
-            const std::array<std::optional<rcon::Held>, kVariableCount> held = session.read(variables());
-            Reports out(remote.asJson, io.out, &server);
-            std::vector<std::string_view> missing;
-            for (const Variable &v : variables()) {
-                const std::optional<rcon::Held> &h = held.at(indexOf(v));
-                if (!h) {
-                    missing.push_back(v.name);
-                    continue;
-                }
-                Report r = assess(v, v.name, h->value, true, std::nullopt);
-                r.fromServer = true;
-                if (h->latched)
-                    r.latched = *h->latched;
-                out.add(r);
-            }
-            return out.finish("absent", missing);
-        });
+    return withServer(args, remote, true, io,
+                      [&](rcon::Session &session, const std::string &server) {
+                          const std::array<std::optional<rcon::Held>, kVariableCount> held =
+                              session.read(variables());
+                          Reports out(remote.asJson, io.out, &server);
+                          std::vector<std::string_view> missing;
+                          for (const Variable &v : variables()) {
+                              const std::optional<rcon::Held> &h = held.at(indexOf(v));
+                              if (!h) {
+                                  missing.push_back(v.name);
+                                  continue;
+                              }
+                              Report r = assess(v, v.name, h->value, true, std::nullopt);
+                              r.fromServer = true;
+                              if (h->latched)
+                                  r.latched = *h->latched;
+                              out.add(r);
+                          }
+                          return out.finish("absent", missing);
+                      });
 }
 
 int sendCommand(std::span<const std::string_view> args, const Remote &remote, Streams io) {

@@ -1,0 +1,33 @@
+// A configuration's text fed to the reader, checked on the way: no NUL byte
+// (a binary file) and no more than kLargestConfiguration. `name` is what a
+// message calls the text: a quoted path, "standard input", "the clipboard".
+// When the text cannot be read whole, each says why, in the words every
+// front-end uses; the reader then holds what came before.
+#pragma once
+
+#include "config.h"
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelvar {
+
+// No configuration comes near this; a text that does is not read on.
+inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
+
+std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
+                                    std::string_view text);
+std::optional<std::string> readFile(ConfigReader &reader, const std::string &path);
+std::optional<std::string> readStream(ConfigReader &reader, std::string_view name,
+                                      std::istream &in);
+// The same refusals for a text held whole, or a piece of one that starts on
+// `line` and brings the text to `size` bytes.
+std::optional<std::string> refusedText(std::string_view name, std::string_view text, int line = 1,
+                                       std::size_t size = 0);
+
+// What is said of a text in which no command sets one of the variables.
+std::string noSettingIn(std::string_view name);
+
+}  // namespace zelvar

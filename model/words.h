@@ -1,0 +1,55 @@
+// A command's words, and the setting they make. Words stand between blanks
+// (every control character and the blank); a quoted word runs to the next
+// quote or the command's end; "//" ends the words; "/* */" is skipped, ending
+// at its first "*/" whatever the quotes (its opening star may also close it).
+// "set NAME", "seta", "sets", "setu" and a bare "NAME" with words after it
+// set NAME to every word after the name, one blank between; a bare name
+// alone only asks for the value, and "set NAME" alone sets nothing.
+#pragma once
+
+#include "decode.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar {
+
+// A block comment that the server ends later than its first "*/".
+struct Swallow {
+    int line = 0;                // where it starts
+    std::optional<int> endLine;  // where the server ends it; none: at the end of the file
+};
+
+// One setting of one of the calculator's variables.
+struct Setting {
+    int line = 0;           // from 1: where the command's first word stands
+    std::string written;    // the name as the text spells it
+    std::string value;      // the value's text, quotes removed
+    bool hasValue = false;  // "set NAME" alone sets nothing
+    Variable variable{};
+    bool applied = true;  // false: a person reads a setting here, the server does not
+    // The comment that hides it, or that the server reads on into its value.
+    std::optional<Swallow> swallow;
+    // A bare name followed by several words: what a 2003-era server takes,
+    // the first word alone, where its number differs from today's.
+    std::optional<std::string> firstWordOnly;
+    // Where the value's last word stands in the text, from its first byte
+    // (a byte-order mark counts), quotes aside; and how many words make it.
+    std::size_t valueAt = 0;
+    std::size_t valueSize = 0;
+    int valueWords = 0;
+};
+
+// The console takes every control character and the blank as white space.
+inline bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// Adds the words of `command` to `words`, as views into it.
+void splitWords(std::string_view command, std::vector<std::string_view> &words);
+
+// The setting of one of the calculator's variables that the words make, if
+// any; its place in the text is the caller's to fill in.
+std::optional<Setting> settingOf(const std::vector<std::string_view> &words);
+
+}  // namespace zelvar
