@@ -101,7 +101,7 @@ void Flows::saveKey() {
     if (!save->toServer) {
         Saved saved = saveChanges(save->path, save->changes, false);
         const std::string_view heading = saved.heading();
-        say(saved.status == Saved::Written, heading, std::move(saved.said));
+        say(saved.status == Clean, heading, std::move(saved.said));
         return;
     }
     rcon::Sent sent;
@@ -114,10 +114,10 @@ void Flows::saveKey() {
                 save->path, std::move(*secret), [&](rcon::Session &session, const std::string &) {
                     sent = rcon::sendChanges(session, save->changes);
                 }))
-            sent = {2, *why};
+            sent = {Failed, *why};
     }
     const std::string_view heading = sent.heading();
-    say(sent.status == 0, heading, std::move(sent.said));
+    say(sent.status == Clean, heading, std::move(sent.said));
 }
 
 // From the environment, else asked for; none when the user cancels.

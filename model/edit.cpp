@@ -17,11 +17,14 @@ struct Outcome {
 };
 
 Outcome outcomeOf(const std::vector<Setting> &settings) {
+    TakesEffect effect;
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        effect.take(settings[i], i);
     Outcome o;
-    for (const Setting &s : settings)
-        if (s.applied && s.hasValue) {
-            o.values.at(indexOf(s.variable)) = s.value;
-            o.last.at(indexOf(s.variable)) = &s;
+    for (std::size_t v = 0; v < kVariableCount; ++v)
+        if (const std::optional<std::size_t> i = effect.last().at(v)) {
+            o.values.at(v) = settings[*i].value;
+            o.last.at(v) = &settings[*i];
         }
     return o;
 }

@@ -94,15 +94,19 @@ void Opener::openServer(const std::string &server,
 }
 
 Opening Opener::finish() {
-    // The last setting of each variable, read as the server reads it; the
-    // others never apply. Of the admin ones that can open, the last does.
-    std::array<std::optional<std::size_t>, kVariableCount> last{};
-    for (std::size_t i = 0; i < found_.size(); ++i)
-        if (found_[i].setting.applied)
-            last.at(indexOf(found_[i].setting.variable)) = i;
+    // The setting of each variable that takes effect, read as the server
+    // reads it; the others never apply, and one without a value is said so.
+    // Of the admin ones that can open, the last does.
+    TakesEffect effect;
     std::vector<std::optional<Reading>> readings(found_.size());
+    for (std::size_t i = 0; i < found_.size(); ++i) {
+        const Setting &s = found_[i].setting;
+        effect.take(s, i);
+        if (s.applied && !s.hasValue)
+            readings[i] = readSetting(s.variable, s.value, false);
+    }
     std::optional<std::size_t> admin;
-    for (const std::optional<std::size_t> &i : last) {
+    for (const std::optional<std::size_t> &i : effect.last()) {
         if (!i)
             continue;
         const Setting &s = found_[*i].setting;

@@ -177,7 +177,7 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
         return sent;
     for (const Change &c : changes)
         if (const std::optional<std::string> why = refusedValue(c.variable, c.value))
-            return {1, *why + "; nothing is sent\n"};
+            return {Problem, *why + "; nothing is sent\n"};
     std::vector<Variable> which;
     for (const Change &c : changes)
         which.push_back(c.variable);
@@ -209,7 +209,7 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
             unread = failure.what();
         }
     }
-    const auto worst = [&sent](int status) { sent.status = std::max(sent.status, status); };
+    const auto worse = [&sent](Status status) { sent.status = worst(sent.status, status); };
     for (const Step &s : steps) {
         const Change &c = *s.change;
         const std::optional<Held> &held = before.at(indexOf(c.variable));
@@ -217,7 +217,7 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
         sent.said += std::string(c.variable.name) + ' ' + c.value + ": ";
         if (!held) {
             sent.said += "not sent: the server has no such variable";
-            worst(1);
+            worse(Problem);
         } else if (!s.sent) {
             sent.said += "applied already";
         } else if ((s.answer &&
@@ -228,18 +228,18 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
             sent.said += "applied";
         } else if (unread) {
             sent.said += "sent, but not read back: " + *unread;
-            worst(2);
+            worse(Failed);
         } else if (s.answer && !s.answer->empty()) {
             sent.said += "refused: " + quoted(*s.answer);
-            worst(1);
+            worse(Problem);
         } else if (!s.answer) {
             sent.said += noReply("the server") + "; it holds " +
                          (now ? quoted(now->value) : std::string("nothing"));
-            worst(2);
+            worse(Failed);
         } else {
             sent.said += "not applied: the server holds " +
                          (now ? quoted(now->value) : std::string("nothing"));
-            worst(1);
+            worse(Problem);
         }
         sent.said += '\n';
     }

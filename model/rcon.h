@@ -11,6 +11,7 @@
 
 #include "edit.h"
 #include "reply.h"
+#include "status.h"
 
 #include <array>
 #include <chrono>
@@ -84,12 +85,14 @@ private:
 
 // What became of each value sent.
 struct Sent {
-    int status = 0;    // as zelvar-bits exits: 0 all applied or waiting for the next map
-    std::string said;  // one line a value, in the server's own words where it refused
+    Status status = Clean;  // Clean: all applied, or waiting for the next map
+    std::string said;       // one line a value, in the server's own words where it refused
 
     // What a window's message says first.
     std::string_view heading() const {
-        return said.empty() ? "Nothing to send." : status == 0 ? "Sent." : "Not all was applied.";
+        return said.empty()      ? "Nothing to send."
+               : status == Clean ? "Sent."
+                                 : "Not all was applied.";
     }
 };
 // Checks every value first (nothing is sent if one is refused), then sets

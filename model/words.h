@@ -9,9 +9,11 @@
 
 #include "decode.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zelvar {
@@ -40,6 +42,23 @@ struct Setting {
     std::size_t valueAt = 0;
     std::size_t valueSize = 0;
     int valueWords = 0;
+};
+
+// The server applies a text's settings in order: of each variable, the last
+// applied setting with a value takes effect, and it overrides the one before.
+class TakesEffect {
+public:
+    // The next setting, the `index`th; the index of the setting it overrides.
+    std::optional<std::size_t> take(const Setting &setting, std::size_t index) {
+        if (!setting.applied || !setting.hasValue)
+            return std::nullopt;
+        return std::exchange(last_.at(indexOf(setting.variable)), index);
+    }
+    // Of each variable, in variables() order, the setting that takes effect.
+    const std::array<std::optional<std::size_t>, kVariableCount> &last() const { return last_; }
+
+private:
+    std::array<std::optional<std::size_t>, kVariableCount> last_{};
 };
 
 // The console takes every control character and the blank as white space.

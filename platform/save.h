@@ -5,6 +5,7 @@
 #pragma once
 
 #include "edit.h"
+#include "status.h"
 
 #include <optional>
 #include <span>
@@ -13,14 +14,13 @@
 namespace zelvar {
 
 struct Saved {
-    enum Status { Written = 0, Refused = 1, Failed = 2 };  // zelvar-bits' exit status
-    Status status = Written;
-    std::string said;      // the diff, "FILE: unchanged", or why nothing was written
-    bool changed = false;  // bytes were, or with a dry run would be, written
+    Status status = Clean;  // Problem: a value or a change refused
+    std::string said;       // the diff, "FILE: unchanged", or why nothing was written
+    bool changed = false;   // bytes were, or with a dry run would be, written
 
     // What a window's message says first.
     std::string_view heading() const {
-        return changed ? "Saved." : status == Written ? "Nothing to save." : "Nothing was saved.";
+        return changed ? "Saved." : status == Clean ? "Nothing to save." : "Nothing was saved.";
     }
 };
 

@@ -107,59 +107,6 @@ void TestBits::transcript() {
 
 namespace {
 
-// What a report says of each setting, from the text and from the JSON: its
-// line and name, its value as read (when it has one), one item a problem.
-QStringList itemsOfText(const QString &report) {
-    static const QRegularExpression item("^line (\\d+): (\\S+) |^  value (-?\\d+|too large)|"
-                                         "^  problem: |^comment on line (\\d+)|"
-                                         "^  not applied: line (\\d+): (\\S+) ",
-                                         QRegularExpression::MultilineOption);
-    QStringList items;
-    for (auto m = item.globalMatch(report); m.hasNext();) {
-        const auto match = m.next();
-        items << (match.hasCaptured(1)   ? "line " + match.captured(1) + ' ' + match.captured(2)
-                  : match.hasCaptured(3) ? "value " + match.captured(3)
-                  : match.hasCaptured(4) ? "comment " + match.captured(4)
-                  : match.hasCaptured(5) ? "hidden " + match.captured(5) + ' ' + match.captured(6)
-                                         : QString("problem"));
-    }
-    return items;
-}
-
-// The same from the JSON, where a comment that hides settings is told by
-// their key "swallowed_by" and comes before the settings it holds.
-QStringList itemsOfJson(const nlohmann::json &report) {
-    QStringList items;
-    const auto &settings = report["settings"];
-    const auto item = [](const char *what, const nlohmann::json &s) {
-        return QString("%1 %2 %3")
-            .arg(what)
-            .arg(s["line"].get<int>())
-            .arg(QString::fromStdString(s["written"]));
-    };
-    for (std::size_t i = 0; i < settings.size(); ++i) {
-        const auto &s = settings[i];
-        const auto &swallow = s["swallowed_by"];
-        if (!swallow.is_null() && (i == 0 || settings[i - 1]["swallowed_by"] != swallow)) {
-            items << QString("comment %1").arg(swallow["line"].get<int>()) << "problem";
-            for (std::size_t j = i; j < settings.size() && settings[j]["swallowed_by"] == swallow;
-                 ++j)
-                if (!settings[j]["applied"].get<bool>())
-                    items << item("hidden", settings[j]);
-        }
-        if (!s["applied"].get<bool>())
-            continue;
-        items << item("line", s);
-        const auto &problems = s["problems"];
-        if (problems.dump().find("\"no value") == std::string::npos)
-            items << (s["value"].is_null() ? QString("value too large")
-                                           : QString("value %1").arg(s["value"].get<qint64>()));
-        for (std::size_t p = 0; p < problems.size(); ++p)
-            items << "problem";
-    }
-    return items;
-}
-
 // As the library judges it, which is what decides what it writes.
 bool isUtf8(const std::string &text) {
     try {
@@ -186,8 +133,8 @@ QStringList listed(const std::vector<zelvar::Setting> &settings) {
 
 // Configurations made of the reader's own words and of stray bytes: every
 // one ends with a status and, where it was read, with JSON that a strict
-// parser takes and that says what the text report says, each value as the
-// same characters (U+FFFD where its bytes are not UTF-8); and the reader
+// parser takes, each value as the same characters (U+FFFD where its bytes
+// are not UTF-8); and the reader
 // finds the same settings whether the text comes whole or cut into small
 // pieces anywhere, as a file is read.
 void TestBits::randomConfigurations() {
@@ -223,7 +170,6 @@ void TestBits::randomConfigurations() {
             continue;  // not read: a binary file
         nlohmann::json json;
         QVERIFY2(strictJson(r.bytes, &json), shown.constData());
-        QVERIFY2(itemsOfText(report.out) == itemsOfJson(json), shown.constData());
         QCOMPARE(json["settings"].size(), settings.size());
         for (std::size_t i = 0; i < settings.size(); ++i) {
             const std::string &value = settings[i].value;
@@ -248,7 +194,7 @@ void TestBits::unwritableOutput() {
     QFETCH(QStringList, arguments);
     QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
     const Result r = run(arguments, "zv_teamLock oops\n", false);
-    QCOMPARE(r.status, int(zelvar::bits::Usage));
+    QCOMPARE(r.status, int(zelvar::Failed));
     QCOMPARE(r.err, "zelvar-bits: cannot write the output\n");
 }
 

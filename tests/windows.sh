@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$1"
 scripts/build windows >/dev/null
 build=$PWD/build-windows
-zip=$build/package/zelvar-bitrate-1.3.0.0-win64.zip
+zip=$(ls "$build"/package/zelvar-bitrate-*-win64.zip)
 [[ $(unzip -Z1 "$zip" | sort | tr '\n' ' ') == "LICENSE.txt MANUAL.txt zelvar-bitrate.exe zelvar-bits.exe " ]]
 for exe in zelvar-bitrate zelvar-bits; do  # nothing needed beside Windows itself
     x86_64-w64-mingw32-objdump -p "$build"/*/"$exe.exe" | grep 'DLL Name' |

@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,7 +25,8 @@ int main(int argc, char *argv[]) {
         asksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                 : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelvar-bitrate"));
-    QApplication::setApplicationVersion(QStringLiteral("1.03"));
+    QApplication::setApplicationVersion(
+        QString::fromLatin1(zelvar::kVersion.data(), qsizetype(zelvar::kVersion.size())));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QString::fromLatin1(zelvar::kOpeningHelp.data(), qsizetype(zelvar::kOpeningHelp.size())));

@@ -1,6 +1,7 @@
 // The Win32 calculator's entry: arguments, the window, its message loop.
 #include "form1.h"
 #include "text.h"
+#include "version.h"
 
 #include <shellapi.h>
 
@@ -38,7 +39,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
                 "Usage: zelvar-bitrate [--server HOST[:PORT]] [FILE | LINE | VARIABLE VALUE]...\n" +
                 std::string(zelvar::kOpeningHelp));
         if (a == L"--version" || a == L"-v")
-            return say("zelvar-bitrate 1.03");
+            return say("zelvar-bitrate " + std::string(zelvar::kVersion));
         // The model opens files with the C library, which takes the ANSI code page.
         arguments.push_back(narrow(argv[i], CP_ACP));
     }

@@ -3,13 +3,13 @@
 // the process's own streams.
 #pragma once
 
+#include "status.h"
+
 #include <iosfwd>
 #include <span>
 #include <string_view>
 
 namespace zelvar::bits {
-
-enum Status : int { Clean = 0, BadValue = 1, Usage = 2 };
 
 struct Streams {
     std::istream &in;  // what "explain -" reads

@@ -1,0 +1,67 @@
+// What zelvar-bits' commands share: the options the table lets through to
+// them, the way each reads LINE arguments and names a variable, and the
+// commands themselves, in files.cpp (the calculator's values and a
+// configuration) and servers.cpp (a running server).
+#pragma once
+
+#include "bits.h"
+#include "decode.h"
+#include "edit.h"
+
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar::bits {
+
+using Args = std::span<const std::string_view>;
+
+struct Options {
+    bool json = false;
+    bool dryRun = false;
+    std::optional<std::string> passwordFile;
+};
+
+// Says why the command cannot run, and how to learn what it takes.
+Status usage(std::ostream &err, std::string_view why);
+
+// The variable `name` names, or none, having said so.
+std::optional<Variable> variableOrSay(std::string_view name, std::ostream &err);
+
+// LINE... as decode takes them: "NAME VALUE" in one argument, or the two as
+// two. Hands each variable, name as written and value to `each`, which may
+// end the command with a status; says the status that ended it, if any.
+template <class Each> std::optional<Status> eachLine(Args args, std::ostream &err, Each each) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto [name, value, oneWord] = splitLine(args[i]);
+        if (oneWord && i + 1 >= args.size())
+            return usage(err, "no value for " + quoted(name));
+        if (oneWord)
+            value = args[++i];
+        const std::optional<Variable> v = variableOrSay(name, err);
+        if (!v)
+            return Failed;
+        if (const std::optional<Status> status = each(*v, name, value))
+            return status;
+    }
+    return std::nullopt;
+}
+
+// The changes that LINE... asks for, each a value the calculator writes; or
+// the status that ends the command, having said that nothing is `done`.
+std::optional<Status> changesAsked(Args args, std::string_view done, std::ostream &err,
+                                   std::vector<Change> &changes);
+
+Status decodeCommand(Args args, const Options &options, Streams io);
+Status encodeCommand(Args args, const Options &options, Streams io);
+Status explainCommand(Args args, const Options &options, Streams io);
+Status listCommand(Args args, const Options &options, Streams io);
+Status setCommand(Args args, const Options &options, Streams io);
+Status statusCommand(Args args, const Options &options, Streams io);
+Status getCommand(Args args, const Options &options, Streams io);
+Status sendCommand(Args args, const Options &options, Streams io);
+
+}  // namespace zelvar::bits

@@ -1,0 +1,144 @@
+// The commands on the calculator's values and on a configuration.
+#include "cli.h"
+#include "config.h"
+#include "report.h"
+#include "save.h"
+#include "textfile.h"
+
+#include <istream>
+
+namespace zelvar::bits {
+
+Status decodeCommand(Args args, const Options &options, Streams io) {
+    if (args.empty())
+        return usage(io.err, "decode needs a line such as 'g_weaponDisable 524279'");
+    std::vector<SettingReport> reports;
+    if (const auto status = eachLine(args, io.err, [&](const Variable &v, auto name, auto value) {
+            reports.push_back(reportOn(v, name, value, true));
+            return std::optional<Status>();
+        }))
+        return *status;
+    Reports out(options.json, io.out);
+    for (const SettingReport &r : reports)
+        out.add(r);
+    return out.finish();
+}
+
+Status encodeCommand(Args args, const Options & /*options*/, Streams io) {
+    if (args.empty())
+        return usage(io.err, "encode needs a variable");
+    const std::optional<Variable> v = variableOrSay(args[0], io.err);
+    if (!v)
+        return Failed;
+    const SettingGroup &g = settingGroup(v->group);
+    std::vector<int> options;
+    for (std::string_view caption : args.subspan(1)) {
+        if (sameIgnoringCase(caption, "all")) {
+            for (std::size_t i = 0; i < g.options.size(); ++i)
+                options.push_back(static_cast<int>(i));
+        } else if (const std::optional<int> i = findOption(v->group, caption)) {
+            options.push_back(*i);
+        } else {
+            Text text;
+            text << "zelvar-bits: no option ";
+            appendQuoted(text.s, caption);
+            text << " in the " << g.name << " group; its options are: ";
+            joined(text, g.options, [](const Option &o) { return o.caption; });
+            io.err << text.s << '\n';
+            return Failed;
+        }
+    }
+    io.out << encode(*v, options) << "\n";
+    return Clean;
+}
+
+Status explainCommand(Args args, const Options &options, Streams io) {
+    if (args.size() > 1)
+        return usage(io.err, "explain reads one file");
+    const std::string_view file = args.empty() ? "-" : args[0];
+    ConfigReader reader;
+    const std::string name = file == "-" ? "standard input" : quoted(file);
+    if (const std::optional<std::string> error =
+            file == "-" ? readStream(reader, name, io.in) : readFile(reader, std::string(file))) {
+        io.err << "zelvar-bits: " << *error << "\n";
+        return Failed;
+    }
+    const std::vector<Setting> settings = reader.finish();
+    // Each setting's neighbours in the file that set the same variable.
+    std::vector<std::optional<int>> overrides(settings.size());
+    std::vector<std::optional<int>> overriddenBy(settings.size());
+    TakesEffect effect;
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        if (const std::optional<std::size_t> earlier = effect.take(settings[i], i)) {
+            overrides[i] = settings[*earlier].line;
+            overriddenBy[*earlier] = settings[i].line;
+        }
+    Reports out(options.json, io.out);
+    for (std::size_t i = 0; i < settings.size(); ++i) {
+        const Setting &s = settings[i];
+        // A comment that hides settings is said before the first of them.
+        if (s.swallow && (i == 0 || !settings[i - 1].swallow ||
+                          settings[i - 1].swallow->line != s.swallow->line)) {
+            HiddenReport hidden{*s.swallow, {}};
+            for (std::size_t j = i; j < settings.size() && settings[j].swallow &&
+                                    settings[j].swallow->line == s.swallow->line;
+                 ++j)
+                if (!settings[j].applied)
+                    hidden.hidden.push_back(&settings[j]);
+            out.hidden(hidden);
+        }
+        SettingReport r = reportOn(s.variable, s.written, s.value, s.hasValue, &s);
+        r.line = s.line;
+        r.overrides = overrides[i];
+        r.overriddenBy = overriddenBy[i];
+        out.add(r);
+    }
+    if (!out.any() && !options.json)
+        io.out << noSettingIn(name) << '\n';
+    return out.finish();
+}
+
+Status listCommand(Args args, const Options &options, Streams io) {
+    if (args.size() > 1)
+        return usage(io.err, "list takes at most one variable");
+    std::optional<Variable> only;
+    if (!args.empty() && !(only = variableOrSay(args[0], io.err)))
+        return Failed;
+    std::vector<const SettingGroup *> groups;
+    for (const SettingGroup &g : kCatalogue)
+        if (!only || only->group == g.group)
+            groups.push_back(&g);
+    if (options.json) {
+        io.out << dumpedList(groups);
+        return Clean;
+    }
+    Text text;
+    for (const SettingGroup *g : groups) {
+        joined(text << g->name << " (\"" << g->caption << "\"): ", variableNames(g),
+               [](std::string_view name) { return name; });
+        text << "\n  a " << widthBits(g->width) << "-bit total of the " << counted(*g)
+             << " boxes; every box starts " << (g->defaultChecked ? "checked" : "unchecked")
+             << "\n";
+        for (std::size_t i = 0; i < g->options.size(); ++i)
+            optionRow(text, g->options[i], static_cast<int>(i));
+    }
+    io.out << text.s;
+    return Clean;
+}
+
+Status setCommand(Args args, const Options &options, Streams io) {
+    if (args.size() < 2)
+        return usage(io.err, "set needs a file and a line such as 'g_weaponDisable 40'");
+    const std::string path(args[0]);
+    std::vector<Change> changes;
+    if (const std::optional<Status> status =
+            changesAsked(args.subspan(1), "written", io.err, changes))
+        return *status;
+    const Saved saved = saveChanges(path, changes, options.dryRun);
+    (saved.status == Clean ? io.out : io.err)
+        << (saved.status == Clean ? "" : "zelvar-bits: ") << saved.said
+        << (saved.said.ends_with('\n') ? "" : "\n");
+    return saved.status;
+}
+
+}  // namespace zelvar::bits

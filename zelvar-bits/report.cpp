@@ -1,0 +1,316 @@
+#include "report.h"
+
+#include "seen.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <ostream>
+
+namespace zelvar::bits {
+
+void Text::spill(std::ostream &out, std::size_t enough) {
+    if (s.size() >= enough) {
+        out << s;
+        s.clear();
+    }
+}
+
+SettingReport reportOn(const Variable &variable, std::string_view written, std::string_view text,
+                       bool hasValue, const Setting *read) {
+    const Reading reading = readSetting(variable, text, hasValue);
+    const Decoded &d = reading.decoded;
+    SettingReport r;
+    r.variable = variable;
+    r.written = written;
+    r.text = text;
+    r.hasValue = hasValue;
+    if (d.value > -kBeyondAnyTotal && d.value < kBeyondAnyTotal)
+        r.value = d.value;
+    r.options = d.options;
+    r.unknownBits = d.unknownBits;
+    if (hasValue && writable(d))
+        r.calculator = SettingReport::Calculator{d.selectRank, d.toChange};
+    if (read != nullptr) {
+        r.applied = read->applied;
+        r.swallow = read->swallow;
+        r.firstWordOnly = read->firstWordOnly;
+        if (read->swallow)
+            r.problems.push_back(read->applied ? readOnInto(*read->swallow)
+                                               : notApplied(*read->swallow));
+    }
+    if (hasProblems(reading))
+        for (std::string &problem : problems(reading))
+            r.problems.push_back(std::move(problem));
+    return r;
+}
+
+void column(Text &out, std::string_view text, std::size_t width) {
+    out.s.append(width - std::min(width, text.size()), ' ');
+    out.s += text;
+}
+
+void optionRow(Text &out, const Option &o, std::optional<int> index) {
+    const std::string_view value = o.valueText.substr(o.valueText.find_first_not_of(' '));
+    if (index)
+        column(out << "    ", std::to_string(*index), 2);
+    column(out << (index ? "  bit " : "    bit "), std::to_string(bitNumber(o)), 2);
+    column(out << "  ", value, 10);
+    out << "  " << o.caption << '\n';
+}
+
+std::string_view counted(const SettingGroup &g) {
+    return g.counts == Counts::Checked ? "checked" : "unchecked";
+}
+
+std::vector<std::string_view> variableNames(const SettingGroup *only) {
+    std::vector<std::string_view> names;
+    for (const Variable &v : variables())
+        if (only == nullptr || only->group == v.group)
+            names.push_back(v.name);
+    return names;
+}
+
+void Reports::add(const SettingReport &report) {
+    renderer_->add(report);
+    any_ = true;
+    if (!report.problems.empty())
+        status_ = worst(status_, Problem);
+}
+
+Status Reports::finish(std::string_view why, const std::vector<std::string_view> &missing) {
+    renderer_->finish(why, missing);
+    return status_;
+}
+
+namespace {
+
+// Printable ASCII: what reaches a terminal as it is.
+bool printable(char c) { return c >= 0x20 && c < 0x7F; }
+
+void shown(Text &out, std::string_view text) { appendQuoted(out.s, text); }
+
+std::string_view captionOf(const SettingGroup &g, int index) {
+    return g.options[static_cast<std::size_t>(index)].caption;
+}
+
+std::string_view rankCaption(const Variable &v) {
+    return kRankCaptions[static_cast<std::size_t>(v.rank)];
+}
+
+class TextRenderer final : public Renderer {
+public:
+    TextRenderer(std::ostream &out, const std::string *server) : out_(out) {
+        if (server != nullptr)
+            text_ << "server " << *server << '\n';
+    }
+
+    void hidden(const HiddenReport &r) override {
+        text_ << "comment on line " << r.swallow.line << ", which the server ends at "
+              << (r.swallow.endLine ? "line " + std::to_string(*r.swallow.endLine)
+                                    : "the end of the file")
+              << "\n  problem: " << swallowed(r.swallow) << '\n';
+        for (const Setting *s : r.hidden) {
+            shown(text_ << "  not applied: line " << s->line << ": " << s->written << ' ',
+                  s->value);
+            text_ << '\n';
+        }
+    }
+
+    void add(const SettingReport &r) override {
+        if (!r.applied)
+            return;  // said with the comment that hides it
+        const SettingGroup &g = r.group();
+        if (r.line) {
+            shown(text_ << "line " << *r.line << ": " << r.written << ' ', r.text);
+        } else if (std::all_of(r.text.begin(), r.text.end(), printable)) {
+            // An argument is shown as typed unless it would reach the terminal as control codes.
+            text_ << r.variable.name << ' ' << r.text;
+        } else {
+            shown(text_ << r.variable.name << ' ', r.text);
+        }
+        text_ << "\n  " << g.name << ", a " << widthBits(g.width) << "-bit total of the "
+              << counted(g) << " boxes\n";
+        if (r.hasValue)
+            value(r);
+        for (const std::string &problem : r.problems)
+            text_ << "  problem: " << problem << '\n';
+        if (r.firstWordOnly)
+            text_ << "  note: " << firstWordOnlyNote(*r.firstWordOnly) << '\n';
+        if (r.overrides)
+            text_ << "  note: overrides line " << *r.overrides << '\n';
+        if (r.overriddenBy)
+            text_ << "  note: overridden by line " << *r.overriddenBy << '\n';
+        if (r.latched)
+            shown(text_ << "  note: takes effect at the next map: ", *r.latched), text_ << '\n';
+        text_.spill(out_);
+    }
+
+    void finish(std::string_view why, const std::vector<std::string_view> &missing) override {
+        for (std::string_view name : missing)
+            text_ << name << ": " << why << '\n';
+        text_.spill(out_, 0);
+    }
+
+private:
+    // What the value sets and how the calculator makes it.
+    void value(const SettingReport &r) {
+        const SettingGroup &g = r.group();
+        text_ << "  value ";
+        if (r.value)
+            text_ << *r.value;
+        else
+            text_ << "too large for any total";
+        if (r.options.empty())
+            text_ << ": no option set\n";
+        else
+            text_ << ": " << r.options.size() << " of " << g.options.size() << " options set\n";
+        for (int i : r.options)
+            optionRow(text_, g.options[static_cast<std::size_t>(i)], std::nullopt);
+        if (!r.calculator) {
+            text_ << "  in the calculator: no boxes make this value\n";
+            return;
+        }
+        text_ << "  in the calculator: press \"" << g.caption << '"';
+        if (r.calculator->selectRank)
+            text_ << ", select \"" << rankCaption(r.variable) << '"';
+        if (r.calculator->toChange.empty()) {
+            text_ << ", leave every box as it starts\n";
+        } else {
+            joined(text_ << ", " << (g.defaultChecked ? "uncheck " : "check "),
+                   r.calculator->toChange, [&g](int i) { return captionOf(g, i); });
+            text_ << '\n';
+        }
+    }
+
+    std::ostream &out_;
+    Text text_;
+};
+
+// JSON through nlohmann's writer, keys in the order they are set. Text from a
+// file or an argument reaches it as it is: valid UTF-8 keeps its characters,
+// and a byte that is not UTF-8 becomes U+FFFD rather than another character.
+using Json = nlohmann::ordered_json;
+
+std::string dumped(const Json &json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+template <class T> Json orNull(const std::optional<T> &value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+Json jsonOption(const SettingGroup &g, int index) {
+    const Option &o = g.options[static_cast<std::size_t>(index)];
+    return {{"index", index},
+            {"caption", o.caption},
+            {"bit", bitNumber(o)},
+            {"value", catalogueValue(o.valueText)}};
+}
+
+Json jsonCaptions(const SettingGroup &g, const std::vector<int> &indices) {
+    Json captions = Json::array();
+    for (int i : indices)
+        captions.push_back(captionOf(g, i));
+    return captions;
+}
+
+Json jsonReport(const SettingReport &r) {
+    const SettingGroup &g = r.group();
+    Json options = Json::array();
+    for (int i : r.options)
+        options.push_back(jsonOption(g, i));
+    Json calculator = nullptr;
+    if (r.calculator) {
+        const std::vector<int> none;
+        const std::vector<int> &change = r.calculator->toChange;
+        calculator = {{"panel", g.caption},
+                      {"rank", r.variable.group == Group::Admin ? Json(rankCaption(r.variable))
+                                                                : Json(nullptr)},
+                      {"check", jsonCaptions(g, g.defaultChecked ? none : change)},
+                      {"uncheck", jsonCaptions(g, g.defaultChecked ? change : none)}};
+    }
+    Json json = {{"line", orNull(r.line)},
+                 {"variable", r.variable.name},
+                 {"written", r.written},
+                 {"text", r.text},
+                 {"value", orNull(r.value)},
+                 {"group", g.name},
+                 {"width", widthBits(g.width)},
+                 {"options", std::move(options)},
+                 {"unknown_bits", r.unknownBits},
+                 {"calculator", std::move(calculator)},
+                 {"problems", r.problems},
+                 {"overrides", orNull(r.overrides)},
+                 {"overridden_by", orNull(r.overriddenBy)},
+                 {"applied", r.applied},
+                 {"swallowed_by",
+                  r.swallow ? Json{{"line", r.swallow->line}, {"ends", orNull(r.swallow->endLine)}}
+                            : Json(nullptr)},
+                 {"first_word_only", orNull(r.firstWordOnly)}};
+    if (r.fromServer)
+        json["latched"] = r.latched ? Json(std::string(*r.latched)) : Json(nullptr);
+    return json;
+}
+
+class JsonRenderer final : public Renderer {
+public:
+    JsonRenderer(std::ostream &out, const std::string *server) : out_(out) {
+        if (server != nullptr)
+            text_ << "{\"server\":" << dumped(*server) << ",\"settings\":[";
+        else
+            text_ << "{\"settings\":[";
+    }
+
+    // Each setting a comment hides says so itself.
+    void hidden(const HiddenReport & /*report*/) override {}
+
+    void add(const SettingReport &r) override {
+        text_ << (any_ ? "," : "") << dumped(jsonReport(r));
+        any_ = true;
+        text_.spill(out_);
+    }
+
+    void finish(std::string_view why, const std::vector<std::string_view> &missing) override {
+        if (why.empty())
+            text_ << "]}\n";
+        else
+            text_ << "]," << dumped(why == "absent" ? "absent" : "not_published") << ':'
+                  << dumped(Json(missing)) << "}\n";
+        text_.spill(out_, 0);
+    }
+
+private:
+    std::ostream &out_;
+    Text text_;
+    bool any_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Renderer> textRenderer(std::ostream &out, const std::string *server) {
+    return std::make_unique<TextRenderer>(out, server);
+}
+
+std::unique_ptr<Renderer> jsonRenderer(std::ostream &out, const std::string *server) {
+    return std::make_unique<JsonRenderer>(out, server);
+}
+
+std::string dumpedList(const std::vector<const SettingGroup *> &groups) {
+    Json all = Json::array();
+    for (const SettingGroup *g : groups) {
+        Json options = Json::array();
+        for (std::size_t i = 0; i < g->options.size(); ++i)
+            options.push_back(jsonOption(*g, static_cast<int>(i)));
+        all.push_back({{"name", g->name},
+                       {"panel", g->caption},
+                       {"variables", variableNames(g)},
+                       {"width", widthBits(g->width)},
+                       {"counts", counted(*g)},
+                       {"starts_checked", g->defaultChecked},
+                       {"options", std::move(options)}});
+    }
+    return dumped(Json{{"groups", std::move(all)}}) + '\n';
+}
+
+}  // namespace zelvar::bits
