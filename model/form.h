@@ -10,6 +10,16 @@
 // writes the admin line of its rank. The totals read the boxes and the rank
 // buttons back through Controls and write the line into the text box. A
 // RuntimeError that escapes a procedure is the front-end's to report.
+//
+// The names are the design's, kept so that code and design read alike:
+//   CommandN        the seven panel buttons, N = 1 ... 7 in Group order
+//   FrameN(i)       the panels that hold the check boxes
+//   chkWeapon ...   a group's check-box array, indexed from 0
+//   optJK, optInstructor, optam   the rank buttons: Knight, Instructor, Council
+//   txtBitRate      the text box that holds the line; PicBack the picture
+//   lngWeapon ...   a group's total: lng a 32-bit one, int a 16-bit one
+//   blnWeapon ...   a panel's visibility as ShowPanel takes it
+//   X_Click, Form_Load, Form_Resize   the event procedures, by control and event
 #pragma once
 
 #include "edit.h"
