@@ -6,12 +6,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -66,6 +69,8 @@ private slots:
     void unwritableOutput();
     void set_data();
     void set();
+    void diff_data();
+    void diff();
     void changedOnDisk();
 };
 
@@ -224,6 +229,11 @@ void TestBits::set_data() {
     QTest::newRow("a value a comment swallows")
         << QByteArray("/* \"old */\nseta zv_teamLock 4\nseta zv_wordFilter 2\n")
         << QStringList{"zv_teamLock 20"} << QByteArray();
+    // "20" moves the console's 1023-byte cut onto the blank before the "z":
+    // the rest, read as a command of its own, would set zv_wordFilter.
+    QTest::newRow("a longer value that moves the cut and so sets another variable")
+        << "seta zv_teamLock 4" + QByteArray(1005, ' ') + "zv_wordFilter 2\n"
+        << QStringList{"zv_teamLock 20"} << QByteArray();
     QTest::newRow("a file that ends in an open comment")
         << QByteArray("seta zv_teamLock 4\n/* a \"note */") << QStringList{"zv_wordFilter 2"}
         << QByteArray();
@@ -247,18 +257,66 @@ void TestBits::set() {
         QCOMPARE(run(QStringList{"set", path} + lines).out, path + ": unchanged\n");
 }
 
-// Another program writes the file between reading and replacing it: its
-// bytes win, and nothing of ours is left.
+// The diff set prints, to the byte; where the file has no CR (which it shows
+// as ^M), patch and git apply both take it and make what set writes.
+void TestBits::diff_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("diff");
+    QTest::newRow("the last line, without its line end")
+        << QByteArray("a\nb\nc\nd\nseta zv_teamLock 4") << "zv_teamLock 20"
+        << "@@ -2,4 +2,4 @@\n b\n c\n d\n-seta zv_teamLock 4\n\\ No newline at end of file\n"
+           "+seta zv_teamLock 20\n\\ No newline at end of file\n";
+    QTest::newRow("a line added after a last line without its line end")
+        << QByteArray("// end") << "zv_wordFilter 2"
+        << "@@ -1 +1,2 @@\n-// end\n\\ No newline at end of file\n+// end\n"
+           "+seta zv_wordFilter \"2\"\n";
+    QTest::newRow("CR shown as ^M")
+        << QByteArray("seta zv_teamLock 4\r\n") << "zv_teamLock 20"
+        << "@@ -1 +1 @@\n-seta zv_teamLock 4^M\n+seta zv_teamLock 20^M\n";
+}
+
+void TestBits::diff() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, line);
+    QFETCH(QString, diff);
+    QTemporaryDir folder;
+    QVERIFY(QDir::setCurrent(folder.path()));
+    const auto write = [](const QString &name, const QByteArray &bytes) {
+        QFile f(name);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    };
+    QVERIFY(write("server.cfg", before));
+    const Result shown = run({"set", "--dry-run", "server.cfg", line});
+    QCOMPARE(shown.out, "--- a/server.cfg\n+++ b/server.cfg\n" + diff);
+    QCOMPARE(run({"set", "server.cfg", line}).status, 0);
+    QFile set("server.cfg");
+    QVERIFY(set.open(QIODevice::ReadOnly));
+    const QByteArray after = set.readAll();
+    if (before.contains('\r'))
+        return;
+    QVERIFY(write("change.diff", shown.out.toUtf8()));
+    for (const QStringList &tool :
+         {QStringList{"patch", "-s", "-p1", "-i", "change.diff"}, {"git", "apply", "change.diff"}}) {
+        QVERIFY(write("server.cfg", before));
+        QCOMPARE(QProcess::execute(tool[0], tool.mid(1)), 0);
+        QFile patched("server.cfg");
+        QVERIFY(patched.open(QIODevice::ReadOnly));
+        QCOMPARE(patched.readAll(), after);
+    }
+}
+
+// Another program writes the file between reading and replacing it, even
+// bytes of the same size at the same time: its bytes win, and nothing of
+// ours is left.
 void TestBits::changedOnDisk() {
     QTemporaryDir folder;
     const std::string path = folder.filePath("server.cfg").toStdString();
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    std::fputs("seta zv_teamLock 4\n", f);
-    std::fclose(f);
+    std::ofstream(path, std::ios::binary) << "seta zv_teamLock 4\n";
     const auto was = std::get<zelvar::Snapshot>(zelvar::takeSnapshot(path, "it", 1 << 20));
-    f = std::fopen(path.c_str(), "ab");
-    std::fputs("seta zv_wordFilter 2\n", f);
-    std::fclose(f);
+    const auto time = std::filesystem::last_write_time(path);
+    std::ofstream(path, std::ios::binary) << "seta zv_teamLock 5\n";
+    std::filesystem::last_write_time(path, time);
     QCOMPARE(zelvar::replaceFile(was, "it", "seta zv_teamLock 20\n").value_or(""),
              "it changed on disk since it was read; it is as it was");
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"server.cfg"});
