@@ -34,14 +34,14 @@ import time
 OOB = b"\xff\xff\xff\xff"
 
 
-def run(args, password=None, timeout=30, **kw):
+def run(args, password=None, timeout=30, via=(), **kw):
     time.sleep(0.6)  # a server's pacing spans processes, which cannot know of each other
     env = dict(os.environ)
     env.pop("ZELVAR_RCON_PASSWORD", None)
     if password is not None:
         env["ZELVAR_RCON_PASSWORD"] = password
     start = time.monotonic()
-    p = subprocess.run([BITS, *args], capture_output=True, text=True, env=env,
+    p = subprocess.run([*via, BITS, *args], capture_output=True, text=True, env=env,
                        stdin=subprocess.DEVNULL, timeout=timeout, **kw)
     p.seconds = time.monotonic() - start
     return p
@@ -250,6 +250,18 @@ def scripted_server(password, outputs):
         p = run(["send", server, "zv_teamLock 5"], password)
         check("a value the calculator would not write is never sent",
               p.returncode == 1 and s.rcon_seen == 10, p)
+    with Scripted(password) as v4, tempfile.TemporaryDirectory() as folder:
+        # A name with ::1 first, then 127.0.0.1, in a hosts file of its own
+        # for this run alone; the server listens on 127.0.0.1 only.
+        with open(os.path.join(folder, "hosts"), "w") as hosts:
+            hosts.write("::1 both.test\n127.0.0.1 both.test\n")
+        with open(os.path.join(folder, "password"), "w", newline="") as crlf:
+            crlf.write(password + "\r\n")
+        p = run(["get", "--password-file", crlf.name, f"both.test:{v4.port}"],
+                via=["unshare", "--mount", "sh", "-c",
+                     'mount --bind "$0" /etc/hosts && exec "$@"', hosts.name])
+        check("a name with both kinds of address is reached over IPv4; a CRLF password file",
+              p.returncode == 0 and "zv_teamLock 20\n" in p.stdout, p)
     with Scripted(password, host="::1") as v6:
         p = run(["get", f"[::1]:{v6.port}"], password)
         check("get over IPv6", p.returncode == 0 and "zv_teamLock 20\n" in p.stdout, p)

@@ -10,6 +10,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <functional>
 #include <random>
 
 using zelvar::Group;
@@ -63,6 +65,7 @@ private slots:
     void replies_data();
     void replies();
     void serverWords();
+    void session();
     void repliesFuzzed();
 };
 
@@ -198,8 +201,6 @@ void TestModel::reader() {
     }
 }
 
-// What the server holds, where a reply's lines come close to naming it (the
-// forms themselves meet the scripted server).
 // The console's command-end rule is written twice, a walk and an index kept
 // for speed: from every start in random text of the bytes the rule turns on,
 // both end each command at the same place, or both run to the text's end.
@@ -222,6 +223,8 @@ void TestModel::commandEndsAgree() {
     }
 }
 
+// What the server holds, where a reply's lines come close to naming it (the
+// forms themselves meet the scripted server).
 void TestModel::replies_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("held");
@@ -230,6 +233,8 @@ void TestModel::replies_data() {
     QTest::newRow("a latched line of another variable")
         << QByteArray("zv_teamLock \"2\"\nzv_votesDisable \"3\"\nlatched: \"9\"\n") << "2";
     QTest::newRow("absent") << QByteArray("Cvar zv_teamLock does not exist.\n") << "none";
+    QTest::newRow("the name in another case, a value waiting for the next map")
+        << QByteArray("\"ZV_TEAMLOCK\" is:\"2^7\" default:\"0^7\"\nlatched: \"4\"\n") << "2 (4)";
 }
 
 void TestModel::replies() {
@@ -263,6 +268,65 @@ void TestModel::serverWords() {
          {"", "a b", "a\tb", "a\"b", "50%", "a//b", "a/*b", "\x01a", "caf\xC3\xA9"})
         QVERIFY2(zelvar::rcon::unusablePassword(never), never.data());
     QVERIFY(!zelvar::rcon::unusablePassword("s3cret!*/;'x"));
+}
+
+// A server in process, answering each request with what `answer` gives
+// (nothing: silence).
+struct Scripted final : zelvar::rcon::Transport {
+    std::function<std::string(const std::string &request)> answer;
+    std::vector<std::string> requests;
+    std::optional<std::string> pending;
+    void send(std::string_view datagram) override {
+        requests.emplace_back(datagram.substr(4));
+        if (std::string reply = answer(requests.back()); !reply.empty())
+            pending = "\xFF\xFF\xFF\xFFprint\n" + reply;
+    }
+    std::optional<std::string> receive(std::chrono::steady_clock::time_point) override {
+        return std::exchange(pending, std::nullopt);
+    }
+};
+
+// What the session must never do, whatever a server answers: retry what a
+// server refused for good, send a set twice, or say the password back.
+void TestModel::session() {
+    using zelvar::rcon::Session;
+    const zelvar::Variable lock = *zelvar::findVariable("zv_teamLock");
+    const auto failure = [](Scripted &s, const std::string &password, auto act) {
+        Session session(s, "server");
+        session.setPassword(password);
+        try {
+            act(session);
+        } catch (const zelvar::rcon::Failure &f) {
+            return std::string(f.what());
+        }
+        return std::string();
+    };
+    Scripted unset;
+    unset.answer = [](const std::string &) { return "No rconpassword set on the server.\n"; };
+    QVERIFY(failure(unset, "pw", [&](Session &s) {
+                s.read(zelvar::variables());
+            }).find("has no remote-console password") != std::string::npos);
+    QCOMPARE(unset.requests.size(), 1U);
+
+    Scripted silentSet;
+    silentSet.answer = [](const std::string &r) {
+        return r.find(" set ") == std::string::npos ? "S zv_teamLock \"4\"\n" : "";
+    };
+    Session session(silentSet, "server");
+    session.setPassword("pw");
+    const std::vector<zelvar::Change> change{{lock, "20"}};
+    QCOMPARE(zelvar::rcon::sendChanges(session, change).status, zelvar::Failed);
+    QCOMPARE(std::count_if(silentSet.requests.begin(), silentSet.requests.end(),
+                           [](const std::string &r) { return r.find(" set ") != r.npos; }),
+             1);
+
+    const std::string coloured = "^1se^7cret";
+    Scripted echoing;
+    echoing.answer = [](const std::string &r) { return "Bad rconpassword. " + r + '\n'; };
+    const std::string said =
+        failure(echoing, coloured, [&](Session &s) { s.read(zelvar::variables()); });
+    QVERIFY2(said.find("refused") != std::string::npos && said.find("cret") == std::string::npos,
+             said.c_str());
 }
 
 // Random bytes, and valid packets cut anywhere, never trip a parser (the
