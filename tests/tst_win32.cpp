@@ -4,8 +4,9 @@
 // what each panel button and rank shows and writes and where Tab goes from
 // it, as the Qt window's listing does. Then a seeded walk of clicks, Space
 // and Tab against the oracle, the line read back through the clipboard after
-// the copy key, and the save key's file and message; a failure says so and
-// ends with status 1.
+// the copy key, the save key's file and message, a file named in the
+// platform's dialog, and the send key with the password typed unseen; a
+// failure says so and ends with status 1.
 #include "form1.h"
 #include "oracle.h"
 
@@ -160,13 +161,15 @@ bool copyKey() {
 // The save key writes what changed into the file opened and says so in a
 // message, which a timer reads and closes from within the message's own loop.
 std::string said;
-std::string password;  // typed into the password dialog
+std::string password;     // typed into the password dialog
+bool typedUnseen = true;  // the password box shows no character typed
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
     if (box == nullptr)
         return;
     if (const HWND field = GetDlgItem(box, 10)) {  // the password dialog: typed into
+        typedUnseen = typedUnseen && (GetWindowLongW(field, GWL_STYLE) & ES_PASSWORD) != 0;
         SetWindowTextA(field, password.c_str());
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return;
@@ -228,9 +231,58 @@ bool serverSaveKey() {
     key('S', true);
     const bool sent = said.find("Sent.\n\n" + line() + ": applied") != std::string::npos;
     _putenv(("ZELVAR_RCON_PASSWORD=" + password).c_str());
-    if (!absent || !sent)
-        std::printf("server save key: the messages said \"%s\"\n", said.c_str());
-    return absent && sent;
+    if (!absent || !sent || !typedUnseen)
+        std::printf("server save key: the messages said \"%s\"%s\n", said.c_str(),
+                    typedUnseen ? "" : "; the password box showed what was typed");
+    return absent && sent && typedUnseen;
+}
+
+// Opened from nothing, the save key asks for a file; a name with an accent,
+// typed into the platform's dialog, is the file written.
+std::wstring named;
+
+void CALLBACK nameFile(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND dialog, LPARAM) {
+            HWND field = GetDlgItem(dialog, 1148);  // cmb13, or edt1 in older dialogs
+            if (field == nullptr)
+                field = GetDlgItem(dialog, 1152);
+            if (field == nullptr)
+                return TRUE;
+            SetWindowTextW(field, named.c_str());
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            return FALSE;
+        },
+        0);
+    if (!named.empty() && FindWindowW(nullptr, L"Save As") == nullptr)
+        KillTimer(nullptr, timer);
+}
+
+bool namedFile() {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    named = std::wstring(folder) + L"zelvar-s\u00E4ve.cfg";
+    _wremove(named.c_str());
+    said.clear();
+    SetTimer(nullptr, 0, 100, nameFile);
+    SetTimer(nullptr, 0, 100, readMessage);
+    key('S', true);
+    std::string written(256, '\0');
+    if (std::FILE *f = _wfopen(named.c_str(), L"rb")) {
+        written.resize(std::fread(written.data(), 1, written.size(), f));
+        std::fclose(f);
+        _wremove(named.c_str());
+    } else {
+        written.clear();
+    }
+    const std::string shown = line();
+    const bool saved = written == "seta " + shown.substr(0, shown.find(' ')) + " \"" +
+                                      shown.substr(shown.find(' ') + 1) + "\"\n";
+    if (!saved)
+        std::printf("named file: it holds \"%s\", the message said \"%s\"\n", written.c_str(),
+                    said.c_str());
+    return saved;
 }
 
 // What a person sees of a window, 0xRRGGBB from the top left: its client area
@@ -323,10 +375,12 @@ int main(int argc, char **argv) {
         return true;
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
-    const bool passed =
-        inFreshWindow(looks) && inFreshWindow([seed] { return randomWalk(seed); }) &&
-        inFreshWindow(copyKey) && inFreshWindow(saveKey) && inFreshWindow(serverSaveKey);
-    std::printf("%s\n",
-                passed ? "walk of 3000 actions, copy, save and send keys: passed" : "FAILED");
+    const bool passed = inFreshWindow(looks) &&
+                        inFreshWindow([seed] { return randomWalk(seed); }) &&
+                        inFreshWindow(copyKey) && inFreshWindow(saveKey) &&
+                        inFreshWindow(namedFile) && inFreshWindow(serverSaveKey);
+    std::printf("%s\n", passed
+                            ? "walk of 3000 actions, copy, save, named-file and send keys: passed"
+                            : "FAILED");
     return passed ? 0 : 1;
 }
