@@ -115,9 +115,7 @@ private slots:
     void refusals_data();
     void refusals();
     void pasteAndDrop();
-    void saveKey();
     void serverSaveKey();
-    void indicatorsShowWhole();
     void codeSetsStatesSilently();
     void keepsItsSize();
 
@@ -433,16 +431,11 @@ void TestWindow::refusals_data() {
     QTest::addColumn<QStringList>("arguments");  // none: the clipboard, empty
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing file") << QStringList{"data/x.cfg"} << "cannot read \"data/x.cfg\"";
-    QTest::newRow("directory") << QStringList{"data"} << "\"data\": Is a directory";
     QTest::newRow("binary file") << QStringList{"data/binary.cfg"} << "is a binary file";
-    QTest::newRow("no variables") << QStringList{"data/empty.cfg"} << "variables in \"data/empty";
     QTest::newRow("empty clipboard") << QStringList{} << "variables in the clipboard";
     QTest::newRow("not a clean number")
         << QStringList{"g_weaponDisable 12abc"}
         << "argument 1: g_weaponDisable \"12abc\": \"12abc\" is not";
-    QTest::newRow("negative") << QStringList{"zv_teamLock", "-4"} << "\"-4\": negative";
-    QTest::newRow("beyond the width") << QStringList{"zv_votesDisable 65536"} << "16-bit total";
-    QTest::newRow("bits of no option") << QStringList{"zv_votesDisable 3"} << "has: 0 (1)";
     QTest::newRow("no value") << QStringList{"ZV_TEAMLOCK"} << "zv_teamLock \"\": no value";
 }
 
@@ -494,30 +487,6 @@ void TestWindow::pasteAndDrop() {
     }
 }
 
-// The save key writes what the user changed since opening into the file
-// opened, only that, and says what it wrote.
-void TestWindow::saveKey() {
-    QTemporaryDir folder;
-    const QString path = folder.filePath("server.cfg");
-    QVERIFY(QFile::copy(ZELVAR_TESTS_DIR "/data/opened.cfg", path));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
-    form->openArguments({path});
-    message();  // what opening left out
-    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
-    QCOMPARE(message(), "Nothing to save.\n" + path + ": unchanged");
-    click("chkWeapon(0)");
-    const QString value = line().section(' ', 1);
-    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
-    const QString said = message();
-    QVERIFY2(said.contains("-seta g_weaponDisable \"40\"\n+seta g_weaponDisable \"" + value + '"'),
-             qPrintable(said));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray(before).replace("\"40\"", '"' + value.toLatin1() + '"'));
-}
-
 // Opened from a scripted server on loopback, the save key sends what changed
 // there, with the password typed into its dialog, and says what the server
 // answered.
@@ -550,26 +519,6 @@ void TestWindow::serverSaveKey() {
     QCOMPARE(message(), "Sent.\n" + sent + ": applied\n");
     server.closeWriteChannel();
     QVERIFY(server.waitForFinished(5000));
-}
-
-// Whatever images are reviewed: in every panel, each check box's indicator,
-// 13 pixels square at its left, shows as the box draws it alone, not under a
-// neighbour that overlaps it.
-void TestWindow::indicatorsShowWhole() {
-    for (const zelvar::ui::Control &button : zelvar::ui::kForm1) {
-        if (button.kind != zelvar::ui::Kind::PanelButton)
-            continue;
-        click(latin1(button.name));
-        const QImage shown = form->grab().toImage();
-        const zelvar::SettingGroup &g = zelvar::settingGroup(button.group);
-        for (std::size_t i = 0; i < g.options.size(); ++i) {
-            auto *box = control<QCheckBox>(QString("%1(%2)").arg(latin1(g.array)).arg(i));
-            const QRect indicator(0, (box->height() - 13) / 2, 13, 13);
-            QVERIFY2(shown.copy(indicator.translated(box->mapTo(form.get(), QPoint()))) ==
-                         box->grab().toImage().copy(indicator),
-                     qPrintable(latin1(g.options[i].caption)));
-        }
-    }
 }
 
 // Only a user's click or key runs a click procedure.
