@@ -86,38 +86,89 @@ void Flows::open(Opener &opener) {
 }
 
 // Into the file opened, or to the server, what changed since; opened from
-// anything else, the line into a file the user names. The message says what
-// was written or what the server answered, or why nothing was.
+// anything else, the line into a file the user names. What will change is
+// shown first, and nothing changes unless the user goes ahead; the message
+// then says what became of each change, or why nothing did.
 void Flows::saveKey() {
     std::optional<Form::Save> save = form_.saveIntoOpened();
     if (!save) {
         std::optional<std::string> chosen = dialogs_.askSaveFile();
         if (!chosen)
             return;
-        save = Form::Save{std::move(*chosen), {}};
-        if (const std::optional<Change> line = lineChange(dialogs_.line()))
+        save = Form::Save{std::move(*chosen), {}, {}, false};
+        if (const std::optional<Change> line = lineChange(dialogs_.line())) {
             save->changes.push_back(*line);
+            save->was.emplace_back();
+        }
     }
-    if (!save->toServer) {
-        Saved saved = saveChanges(save->path, save->changes, false);
-        const std::string_view heading = saved.heading();
-        say(saved.status == Clean, heading, std::move(saved.said));
-        return;
+    this->save(*save);
+}
+
+bool Flows::save(const Form::Save &save) {
+    const bool done = save.toServer ? send(save) : write(save);
+    if (done)
+        form_.markSaved();
+    return done;
+}
+
+// "NAME: OLD → NEW", a line each.
+std::string Flows::values(const Form::Save &save) {
+    std::string out;
+    for (std::size_t i = 0; i < save.changes.size(); ++i)
+        out += std::string(save.changes[i].variable.name) + ": " + save.was[i].value_or("not set") +
+               " \u2192 " + save.changes[i].value + '\n';
+    return out;
+}
+
+bool Flows::mayClose() {
+    const std::optional<Form::Save> save = form_.saveIntoOpened();
+    if (!save || save->changes.empty())
+        return true;
+    const std::string heading = std::string(save->toServer ? "Send" : "Save") + " the changes " +
+                                (save->toServer ? "to " : "into ") + save->path +
+                                " before closing?";
+    switch (dialogs_.askUnsaved(heading, values(*save))) {
+    case Dialogs::Unsaved::Save:
+        return this->save(*save);
+    case Dialogs::Unsaved::Discard:
+        return true;
+    case Dialogs::Unsaved::Cancel:
+        break;
     }
+    return false;
+}
+
+bool Flows::write(const Form::Save &save) {
+    PlannedSave plan = planSave(save.path, save.changes);
+    if (plan.shown.changed &&
+        !dialogs_.confirm("Save these changes into " + save.path + "?", plan.shown.said, "Save"))
+        return false;
+    Saved saved = commitSave(std::move(plan));
+    const std::string_view heading = saved.heading();
+    const bool fine = saved.status == Clean;
+    say(fine, heading, std::move(saved.said));
+    return fine;
+}
+
+bool Flows::send(const Form::Save &save) {
     rcon::Sent sent;
-    if (!save->changes.empty()) {
-        std::optional<std::string> secret = password(save->path);
+    if (!save.changes.empty()) {
+        if (!dialogs_.confirm("Send these values to " + save.path + "?", values(save), "Send"))
+            return false;
+        std::optional<std::string> secret = password(save.path);
         if (!secret)
-            return;
-        const Busy busy(dialogs_, "Sending to " + save->path + "\u2026");
+            return false;
+        const Busy busy(dialogs_, "Sending to " + save.path + "\u2026");
         if (const std::optional<std::string> why = talkTo(
-                save->path, std::move(*secret), [&](rcon::Session &session, const std::string &) {
-                    sent = rcon::sendChanges(session, save->changes);
+                save.path, std::move(*secret), [&](rcon::Session &session, const std::string &) {
+                    sent = rcon::sendChanges(session, save.changes);
                 }))
             sent = {Failed, *why};
     }
     const std::string_view heading = sent.heading();
-    say(sent.status == Clean, heading, std::move(sent.said));
+    const bool fine = sent.status == Clean;
+    say(fine, heading, std::move(sent.said));
+    return fine;
 }
 
 // From the environment, else asked for; none when the user cancels.

@@ -31,6 +31,10 @@ public:
     // with `action` ("Save", "Send"); false when the user cancels.
     virtual bool confirm(std::string_view heading, const std::string &details,
                          std::string_view action) = 0;
+    // Changes neither saved nor sent, listed in `details`, as the window
+    // closes: save them, let them go, or keep the window open.
+    enum class Unsaved { Save, Discard, Cancel };
+    virtual Unsaved askUnsaved(std::string_view heading, const std::string &details) = 0;
     // A message over the window: information when `fine`, else a warning.
     virtual void message(bool fine, std::string_view heading, const std::string &details) = 0;
     virtual std::string clipboardText() = 0;
@@ -60,9 +64,17 @@ public:
     void saveKey();
     // The window is on screen: a message held back until then is said now.
     void shown();
+    // The window is asked to close: whether it may, changes saved, sent or
+    // let go as the user says.
+    bool mayClose();
 
 private:
     void open(Opener &opener);
+    // Each says what became of the save; true when all was done.
+    bool write(const Form::Save &save);
+    bool send(const Form::Save &save);
+    bool save(const Form::Save &save);
+    static std::string values(const Form::Save &save);
     std::optional<std::string> password(const std::string &server);
     void say(bool fine, std::string_view heading, std::string details);
 

@@ -97,7 +97,7 @@ void Form::Form_Load() {
     totals_.setAdminTotal(kAdminTotalAtStart);
     totals_.selectRank(Rank::Council);
     controls_.setOutputBackground(kOutputBackgroundAtStart);
-    rememberOpened();
+    rememberOpened(nullptr);
 }
 
 // The picture takes the window's outer size, frame and title bar included;
@@ -106,7 +106,28 @@ void Form::Form_Resize() {
     controls_.placePicture(0, 0, controls_.outerWidth(), controls_.outerHeight());
 }
 
+void Form::checkBoxClick(Group group, int index) {
+    if (group == Group::Admin)
+        touched_.at(slot(shownRank_)) = true;
+    (this->*kCheckBoxClick.at(slot(group)))(index);
+}
+
+void Form::rankClick(Rank rank) {
+    if (!knowsRanks_) {
+        (this->*kRankClick.at(slot(rank)))();
+        return;
+    }
+    rankBoxes_.at(slot(shownRank_)) = adminBoxes();
+    shownRank_ = rank;
+    if (const std::optional<std::uint32_t> boxes = rankBoxes_.at(slot(rank)))
+        for (int index = 0; index <= controls_.upperBound(Group::Admin); ++index)
+            controls_.setChecked(Group::Admin, index, (*boxes >> index & 1U) != 0);
+    totals_.recount(Group::Admin);
+}
+
 void Form::open(const Opening &opening) {
+    if (knowsRanks_)
+        rankBoxes_.at(slot(shownRank_)) = adminBoxes();
     for (const OpenedGroup &opened : opening.groups) {
         const int count = static_cast<int>(settingGroup(opened.group).options.size());
         for (int index = 0; index < count; ++index)
@@ -117,13 +138,25 @@ void Form::open(const Opening &opening) {
             showGroup(opened.group);
         totals_.recount(opened.group);
     }
-    openedFile_ = opening.file;
-    openedServer_ = opening.server;
-    rememberOpened();
+    if (opening.retargets) {
+        openedFile_ = opening.file;
+        openedServer_ = opening.server;
+        rememberOpened(&opening);
+        return;
+    }
+    // Text opened over a file or a server: its ranks are the user's changes.
+    for (std::size_t r = 0; r < kRankCount; ++r)
+        if (opening.ranks.at(r)) {
+            rankBoxes_.at(r) = opening.ranks.at(r);
+            touched_.at(r) = true;
+        }
+    for (const Variable &v : variables())
+        if (v.group == Group::Admin && controls_.rankSelected(v.rank))
+            shownRank_ = v.rank;
 }
 
 // A group's line as its total and, for the admin group, the selected rank
-// make it; none while its total is not one the calculator writes.
+// make it.
 std::optional<Change> Form::lineOf(Group group) const {
     const std::int32_t total = totals_.total(group);
     for (const Variable &v : variables())
@@ -132,25 +165,82 @@ std::optional<Change> Form::lineOf(Group group) const {
     return std::nullopt;
 }
 
-void Form::rememberOpened() {
+std::uint32_t Form::adminBoxes() const {
+    std::uint32_t boxes = 0;
+    for (int index = 0; index <= controls_.upperBound(Group::Admin); ++index)
+        boxes |= controls_.checked(Group::Admin, index) ? 1U << index : 0U;
+    return boxes;
+}
+
+void Form::rememberOpened(const Opening *opening) {
     for (const SettingGroup &g : kCatalogue)
         opened_.at(slot(g.group)) = lineOf(g.group);
+    knowsRanks_ = openedFile_ || openedServer_;
+    touched_ = {};
+    rankBoxes_ = {};
+    openedRanks_ = {};
+    for (const Variable &v : variables())
+        if (v.group == Group::Admin && controls_.rankSelected(v.rank))
+            shownRank_ = v.rank;
+    if (opening == nullptr)
+        return;
+    rankBoxes_ = opening->ranks;
+    for (const Variable &v : variables())
+        if (v.group == Group::Admin && rankBoxes_.at(slot(v.rank)))
+            openedRanks_.at(slot(v.rank)) = rankLine(v, *rankBoxes_.at(slot(v.rank)));
+    rankBoxes_.at(slot(shownRank_)) = adminBoxes();
+}
+
+// The rank's boxes: those on show, or as they were last left.
+std::uint32_t Form::boxesOf(Rank rank) const {
+    return rank == shownRank_ ? adminBoxes() : rankBoxes_.at(slot(rank)).value_or(0);
+}
+
+Change Form::rankLine(const Variable &variable, std::uint32_t boxes) const {
+    std::vector<int> checked;
+    for (int index = 0; index <= controls_.upperBound(Group::Admin); ++index)
+        if ((boxes >> index & 1U) != 0)
+            checked.push_back(index);
+    const std::string line = encode(variable, checked);
+    return {variable, line.substr(line.find(' ') + 1)};
+}
+
+void Form::markSaved() {
+    for (const SettingGroup &g : kCatalogue)
+        if (g.group != Group::Admin || !knowsRanks_)
+            opened_.at(slot(g.group)) = lineOf(g.group);
+    for (const Variable &v : variables())
+        if (knowsRanks_ && v.group == Group::Admin && touched_.at(slot(v.rank))) {
+            openedRanks_.at(slot(v.rank)) = rankLine(v, boxesOf(v.rank));
+            touched_.at(slot(v.rank)) = false;
+        }
 }
 
 std::optional<Form::Save> Form::saveIntoOpened() const {
     if (!openedFile_ && !openedServer_)
         return std::nullopt;
-    std::vector<Change> changes;
-    for (const SettingGroup &g : kCatalogue) {
-        const std::optional<Change> now = lineOf(g.group);
-        const std::optional<Change> &then = opened_.at(slot(g.group));
-        if (now &&
-            (!then || then->variable.name != now->variable.name || then->value != now->value))
-            changes.push_back(*now);
+    Save save{openedServer_ ? *openedServer_ : *openedFile_, {}, {}, openedServer_.has_value()};
+    const auto add = [&save](const Change &now, const std::optional<Change> &then) {
+        if (then && then->variable.name == now.variable.name && then->value == now.value)
+            return;
+        save.changes.push_back(now);
+        save.was.push_back(then && then->variable.name == now.variable.name
+                               ? std::optional(then->value)
+                               : std::nullopt);
+    };
+    for (const SettingGroup &g : kCatalogue)
+        if (g.group != Group::Admin || !knowsRanks_)
+            if (const std::optional<Change> now = lineOf(g.group))
+                add(*now, opened_.at(slot(g.group)));
+    if (!knowsRanks_)
+        return save;
+    for (const Variable &v : variables()) {
+        const std::size_t r = slot(v.rank);
+        if (v.group != Group::Admin || !touched_.at(r))
+            continue;
+        add(rankLine(v, boxesOf(v.rank)), openedRanks_.at(r));
     }
-    if (openedServer_)
-        return Save{*openedServer_, std::move(changes), true};
-    return Save{*openedFile_, std::move(changes)};
+    return save;
 }
 
 }  // namespace zelvar

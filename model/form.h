@@ -76,27 +76,35 @@ public:
     void Form_Load();
     void Form_Resize();
 
-    // The design binds procedures to controls by name; these do it by group and rank.
+    // The design binds procedures to controls by name; these do it by group
+    // and rank. Opened from a file or a server, the window knows each admin
+    // rank's setting there: a rank's button then shows that rank's boxes and
+    // line, the boxes left under the rank before kept for it.
     void panelButtonClick(Group group) { (this->*kPanelButtonClick.at(slot(group)))(); }
-    void checkBoxClick(Group group, int index) { (this->*kCheckBoxClick.at(slot(group)))(index); }
-    void rankClick(Rank rank) { (this->*kRankClick.at(slot(rank)))(); }
+    void checkBoxClick(Group group, int index);
+    void rankClick(Rank rank);
 
     // Each group opened gets its boxes (and the admin group its rank) set,
     // raising nothing, and is recounted, so that its total and line are
     // those its boxes give by hand; the last one's panel shows and its line
-    // stays.
+    // stays. Opened from files or a server, that is what the save key
+    // compares with; opened from text, what it opens counts as changed.
     void open(const Opening &opening);
 
     // What the save key writes: into the one file, or to the one server, the
     // window was last opened from, the line of each group the user changed
-    // since. None when it was opened from anything else: the front-end then
-    // asks for a file and writes the line there.
+    // since, and of each admin rank under which a box was clicked. None when
+    // it was opened from anything else: the front-end then asks for a file
+    // and writes the line there.
     struct Save {
         std::string path;  // or, when `toServer`, the server's HOST:PORT
         std::vector<Change> changes;
+        std::vector<std::optional<std::string>> was;  // each value then, where known
         bool toServer = false;
     };
     std::optional<Save> saveIntoOpened() const;
+    // What saveIntoOpened gave was saved: it is what the save key compares with now.
+    void markSaved();
 
 private:
     void ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,
@@ -110,13 +118,23 @@ private:
     static const std::array<void (Form::*)(), kRankCount> kRankClick;
 
     std::optional<Change> lineOf(Group group) const;
-    void rememberOpened();
+    std::uint32_t adminBoxes() const;
+    std::uint32_t boxesOf(Rank rank) const;
+    Change rankLine(const Variable &variable, std::uint32_t boxes) const;
+    void rememberOpened(const Opening *opening);
 
     Controls &controls_;
     Totals totals_;
     std::array<std::optional<Change>, kGroupCount> opened_{};  // each group's line then
     std::optional<std::string> openedFile_;
     std::optional<std::string> openedServer_;
+    // Opened from a file or a server: each admin rank's line then, its boxes
+    // as the user last left them, and whether a box was clicked under it.
+    bool knowsRanks_ = false;
+    Rank shownRank_ = Rank::Council;
+    std::array<std::optional<Change>, kRankCount> openedRanks_{};
+    std::array<std::optional<std::uint32_t>, kRankCount> rankBoxes_{};
+    std::array<bool, kRankCount> touched_{};
 };
 
 }  // namespace zelvar

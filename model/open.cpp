@@ -122,6 +122,7 @@ Opening Opener::finish() {
         opening.file = files_.front();
     if (servers_.size() == 1 && files_.empty() && !notFromFiles_)
         opening.server = servers_.front();
+    opening.retargets = !files_.empty() || !servers_.empty();
     files_.clear();
     servers_.clear();
     notFromFiles_ = false;
@@ -137,12 +138,15 @@ Opening Opener::finish() {
         std::string why = s.swallow ? readOnInto(*s.swallow) : "";
         for (const std::string &problem : problems(reading))
             why += (why.empty() ? "" : "; ") + problem;
-        if (why.empty() && s.variable.group == Group::Admin && admin != i)
-            why = "the boxes hold one admin rank at a time, and " + found_[*admin].where +
-                  " sets " + std::string(found_[*admin].setting.variable.name);
         if (!why.empty()) {
             opening.leftOut.push_back(f.where + ": " + described(s) + ": " + why);
             continue;
+        }
+        if (s.variable.group == Group::Admin) {
+            opening.ranks.at(static_cast<std::size_t>(s.variable.rank)) =
+                checkedBoxes(reading.decoded);
+            if (admin != i)
+                continue;  // the boxes show the last; the others wait for their rank
         }
         opening.groups.push_back(
             {s.variable.group, checkedBoxes(reading.decoded), s.variable.rank});

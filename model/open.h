@@ -50,6 +50,12 @@ struct Opening {
     std::optional<std::string> file;   // the path, when all came from one file: where saving writes
     // HOST:PORT, when all came from one server: where saving sends.
     std::optional<std::string> server;
+    // Files or servers were opened, so that where saving goes is file or
+    // server; an opening of text alone leaves it as it was.
+    bool retargets = false;
+    // Each admin rank's boxes, for each rank whose setting opens: the boxes
+    // hold one rank at a time, and choosing a rank shows its own.
+    std::array<std::optional<std::uint32_t>, kRankCount> ranks{};
 
     // What a message about leftOut says first.
     std::string_view heading() const {

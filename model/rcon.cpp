@@ -220,12 +220,15 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
             worse(Problem);
         } else if (!s.sent) {
             sent.said += "applied already";
+            ++sent.applied;
         } else if ((s.answer &&
                     s.answer->find("will be changed upon restarting") != std::string::npos) ||
                    (now && now->latched && sameNumber(*now->latched, c.value))) {
             sent.said += "takes effect at the next map";
+            ++sent.applied;
         } else if (now && sameNumber(now->value, c.value)) {
             sent.said += "applied";
+            ++sent.applied;
         } else if (unread) {
             sent.said += "sent, but not read back: " + *unread;
             worse(Failed);

@@ -87,11 +87,13 @@ private:
 struct Sent {
     Status status = Clean;  // Clean: all applied, or waiting for the next map
     std::string said;       // one line a value, in the server's own words where it refused
+    int applied = 0;        // values the server holds, or takes at the next map
 
     // What a window's message says first.
     std::string_view heading() const {
         return said.empty()      ? "Nothing to send."
                : status == Clean ? "Sent."
+               : applied == 0    ? "Nothing was applied."
                                  : "Not all was applied.";
     }
 };

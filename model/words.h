@@ -64,8 +64,8 @@ private:
 // The console takes every control character and the blank as white space.
 inline bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
 
-// Adds the words of `command` to `words`, as views into it.
-void splitWords(std::string_view command, std::vector<std::string_view> &words);
+// Adds the words of the command `text` to `words`, as views into it.
+void splitWords(std::string_view text, std::vector<std::string_view> &words);
 
 // The setting of one of the calculator's variables that the words make, if
 // any; its place in the text is the caller's to fill in.

@@ -1,30 +1,46 @@
 #include "save.h"
 
-#include "replace.h"
 #include "textfile.h"
 
 #include <variant>
 
 namespace zelvar {
 
-Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun) {
-    const std::string name = quoted(path);
-    auto taken = takeSnapshot(path, name, kLargestConfiguration);
-    if (const std::string *why = std::get_if<std::string>(&taken))
-        return {Failed, *why};
-    const Snapshot &was = std::get<Snapshot>(taken);
-    if (const std::optional<std::string> why = refusedText(name, was.bytes))
-        return {Failed, *why};
-    const Edit edit = planEdit(was.bytes, name, changes);
+PlannedSave planSave(const std::string &path, std::span<const Change> changes) {
+    PlannedSave plan;
+    plan.name = quoted(path);
+    auto taken = takeSnapshot(path, plan.name, kLargestConfiguration);
+    if (const std::string *why = std::get_if<std::string>(&taken)) {
+        plan.shown = {Failed, *why};
+        return plan;
+    }
+    plan.was = std::move(std::get<Snapshot>(taken));
+    if (const std::optional<std::string> why = refusedText(plan.name, plan.was.bytes)) {
+        plan.shown = {Failed, *why};
+        return plan;
+    }
+    Edit edit = planEdit(plan.was.bytes, plan.name, changes);
     if (edit.refused)
-        return {Problem, *edit.refused + "; nothing is written"};
-    if (edit.bytes == was.bytes)
-        return {Clean, path + ": unchanged"};
-    std::string diff = unifiedDiff(path, was.bytes, edit.bytes);
-    if (!dryRun)
-        if (const std::optional<std::string> why = replaceFile(was, name, edit.bytes))
-            return {Failed, *why};
-    return {Clean, std::move(diff), true};
+        plan.shown = {Problem, *edit.refused + "; nothing is written"};
+    else if (edit.bytes == plan.was.bytes)
+        plan.shown = {Clean, path + ": unchanged"};
+    else
+        plan.shown = {Clean, unifiedDiff(path, plan.was.bytes, edit.bytes), true};
+    plan.bytes = std::move(edit.bytes);
+    return plan;
+}
+
+Saved commitSave(PlannedSave plan) {
+    if (!plan.shown.changed)
+        return std::move(plan.shown);
+    if (const std::optional<std::string> why = replaceFile(plan.was, plan.name, plan.bytes))
+        return {Failed, *why};
+    return std::move(plan.shown);
+}
+
+Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun) {
+    PlannedSave plan = planSave(path, changes);
+    return dryRun ? std::move(plan.shown) : commitSave(std::move(plan));
 }
 
 }  // namespace zelvar

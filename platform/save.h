@@ -1,10 +1,13 @@
 // Saving values into a configuration, the one way every front-end does it:
 // the file is read whole (links followed, its state remembered), the edit is
-// planned by the model, shown as a diff and, unless only shown, written in
-// one step by replaceFile. What is said is in the words of zelvar-bits set.
+// planned by the model and shown as a diff; then, unless only shown, exactly
+// those bytes are written in one step by replaceFile, which refuses when the
+// file changed since it was read. What is said is in the words of
+// zelvar-bits set.
 #pragma once
 
 #include "edit.h"
+#include "replace.h"
 #include "status.h"
 
 #include <optional>
@@ -23,6 +26,18 @@ struct Saved {
         return changed ? "Saved." : status == Clean ? "Nothing to save." : "Nothing was saved.";
     }
 };
+
+// The edit planned and shown, not yet written: `shown.changed` when there is
+// something to write.
+struct PlannedSave {
+    Saved shown;
+    std::string name;  // what a message calls the file
+    Snapshot was;
+    std::string bytes;
+};
+PlannedSave planSave(const std::string &path, std::span<const Change> changes);
+// Writes what was planned, as it was shown.
+Saved commitSave(PlannedSave plan);
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun);
 

@@ -23,6 +23,7 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     std::deque<std::optional<std::string>> answers;  // the user's, in order; none: cancel
     QStringList asked;                               // "file", "password SERVER"
     QStringList said;                                // "warning|information HEADING\nDETAILS"
+    QString shown;                                   // what the last confirmation showed
 
     FakeWindow() {
         for (const zelvar::SettingGroup &g : zelvar::kCatalogue)
@@ -37,15 +38,15 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     }
     bool rankSelected(Rank r) const override { return r == rank; }
     void writeLine(std::string_view line) override { text = line; }
-    void setPanelVisible(Group, bool) override {}
+    void setPanelVisible(Group /*group*/, bool /*visible*/) override {}
     void setChecked(Group g, int i, bool c) override {
         on[std::size_t(g)] = (on[std::size_t(g)] & ~(1U << i)) | (c ? 1U << i : 0U);
     }
     void setRankSelected(Rank r) override { rank = r; }
-    void placePicture(int, int, int, int) override {}
+    void placePicture(int /*left*/, int /*top*/, int /*width*/, int /*height*/) override {}
     int outerWidth() const override { return 0; }
     int outerHeight() const override { return 0; }
-    void setOutputBackground(std::uint32_t) override {}
+    void setOutputBackground(std::uint32_t /*rgb*/) override {}
 
     std::optional<std::string> answer(const QString &dialog) {
         asked << dialog;
@@ -59,16 +60,23 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     std::optional<std::string> askPassword(const std::string &server) override {
         return answer("password " + QString::fromStdString(server));
     }
-    bool confirm(std::string_view, const std::string &, std::string_view) override {
-        return answer("confirm").has_value();
+    bool confirm(std::string_view heading, const std::string &details,
+                 std::string_view action) override {
+        shown = QString::fromStdString(details);
+        return answer(QString::fromStdString(std::string(action) + ' ' + std::string(heading)))
+            .has_value();
+    }
+    Unsaved askUnsaved(std::string_view /*heading*/, const std::string & /*details*/) override {
+        const std::optional<std::string> a = answer("unsaved");
+        return !a ? Unsaved::Cancel : *a == "save" ? Unsaved::Save : Unsaved::Discard;
     }
     void message(bool fine, std::string_view heading, const std::string &details) override {
         said << QString::fromStdString((fine ? "information " : "warning ") + std::string(heading) +
                                        '\n' + details);
     }
     std::string clipboardText() override { return {}; }
-    void setClipboardText(const std::string &) override {}
-    void busy(std::string_view) override {}
+    void setClipboardText(const std::string & /*text*/) override {}
+    void busy(std::string_view /*what*/) override {}
     std::string line() const override { return text; }
 };
 
@@ -88,6 +96,8 @@ private slots:
     void messageWaitsForTheWindow();
     void saveKey_data();
     void saveKey();
+    void aLookIsNoChange();
+    void closing();
 };
 
 // Arguments open before the window shows; what they left out is said over
@@ -111,23 +121,33 @@ void TestFlows::saveKey_data() {
     QTest::addColumn<QStringList>("asked");
     QTest::addColumn<QString>("said");  // how the one message starts; "" none
     QTest::addColumn<QString>("file");  // the file afterwards; "=" as before
+    const QString save = "Save Save these changes into FILE?";
+    const QString send = "Send Send these values to 127.0.0.1:9?";
     QTest::newRow("file, nothing changed")
         << "file" << false << QStringList{} << QStringList{} << "information Nothing to save.\n"
         << "=";
-    QTest::newRow("file, a box changed")
-        << "file" << true << QStringList{} << QStringList{} << "information Saved.\n--- a/"
+    QTest::newRow("file, a box changed, the diff shown and saved")
+        << "file" << true << QStringList{"yes"} << QStringList{save} << "information Saved.\n--- a/"
         << "seta g_weaponDisable \"44\"\nseta zv_teamLock 4\n";
+    QTest::newRow("file, a box changed, the diff shown and cancelled")
+        << "file" << true << QStringList{"-"} << QStringList{save} << ""
+        << "=";
     QTest::newRow("nothing opened, the file dialog cancelled")
         << "" << true << QStringList{"-"} << QStringList{"file"} << ""
         << "=";
     QTest::newRow("nothing opened, a file named")
-        << "" << true << QStringList{"FILE"} << QStringList{"file"} << "information Saved.\n"
+        << "" << true << QStringList{"FILE", "yes"} << QStringList{"file", save}
+        << "information Saved.\n"
         << "seta g_weaponDisable \"4\"\nseta zv_teamLock 4\n";
-    QTest::newRow("server, nothing changed: no password asked, nothing sent")
+    QTest::newRow("server, nothing changed: nothing asked or sent")
         << "server" << false << QStringList{} << QStringList{} << "information Nothing to send.\n"
         << "=";
+    QTest::newRow("server, the values shown and cancelled: no password asked, nothing sent")
+        << "server" << true << QStringList{"-"} << QStringList{send} << ""
+        << "=";
     QTest::newRow("server, the password cancelled: nothing sent or said")
-        << "server" << true << QStringList{"-"} << QStringList{"password 127.0.0.1:9"} << ""
+        << "server" << true << QStringList{"yes", "-"} << QStringList{send, "password 127.0.0.1:9"}
+        << ""
         << "=";
 }
 
@@ -144,6 +164,7 @@ void TestFlows::saveKey() {
     const std::string before = "seta g_weaponDisable \"40\"\nseta zv_teamLock 4\n";
     std::ofstream(path, std::ios::binary) << before;
 
+    asked.replaceInStrings("FILE", QString::fromStdString(path));
     Window w;
     w.flows.shown();
     if (opened == "file") {
@@ -151,6 +172,7 @@ void TestFlows::saveKey() {
     } else if (opened == "server") {
         zelvar::Opening server;
         server.server = "127.0.0.1:9";
+        server.retargets = true;
         w.form.open(server);
     }
     if (change) {
@@ -162,12 +184,69 @@ void TestFlows::saveKey() {
                                           : std::optional(a == "FILE" ? path : a.toStdString()));
     w.flows.saveKey();
     QCOMPARE(w.fake.asked, asked);
+    if (!asked.filter("Send ").isEmpty())
+        QCOMPARE(w.fake.shown, "g_weaponDisable: 0 \u2192 4\n");
     QCOMPARE(w.fake.said.size(), said.isEmpty() ? 0 : 1);
     if (!said.isEmpty())
         QVERIFY2(w.fake.said[0].startsWith(said), qPrintable(w.fake.said[0]));
     std::ifstream in(path, std::ios::binary);
     QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}),
              file == "=" ? before : file.toStdString());
+}
+
+// Opened from a file with all three ranks, a rank chosen only to look shows
+// its own boxes and line and changes nothing: a weapon changed after it is
+// the one line saved.
+void TestFlows::aLookIsNoChange() {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("server.cfg").toStdString();
+    const std::string before = "seta zv_knightAllowedCMD 38\nseta zv_instructorAllowedCMD 8230\n"
+                               "seta zv_councilAllowedCMD 536870910\nseta g_weaponDisable 40\n";
+    std::ofstream(path, std::ios::binary) << before;
+    Window w;
+    w.flows.shown();
+    w.flows.openArguments(std::vector<std::string>{path});
+    QVERIFY(w.fake.said.isEmpty());
+    for (const auto &[rank, line] : {std::pair{Rank::Knight, "zv_knightAllowedCMD 38"},
+                                     {Rank::Instructor, "zv_instructorAllowedCMD 8230"},
+                                     {Rank::Council, "zv_councilAllowedCMD 536870910"},
+                                     {Rank::Knight, "zv_knightAllowedCMD 38"}}) {
+        w.fake.rank = rank;
+        w.form.rankClick(rank);
+        QCOMPARE(w.fake.text, line);
+    }
+    w.form.panelButtonClick(Group::Weapon);
+    w.fake.on[std::size_t(Group::Weapon)] ^= 1U << 2;
+    w.form.checkBoxClick(Group::Weapon, 2);
+    w.fake.answers = {"yes"};
+    w.flows.saveKey();
+    std::ifstream in(path, std::ios::binary);
+    std::string after = before;
+    after.replace(after.find("40"), 2, "44");
+    QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), after);
+}
+
+// A window with changes neither saved nor sent asks before it closes; once
+// they are saved, it closes without a word, and the save key has nothing more.
+void TestFlows::closing() {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("server.cfg").toStdString();
+    std::ofstream(path, std::ios::binary) << "seta zv_teamLock 4\n";
+    Window w;
+    w.flows.shown();
+    QVERIFY(w.flows.mayClose());
+    w.flows.openArguments(std::vector<std::string>{path});
+    w.fake.on[std::size_t(Group::Lock)] ^= 1U;
+    w.form.checkBoxClick(Group::Lock, 0);
+    w.fake.answers = {std::nullopt, "discard", "save", "yes"};
+    QVERIFY(!w.flows.mayClose());
+    QVERIFY(w.flows.mayClose());
+    QVERIFY(w.flows.mayClose());
+    QVERIFY(w.fake.answers.empty());
+    QVERIFY(w.flows.mayClose());
+    w.flows.saveKey();
+    QCOMPARE(w.fake.said.last(),
+             "information Nothing to save.\n" + QString::fromStdString(path) + ": unchanged");
 }
 
 QTEST_APPLESS_MAIN(TestFlows)

@@ -244,7 +244,7 @@ struct Scripted final : zelvar::rcon::Transport {
         if (std::string reply = answer(requests.back()); !reply.empty())
             pending = "\xFF\xFF\xFF\xFFprint\n" + reply;
     }
-    std::optional<std::string> receive(std::chrono::steady_clock::time_point) override {
+    std::optional<std::string> receive(std::chrono::steady_clock::time_point /*until*/) override {
         return std::exchange(pending, std::nullopt);
     }
 };

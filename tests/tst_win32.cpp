@@ -163,6 +163,7 @@ bool copyKey() {
 std::string said;
 std::string password;     // typed into the password dialog
 bool typedUnseen = true;  // the password box shows no character typed
+int confirming = IDOK;    // the answer to a confirmation
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
@@ -176,8 +177,61 @@ void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWO
     }
     EnumChildWindows(
         box, [](HWND child, LPARAM) { return said += text(child) + '\n', TRUE; }, 0);
-    KillTimer(nullptr, timer);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    const HWND cancel = GetDlgItem(box, IDCANCEL);
+    const bool confirmation = cancel != nullptr && IsWindowVisible(cancel) != FALSE;
+    if (!confirmation)  // a message: the last to read
+        KillTimer(nullptr, timer);
+    PostMessageW(box, WM_COMMAND, confirmation ? confirming : IDOK, 0);
+}
+
+// Opened from a file that sets all three ranks: Knight chosen only to look
+// shows its own line; with a weapon unchecked, the save key shows the change:
+// Cancel leaves the file byte for byte, OK changes the weapon's line alone.
+bool aLookIsNoChange() {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "zelvar-ranks.cfg";
+    const std::string before = "seta zv_knightAllowedCMD 38\r\nseta zv_instructorAllowedCMD "
+                               "8230\r\nseta zv_councilAllowedCMD 536870910\r\nseta "
+                               "g_weaponDisable 40\r\n";
+    const auto contents = [&] {
+        std::string bytes(512, '\0');
+        std::FILE *f = std::fopen(path.c_str(), "rb");
+        bytes.resize(f == nullptr ? 0 : std::fread(bytes.data(), 1, bytes.size(), f));
+        if (f != nullptr)
+            std::fclose(f);
+        return bytes;
+    };
+    if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(before.data(), 1, before.size(), f);
+        std::fclose(f);
+    }
+    const std::string arguments[] = {path};
+    form->openArguments(arguments);
+    click("Command3");
+    click("optJK");
+    const std::string looked = line();
+    click("Command1");
+    click("chkWeapon(2)");
+    bool kept = true;
+    for (const int answer : {IDCANCEL, IDOK}) {
+        confirming = answer;
+        said.clear();
+        const UINT_PTR reading = SetTimer(nullptr, 0, 100, readMessage);
+        key('S', true);
+        if (answer == IDCANCEL) {  // no message follows
+            kept = contents() == before;
+            KillTimer(nullptr, reading);
+        }
+    }
+    std::string after = before;
+    after.replace(after.find("40"), 2, "44");
+    const bool passed = looked == "zv_knightAllowedCMD 38" && kept && contents() == after;
+    std::remove(path.c_str());
+    if (!passed)
+        std::printf("a look: the line read \"%s\", the file %s, the message said \"%s\"\n",
+                    looked.c_str(), kept ? "kept on Cancel" : "changed on Cancel", said.c_str());
+    return passed;
 }
 
 // Opened from the scripted server that windows.sh runs, the save key sends
@@ -345,9 +399,10 @@ int main(int argc, char **argv) {
         return true;
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
-    const bool passed =
-        inFreshWindow(looks) && inFreshWindow([seed] { return randomWalk(seed); }) &&
-        inFreshWindow(copyKey) && inFreshWindow(namedFile) && inFreshWindow(serverSaveKey);
+    const bool passed = inFreshWindow(looks) &&
+                        inFreshWindow([seed] { return randomWalk(seed); }) &&
+                        inFreshWindow(copyKey) && inFreshWindow(namedFile) &&
+                        inFreshWindow(aLookIsNoChange) && inFreshWindow(serverSaveKey);
     std::printf("%s\n",
                 passed ? "walk of 3000 actions, copy, save and send keys: passed" : "FAILED");
     return passed ? 0 : 1;

@@ -94,6 +94,37 @@ void walkTree(QWidget *w, const QWidgetList &tabChain, QStringList &out, int dep
 
 }  // namespace
 
+// While it lives, presses `button` in a confirmation and types `password`
+// into a password dialog, as a user would.
+class Answering {
+public:
+    explicit Answering(QString button, QString password = {})
+        : button_(std::move(button)), password_(std::move(password)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
+        timer_.start(50);
+    }
+
+private:
+    void answer() {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible())
+                continue;
+            if (auto *dialog = qobject_cast<QInputDialog *>(w)) {
+                QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
+                dialog->setTextValue(password_);
+                dialog->accept();
+            } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                for (QAbstractButton *b : box->buttons())
+                    if (b->text() == button_)
+                        b->click();
+            }
+        }
+    }
+    QString button_;
+    QString password_;
+    QTimer timer_;
+};
+
 class TestWindow : public QObject {
     Q_OBJECT
 
@@ -115,6 +146,7 @@ private slots:
     void refusals_data();
     void refusals();
     void pasteAndDrop();
+    void aLookIsNoChange();
     void serverSaveKey();
     void codeSetsStatesSilently();
     void keepsItsSize();
@@ -504,21 +536,41 @@ void TestWindow::serverSaveKey() {
     click("chkLock(0)");
     const QString sent = line();
     qunsetenv("ZELVAR_RCON_PASSWORD");  // now asked for, and typed into the dialog
-    QTimer typing;
-    connect(&typing, &QTimer::timeout, [&typing] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *dialog = qobject_cast<QInputDialog *>(w); dialog && dialog->isVisible()) {
-                QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
-                dialog->setTextValue("s3cret");
-                dialog->accept();
-                typing.stop();
-            }
-    });
-    typing.start(50);
+    const Answering answering("Send", "s3cret");
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Sent.\n" + sent + ": applied\n");
     server.closeWriteChannel();
     QVERIFY(server.waitForFinished(5000));
+}
+
+// Opened from a file that sets all three ranks: Knight chosen only to look
+// shows its own line; with a weapon unchecked, the save key shows the change:
+// Cancel leaves the file byte for byte, Save changes the weapon's line alone.
+void TestWindow::aLookIsNoChange() {
+    QTemporaryDir folder;
+    QFile file(folder.filePath("server.cfg"));
+    const QByteArray before = "seta zv_knightAllowedCMD 38\nseta zv_instructorAllowedCMD 8230\n"
+                              "seta zv_councilAllowedCMD 536870910\nseta g_weaponDisable 40\n";
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    file.close();
+    form->openArguments({file.fileName()});
+    click("Command3");
+    click("optJK");
+    QCOMPARE(line(), "zv_knightAllowedCMD 38");
+    click("Command1");
+    click("chkWeapon(2)");
+    for (const char *button : {"Cancel", "Save"}) {
+        const Answering answering(button);
+        QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+        form->activateWindow();  // from the confirmation, closed
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray now = file.readAll();
+        file.close();
+        QCOMPARE(now, *button == 'C' ? before : QByteArray(before).replace("40", "44"));
+    }
+    const QString said = message();
+    QVERIFY2(said.startsWith("Saved.\n"), qPrintable(said));
 }
 
 // Only a user's click or key runs a click procedure.

@@ -7,6 +7,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -426,6 +427,27 @@ bool Form1::confirm(std::string_view heading, const std::string &details, std::s
     box.setDefaultButton(go);
     box.exec();
     return box.clickedButton() == go;
+}
+
+zelvar::app::Dialogs::Unsaved Form1::askUnsaved(std::string_view heading,
+                                                const std::string &details) {
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), latin1(heading),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setInformativeText(QString::fromStdString(details));
+    box.setDefaultButton(QMessageBox::Save);
+    const int chosen = box.exec();
+    return chosen == QMessageBox::Save      ? Unsaved::Save
+           : chosen == QMessageBox::Discard ? Unsaved::Discard
+                                            : Unsaved::Cancel;
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+    bool may = true;
+    run([&] { may = flows_.mayClose(); });
+    if (may)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void Form1::message(bool fine, std::string_view heading, const std::string &details) {

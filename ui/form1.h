@@ -49,6 +49,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // Building from the tables.
@@ -78,6 +79,7 @@ private:
     std::optional<std::string> askPassword(const std::string &server) override;
     bool confirm(std::string_view heading, const std::string &details,
                  std::string_view action) override;
+    Unsaved askUnsaved(std::string_view heading, const std::string &details) override;
     void message(bool fine, std::string_view heading, const std::string &details) override;
     std::string clipboardText() override;
     void setClipboardText(const std::string &text) override;

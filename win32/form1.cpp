@@ -369,6 +369,13 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
         run([&] { flows_.dropFiles(paths); });
         return 0;
     }
+    case WM_CLOSE: {
+        bool may = true;
+        run([&] { may = flows_.mayClose(); });
+        if (may)
+            DestroyWindow(hwnd_);
+        return 0;
+    }
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -547,6 +554,13 @@ bool Form1::confirm(std::string_view heading, const std::string &details,
                     std::string_view /*action*/) {
     return MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(),
                        L"zelvar-bitrate", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+}
+
+zelvar::app::Dialogs::Unsaved Form1::askUnsaved(std::string_view heading,
+                                                const std::string &details) {
+    const int chosen = MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(),
+                                   L"zelvar-bitrate", MB_YESNOCANCEL | MB_ICONWARNING);
+    return chosen == IDYES ? Unsaved::Save : chosen == IDNO ? Unsaved::Discard : Unsaved::Cancel;
 }
 
 void Form1::message(bool fine, std::string_view heading, const std::string &details) {

@@ -71,6 +71,7 @@ private:
     std::optional<std::string> askPassword(const std::string &server) override;
     bool confirm(std::string_view heading, const std::string &details,
                  std::string_view action) override;
+    Unsaved askUnsaved(std::string_view heading, const std::string &details) override;
     void message(bool fine, std::string_view heading, const std::string &details) override;
     std::string clipboardText() override;
     void setClipboardText(const std::string &text) override;
