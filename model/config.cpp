@@ -159,13 +159,14 @@ std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) 
     textAt_ = at;
     lineAt_ = 0;
     lineAtLine_ = line_;
-    std::size_t from = 0;
+    std::size_t from = 0;    // where the console's next command starts
+    std::size_t search = 0;  // where the next name may stand: past a word that is none
     bool cut = false;  // the last command was cut: the next is read from within its text
     std::optional<CommandIndex> index;
     while (true) {
         if (!underWay_) {
-            const Found next = nextName(text, from);
-            lineAtLine_ = lineAt(text, from) + next.lineEnds;
+            const Found next = nextName(text, std::max(from, search));
+            lineAtLine_ = lineAt(text, std::max(from, search)) + next.lineEnds;
             lineAt_ = next.at == std::string_view::npos ? text.size() : next.at;
             if (next.at == std::string_view::npos) {
                 from = text.size();
@@ -173,9 +174,11 @@ std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) 
             }
             cut = false;
             if (!spellsVariable(text, next.at) && !startsAt(text, next.at, "/*")) {
-                from = next.at + 1;
+                search = next.at + 1;  // the commands still start where they did
                 continue;
             }
+            // The line's commands, each read whole from its start, as quotes
+            // before the name decide where it stands.
             from = std::max(text.rfind('\n', next.at) + 1, from);  // 0 on the first line
             underWay_ = true;
             scan_ = {from, 0, false, false};

@@ -61,8 +61,9 @@ private:
     std::array<std::optional<std::size_t>, kVariableCount> last_{};
 };
 
-// The console takes every control character and the blank as white space.
-inline bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+// The console takes every control character, the blank and, as its chars are
+// signed, every byte above 0x7F as white space outside quotes.
+inline bool isBlank(char c) { return static_cast<signed char>(c) <= ' '; }
 
 // Adds the words of the command `text` to `words`, as views into it.
 void splitWords(std::string_view text, std::vector<std::string_view> &words);
