@@ -38,8 +38,12 @@ bool sameNumber(std::string_view a, std::string_view b) {
 std::string hidden(std::string text, std::string_view password) {
     if (password.empty())
         return text;
-    for (std::size_t at; (at = text.find(password)) != std::string::npos;)
-        text.replace(at, password.size(), "********");
+    // Searched on past each mask, so that a password of stars, or of the
+    // mask's own text, never meets itself again.
+    constexpr std::string_view kMask = "********";
+    for (std::size_t at = 0; (at = text.find(password, at)) != std::string::npos;
+         at += kMask.size())
+        text.replace(at, password.size(), kMask);
     return text;
 }
 

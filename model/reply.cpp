@@ -109,6 +109,14 @@ std::variant<Address, std::string> parseAddress(std::string_view text) {
             return "the port must be a number from 1 to 65535: " + quoted(text);
         address.port = static_cast<std::uint16_t>(value);
     }
+    // What is shown must name the same server when read again: "a]:1" would not.
+    const std::string shown = address.shown();
+    if (shown != text && shown != std::string(text) + ':' + std::to_string(kDefaultPort)) {
+        const auto again = parseAddress(shown);
+        const auto *same = std::get_if<Address>(&again);
+        if (same == nullptr || same->host != address.host || same->port != address.port)
+            return "not a server's address: " + quoted(text);
+    }
     return address;
 }
 

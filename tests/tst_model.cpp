@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <random>
 
 using zelvar::Group;
@@ -221,7 +222,8 @@ void TestModel::serverWords() {
         {"host:0", ""},
         {"host:65536", ""},
         {"[::1", ""},
-        {"a b", ""}};
+        {"a b", ""},
+        {"a]:b:c", ""}};
     for (const auto &[text, shown] : addresses) {
         const auto parsed = zelvar::rcon::parseAddress(text);
         const auto *a = std::get_if<zelvar::rcon::Address>(&parsed);
@@ -283,13 +285,24 @@ void TestModel::session() {
                            [](const std::string &r) { return r.find(" set ") != r.npos; }),
              1);
 
-    const std::string coloured = "^1se^7cret";
-    Scripted echoing;
-    echoing.answer = [](const std::string &r) { return "Bad rconpassword. " + r + '\n'; };
-    const std::string said =
-        failure(echoing, coloured, [&](Session &s) { s.read(zelvar::variables()); });
-    QVERIFY2(said.find("refused") != std::string::npos && said.find("cret") == std::string::npos,
-             said.c_str());
+    // Echoed back, a password of any bytes is masked, and soon.
+    for (const std::string password : {"^1se^7cret", "*", "********", "**"}) {
+        Scripted echoing;
+        echoing.answer = [](const std::string &r) { return "Bad rconpassword. " + r + '\n'; };
+        auto said = std::async(std::launch::async, [&] {
+            return failure(echoing, password, [&](Session &s) { s.read(zelvar::variables()); });
+        });
+        if (said.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            qCritical("masking the password %s never ends", password.c_str());
+            std::_Exit(1);
+        }
+        const std::string text = said.get();
+        QVERIFY2(text.find("refused") != std::string::npos &&
+                     text.find("cret") == std::string::npos &&
+                     (password == "********" ||  // the mask itself: nothing to tell
+                      text.find("rcon " + password + " ") == std::string::npos),
+                 text.c_str());
+    }
 }
 
 // Random bytes, and valid packets cut anywhere, never trip a parser (the
