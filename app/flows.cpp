@@ -33,7 +33,7 @@ void Flows::openArguments(std::span<const std::string> arguments) {
 }
 
 void Flows::openServer(const std::string &server) {
-    std::optional<std::string> secret = password(server);
+    std::optional<Password> secret = password(server);
     if (!secret)
         return;
     Opener opener;
@@ -95,7 +95,7 @@ void Flows::saveKey() {
         std::optional<std::string> chosen = dialogs_.askSaveFile();
         if (!chosen)
             return;
-        save = Form::Save{std::move(*chosen), {}, {}, false};
+        save = Form::Save{std::move(*chosen), {}, {}, false, true};
         if (const std::optional<Change> line = lineChange(dialogs_.line())) {
             save->changes.push_back(*line);
             save->was.emplace_back();
@@ -139,7 +139,7 @@ bool Flows::mayClose() {
 }
 
 bool Flows::write(const Form::Save &save) {
-    PlannedSave plan = planSave(save.path, save.changes);
+    PlannedSave plan = planSave(save.path, save.changes, save.create);
     if (plan.shown.changed &&
         !dialogs_.confirm("Save these changes into " + save.path + "?", plan.shown.said, "Save"))
         return false;
@@ -155,7 +155,7 @@ bool Flows::send(const Form::Save &save) {
     if (!save.changes.empty()) {
         if (!dialogs_.confirm("Send these values to " + save.path + "?", values(save), "Send"))
             return false;
-        std::optional<std::string> secret = password(save.path);
+        std::optional<Password> secret = password(save.path);
         if (!secret)
             return false;
         const Busy busy(dialogs_, "Sending to " + save.path + "\u2026");
@@ -172,10 +172,12 @@ bool Flows::send(const Form::Save &save) {
 }
 
 // From the environment, else asked for; none when the user cancels.
-std::optional<std::string> Flows::password(const std::string &server) {
-    if (std::optional<std::string> set = passwordFromEnvironment())
+std::optional<Password> Flows::password(const std::string &server) {
+    if (std::optional<Password> set = passwordFromEnvironment())
         return set;
-    return dialogs_.askPassword(server);
+    if (std::optional<std::string> typed = dialogs_.askPassword(server))
+        return Password{std::move(*typed), "the password dialog"};
+    return std::nullopt;
 }
 
 void Flows::say(bool fine, std::string_view heading, std::string details) {

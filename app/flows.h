@@ -12,6 +12,7 @@
 #pragma once
 
 #include "form.h"
+#include "remote.h"
 
 #include <optional>
 #include <span>
@@ -75,7 +76,7 @@ private:
     bool send(const Form::Save &save);
     bool save(const Form::Save &save);
     static std::string values(const Form::Save &save);
-    std::optional<std::string> password(const std::string &server);
+    std::optional<Password> password(const std::string &server);
     void say(bool fine, std::string_view heading, std::string details);
 
     struct Message {

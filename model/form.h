@@ -101,6 +101,7 @@ public:
         std::vector<Change> changes;
         std::vector<std::optional<std::string>> was;  // each value then, where known
         bool toServer = false;
+        bool create = false;  // a file named to save into, which may be new
     };
     std::optional<Save> saveIntoOpened() const;
     // What saveIntoOpened gave was saved: it is what the save key compares with now.

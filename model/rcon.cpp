@@ -113,7 +113,7 @@ std::string Session::remote(std::string_view command, bool isRead) {
         // A server that echoes the command echoes the password too.
         std::string text = hidden(withoutColours(hidden(*reply, password_)), password_);
         if (text.find("Bad rconpassword") != std::string::npos)
-            throw Failure(server_ + " refused the password (\"" + trimmed(text) + "\")");
+            throw PasswordRefused(server_ + " refused the password (\"" + trimmed(text) + "\")");
         if (text.find("No rconpassword set") != std::string::npos)
             throw Failure(server_ + " has no remote-console password, so it takes no commands (\"" +
                           trimmed(text) + "\")");

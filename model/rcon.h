@@ -42,6 +42,10 @@ protected:
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+// The server said the password is wrong.
+struct PasswordRefused : Failure {
+    using Failure::Failure;
+};
 
 // How long each step may take: a few seconds at most, so that silence ends
 // in some 10 s over a read's three tries.

@@ -86,31 +86,35 @@ std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time
 }
 
 std::optional<std::string>
-talkTo(std::string_view text, std::optional<std::string> password,
+talkTo(std::string_view text, std::optional<Password> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk) {
     const auto address = rcon::parseAddress(text);
     if (const auto *why = std::get_if<std::string>(&address))
         return *why;
     const std::optional<std::string> why =
-        password ? rcon::unusablePassword(*password) : std::nullopt;
+        password ? rcon::unusablePassword(password->secret) : std::nullopt;
     if (why)
-        return *why + "; nothing is sent";
+        return *why + " (the password from " + password->source + "); nothing is sent";
     try {
         UdpTransport transport(std::get<rcon::Address>(address));
         const std::string server = std::get<rcon::Address>(address).shown();
         rcon::Session session(transport, server);
         if (password)
-            session.setPassword(std::move(*password));
+            session.setPassword(std::move(password->secret));
         talk(session, server);
         return std::nullopt;
+    } catch (const rcon::PasswordRefused &refused) {
+        return std::string(refused.what()) + "; the password came from " + password->source;
     } catch (const rcon::Failure &failure) {
         return failure.what();
     }
 }
 
-std::optional<std::string> passwordFromEnvironment() {
+std::optional<Password> passwordFromEnvironment() {
     const char *set = std::getenv(std::string(kPasswordVariable).c_str());
-    return set == nullptr ? std::nullopt : std::optional<std::string>(set);
+    if (set == nullptr)
+        return std::nullopt;
+    return Password{set, std::string(kPasswordVariable)};
 }
 
 std::optional<std::string> promptHidden(std::string_view prompt) {

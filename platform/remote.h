@@ -37,17 +37,24 @@ private:
 // Where the remote-console password is read from, when no other source has one.
 inline constexpr std::string_view kPasswordVariable = "ZELVAR_RCON_PASSWORD";
 
+// A password and where it came from, as a refusal names it: never the
+// password itself.
+struct Password {
+    std::string secret;
+    std::string source;  // "ZELVAR_RCON_PASSWORD", "the password file \"pw\""
+};
+
 // Talks to the server named by `text` (HOST[:PORT]) through `talk`, which is
 // handed the session, the password set (none: for what anyone may ask), and
-// the server as shown. What went
-// wrong, when something did: an address that is none, a password that can
-// never match, no reply, a password refused.
+// the server as shown. What went wrong, when something did: an address that
+// is none, a password that can never match, no reply, a password refused
+// (and from where it came).
 std::optional<std::string>
-talkTo(std::string_view text, std::optional<std::string> password,
+talkTo(std::string_view text, std::optional<Password> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk);
 
 // The password in ZELVAR_RCON_PASSWORD, if it is set.
-std::optional<std::string> passwordFromEnvironment();
+std::optional<Password> passwordFromEnvironment();
 
 // A line typed at the terminal without its echo; none when standard input is
 // no terminal or the line does not come.

@@ -2,19 +2,31 @@
 
 #include "textfile.h"
 
+#include <filesystem>
 #include <variant>
 
 namespace zelvar {
 
-PlannedSave planSave(const std::string &path, std::span<const Change> changes) {
+PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create) {
     PlannedSave plan;
-    plan.name = quoted(path);
+    plan.name = zelvar::quoted(path);
     auto taken = takeSnapshot(path, plan.name, kLargestConfiguration);
     if (const std::string *why = std::get_if<std::string>(&taken)) {
         plan.shown = {Failed, *why};
         return plan;
     }
     plan.was = std::move(std::get<Snapshot>(taken));
+    if (!plan.was.exists && !create) {
+        plan.shown = {Failed, plan.name + " does not exist; nothing is written"};
+        return plan;
+    }
+    std::error_code error;
+    const auto permissions = std::filesystem::status(plan.was.target, error).permissions();
+    if (plan.was.exists && !error &&
+        (permissions & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
+        plan.shown = {Failed, plan.name + " is read-only; nothing is written"};
+        return plan;
+    }
     if (const std::optional<std::string> why = refusedText(plan.name, plan.was.bytes)) {
         plan.shown = {Failed, *why};
         return plan;
@@ -38,8 +50,9 @@ Saved commitSave(PlannedSave plan) {
     return std::move(plan.shown);
 }
 
-Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun) {
-    PlannedSave plan = planSave(path, changes);
+Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
+                  bool create) {
+    PlannedSave plan = planSave(path, changes, create);
     return dryRun ? std::move(plan.shown) : commitSave(std::move(plan));
 }
 

@@ -35,10 +35,12 @@ struct PlannedSave {
     Snapshot was;
     std::string bytes;
 };
-PlannedSave planSave(const std::string &path, std::span<const Change> changes);
+// A file that does not exist is made only when `create`.
+PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false);
 // Writes what was planned, as it was shown.
 Saved commitSave(PlannedSave plan);
 
-Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun);
+Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
+                  bool create = false);
 
 }  // namespace zelvar

@@ -212,11 +212,12 @@ def real_server(password, outputs):
             with tempfile.NamedTemporaryFile("w") as wrong:
                 wrong.write("not" + password + "\n")
                 wrong.flush()
-                p = run(["get", "--password-file", wrong.name, server])
+                # The file named goes before the right password in the environment.
+                p = run(["get", "--password-file", wrong.name, server], password)
             bad = open(log.name).read().count("Bad rcon")
-            check("a wrong password ends at once, after one request",
+            check("a wrong password ends at once, after one request; the file named went first",
                   p.returncode == 2 and "Bad rconpassword" in p.stderr and p.seconds < 5
-                  and bad == 1, p)
+                  and bad == 1 and "the password came from the password file" in p.stderr, p)
             outputs.append(p)
         finally:
             engine.kill()

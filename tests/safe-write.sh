@@ -32,6 +32,7 @@ try "a read-only folder" 2 "chown nobody f.cfg; chmod 555 ." \
 try "a dangling link" 2 "rm f.cfg; ln -s gone.cfg f.cfg"
 try "a hard link" 2 "ln f.cfg other.cfg"
 try "a folder" 2 "rm f.cfg; mkdir f.cfg"
+try "a file its owner made read-only" 2 "chmod 444 f.cfg"
 try "a binary file" 2 "printf 'seta g_weaponDisable 8\\0\\n' >f.cfg"
 try "a link to a file of another owner and mode" 0 \
     "mv f.cfg t.cfg; ln -s t.cfg f.cfg; chown nobody:nogroup t.cfg; chmod 640 t.cfg"

@@ -14,7 +14,7 @@ namespace zelvar::bits {
 namespace {
 
 // The options a command takes beyond --help and --version.
-enum Takes : unsigned { kJson = 1U, kDryRun = 2U, kPasswordFile = 4U };
+enum Takes : unsigned { kJson = 1U, kDryRun = 2U, kPasswordFile = 4U, kCreate = 8U };
 
 struct Command {
     std::string_view name;
@@ -53,10 +53,11 @@ constexpr std::array<Command, 8> kCommands{{
      {},
      false,
      listCommand},
-    {"set", "[--dry-run] FILE LINE...",
+    {"set", "[--dry-run] [--create] FILE LINE...",
      "writes each value into the configuration: the\nsetting that takes effect gets it in place, "
-     "or a\nline is added; prints the change as a diff\n(--dry-run: prints it and writes nothing)",
-     kDryRun, "a diff", false, setCommand},
+     "or a\nline is added; prints the change as a diff\n(--dry-run: prints it and writes nothing;\n"
+     "--create: makes FILE when it does not exist)",
+     kDryRun | kCreate, "a diff", false, setCommand},
     {"status",
      "SERVER",
      "the masks the server tells anyone, explained",
@@ -161,6 +162,8 @@ Status runCommand(Args arguments, Streams io) {
             options.json = true;
         else if (a == "--dry-run")
             options.dryRun = true;
+        else if (a == "--create")
+            options.create = true;
         else if (a == "--password-file" && i + 1 >= arguments.size())
             return usage(io.err, "--password-file needs a file");
         else if (a == "--password-file")
@@ -170,8 +173,8 @@ Status runCommand(Args arguments, Streams io) {
         else if (a == "--password" || a.starts_with("--password="))
             return usage(io.err, "a password is never an argument, where others can read it: set " +
                                      std::string(kPasswordVariable) + " or use --password-file");
-        else if (a.starts_with("--"))
-            return usage(io.err, "unknown option " + quoted(a));
+        else if (a.starts_with("-") && a != "-" && !(a.size() > 1 && a[1] >= '0' && a[1] <= '9'))
+            return usage(io.err, "unknown option " + quoted(a));  // "-4" is a value
         else
             words.push_back(a);
     }
@@ -181,6 +184,8 @@ Status runCommand(Args arguments, Streams io) {
     const unsigned takes = command == nullptr ? 0 : command->takes;
     if (options.dryRun && (takes & kDryRun) == 0)
         return usage(io.err, "--dry-run goes with " + takers(kDryRun));
+    if (options.create && (takes & kCreate) == 0)
+        return usage(io.err, "--create goes with " + takers(kCreate));
     if (options.passwordFile && (takes & kPasswordFile) == 0)
         return usage(io.err, "--password-file goes with " + takers(kPasswordFile));
     if (command == nullptr)

@@ -22,6 +22,7 @@ using Args = std::span<const std::string_view>;
 struct Options {
     bool json = false;
     bool dryRun = false;
+    bool create = false;
     std::optional<std::string> passwordFile;
 };
 

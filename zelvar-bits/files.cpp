@@ -134,10 +134,12 @@ Status setCommand(Args args, const Options &options, Streams io) {
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", io.err, changes))
         return *status;
-    const Saved saved = saveChanges(path, changes, options.dryRun);
+    const Saved saved = saveChanges(path, changes, options.dryRun, options.create);
     (saved.status == Clean ? io.out : io.err)
         << (saved.status == Clean ? "" : "zelvar-bits: ") << saved.said
         << (saved.said.ends_with('\n') ? "" : "\n");
+    if (options.dryRun && saved.changed)
+        io.err << "zelvar-bits: a dry run: nothing was written\n";
     return saved.status;
 }
 

@@ -10,12 +10,11 @@ namespace zelvar::bits {
 
 namespace {
 
-// The remote-console password, from where the user keeps it; never from an
-// argument, and never said back. None when there is none to be had.
-std::optional<std::string> password(const std::optional<std::string> &file, std::string_view server,
-                                    Streams io) {
-    if (std::optional<std::string> set = passwordFromEnvironment())
-        return set;
+// The remote-console password, from where the user keeps it: a file named
+// on the command line, else the environment, else the terminal; never from
+// an argument, and never said back. None when there is none to be had.
+std::optional<Password> password(const std::optional<std::string> &file, std::string_view server,
+                                 Streams io) {
     if (file) {
         std::ifstream in(*file, std::ios::binary);
         std::string line;
@@ -25,21 +24,25 @@ std::optional<std::string> password(const std::optional<std::string> &file, std:
         }
         if (line.ends_with('\r'))
             line.pop_back();
-        return line;
+        return Password{line, "the password file " + quoted(*file)};
     }
+    if (std::optional<Password> set = passwordFromEnvironment())
+        return set;
     std::optional<std::string> typed =
         promptHidden("Remote-console password for " + std::string(server) + ": ");
-    if (!typed)
+    if (!typed) {
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
                << ", name a file with --password-file, or run at a terminal\n";
-    return typed;
+        return std::nullopt;
+    }
+    return Password{std::move(*typed), "the terminal"};
 }
 
 // Talks to the server named by `args[0]` through `talk`, with the password
 // when one is `needed`; says why not when it cannot.
 template <class Talk>
 Status withServer(Args args, const Options &options, bool needed, Streams io, Talk talk) {
-    std::optional<std::string> secret;
+    std::optional<Password> secret;
     if (needed) {
         const auto address = rcon::parseAddress(args[0]);
         if (const auto *why = std::get_if<std::string>(&address))
