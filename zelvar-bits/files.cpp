@@ -49,6 +49,16 @@ Status encodeCommand(Args args, const Options & /*options*/, Streams io) {
         }
     }
     io.out << encode(*v, options) << "\n";
+    // A value that lists what is disabled reads easily as what is allowed.
+    if (g.counts == Counts::Unchecked) {
+        Text note;
+        note << "zelvar-bits: note: the " << g.name << " value lists what it disables: ";
+        if (options.empty())
+            note << "nothing";
+        joined(note, options,
+               [&g](int i) { return g.options[static_cast<std::size_t>(i)].caption; });
+        io.err << note.s << '\n';
+    }
     return Clean;
 }
 

@@ -164,7 +164,8 @@ private:
         if (r.options.empty())
             text_ << ": no option set\n";
         else
-            text_ << ": " << r.options.size() << " of " << g.options.size() << " options set\n";
+            text_ << ": " << r.options.size() << " of " << g.options.size()
+                  << (g.counts == Counts::Unchecked ? " disabled\n" : " options set\n");
         for (int i : r.options)
             optionRow(text_, g.options[static_cast<std::size_t>(i)], std::nullopt);
         if (!r.calculator) {
