@@ -161,7 +161,7 @@ std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) 
     lineAtLine_ = line_;
     std::size_t from = 0;    // where the console's next command starts
     std::size_t search = 0;  // where the next name may stand: past a word that is none
-    bool cut = false;  // the last command was cut: the next is read from within its text
+    bool cut = false;        // the last command was cut: the next is read from within its text
     std::optional<CommandIndex> index;
     while (true) {
         if (!underWay_) {

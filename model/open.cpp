@@ -44,8 +44,20 @@ void Opener::take(std::string_view name, ConfigReader &reader,
 
 void Opener::openText(std::string_view name, std::string_view text) {
     notFromFiles_ = true;
+    // Lines copied from a console's print stand for the settings they show.
+    std::string console;
+    bool printedAny = false;
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size() - 1) + 1;
+        const std::string_view line = rest.substr(0, end);
+        const std::optional<std::string> setting = rcon::printedSetting(line);
+        printedAny = printedAny || setting;
+        console += setting ? *setting + '\n' : std::string(line);
+        rest.remove_prefix(end);
+    }
     ConfigReader reader;
-    const std::optional<std::string> error = readText(reader, name, text);
+    const std::optional<std::string> error =
+        readText(reader, name, printedAny ? std::string_view(console) : text);
     take(name, reader, error);
 }
 
@@ -59,7 +71,8 @@ void Opener::openFile(const std::string &path) {
 
 void Opener::openArguments(std::span<const std::string> arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const LineWords words = splitLine(arguments[i]);
+        const std::optional<std::string> printed = rcon::printedSetting(arguments[i]);
+        const LineWords words = splitLine(printed ? *printed : arguments[i]);
         const std::optional<Variable> variable = findVariable(words.name);
         if (!variable) {
             openFile(arguments[i]);

@@ -179,6 +179,24 @@ std::optional<Held> heldIn(std::string_view reply, std::string_view name) {
 
 std::string datagram(std::string_view line) { return std::string(kOutOfBand) + std::string(line); }
 
+std::optional<std::string> printedSetting(std::string_view line) {
+    const std::string plain = withoutColours(line);
+    std::string_view text = plain;
+    text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+    std::string_view name;
+    if (text.starts_with("Cvar "))
+        name = text.substr(5, text.find_first_of(" \t", 5) - 5);
+    else if (text.starts_with('"'))
+        name = text.substr(1, text.find('"', 1) - 1);
+    const std::optional<Variable> variable = findVariable(name);
+    if (!variable)
+        return std::nullopt;
+    const std::optional<Held> held = heldIn(text.substr(0, text.find_first_of("\r\n")), name);
+    if (!held || held->value.find('"') != std::string::npos)
+        return std::nullopt;
+    return std::string(variable->name) + ' ' + held->value;
+}
+
 std::optional<std::string_view> printed(std::string_view datagram) {
     constexpr std::string_view kPrint = "\xFF\xFF\xFF\xFFprint\n";
     if (!datagram.starts_with(kPrint))

@@ -38,6 +38,11 @@ std::optional<std::string> unusablePassword(std::string_view password);
 // or digit; "^^" is a caret).
 std::string withoutColours(std::string_view text);
 
+// A line as the console prints one of the calculator's variables, in any
+// form of the family, colours and all (what admins copy from a console):
+// the setting it shows, as a line "NAME VALUE"; none for any other line.
+std::optional<std::string> printedSetting(std::string_view line);
+
 // What the server holds of a variable, as a reply prints it.
 struct Held {
     std::string value;

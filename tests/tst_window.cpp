@@ -496,7 +496,9 @@ void TestWindow::pasteAndDrop() {
     QCOMPARE(state().filter(QRegularExpression("^(chkLock|shows|line)")).join(", "),
              "chkLock(0) off, chkLock(1) off, chkLock(2) on, chkLock(3) on, shows Frame3, line "
              "zv_teamLock 20");
-    QGuiApplication::clipboard()->setText("zv_knightAllowedCMD 6");
+    // As a console prints it, colours and all.
+    QGuiApplication::clipboard()->setText(
+        "^7Cvar ^3zv_knightAllowedCMD^7 = \"^76^7\", default = \"^70^7\"\n");
     control("txtBitRate")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Insert, Qt::ShiftModifier);
     QCOMPARE(line(), "zv_knightAllowedCMD 6");

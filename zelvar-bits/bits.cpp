@@ -180,6 +180,12 @@ Status runCommand(Args arguments, Streams io) {
     }
     if (words.empty())
         return usage(io.err, "no command");
+    // A variable as a console prints it, copied from there, is its line.
+    std::vector<std::string> printed;
+    printed.reserve(words.size());
+    for (std::string_view &word : words)
+        if (std::optional<std::string> line = rcon::printedSetting(word))
+            word = printed.emplace_back(std::move(*line));
     const Command *command = findCommand(words[0]);
     const unsigned takes = command == nullptr ? 0 : command->takes;
     if (options.dryRun && (takes & kDryRun) == 0)
