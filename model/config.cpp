@@ -164,7 +164,12 @@ std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) 
     bool cut = false;        // the last command was cut: the next is read from within its text
     std::optional<CommandIndex> index;
     while (true) {
-        if (!underWay_) {
+        if (!underWay_ && everyCommand_) {
+            if (from >= text.size())
+                break;
+            underWay_ = true;
+            scan_ = {from, 0, false, false};
+        } else if (!underWay_) {
             const Found next = nextName(text, std::max(from, search));
             lineAtLine_ = lineAt(text, std::max(from, search)) + next.lineEnds;
             lineAt_ = next.at == std::string_view::npos ? text.size() : next.at;
@@ -215,9 +220,16 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     const std::string_view command = text.substr(from, to - from);
     words_.clear();
     splitWords(command, words_);
+    if (everyCommand_ && !words_.empty()) {
+        std::string joined;
+        for (std::string_view word : words_)
+            (joined += joined.empty() ? "" : "\x1F") += word;
+        commands_.push_back(std::move(joined));
+    }
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
     if (applied) {
+        applied->command = commands_.empty() ? 0 : commands_.size() - 1;
         applied->line = lineAt(text, first);
         const std::string_view value = words_.back();
         applied->valueAt = textAt_ + static_cast<std::size_t>(value.data() - text.data());

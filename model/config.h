@@ -23,10 +23,15 @@ namespace zelvar {
 // mark is the editor's, not the server's.
 class ConfigReader {
 public:
+    // With `everyCommand`, every command is read and its words kept, the
+    // quick search for the calculator's names aside: what an edit compares.
+    explicit ConfigReader(bool everyCommand = false) : everyCommand_(everyCommand) {}
     void read(std::string_view piece);  // the next piece of the text, cut anywhere
     std::vector<Setting> finish();      // the settings, once the text has ended
     int line() const;                   // the line the next piece starts in
     bool endsInComment() const { return endsInComment_; }  // once finished: "/*" left open
+    // With `everyCommand`: each command that has words, its words joined by 0x1F.
+    const std::vector<std::string> &commands() const { return commands_; }
 
 private:
     std::size_t run(std::string_view text, std::size_t at, bool last);
@@ -45,6 +50,8 @@ private:
     std::size_t lineAt_ = 0;
     int lineAtLine_ = 1;
     std::vector<Setting> settings_;
+    bool everyCommand_ = false;
+    std::vector<std::string> commands_;
     std::vector<std::string_view> words_;
 };
 

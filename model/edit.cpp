@@ -29,12 +29,16 @@ Outcome outcomeOf(const std::vector<Setting> &settings) {
     return o;
 }
 
-std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nullptr) {
-    ConfigReader reader;
+// The settings, and with `commands` every command's words, 0x1F between them.
+std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nullptr,
+                                std::vector<std::string> *commands = nullptr) {
+    ConfigReader reader(commands != nullptr);
     reader.read(text);
     std::vector<Setting> settings = reader.finish();
     if (endsInComment != nullptr)
         *endsInComment = reader.endsInComment();
+    if (commands != nullptr)
+        *commands = reader.commands();
     return settings;
 }
 
@@ -52,7 +56,8 @@ std::string where(std::string_view name, const Setting &s) {
 // One step: the variable's setting that takes effect, or a new line.
 std::optional<std::string> apply(std::string &bytes, std::string_view name, const Change &change) {
     bool openComment = false;
-    const std::vector<Setting> settings = settingsOf(bytes, &openComment);
+    std::vector<std::string> commands;
+    const std::vector<Setting> settings = settingsOf(bytes, &openComment, &commands);
     const Outcome before = outcomeOf(settings);
     const std::size_t v = indexOf(change.variable);
     const Setting *last = before.last.at(v);
@@ -76,9 +81,19 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
         after += "seta " + std::string(change.variable.name) + " \"" + change.value + '"';
         after += end;
     }
+    // Every command as the console reads it, not only the calculator's: all
+    // as they were, but the one value, or the one line added.
+    if (last != nullptr) {
+        std::string &edited = commands.at(last->command);
+        edited.replace(edited.rfind('\x1F') + 1, std::string::npos, change.value);
+    } else {
+        commands.push_back("seta\x1F" + std::string(change.variable.name) + '\x1F' + change.value);
+    }
     Outcome expected = before;
     expected.values.at(v) = change.value;
-    if (outcomeOf(settingsOf(after)).values != expected.values)
+    std::vector<std::string> commandsAfter;
+    if (outcomeOf(settingsOf(after, nullptr, &commandsAfter)).values != expected.values ||
+        commandsAfter != commands)
         return last != nullptr ? where(name, *last) +
                                      ": a new value here would change how the server reads the file"
                                : openEnd;

@@ -42,6 +42,7 @@ struct Setting {
     std::size_t valueAt = 0;
     std::size_t valueSize = 0;
     int valueWords = 0;
+    std::size_t command = 0;  // read with every command: which of them, from 0
 };
 
 // The server applies a text's settings in order: of each variable, the last

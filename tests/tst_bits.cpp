@@ -227,10 +227,10 @@ void TestBits::set_data() {
     QTest::newRow("a value a comment swallows")
         << QByteArray("/* \"old */\nseta zv_teamLock 4\nseta zv_wordFilter 2\n")
         << QStringList{"zv_teamLock 20"} << QByteArray();
-    // "20" moves the console's 1023-byte cut onto the blank before the "z":
-    // the rest, read as a command of its own, would set zv_wordFilter.
-    QTest::newRow("a longer value that moves the cut and so sets another variable")
-        << "seta zv_teamLock 4" + QByteArray(1005, ' ') + "zv_wordFilter 2\n"
+    // "20" moves the console's 1023-byte cut onto the blank before the "s":
+    // the rest, read as a command of its own, would set sv_hostname.
+    QTest::newRow("a longer value that moves the cut and so sets another server setting")
+        << "seta zv_teamLock 4" + QByteArray(1005, ' ') + "sv_hostname x\n"
         << QStringList{"zv_teamLock 20"} << QByteArray();
     QTest::newRow("a file that ends in an open comment")
         << QByteArray("seta zv_teamLock 4\n/* a \"note */") << QStringList{"zv_wordFilter 2"}
