@@ -130,10 +130,9 @@ std::string help() {
            "  SERVER is HOST or HOST:PORT ([IPV6]:PORT; the port is "
         << rcon::kDefaultPort
         << " unless named).\n"
-           "  The remote-console password comes from "
-        << kPasswordVariable
-        << ", else from the\n"
-           "  first line of --password-file FILE, else from a prompt at the terminal.\n\n";
+           "  The remote-console password comes from the first line of --password-file\n"
+           "  FILE, else from "
+        << kPasswordVariable << ", else from a prompt at the terminal.\n\n";
     helpRow(out, "--json", takers(kJson) + " write JSON");
     helpRow(out, "--password-file FILE", takers(kPasswordFile) + ": where the password is");
     out << "  --help, --version\n\n"
