@@ -11,8 +11,8 @@ namespace zelvar {
 
 namespace {
 
-// Whether one of the calculator's names, or a "/*" comment, may start at
-// `p`: "g_" and a 'w' or an 'f', or "zv_", in any case, or "/*". Free of
+// Whether one of the calculator's names, an "exec", or a "/*" comment, may
+// start at `p`: "g_" and a 'w' or an 'f', "zv_" or "exe", in any case, or "/*". Free of
 // branches, so that a loop of these over a block of text becomes vector
 // instructions. It may say yes where there is neither: the caller looks.
 constexpr unsigned char mayStartName(const char *p) {
@@ -21,7 +21,8 @@ constexpr unsigned char mayStartName(const char *p) {
     const auto b = static_cast<unsigned char>(p[1] | 0x20);
     const auto c = static_cast<unsigned char>(p[2] | 0x20);
     return ((a == 'g') & (b == 0x7F) & ((c == 'w') | (c == 'f'))) |
-           ((a == 'z') & (b == 'v') & (c == 0x7F)) | ((a == '/') & (b == '*'));
+           ((a == 'z') & (b == 'v') & (c == 0x7F)) | ((a == 'e') & (b == 'x') & (c == 'e')) |
+           ((a == '/') & (b == '*'));
 }
 
 constexpr std::size_t kShortestName = [] {
@@ -66,7 +67,8 @@ Found nextName(std::string_view text, std::size_t from) {
         ends += inBlock;
     }
     for (; i < text.size(); ++i) {
-        if ((i + kShortestName <= text.size() && mayStartName(p + i) != 0) ||
+        if ((i + std::min(kShortestName, std::size_t{4}) <= text.size() &&  // or "exec"
+             mayStartName(p + i) != 0) ||
             startsAt(text, i, "/*"))
             return {i, ends};
         ends += p[i] == '\n' ? 1 : 0;
@@ -75,6 +77,8 @@ Found nextName(std::string_view text, std::size_t from) {
 }
 
 bool spellsVariable(std::string_view text, std::size_t at) {
+    if (sameIgnoringCase(text.substr(at, 4), "exec"))
+        return true;
     return std::any_of(variables().begin(), variables().end(), [&](const Variable &v) {
         return sameIgnoringCase(text.substr(at, v.name.size()), v.name);
     });
@@ -226,9 +230,13 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
             (joined += joined.empty() ? "" : "\x1F") += word;
         commands_.push_back(std::move(joined));
     }
+    // The console runs an exec'd file's text right after this command.
+    if (words_.size() >= 2 && sameIgnoringCase(words_[0], "exec"))
+        execs_.push_back({std::string(words_[1]), textAt_ + to + 1, settings_.size()});
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
     if (applied) {
+        applied->at = textAt_ + first;
         applied->command = commands_.empty() ? 0 : commands_.size() - 1;
         applied->line = lineAt(text, first);
         const std::string_view value = words_.back();
@@ -254,6 +262,7 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
             return;
         }
         s->line = lineAt(text, at);
+        s->at = textAt_ + at;
         s->applied = false;
         seen.push_back(std::move(*s));
     });

@@ -32,6 +32,14 @@ public:
     bool endsInComment() const { return endsInComment_; }  // once finished: "/*" left open
     // With `everyCommand`: each command that has words, its words joined by 0x1F.
     const std::vector<std::string> &commands() const { return commands_; }
+    // Each "exec NAME": the name, where the console goes on reading (the
+    // exec'd text's place), and how many settings came before it.
+    struct Exec {
+        std::string name;
+        std::size_t at = 0;
+        std::size_t settingsBefore = 0;
+    };
+    const std::vector<Exec> &execs() const { return execs_; }
 
 private:
     std::size_t run(std::string_view text, std::size_t at, bool last);
@@ -52,6 +60,7 @@ private:
     std::vector<Setting> settings_;
     bool everyCommand_ = false;
     std::vector<std::string> commands_;
+    std::vector<Exec> execs_;
     std::vector<std::string_view> words_;
 };
 

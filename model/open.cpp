@@ -61,12 +61,27 @@ void Opener::openText(std::string_view name, std::string_view text) {
     take(name, reader, error);
 }
 
+// With the files it execs, as the server runs them.
 void Opener::openFile(const std::string &path) {
-    ConfigReader reader;
-    const std::optional<std::string> error = readFile(reader, path);
-    if (!error)  // a file that could not be read is no place to save into
-        files_.push_back(path);
-    take(quoted(path), reader, error);
+    Tree tree = readTree(path);
+    if (tree.error) {  // a file that could not be read is no place to save into
+        leftOut_.push_back(*tree.error);
+        return;
+    }
+    files_.push_back(path);
+    if (tree.settings.empty() && tree.notes.empty())
+        leftOut_.push_back(noSettingIn(quoted(path)));
+    auto note = tree.notes.begin();
+    for (std::size_t i = 0; i <= tree.settings.size(); ++i) {
+        for (; note != tree.notes.end() && note->before == i; ++note)
+            leftOut_.push_back(quoted(path) + ": " + note->text);
+        if (i == tree.settings.size())
+            break;
+        Setting &s = tree.settings[i];
+        std::string where = quoted(tree.names.at(static_cast<std::size_t>(s.file))) + " line " +
+                            std::to_string(s.line);
+        found_.push_back({std::move(s), std::move(where)});
+    }
 }
 
 void Opener::openArguments(std::span<const std::string> arguments) {

@@ -10,6 +10,7 @@
 #include "config.h"
 #include "decode.h"
 #include "rcon.h"
+#include "tree.h"
 
 #include <array>
 #include <cstdint>

@@ -62,6 +62,27 @@ std::optional<std::string> readFile(ConfigReader &reader, const std::string &pat
     return std::nullopt;
 }
 
+std::optional<std::string> readWhole(const std::string &path, std::string &bytes) {
+    const std::string name = quoted(path);
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+    if (!f)
+        return cannotRead(name);
+    std::array<char, 1 << 16> chunk{};
+    bytes.clear();
+    int line = 1;
+    while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get())) {
+        const std::string_view piece(chunk.data(), n);
+        if (auto refused = refusedText(name, piece, line, bytes.size() + n))
+            return refused;
+        line += static_cast<int>(std::count(piece.begin(), piece.end(), '\n'));
+        bytes += piece;
+    }
+    if (std::ferror(f.get()) != 0)
+        return cannotRead(name);
+    return refusedText(name, bytes);
+}
+
 std::optional<std::string> readStream(ConfigReader &reader, std::string_view name,
                                       std::istream &in) {
     std::array<char, 1 << 16> chunk{};

@@ -20,6 +20,8 @@ inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
 std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
                                     std::string_view text);
 std::optional<std::string> readFile(ConfigReader &reader, const std::string &path);
+// A file's bytes whole, with the same checks.
+std::optional<std::string> readWhole(const std::string &path, std::string &bytes);
 std::optional<std::string> readStream(ConfigReader &reader, std::string_view name,
                                       std::istream &in);
 // The same refusals for a text held whole, or a piece of one that starts on

@@ -43,6 +43,8 @@ struct Setting {
     std::size_t valueSize = 0;
     int valueWords = 0;
     std::size_t command = 0;  // read with every command: which of them, from 0
+    std::size_t at = 0;       // where its first word stands, as valueAt
+    int file = 0;             // read with its execs: which file, from 0, the first read
 };
 
 // The server applies a text's settings in order: of each variable, the last

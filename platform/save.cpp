@@ -1,58 +1,126 @@
 #include "save.h"
 
 #include "textfile.h"
+#include "tree.h"
 
 #include <filesystem>
+#include <map>
 #include <variant>
 
 namespace zelvar {
 
-PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create) {
-    PlannedSave plan;
-    plan.name = zelvar::quoted(path);
-    auto taken = takeSnapshot(path, plan.name, kLargestConfiguration);
-    if (const std::string *why = std::get_if<std::string>(&taken)) {
-        plan.shown = {Failed, *why};
-        return plan;
-    }
-    plan.was = std::move(std::get<Snapshot>(taken));
-    if (!plan.was.exists && !create) {
-        plan.shown = {Failed, plan.name + " does not exist; nothing is written"};
-        return plan;
-    }
+namespace {
+
+// The file as it is, ready to be replaced; or why it cannot be.
+std::optional<std::string> snapshot(const std::string &path, bool create, PlannedSave::File &file) {
+    file.name = zelvar::quoted(path);
+    auto taken = takeSnapshot(path, file.name, kLargestConfiguration);
+    if (const std::string *why = std::get_if<std::string>(&taken))
+        return *why;
+    file.was = std::move(std::get<Snapshot>(taken));
+    if (!file.was.exists && !create)
+        return file.name + " does not exist; nothing is written";
     std::error_code error;
-    const auto permissions = std::filesystem::status(plan.was.target, error).permissions();
-    if (plan.was.exists && !error &&
-        (permissions & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
-        plan.shown = {Failed, plan.name + " is read-only; nothing is written"};
-        return plan;
-    }
-    if (const std::optional<std::string> why = refusedText(plan.name, plan.was.bytes)) {
+    const auto permissions = std::filesystem::status(file.was.target, error).permissions();
+    if (file.was.exists && !error &&
+        (permissions & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+        return file.name + " is read-only; nothing is written";
+    return refusedText(file.name, file.was.bytes);
+}
+
+}  // namespace
+
+PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create,
+                     const std::string &gameDir) {
+    PlannedSave plan;
+    PlannedSave::File top;
+    if (const std::optional<std::string> why = snapshot(path, create, top)) {
         plan.shown = {Failed, *why};
         return plan;
     }
-    Edit edit = planEdit(plan.was.bytes, plan.name, changes);
-    if (edit.refused)
-        plan.shown = {Problem, *edit.refused + "; nothing is written"};
-    else if (edit.bytes == plan.was.bytes)
+    // Which file holds each variable's setting that takes effect.
+    const Tree tree = top.was.exists ? readTree(path, gameDir) : Tree{};
+    TakesEffect effect;
+    for (std::size_t i = 0; i < tree.settings.size(); ++i)
+        effect.take(tree.settings[i], i);
+    std::map<int, std::vector<Change>> byFile;
+    for (const Change &change : changes) {
+        const std::optional<std::size_t> last = effect.last().at(indexOf(change.variable));
+        byFile[last ? tree.settings[*last].file : 0].push_back(change);
+    }
+    std::map<std::string, std::string> edited;  // by path: what an exec'd file would hold
+    for (auto &[file, asked] : byFile) {
+        const std::string &filePath = file == 0 ? path : tree.paths.at(std::size_t(file));
+        PlannedSave::File planned;
+        if (file == 0)
+            planned = top;
+        else if (const std::optional<std::string> why = snapshot(filePath, false, planned)) {
+            plan.shown = {Failed, *why};
+            return plan;
+        }
+        Edit edit = planEdit(planned.was.bytes, planned.name, asked);
+        if (edit.refused) {
+            plan.shown = {Problem, *edit.refused + "; nothing is written"};
+            return plan;
+        }
+        if (edit.bytes == planned.was.bytes)
+            continue;
+        plan.shown.said += unifiedDiff(filePath, planned.was.bytes, edit.bytes);
+        edited[filePath] = edit.bytes;
+        planned.bytes = std::move(edit.bytes);
+        plan.files.push_back(std::move(planned));
+    }
+    if (plan.files.empty()) {
         plan.shown = {Clean, path + ": unchanged"};
-    else
-        plan.shown = {Clean, unifiedDiff(path, plan.was.bytes, edit.bytes), true};
-    plan.bytes = std::move(edit.bytes);
+        return plan;
+    }
+    // Read again with the edits as the server would run them: each value
+    // asked for, and every other as it was.
+    const Tree after = readTree(path, gameDir, [&](const std::string &p) {
+        const auto found = edited.find(p);
+        return found == edited.end() ? fileFromDisk(p) : FileText{found->second, {}};
+    });
+    TakesEffect now;
+    for (std::size_t i = 0; i < after.settings.size(); ++i)
+        now.take(after.settings[i], i);
+    for (const Variable &v : variables()) {
+        const auto valueOf = [&v](const Tree &t, const TakesEffect &e) {
+            const std::optional<std::size_t> i = e.last().at(indexOf(v));
+            return i ? std::optional(t.settings[*i].value) : std::nullopt;
+        };
+        std::optional<std::string> expected = valueOf(tree, effect);
+        for (const Change &c : changes)
+            if (c.variable.name == v.name)
+                expected = c.value;
+        if (valueOf(after, now) != expected) {
+            plan.shown = {Problem, "these values would change how the server reads " +
+                                       zelvar::quoted(path) +
+                                       " and the files it execs; nothing "
+                                       "is written"};
+            plan.files.clear();
+            return plan;
+        }
+    }
+    plan.shown.status = Clean;
+    plan.shown.changed = true;
     return plan;
 }
 
 Saved commitSave(PlannedSave plan) {
     if (!plan.shown.changed)
         return std::move(plan.shown);
-    if (const std::optional<std::string> why = replaceFile(plan.was, plan.name, plan.bytes))
-        return {Failed, *why};
+    std::string written;
+    for (const PlannedSave::File &file : plan.files) {
+        if (const std::optional<std::string> why = replaceFile(file.was, file.name, file.bytes))
+            return {Failed, written + *why};
+        written += file.name + " is written; ";
+    }
     return std::move(plan.shown);
 }
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create) {
-    PlannedSave plan = planSave(path, changes, create);
+                  bool create, const std::string &gameDir) {
+    PlannedSave plan = planSave(path, changes, create, gameDir);
     return dryRun ? std::move(plan.shown) : commitSave(std::move(plan));
 }
 

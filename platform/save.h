@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace zelvar {
 
@@ -28,19 +29,26 @@ struct Saved {
 };
 
 // The edit planned and shown, not yet written: `shown.changed` when there is
-// something to write.
+// something to write. Each value goes into the file that holds the setting
+// that takes effect, the configuration or a file it execs; a variable no
+// file sets gets its line at the end of the configuration.
 struct PlannedSave {
     Saved shown;
-    std::string name;  // what a message calls the file
-    Snapshot was;
-    std::string bytes;
+    struct File {
+        std::string name;  // what a message calls it
+        Snapshot was;
+        std::string bytes;
+    };
+    std::vector<File> files;  // each file to write, in order
 };
-// A file that does not exist is made only when `create`.
-PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false);
+// A file that does not exist is made only when `create`; exec finds its
+// files in `gameDir`, or the configuration's folder.
+PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false,
+                     const std::string &gameDir = {});
 // Writes what was planned, as it was shown.
 Saved commitSave(PlannedSave plan);
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create = false);
+                  bool create = false, const std::string &gameDir = {});
 
 }  // namespace zelvar

@@ -23,6 +23,7 @@ BITS, ENGINE = sys.argv[1], sys.argv[2]
 COUNT = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
 EDITED = int(sys.argv[4]) if len(sys.argv) > 4 else COUNT // 4
 BATCH = 100  # configurations a run of the engine; its command buffer holds 128 KiB
+TREES = 60  # trees of files that exec one another, run in one batch
 CLOSER = '*/"*/'  # ends a comment left open after either count of quotes
 
 GROUPS = json.loads(subprocess.run([BITS, "--json", "list"], check=True,
@@ -59,10 +60,14 @@ def configuration(rnd):
     return text if len(text) < 900 else "".join(c for c in text if ord(c) < 128)
 
 
-def engine(texts, folder):
-    # The nine values the engine holds after running each text in turn.
+def engine(texts, folder, files=None):
+    # The nine values the engine holds after running each text in turn;
+    # `files` are more files of the game's folder, by name, for exec.
     game = os.path.join(folder, "g")
-    os.makedirs(game)
+    os.makedirs(os.path.join(game, "sub"))
+    for name, text in (files or {}).items():
+        with open(os.path.join(game, name), "w", newline="") as f:
+            f.write(text)
     for reset in ("default.cfg", "r.cfg"):  # the engine wants the first; both make the nine
         with open(os.path.join(game, reset), "w") as f:
             f.writelines(f'set {n} "unset"\n' for n in NAMES)
@@ -89,10 +94,10 @@ def engine(texts, folder):
     return values
 
 
-def reader(text):
+def reader(text, game=None):
     # The nine values as zelvar-bits reads the text: each one's last applied setting.
-    run = subprocess.run([BITS, "--json", "explain"], input=text.encode("latin-1"),
-                         capture_output=True, timeout=10)
+    run = subprocess.run([BITS, "--json", "explain", "--game-dir", game or ".", "-"],
+                         input=text.encode("latin-1"), capture_output=True, timeout=10)
     values = {n: "unset" for n in NAMES}
     for s in json.loads(run.stdout)["settings"]:
         if s["applied"] and not any(p.startswith("no value") for p in s["problems"]):
@@ -132,6 +137,51 @@ def edited(text, rnd, folder):
     return name, value, after, wrong
 
 
+def tree(rnd, i):
+    # Two to four files that exec one another, later ones only (so no loop),
+    # with and without ".cfg", one in a subfolder, now and then a missing one.
+    names = [f"t{i}_{j}" + rnd.choice(["", ".cfg"]) if j else f"t{i}_0.cfg"
+             for j in range(rnd.randint(2, 4))]
+    names = [("sub/" + n if j == len(names) - 1 and rnd.random() < 0.5 else n)
+             for j, n in enumerate(names)]
+    files = {}
+    for j, name in enumerate(names):
+        text = configuration(rnd)
+        for later in names[j + 1:] + ["missing"]:
+            if rnd.random() < 0.7:
+                line = rnd.choice(["exec {}\n", "exec \"{}\" // runs\n", "seta x 1; exec {}\n"])
+                at = rnd.choice([0, len(text)])
+                text = text[:at] + ("\n" if at else "") + line.format(later) + text[at:]
+        files[name if "." in name.split("/")[-1] else name + ".cfg"] = text
+    return files
+
+
+def trees(rnd, folder):
+    # The engine runs the first file of each tree; explain follows the execs.
+    failures = 0
+    batch = [tree(rnd, i) for i in range(TREES)]
+    firsts = [files.pop(f"t{i}_0.cfg") for i, files in enumerate(batch)]
+    everything = {name: text for files in batch for name, text in files.items()}
+    held = engine(firsts, os.path.join(folder, "trees"), everything)
+    game = os.path.join(folder, "trees", "g")
+    for first, files, values in zip(firsts, batch, held):
+        read = reader(first + "\n" + CLOSER + "\n", game)
+        if read != values and failures < 5:
+            print(f"a tree differs: {first!r} with {files!r}\n  engine: {values}\n  reader: {read}")
+        failures += read != values
+    # A file that execs itself through another ends at once, named.
+    for name, text in (("a.cfg", "seta zv_teamLock 4\nexec b\n"), ("b.cfg", "exec a.cfg\n")):
+        with open(os.path.join(game, name), "w") as f:
+            f.write(text)
+    run = subprocess.run([BITS, "explain", os.path.join(game, "a.cfg")], capture_output=True,
+                         timeout=5, text=True)
+    if run.returncode != 1 or 'exec loop: "' not in run.stdout or '"b.cfg" \u2192 "a.cfg" again' \
+            not in run.stdout:
+        print(f"a loop: status {run.returncode}, {run.stdout}")
+        failures += 1
+    return failures
+
+
 def main():
     seed = int(os.environ.get("ZELVAR_SEED", time.time_ns() % 1_000_000_007))
     print(f"console: seed {seed} (ZELVAR_SEED={seed} replays it), {COUNT} configurations")
@@ -163,8 +213,11 @@ def main():
                 failures += bool(wrong)
             shutil.rmtree(os.path.join(folder, "before"))
             shutil.rmtree(os.path.join(folder, "after"))
-    print(f"console: {edits} of {EDITED} edits written, the others refused")
-    print(f"{COUNT + edits - failures} passed, {failures} failed")
+    with tempfile.TemporaryDirectory() as folder:
+        tree_failures = trees(rnd, folder)
+    failures += tree_failures
+    print(f"console: {edits} of {EDITED} edits written, the others refused; {TREES} trees")
+    print(f"{COUNT + edits + TREES + 1 - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 

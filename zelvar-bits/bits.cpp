@@ -14,7 +14,13 @@ namespace zelvar::bits {
 namespace {
 
 // The options a command takes beyond --help and --version.
-enum Takes : unsigned { kJson = 1U, kDryRun = 2U, kPasswordFile = 4U, kCreate = 8U };
+enum Takes : unsigned {
+    kJson = 1U,
+    kDryRun = 2U,
+    kPasswordFile = 4U,
+    kCreate = 8U,
+    kGameDir = 16U
+};
 
 struct Command {
     std::string_view name;
@@ -40,9 +46,9 @@ constexpr std::array<Command, 8> kCommands{{
      "a line", false, encodeCommand},
     {"explain",
      "[FILE|-]",
-     "every setting of the calculator's variables in a\nserver configuration, read as the "
-     "server's console\nreads it (standard input for - or none)",
-     kJson,
+     "every setting of the calculator's variables in a\nserver configuration and the files it "
+     "execs,\nread as the server's console reads them\n(standard input for - or none)",
+     kJson | kGameDir,
      {},
      false,
      explainCommand},
@@ -57,7 +63,7 @@ constexpr std::array<Command, 8> kCommands{{
      "writes each value into the configuration: the\nsetting that takes effect gets it in place, "
      "or a\nline is added; prints the change as a diff\n(--dry-run: prints it and writes nothing;\n"
      "--create: makes FILE when it does not exist)",
-     kDryRun | kCreate, "a diff", false, setCommand},
+     kDryRun | kCreate | kGameDir, "a diff", false, setCommand},
     {"status",
      "SERVER",
      "the masks the server tells anyone, explained",
@@ -135,6 +141,9 @@ std::string help() {
         << kPasswordVariable << ", else from a prompt at the terminal.\n\n";
     helpRow(out, "--json", takers(kJson) + " write JSON");
     helpRow(out, "--password-file FILE", takers(kPasswordFile) + ": where the password is");
+    helpRow(out, "--game-dir DIR",
+            takers(kGameDir) +
+                ": where exec finds its files\n(the file's own folder unless named)");
     out << "  --help, --version\n\n"
            "Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would\n"
            "not write or a setting that a comment hides from the server (set: a value or a\n"
@@ -163,6 +172,12 @@ Status runCommand(Args arguments, Streams io) {
             options.dryRun = true;
         else if (a == "--create")
             options.create = true;
+        else if (a == "--game-dir" && i + 1 >= arguments.size())
+            return usage(io.err, "--game-dir needs a folder");
+        else if (a == "--game-dir")
+            options.gameDir = std::string(arguments[++i]);
+        else if (a.starts_with("--game-dir="))
+            options.gameDir = std::string(a.substr(a.find('=') + 1));
         else if (a == "--password-file" && i + 1 >= arguments.size())
             return usage(io.err, "--password-file needs a file");
         else if (a == "--password-file")
@@ -191,6 +206,8 @@ Status runCommand(Args arguments, Streams io) {
         return usage(io.err, "--dry-run goes with " + takers(kDryRun));
     if (options.create && (takes & kCreate) == 0)
         return usage(io.err, "--create goes with " + takers(kCreate));
+    if (options.gameDir && (takes & kGameDir) == 0)
+        return usage(io.err, "--game-dir goes with " + takers(kGameDir));
     if (options.passwordFile && (takes & kPasswordFile) == 0)
         return usage(io.err, "--password-file goes with " + takers(kPasswordFile));
     if (command == nullptr)

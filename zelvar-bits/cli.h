@@ -23,6 +23,7 @@ struct Options {
     bool json = false;
     bool dryRun = false;
     bool create = false;
+    std::optional<std::string> gameDir;  // where exec finds its files
     std::optional<std::string> passwordFile;
 };
 

@@ -4,6 +4,9 @@
 #include "report.h"
 #include "save.h"
 #include "textfile.h"
+#include "tree.h"
+
+#include <array>
 
 #include <istream>
 
@@ -66,25 +69,46 @@ Status explainCommand(Args args, const Options &options, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "explain reads one file");
     const std::string_view file = args.empty() ? "-" : args[0];
-    ConfigReader reader;
-    const std::string name = file == "-" ? "standard input" : quoted(file);
-    if (const std::optional<std::string> error =
-            file == "-" ? readStream(reader, name, io.in) : readFile(reader, std::string(file))) {
-        io.err << "zelvar-bits: " << *error << "\n";
+    Tree tree;
+    if (file == "-") {
+        // Standard input read whole; its execs from --game-dir, else here.
+        std::string text;
+        std::array<char, 1 << 16> chunk{};
+        while (io.in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
+               io.in.gcount() > 0) {
+            text.append(chunk.data(), static_cast<std::size_t>(io.in.gcount()));
+            if (text.size() > kLargestConfiguration)
+                break;
+        }
+        tree = readTextTree("standard input", text, options.gameDir.value_or("."));
+    } else {
+        tree = readTree(std::string(file), options.gameDir.value_or(""));
+    }
+    if (tree.error) {
+        io.err << "zelvar-bits: " << *tree.error << "\n";
         return Failed;
     }
-    const std::vector<Setting> settings = reader.finish();
-    // Each setting's neighbours in the file that set the same variable.
-    std::vector<std::optional<int>> overrides(settings.size());
-    std::vector<std::optional<int>> overriddenBy(settings.size());
+    const std::vector<Setting> &settings = tree.settings;
+    const auto nameOf = [&](const Setting &s) {
+        return s.file == 0 ? std::string_view()
+                           : std::string_view(tree.names.at(static_cast<std::size_t>(s.file)));
+    };
+    // Each setting's neighbours, in the order the server runs them, that set the same variable.
+    std::vector<std::optional<std::size_t>> overrides(settings.size());
+    std::vector<std::optional<std::size_t>> overriddenBy(settings.size());
     TakesEffect effect;
     for (std::size_t i = 0; i < settings.size(); ++i)
         if (const std::optional<std::size_t> earlier = effect.take(settings[i], i)) {
-            overrides[i] = settings[*earlier].line;
-            overriddenBy[*earlier] = settings[i].line;
+            overrides[i] = earlier;
+            overriddenBy[*earlier] = i;
         }
     Reports out(options.json, io.out);
-    for (std::size_t i = 0; i < settings.size(); ++i) {
+    auto note = tree.notes.begin();
+    for (std::size_t i = 0; i <= settings.size(); ++i) {
+        for (; note != tree.notes.end() && note->before == i; ++note)
+            out.note(note->text, note->loop);
+        if (i == settings.size())
+            break;
         const Setting &s = settings[i];
         // A comment that hides settings is said before the first of them.
         if (s.swallow && (i == 0 || !settings[i - 1].swallow ||
@@ -99,12 +123,21 @@ Status explainCommand(Args args, const Options &options, Streams io) {
         }
         SettingReport r = reportOn(s.variable, s.written, s.value, s.hasValue, &s);
         r.line = s.line;
-        r.overrides = overrides[i];
-        r.overriddenBy = overriddenBy[i];
+        r.file = nameOf(s);
+        if (const std::optional<std::size_t> o = overrides[i]) {
+            r.overrides = settings[*o].line;
+            r.overridesFile =
+                settings[*o].file == s.file ? std::string_view() : nameOf(settings[*o]);
+        }
+        if (const std::optional<std::size_t> o = overriddenBy[i]) {
+            r.overriddenBy = settings[*o].line;
+            r.overriddenByFile =
+                settings[*o].file == s.file ? std::string_view() : nameOf(settings[*o]);
+        }
         out.add(r);
     }
     if (!out.any() && !options.json)
-        io.out << noSettingIn(name) << '\n';
+        io.out << noSettingIn(file == "-" ? "standard input" : quoted(file)) << '\n';
     return out.finish();
 }
 
@@ -144,7 +177,8 @@ Status setCommand(Args args, const Options &options, Streams io) {
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", io.err, changes))
         return *status;
-    const Saved saved = saveChanges(path, changes, options.dryRun, options.create);
+    const Saved saved =
+        saveChanges(path, changes, options.dryRun, options.create, options.gameDir.value_or(""));
     (saved.status == Clean ? io.out : io.err)
         << (saved.status == Clean ? "" : "zelvar-bits: ") << saved.said
         << (saved.said.ends_with('\n') ? "" : "\n");

@@ -78,6 +78,12 @@ void Reports::add(const SettingReport &report) {
         status_ = worst(status_, Problem);
 }
 
+void Reports::note(const std::string &text, bool problem) {
+    renderer_->note(text);
+    if (problem)
+        status_ = worst(status_, Problem);
+}
+
 Status Reports::finish(std::string_view why, const std::vector<std::string_view> &missing) {
     renderer_->finish(why, missing);
     return status_;
@@ -121,6 +127,8 @@ public:
         if (!r.applied)
             return;  // said with the comment that hides it
         const SettingGroup &g = r.group();
+        if (!r.file.empty())
+            shown(text_, r.file), text_ << ' ';
         if (r.line) {
             shown(text_ << "line " << *r.line << ": " << r.written << ' ', r.text);
         } else if (std::all_of(r.text.begin(), r.text.end(), printable)) {
@@ -138,11 +146,16 @@ public:
         if (r.firstWordOnly)
             text_ << "  note: " << firstWordOnlyNote(*r.firstWordOnly) << '\n';
         if (r.overrides)
-            text_ << "  note: overrides line " << *r.overrides << '\n';
+            place(text_ << "  note: overrides ", r.overridesFile, *r.overrides);
         if (r.overriddenBy)
-            text_ << "  note: overridden by line " << *r.overriddenBy << '\n';
+            place(text_ << "  note: overridden by ", r.overriddenByFile, *r.overriddenBy);
         if (r.latched)
             shown(text_ << "  note: takes effect at the next map: ", *r.latched), text_ << '\n';
+        text_.spill(out_);
+    }
+
+    void note(const std::string &text) override {
+        text_ << text << '\n';
         text_.spill(out_);
     }
 
@@ -153,6 +166,12 @@ public:
     }
 
 private:
+    void place(Text &out, std::string_view file, int line) {
+        if (!file.empty())
+            shown(out, file), out << ' ';
+        out << "line " << line << '\n';
+    }
+
     // What the value sets and how the calculator makes it.
     void value(const SettingReport &r) {
         const SettingGroup &g = r.group();
@@ -231,7 +250,8 @@ Json jsonReport(const SettingReport &r) {
                       {"check", jsonCaptions(g, g.defaultChecked ? none : change)},
                       {"uncheck", jsonCaptions(g, g.defaultChecked ? change : none)}};
     }
-    Json json = {{"line", orNull(r.line)},
+    Json json = {{"file", r.file.empty() ? Json(nullptr) : Json(r.file)},
+                 {"line", orNull(r.line)},
                  {"variable", r.variable.name},
                  {"written", r.written},
                  {"text", r.text},
@@ -266,6 +286,8 @@ public:
     // Each setting a comment hides says so itself.
     void hidden(const HiddenReport & /*report*/) override {}
 
+    void note(const std::string &text) override { notes_.push_back(text); }
+
     void add(const SettingReport &r) override {
         text_ << (any_ ? "," : "") << dumped(jsonReport(r));
         any_ = true;
@@ -273,7 +295,9 @@ public:
     }
 
     void finish(std::string_view why, const std::vector<std::string_view> &missing) override {
-        if (why.empty())
+        if (!notes_.empty())
+            text_ << "],\"notes\":" << dumped(Json(notes_)) << "}\n";
+        else if (why.empty())
             text_ << "]}\n";
         else
             text_ << "]," << dumped(why == "absent" ? "absent" : "not_published") << ':'
@@ -285,6 +309,7 @@ private:
     std::ostream &out_;
     Text text_;
     bool any_ = false;
+    std::vector<std::string> notes_;
 };
 
 }  // namespace

@@ -61,6 +61,7 @@ void joined(Text &out, const Items &items, Each each, std::string_view separator
 // server's reply, which outlive it.
 struct SettingReport {
     std::optional<int> line;  // where a configuration sets it
+    std::string_view file;    // the file, where a configuration's execs read several
     Variable variable;
     std::string_view written;  // the name as given
     std::string_view text;     // the value as given
@@ -77,6 +78,8 @@ struct SettingReport {
     std::vector<std::string> problems;
     std::optional<int> overrides;  // the lines of the settings of the same variable around it
     std::optional<int> overriddenBy;
+    std::string_view overridesFile;  // where either stands in another file than this one
+    std::string_view overriddenByFile;
     bool applied = true;  // false: a comment hides it from the server
     std::optional<Swallow> swallow;
     std::optional<std::string> firstWordOnly;
@@ -103,6 +106,8 @@ public:
     virtual ~Renderer() = default;
     virtual void hidden(const HiddenReport &report) = 0;
     virtual void add(const SettingReport &report) = 0;
+    // What happened between settings: a file exec could not find, a loop.
+    virtual void note(const std::string &text) = 0;
     // What a server did not give (`missing`), said as `why`: "absent", "not published".
     virtual void finish(std::string_view why, const std::vector<std::string_view> &missing) = 0;
 };
@@ -118,6 +123,7 @@ public:
         : renderer_(asJson ? jsonRenderer(out, server) : textRenderer(out, server)) {}
     void hidden(const HiddenReport &report) { renderer_->hidden(report); }
     void add(const SettingReport &report);
+    void note(const std::string &text, bool problem);
     bool any() const { return any_; }
     Status finish(std::string_view why = {}, const std::vector<std::string_view> &missing = {});
 

@@ -1,0 +1,236 @@
+#include "tree.h"
+
+#include "textfile.h"
+
+#include <algorithm>
+
+namespace zelvar {
+
+namespace {
+
+// Far past what a server's buffer holds; a tree that grows beyond is not
+// read on, and neither are more execs than this.
+constexpr std::size_t kLargestBuffer = std::size_t{4} << 20;
+constexpr int kMostExecs = 512;
+
+// A stretch of the spliced text: which file's bytes, from where, and the
+// files that exec'd it, outermost first.
+struct Segment {
+    std::size_t start = 0;
+    std::size_t size = 0;
+    int file = 0;
+    std::size_t offset = 0;
+    std::vector<int> chain;
+};
+
+// ".cfg" added where the last part of the name has no extension, as the
+// console adds it.
+std::string completed(std::string name) {
+    const std::size_t slash = name.find_last_of("/\\");
+    if (name.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        name += ".cfg";
+    return name;
+}
+
+std::string folderOf(const std::string &path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+class Splicer {
+public:
+    Splicer(Tree &tree, std::string folder, const ReadFileText &read)
+        : tree_(tree), folder_(std::move(folder)), read_(read) {}
+
+    void run(std::string first) {
+        texts_.push_back(first);
+        segments_.push_back({0, first.size(), 0, 0, {0}});
+        buffer_ = std::move(first);
+        std::optional<std::size_t> handled;
+        for (int n = 0; n < kMostExecs; ++n) {
+            ConfigReader reader;
+            reader.read(buffer_);
+            reader.finish();
+            const auto &execs = reader.execs();
+            const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
+                return !handled || e.at > *handled;
+            });
+            if (exec == execs.end())
+                break;
+            const std::size_t at = std::min(exec->at, buffer_.size());
+            handled = at;
+            if (!splice(completed(exec->name), at))
+                break;
+        }
+        finish();
+    }
+
+private:
+    const Segment &segmentAt(std::size_t at) const {
+        for (const Segment &s : segments_)
+            if (at < s.start + s.size)
+                return s;
+        return segments_.back();
+    }
+
+    // Puts the file's text and a line end at `at`; false when reading stops.
+    bool splice(const std::string &name, std::size_t at) {
+        const std::string path = folder_ + name;
+        const std::vector<int> chain = segmentAt(at == 0 ? 0 : at - 1).chain;
+        const auto known = std::find(tree_.paths.begin(), tree_.paths.end(), path);
+        const int file = static_cast<int>(known - tree_.paths.begin());
+        if (known != tree_.paths.end() &&
+            std::find(chain.begin(), chain.end(), file) != chain.end()) {
+            std::string loop;
+            for (int f : chain)
+                loop += quoted(tree_.names.at(static_cast<std::size_t>(f))) + " \u2192 ";
+            notes_.push_back(
+                {at, "exec loop: " + loop + quoted(name) + " again; reading stops there", true});
+            buffer_.resize(at);
+            return false;
+        }
+        FileText text = read_(path);
+        if (!text.bytes) {
+            notes_.push_back({at, "couldn't exec " + name, false});
+            return true;
+        }
+        if (buffer_.size() + text.bytes->size() + 1 > kLargestBuffer) {
+            notes_.push_back({at, "exec " + name + ": too much text to read on", true});
+            return false;
+        }
+        if (known == tree_.paths.end()) {
+            tree_.paths.push_back(path);
+            tree_.names.push_back(name);
+            texts_.push_back(*text.bytes);
+        }
+        const std::size_t size = text.bytes->size() + 1;
+        buffer_.insert(at, *text.bytes + '\n');
+        std::vector<Segment> parts;
+        for (Segment &s : segments_) {
+            if (s.start + s.size <= at) {
+                parts.push_back(std::move(s));
+            } else if (s.start >= at) {
+                s.start += size;
+                parts.push_back(std::move(s));
+            } else {  // split where the text goes
+                Segment after = s;
+                s.size = at - s.start;
+                after.start = at + size;
+                after.offset += s.size;
+                after.size -= s.size;
+                parts.push_back(std::move(s));
+                parts.push_back(std::move(after));
+            }
+        }
+        std::vector<int> inner = chain;
+        inner.push_back(file);
+        parts.push_back({at, size, file, 0, std::move(inner)});
+        std::sort(parts.begin(), parts.end(),
+                  [](const Segment &a, const Segment &b) { return a.start < b.start; });
+        segments_ = std::move(parts);
+        return true;
+    }
+
+    // Where a place of the spliced text stands in its file: the file, the
+    // offset there and its line.
+    struct Place {
+        int file;
+        std::size_t offset;
+        int line;
+    };
+    Place placeOf(std::size_t at) const {
+        const Segment &s = segmentAt(at);
+        const std::string &text = texts_.at(static_cast<std::size_t>(s.file));
+        const std::size_t offset = std::min(at - s.start + s.offset, text.size());
+        return {s.file, offset,
+                1 + static_cast<int>(std::count(
+                        text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'))};
+    }
+    int lineOf(int bufferLine) const {
+        std::size_t at = 0;
+        for (int line = 1; line < bufferLine && at != std::string::npos; ++line)
+            at = buffer_.find('\n', at) + 1;
+        return placeOf(std::min(at, buffer_.size())).line;
+    }
+
+    void finish() {
+        ConfigReader reader;
+        reader.read(buffer_);
+        tree_.settings = reader.finish();
+        tree_.endsInComment = reader.endsInComment();
+        for (Setting &s : tree_.settings) {
+            const Place first = placeOf(s.at);
+            const Place value = placeOf(s.valueAt);
+            s.file = first.file;
+            s.line = first.line;
+            // A value in another file than its name cannot be edited there.
+            s.valueAt = value.file == first.file ? value.offset : std::string::npos;
+            if (s.swallow) {
+                s.swallow->line = lineOf(s.swallow->line);
+                if (s.swallow->endLine)
+                    s.swallow->endLine = lineOf(*s.swallow->endLine);
+            }
+        }
+        for (const Tree::Note &note : notes_) {
+            const auto before = std::count_if(tree_.settings.begin(), tree_.settings.end(),
+                                              [&](const Setting &s) { return s.at < note.before; });
+            tree_.notes.push_back({static_cast<std::size_t>(before), note.text, note.loop});
+        }
+    }
+
+    Tree &tree_;
+    std::string folder_;
+    const ReadFileText &read_;
+    std::string buffer_;
+    std::vector<std::string> texts_;
+    std::vector<Segment> segments_;
+    std::vector<Tree::Note> notes_;  // `before`: a place in the buffer, until finish
+};
+
+}  // namespace
+
+FileText fileFromDisk(const std::string &path) {
+    FileText text;
+    std::string bytes;
+    if (const std::optional<std::string> why = readWhole(path, bytes))
+        text.error = *why;
+    else
+        text.bytes = std::move(bytes);
+    return text;
+}
+
+Tree readTree(const std::string &path, const std::string &gameDir, const ReadFileText &read) {
+    Tree tree;
+    tree.paths.push_back(path);
+    tree.names.push_back(path);
+    FileText first = read(path);
+    if (!first.bytes) {
+        tree.error = first.error;
+        return tree;
+    }
+    std::string folder = gameDir.empty() ? folderOf(path) : gameDir;
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    Splicer(tree, folder, read).run(std::move(*first.bytes));
+    return tree;
+}
+
+Tree readTextTree(std::string_view name, std::string_view text, const std::string &gameDir) {
+    Tree tree;
+    tree.paths.emplace_back();
+    tree.names.emplace_back(name);
+    if (const std::optional<std::string> why = refusedText(name, text)) {
+        tree.error = *why;
+        return tree;
+    }
+    std::string folder = gameDir;
+    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    const ReadFileText read = gameDir.empty()
+                                  ? ReadFileText([](const std::string &) { return FileText{}; })
+                                  : ReadFileText(fileFromDisk);
+    Splicer(tree, folder, read).run(std::string(text));
+    return tree;
+}
+
+}  // namespace zelvar

@@ -1,0 +1,58 @@
+// A configuration with the files it execs, read as the server runs them.
+//
+// The console keeps one buffer of text: "exec NAME" reads NAME from the
+// game's folder (".cfg" added when NAME has no extension) and puts its text,
+// and a line end, right after the exec command, where it is read as any
+// other text: a comment left open in it reads on into the text after it. So
+// the files are spliced together as the console splices them, exec by exec
+// in the order they run, and the reader (config.h) reads the whole; each
+// setting found is then told by its file and line there. A file the folder
+// does not hold is named as the server names it ("couldn't exec NAME") and
+// reading goes on; a file that execs itself, through others or not, is named
+// with the files between, and reading stops there: the server would run it
+// until its buffer overflows.
+#pragma once
+
+#include "config.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar {
+
+// The bytes of a file, or why it cannot be read; files read from elsewhere
+// than the disk (an edit being checked) stand in through this.
+struct FileText {
+    std::optional<std::string> bytes;
+    std::string error;
+};
+using ReadFileText = std::function<FileText(const std::string &path)>;
+FileText fileFromDisk(const std::string &path);
+
+struct Tree {
+    std::vector<std::string> paths;  // each file read, the first the one asked for
+    std::vector<std::string> names;  // as a message names each: the path, or as exec'd
+    std::vector<Setting> settings;   // as the server applies them; `file` says whose
+    // What went otherwise than reading a file: "couldn't exec NAME", a loop;
+    // each before the setting of that index.
+    struct Note {
+        std::size_t before = 0;
+        std::string text;
+        bool loop = false;
+    };
+    std::vector<Note> notes;
+    bool endsInComment = false;
+    std::optional<std::string> error;  // the first file could not be read
+};
+
+// `gameDir`: where exec finds its files; empty for the first file's folder.
+Tree readTree(const std::string &path, const std::string &gameDir = {},
+              const ReadFileText &read = fileFromDisk);
+// A text with no file of its own (standard input, the clipboard), its execs
+// found in `gameDir`, or nowhere when it is empty.
+Tree readTextTree(std::string_view name, std::string_view text, const std::string &gameDir);
+
+}  // namespace zelvar
