@@ -169,6 +169,28 @@ def trees(rnd, folder):
         if read != values and failures < 5:
             print(f"a tree differs: {first!r} with {files!r}\n  engine: {values}\n  reader: {read}")
         failures += read != values
+    # set writes into whichever file holds the setting that takes effect:
+    # the engine then reads the new value, every other as it was, or
+    # nothing was written.
+    changed, wanted = {}, []
+    for i, (first, values) in enumerate(zip(firsts[:TREES // 3], held)):
+        group = rnd.choice(GROUPS)
+        name = rnd.choice(group["variables"])
+        value = str(sum(o["value"] for o in group["options"] if rnd.random() < 0.5))
+        path = os.path.join(game, f"t{i}.cfg")
+        run = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
+                             timeout=10, text=True)
+        if run.returncode == 0:
+            wanted.append((i, dict(values, **{name: value}), run.stdout))
+    def now(name):
+        with open(os.path.join(game, name), encoding="latin-1", newline="") as f:
+            return f.read()
+    after = engine([now(f"t{i}.cfg") for i, _, _ in wanted], os.path.join(folder, "set"),
+                   {name: now(name) for name in everything})
+    for (i, values, diff), read in zip(wanted, after):
+        if read != values and failures < 5:
+            print(f"set in tree {i}: {diff}\n  wanted: {values}\n  engine: {read}")
+        failures += read != values
     # A file that execs itself through another ends at once, named.
     for name, text in (("a.cfg", "seta zv_teamLock 4\nexec b\n"), ("b.cfg", "exec a.cfg\n")):
         with open(os.path.join(game, name), "w") as f:

@@ -275,7 +275,7 @@ def scripted_server(password, outputs):
 def contract(outputs):
     # Keys written by each command that writes JSON...
     with tempfile.NamedTemporaryFile("w", suffix=".cfg") as cfg:
-        cfg.write("seta zv_teamLock 5\nseta zv_teamLock 4\n")
+        cfg.write("seta zv_teamLock 5\nexec missing\nseta zv_teamLock 4\n")
         cfg.flush()
         swallowed = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "swallowed.cfg")
         runs = [run(["--json", "decode", "zv_teamLock 5", "zv_teamLock 4"]),

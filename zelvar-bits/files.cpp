@@ -90,8 +90,7 @@ Status explainCommand(Args args, const Options &options, Streams io) {
     }
     const std::vector<Setting> &settings = tree.settings;
     const auto nameOf = [&](const Setting &s) {
-        return s.file == 0 ? std::string_view()
-                           : std::string_view(tree.names.at(static_cast<std::size_t>(s.file)));
+        return std::string_view(tree.names.at(static_cast<std::size_t>(s.file)));
     };
     // Each setting's neighbours, in the order the server runs them, that set the same variable.
     std::vector<std::optional<std::size_t>> overrides(settings.size());
@@ -123,7 +122,7 @@ Status explainCommand(Args args, const Options &options, Streams io) {
         }
         SettingReport r = reportOn(s.variable, s.written, s.value, s.hasValue, &s);
         r.line = s.line;
-        r.file = nameOf(s);
+        r.file = s.file == 0 ? std::string_view() : nameOf(s);
         if (const std::optional<std::size_t> o = overrides[i]) {
             r.overrides = settings[*o].line;
             r.overridesFile =
