@@ -5,21 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <istream>
 #include <memory>
 
 namespace zelvar {
 
 namespace {
-
-// One piece more of a text, unless it holds a NUL byte or makes the text too large.
-std::optional<std::string> feed(ConfigReader &reader, std::string_view name, std::string_view piece,
-                                std::size_t &total) {
-    if (auto refused = refusedText(name, piece, reader.line(), total += piece.size()))
-        return refused;
-    reader.read(piece);
-    return std::nullopt;
-}
 
 std::string cannotRead(std::string_view name) {
     return "cannot read " + std::string(name) + ": " + std::strerror(errno);
@@ -42,23 +32,9 @@ std::optional<std::string> refusedText(std::string_view name, std::string_view t
 
 std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
                                     std::string_view text) {
-    std::size_t total = 0;
-    return feed(reader, name, text, total);
-}
-
-std::optional<std::string> readFile(ConfigReader &reader, const std::string &path) {
-    const std::string name = quoted(path);
-    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"),
-                                                             &std::fclose);
-    if (!f)
-        return cannotRead(name);
-    std::array<char, 1 << 16> chunk{};
-    std::size_t total = 0;
-    while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get()))
-        if (auto error = feed(reader, name, std::string_view(chunk.data(), n), total))
-            return error;
-    if (std::ferror(f.get()) != 0)
-        return cannotRead(name);
+    if (auto refused = refusedText(name, text))
+        return refused;
+    reader.read(text);
     return std::nullopt;
 }
 
@@ -81,18 +57,6 @@ std::optional<std::string> readWhole(const std::string &path, std::string &bytes
     if (std::ferror(f.get()) != 0)
         return cannotRead(name);
     return refusedText(name, bytes);
-}
-
-std::optional<std::string> readStream(ConfigReader &reader, std::string_view name,
-                                      std::istream &in) {
-    std::array<char, 1 << 16> chunk{};
-    std::size_t total = 0;
-    while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0)
-        if (auto error =
-                feed(reader, name,
-                     std::string_view(chunk.data(), static_cast<std::size_t>(in.gcount())), total))
-            return error;
-    return std::nullopt;
 }
 
 std::string noSettingIn(std::string_view name) {

@@ -1,13 +1,11 @@
-// A configuration's text fed to the reader, checked on the way: no NUL byte
-// (a binary file) and no more than kLargestConfiguration. `name` is what a
-// message calls the text: a quoted path, "standard input", "the clipboard".
-// When the text cannot be read whole, each says why, in the words every
-// front-end uses; the reader then holds what came before.
+// A configuration's text, checked before it is read: no NUL byte (a binary
+// file) and no more than kLargestConfiguration. `name` is what a message
+// calls the text: a quoted path, "standard input", "the clipboard". When the
+// text cannot be read, each says why, in the words every front-end uses.
 #pragma once
 
 #include "config.h"
 
-#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,11 +17,8 @@ inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
 
 std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
                                     std::string_view text);
-std::optional<std::string> readFile(ConfigReader &reader, const std::string &path);
 // A file's bytes whole, with the same checks.
 std::optional<std::string> readWhole(const std::string &path, std::string &bytes);
-std::optional<std::string> readStream(ConfigReader &reader, std::string_view name,
-                                      std::istream &in);
 // The same refusals for a text held whole, or a piece of one that starts on
 // `line` and brings the text to `size` bytes.
 std::optional<std::string> refusedText(std::string_view name, std::string_view text, int line = 1,
