@@ -174,6 +174,8 @@ def trees(rnd, folder):
     # nothing was written.
     changed, wanted = {}, []
     for i, (first, values) in enumerate(zip(firsts[:TREES // 3], held)):
+        if reader(first, game) != reader(first + "\n" + CLOSER + "\n", game):
+            continue  # it ends in an open comment, which the engine's closer would end
         group = rnd.choice(GROUPS)
         name = rnd.choice(group["variables"])
         value = str(sum(o["value"] for o in group["options"] if rnd.random() < 0.5))
