@@ -50,13 +50,16 @@ public:
         for (int n = 0; n < kMostExecs; ++n) {
             ConfigReader reader;
             reader.read(buffer_);
-            reader.finish();
+            std::vector<Setting> settings = reader.finish();
             const auto &execs = reader.execs();
             const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
                 return !handled || e.at > *handled;
             });
-            if (exec == execs.end())
+            if (exec == execs.end()) {  // the text read is the whole: no need to read it again
+                tree_.settings = std::move(settings);
+                tree_.endsInComment = reader.endsInComment();
                 break;
+            }
             const std::size_t at = std::min(exec->at, buffer_.size());
             handled = at;
             if (!splice(completed(exec->name), at))
@@ -154,10 +157,16 @@ private:
     }
 
     void finish() {
-        ConfigReader reader;
-        reader.read(buffer_);
-        tree_.settings = reader.finish();
-        tree_.endsInComment = reader.endsInComment();
+        if (tree_.settings.empty()) {  // stopped early, or nothing set: read what there is
+            ConfigReader reader;
+            reader.read(buffer_);
+            tree_.settings = reader.finish();
+            tree_.endsInComment = reader.endsInComment();
+        }
+        if (segments_.size() == 1) {  // one file: places and lines are the reader's own
+            notesBefore();
+            return;
+        }
         for (Setting &s : tree_.settings) {
             const Place first = placeOf(s.at);
             const Place value = placeOf(s.valueAt);
@@ -171,6 +180,10 @@ private:
                     s.swallow->endLine = lineOf(*s.swallow->endLine);
             }
         }
+        notesBefore();
+    }
+
+    void notesBefore() {
         for (const Tree::Note &note : notes_) {
             const auto before = std::count_if(tree_.settings.begin(), tree_.settings.end(),
                                               [&](const Setting &s) { return s.at < note.before; });
