@@ -230,8 +230,9 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
             (joined += joined.empty() ? "" : "\x1F") += word;
         commands_.push_back(std::move(joined));
     }
-    // The console runs an exec'd file's text right after this command.
-    if (words_.size() >= 2 && sameIgnoringCase(words_[0], "exec"))
+    // The console runs an exec'd file's text right after this command; with
+    // any other number of words, exec only says how it is used.
+    if (words_.size() == 2 && sameIgnoringCase(words_[0], "exec"))
         execs_.push_back({std::string(words_[1]), textAt_ + to + 1, settings_.size()});
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
