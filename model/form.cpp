@@ -150,9 +150,7 @@ void Form::open(const Opening &opening) {
             rankBoxes_.at(r) = opening.ranks.at(r);
             touched_.at(r) = true;
         }
-    for (const Variable &v : variables())
-        if (v.group == Group::Admin && controls_.rankSelected(v.rank))
-            shownRank_ = v.rank;
+    shownRank_ = selectedRank();
 }
 
 // A group's line as its total and, for the admin group, the selected rank
@@ -179,9 +177,7 @@ void Form::rememberOpened(const Opening *opening) {
     touched_ = {};
     rankBoxes_ = {};
     openedRanks_ = {};
-    for (const Variable &v : variables())
-        if (v.group == Group::Admin && controls_.rankSelected(v.rank))
-            shownRank_ = v.rank;
+    shownRank_ = selectedRank();
     if (opening == nullptr)
         return;
     rankBoxes_ = opening->ranks;
@@ -189,6 +185,14 @@ void Form::rememberOpened(const Opening *opening) {
         if (v.group == Group::Admin && rankBoxes_.at(slot(v.rank)))
             openedRanks_.at(slot(v.rank)) = rankLine(v, *rankBoxes_.at(slot(v.rank)));
     rankBoxes_.at(slot(shownRank_)) = adminBoxes();
+}
+
+// The rank whose button is selected.
+Rank Form::selectedRank() const {
+    for (std::size_t r = 0; r < kRankCount; ++r)
+        if (controls_.rankSelected(static_cast<Rank>(r)))
+            return static_cast<Rank>(r);
+    return Rank::Council;
 }
 
 // The rank's boxes: those on show, or as they were last left.

@@ -121,6 +121,7 @@ private:
     std::optional<Change> lineOf(Group group) const;
     std::uint32_t adminBoxes() const;
     std::uint32_t boxesOf(Rank rank) const;
+    Rank selectedRank() const;
     Change rankLine(const Variable &variable, std::uint32_t boxes) const;
     void rememberOpened(const Opening *opening);
 
