@@ -88,61 +88,15 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-void ConfigReader::read(std::string_view piece) {
-    std::size_t pieceAt = received_;  // where the piece's first byte stands in the text
-    received_ += piece.size();
-    if (!started_) {
-        pending_ += piece;  // the first piece is copied once, to look for the mark
-        if (pending_.size() < kByteOrderMark.size())
-            return;
-        started_ = true;
-        piece = {};
-        if (pending_.starts_with(kByteOrderMark)) {
-            pending_.erase(0, kByteOrderMark.size());
-            pendingAt_ = kByteOrderMark.size();
-        }
+std::vector<Setting> ConfigReader::read(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+        textAt_ = kByteOrderMark.size();
     }
-    if (!pending_.empty()) {
-        // The line begun earlier ends in this piece, or not yet; a command
-        // that goes on past it takes the piece's whole lines too. The rest
-        // is read where it lies.
-        for (const bool whole : {false, true}) {
-            const std::size_t end = whole ? piece.rfind('\n') : piece.find('\n');
-            if (end == std::string_view::npos) {
-                pending_ += piece;
-                return;
-            }
-            pending_ += piece.substr(0, end + 1);
-            piece.remove_prefix(end + 1);
-            pieceAt += end + 1;
-            const std::size_t done = run(pending_, pendingAt_, false);
-            pending_.erase(0, done);
-            pendingAt_ += done;
-            if (pending_.empty())
-                break;
-        }
-        if (!pending_.empty()) {
-            pending_ += piece;
-            return;
-        }
-    }
-    const std::size_t last = piece.rfind('\n');
-    const std::size_t whole = last == std::string_view::npos ? 0 : last + 1;
-    const std::size_t done = run(piece.substr(0, whole), pieceAt, false);
-    pending_.assign(piece.substr(done));
-    pendingAt_ = pieceAt + done;
-}
-
-std::vector<Setting> ConfigReader::finish() {
-    pending_ += '\n';  // as the console adds to a file it runs
-    run(pending_, pendingAt_, true);
-    pending_.clear();
-    underWay_ = false;
+    std::string ended(text);
+    ended += '\n';  // as the console adds to a file it runs
+    run(ended);
     return std::move(settings_);
-}
-
-int ConfigReader::line() const {
-    return line_ + static_cast<int>(std::count(pending_.begin(), pending_.end(), '\n'));
 }
 
 int ConfigReader::lineAt(std::string_view text, std::size_t at) {
@@ -155,32 +109,25 @@ int ConfigReader::lineAt(std::string_view text, std::size_t at) {
     return lineAtLine_;
 }
 
-// Reads the commands of `text`, which ends with a line end; says how much of
-// it is read, the rest being a command that more text may end. Only lines
-// that may set one of the variables, or open a comment, are read command by
+// Reads the commands of `text`, which ends with a line end. Only lines that
+// may set one of the variables, or open a comment, are read command by
 // command; the others leave the console as it was and are passed over.
-std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) {
-    textAt_ = at;
-    lineAt_ = 0;
-    lineAtLine_ = line_;
+void ConfigReader::run(std::string_view text) {
     std::size_t from = 0;    // where the console's next command starts
     std::size_t search = 0;  // where the next name may stand: past a word that is none
     bool cut = false;        // the last command was cut: the next is read from within its text
+    bool underWay = false;   // a command starts at `from`, within a line already begun
+    Scan scan;
     std::optional<CommandIndex> index;
-    while (true) {
-        if (!underWay_ && everyCommand_) {
-            if (from >= text.size())
-                break;
-            underWay_ = true;
-            scan_ = {from, 0, false, false};
-        } else if (!underWay_) {
+    while (from < text.size()) {
+        if (!underWay && everyCommand_) {
+            scan = {from, 0, false, false};
+        } else if (!underWay) {
             const Found next = nextName(text, std::max(from, search));
             lineAtLine_ = lineAt(text, std::max(from, search)) + next.lineEnds;
             lineAt_ = next.at == std::string_view::npos ? text.size() : next.at;
-            if (next.at == std::string_view::npos) {
-                from = text.size();
+            if (next.at == std::string_view::npos)
                 break;
-            }
             cut = false;
             if (!spellsVariable(text, next.at) && !startsAt(text, next.at, "/*")) {
                 search = next.at + 1;  // the commands still start where they did
@@ -189,32 +136,21 @@ std::size_t ConfigReader::run(std::string_view text, std::size_t at, bool last) 
             // The line's commands, each read whole from its start, as quotes
             // before the name decide where it stands.
             from = std::max(text.rfind('\n', next.at) + 1, from);  // 0 on the first line
-            underWay_ = true;
-            scan_ = {from, 0, false, false};
+            scan = {from, 0, false, false};
         }
         // Where the console ends the command that starts at `from`.
-        Scan &s = scan_;
         const std::optional<std::size_t> end =
-            cut ? (index ? *index : index.emplace(text)).endOf(s, from) : scanOn(text, s);
-        if (!end && !last) {
-            s.at -= from;
-            break;
-        }
+            cut ? (index ? *index : index.emplace(text)).endOf(scan, from) : scanOn(text, scan);
         const std::size_t to = end.value_or(text.size());
-        endsInComment_ = !end && s.inBlock;
+        endsInComment_ = !end && scan.inBlock;
         cut = to - from >= kLongestCommand;
         command(text, from, cut ? from + kLongestCommand : to, !end);
         from = cut ? from + kLongestCommand + 1 : to + 1;
-        scan_ = {from, 0, cut && !end && s.inBlock, false};
-        if (from >= text.size()) {
-            underWay_ = false;
-            from = text.size();
+        if (from >= text.size())
             break;
-        }
-        underWay_ = scan_.inBlock || text[from - 1] != '\n';
+        scan = {from, 0, cut && !end && scan.inBlock, false};
+        underWay = scan.inBlock || text[from - 1] != '\n';
     }
-    line_ = lineAt(text, from);
-    return from;
 }
 
 // Adds the setting that the command text[from, to) makes. A command that

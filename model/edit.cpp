@@ -33,8 +33,7 @@ Outcome outcomeOf(const std::vector<Setting> &settings) {
 std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nullptr,
                                 std::vector<std::string> *commands = nullptr) {
     ConfigReader reader(commands != nullptr);
-    reader.read(text);
-    std::vector<Setting> settings = reader.finish();
+    std::vector<Setting> settings = reader.read(text);
     if (endsInComment != nullptr)
         *endsInComment = reader.endsInComment();
     if (commands != nullptr)

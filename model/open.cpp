@@ -27,21 +27,6 @@ std::string described(const Setting &s) {
 
 }  // namespace
 
-void Opener::take(std::string_view name, ConfigReader &reader,
-                  const std::optional<std::string> &error) {
-    std::vector<Setting> settings = reader.finish();
-    if (error) {
-        leftOut_.push_back(*error);
-        return;
-    }
-    if (settings.empty())
-        leftOut_.push_back(noSettingIn(name));
-    for (Setting &s : settings) {
-        std::string where = std::string(name) + " line " + std::to_string(s.line);
-        found_.push_back({std::move(s), std::move(where)});
-    }
-}
-
 void Opener::openText(std::string_view name, std::string_view text) {
     notFromFiles_ = true;
     // Lines copied from a console's print stand for the settings they show.
@@ -55,10 +40,18 @@ void Opener::openText(std::string_view name, std::string_view text) {
         console += setting ? *setting + '\n' : std::string(line);
         rest.remove_prefix(end);
     }
-    ConfigReader reader;
-    const std::optional<std::string> error =
-        readText(reader, name, printedAny ? std::string_view(console) : text);
-    take(name, reader, error);
+    const std::string_view read = printedAny ? std::string_view(console) : text;
+    if (std::optional<std::string> refused = refusedText(name, read)) {
+        leftOut_.push_back(std::move(*refused));
+        return;
+    }
+    std::vector<Setting> settings = ConfigReader().read(read);
+    if (settings.empty())
+        leftOut_.push_back(noSettingIn(name));
+    for (Setting &s : settings) {
+        std::string where = std::string(name) + " line " + std::to_string(s.line);
+        found_.push_back({std::move(s), std::move(where)});
+    }
 }
 
 // With the files it execs, as the server runs them.

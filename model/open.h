@@ -83,7 +83,6 @@ private:
         Setting setting;
         std::string where;  // "\"server.cfg\" line 3", "argument 2"
     };
-    void take(std::string_view name, ConfigReader &reader, const std::optional<std::string> &error);
 
     std::vector<Found> found_;
     std::vector<std::string> leftOut_;

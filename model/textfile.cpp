@@ -30,14 +30,6 @@ std::optional<std::string> refusedText(std::string_view name, std::string_view t
     return std::nullopt;
 }
 
-std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
-                                    std::string_view text) {
-    if (auto refused = refusedText(name, text))
-        return refused;
-    reader.read(text);
-    return std::nullopt;
-}
-
 std::optional<std::string> readWhole(const std::string &path, std::string &bytes) {
     const std::string name = quoted(path);
     const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"),

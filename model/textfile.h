@@ -15,8 +15,6 @@ namespace zelvar {
 // No configuration comes near this; a text that does is not read on.
 inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
 
-std::optional<std::string> readText(ConfigReader &reader, std::string_view name,
-                                    std::string_view text);
 // A file's bytes whole, with the same checks.
 std::optional<std::string> readWhole(const std::string &path, std::string &bytes);
 // The same refusals for a text held whole, or a piece of one that starts on

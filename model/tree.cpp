@@ -49,8 +49,7 @@ public:
         std::optional<std::size_t> handled;
         for (int n = 0; n < kMostExecs; ++n) {
             ConfigReader reader;
-            reader.read(buffer_);
-            std::vector<Setting> settings = reader.finish();
+            std::vector<Setting> settings = reader.read(buffer_);
             const auto &execs = reader.execs();
             const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
                 return !handled || e.at > *handled;
@@ -159,8 +158,7 @@ private:
     void finish() {
         if (tree_.settings.empty()) {  // stopped early, or nothing set: read what there is
             ConfigReader reader;
-            reader.read(buffer_);
-            tree_.settings = reader.finish();
+            tree_.settings = reader.read(buffer_);
             tree_.endsInComment = reader.endsInComment();
         }
         if (segments_.size() == 1) {  // one file: places and lines are the reader's own
