@@ -1,7 +1,10 @@
 #include "flows.h"
 
+#include "layout.h"
 #include "remote.h"
 #include "save.h"
+
+#include <memory>
 
 #include <utility>
 #include <vector>
@@ -10,19 +13,15 @@ namespace zelvar::app {
 
 namespace {
 
-// Sets the window busy for as long as it lives.
-class Busy {
-public:
-    Busy(Dialogs &dialogs, std::string_view what) : dialogs_(dialogs) { dialogs_.busy(what); }
-    ~Busy() { dialogs_.busy({}); }
-    Busy(const Busy &) = delete;
-    Busy &operator=(const Busy &) = delete;
-
-private:
-    Dialogs &dialogs_;
-};
+// What a title calls a file: its name, without the folders.
+std::string shortName(const std::string &path) {
+    const std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 }  // namespace
+
+Flows::~Flows() { worker_.request_stop(); }
 
 void Flows::openArguments(std::span<const std::string> arguments) {
     if (arguments.empty())
@@ -33,27 +32,72 @@ void Flows::openArguments(std::span<const std::string> arguments) {
 }
 
 void Flows::openServer(const std::string &server) {
+    if (waiting())
+        return;
     std::optional<Password> secret = password(server);
     if (!secret)
         return;
-    Opener opener;
-    {
-        const Busy busy(dialogs_, "Reading " + server + "\u2026");
+    inBackground("Reading " + server + "\u2026", [this, server, secret = std::move(*secret)](
+                                                       std::stop_token stop) mutable {
+        auto opener = std::make_shared<Opener>();
         std::array<std::optional<rcon::Held>, kVariableCount> held;
         std::string shown;
-        if (const std::optional<std::string> why = talkTo(
-                server, std::move(*secret), [&](rcon::Session &session, const std::string &name) {
-                    held = session.read(variables());
-                    shown = name;
-                }))
-            opener.unreachable(*why);
+        const std::optional<Unreached> failed = talkTo(
+            server, std::move(secret),
+            [&](rcon::Session &session, const std::string &name) {
+                held = session.read(variables());
+                shown = name;
+            },
+            std::move(stop));
+        if (failed)
+            opener->unreachable(failed->why);
         else
-            opener.openServer(shown, held);
-    }
-    open(opener);
+            opener->openServer(shown, held);
+        return std::function<void()>([this, opener, server, failed] {
+            if (failed && failed->passwordRefused)
+                passwords_.erase(server);
+            unread_ = failed ? std::optional(server) : std::nullopt;
+            open(*opener);
+        });
+    });
 }
 
+void Flows::inBackground(std::string what, Work work) {
+    waitingFor_ = std::move(what);
+    dialogs_.busy(waitingFor_);
+    retitle();
+    worker_ = std::jthread([this, work = std::move(work)](std::stop_token stop) {
+        std::function<void()> then;
+        try {
+            then = work(std::move(stop));
+        } catch (...) {  // reported on the window's thread, as any error is
+            then = [error = std::current_exception()] { std::rethrow_exception(error); };
+        }
+        dialogs_.post([this, then = std::move(then)] {
+            if (worker_.joinable())
+                worker_.join();
+            waitingFor_.clear();
+            dialogs_.busy({});
+            retitle();
+            then();
+        });
+    });
+}
+
+void Flows::escapeKey() { worker_.request_stop(); }
+
+void Flows::retitle() {
+    const std::string caption(ui::kForm1Caption);
+    const std::optional<std::string> &named = form_.openedFrom() ? form_.openedFrom() : unread_;
+    const std::string what = waiting() ? waitingFor_ : named ? shortName(*named) : std::string();
+    dialogs_.setTitle(what.empty() ? caption : what + " \u2014 " + caption);
+}
+
+// Opening anything while a server is read or sent to would change what that
+// work ends in: the keys and drops wait with the window.
 void Flows::pasteKey() {
+    if (waiting())
+        return;
     Opener opener;
     opener.openText("the clipboard", dialogs_.clipboardText());
     open(opener);
@@ -62,6 +106,8 @@ void Flows::pasteKey() {
 void Flows::copyKey() { dialogs_.setClipboardText(dialogs_.line()); }
 
 void Flows::dropFiles(std::span<const std::string> paths) {
+    if (waiting())
+        return;
     Opener opener;
     for (const std::string &path : paths)
         opener.openFile(path);
@@ -69,6 +115,8 @@ void Flows::dropFiles(std::span<const std::string> paths) {
 }
 
 void Flows::dropText(const std::string &text) {
+    if (waiting())
+        return;
     Opener opener;
     opener.openText("the dropped text", text);
     open(opener);
@@ -77,6 +125,7 @@ void Flows::dropText(const std::string &text) {
 void Flows::open(Opener &opener) {
     const Opening opening = opener.finish();
     form_.open(opening);
+    retitle();
     if (opening.leftOut.empty())
         return;
     std::string details;
@@ -88,9 +137,19 @@ void Flows::open(Opener &opener) {
 // Into the file opened, or to the server, what changed since; opened from
 // anything else, the line into a file the user names. What will change is
 // shown first, and nothing changes unless the user goes ahead; the message
-// then says what became of each change, or why nothing did.
+// then says what became of each change, or why nothing did. A server that
+// could not be read is offered again instead.
 void Flows::saveKey() {
+    if (waiting())
+        return;
     std::optional<Form::Save> save = form_.saveIntoOpened();
+    if (!save && unread_) {
+        if (dialogs_.confirm("Read " + *unread_ + " again?",
+                             *unread_ + " could not be read when the window opened.",
+                             "Try again"))
+            openServer(*unread_);
+        return;
+    }
     if (!save) {
         std::optional<std::string> chosen = dialogs_.askSaveFile();
         if (!chosen)
@@ -101,14 +160,10 @@ void Flows::saveKey() {
             save->was.emplace_back();
         }
     }
-    this->save(*save);
-}
-
-bool Flows::save(const Form::Save &save) {
-    const bool done = save.toServer ? send(save) : write(save);
-    if (done)
-        form_.markSaved();
-    return done;
+    if (save->toServer)
+        send(*save, false);
+    else if (write(*save))
+        form_.markSaved(*save);
 }
 
 // "NAME: OLD → NEW", a line each.
@@ -121,6 +176,10 @@ std::string Flows::values(const Form::Save &save) {
 }
 
 bool Flows::mayClose() {
+    if (waiting()) {
+        escapeKey();
+        return false;
+    }
     const std::optional<Form::Save> save = form_.saveIntoOpened();
     if (!save || save->changes.empty())
         return true;
@@ -129,7 +188,14 @@ bool Flows::mayClose() {
                                 " before closing?";
     switch (dialogs_.askUnsaved(heading, values(*save))) {
     case Dialogs::Unsaved::Save:
-        return this->save(*save);
+        if (save->toServer) {
+            send(*save, true);
+            return false;
+        }
+        if (!write(*save))
+            return false;
+        form_.markSaved(*save);
+        return true;
     case Dialogs::Unsaved::Discard:
         return true;
     case Dialogs::Unsaved::Cancel:
@@ -150,33 +216,55 @@ bool Flows::write(const Form::Save &save) {
     return fine;
 }
 
-bool Flows::send(const Form::Save &save) {
-    rcon::Sent sent;
-    if (!save.changes.empty()) {
-        if (!dialogs_.confirm("Send these values to " + save.path + "?", values(save), "Send"))
-            return false;
-        std::optional<Password> secret = password(save.path);
-        if (!secret)
-            return false;
-        const Busy busy(dialogs_, "Sending to " + save.path + "\u2026");
-        if (const std::optional<std::string> why = talkTo(
-                save.path, std::move(*secret), [&](rcon::Session &session, const std::string &) {
-                    sent = rcon::sendChanges(session, save.changes);
-                }))
-            sent = {Failed, *why};
+void Flows::send(const Form::Save &save, bool thenClose) {
+    if (save.changes.empty()) {
+        say(true, rcon::Sent().heading(), {});
+        return;
     }
-    const std::string_view heading = sent.heading();
-    const bool fine = sent.status == Clean;
-    say(fine, heading, std::move(sent.said));
-    return fine;
+    if (!dialogs_.confirm("Send these values to " + save.path + "?", values(save), "Send"))
+        return;
+    std::optional<Password> secret = password(save.path);
+    if (!secret)
+        return;
+    inBackground("Sending to " + save.path + "\u2026", [this, save, thenClose,
+                                                       secret = std::move(*secret)](
+                                                          std::stop_token stop) mutable {
+        auto sent = std::make_shared<rcon::Sent>();
+        bool refused = false;
+        if (const std::optional<Unreached> failed = talkTo(
+                save.path, std::move(secret),
+                [&](rcon::Session &session, const std::string &) {
+                    *sent = rcon::sendChanges(session, save.changes);
+                },
+                std::move(stop))) {
+            *sent = {Failed, failed->why};
+            refused = failed->passwordRefused;
+        }
+        return std::function<void()>([this, save, thenClose, sent, refused] {
+            if (refused)
+                passwords_.erase(save.path);
+            const bool fine = sent->status == Clean;
+            if (fine)
+                form_.markSaved(save);
+            const std::string_view heading = sent->heading();
+            if (fine && thenClose)
+                dialogs_.close();
+            else
+                say(fine, heading, std::move(sent->said));
+        });
+    });
 }
 
-// From the environment, else asked for; none when the user cancels.
+// From the environment, else typed once for the window's life.
 std::optional<Password> Flows::password(const std::string &server) {
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
-    if (std::optional<std::string> typed = dialogs_.askPassword(server))
+    if (const auto kept = passwords_.find(server); kept != passwords_.end())
+        return Password{kept->second, "the password dialog"};
+    if (std::optional<std::string> typed = dialogs_.askPassword(server)) {
+        passwords_[server] = *typed;
         return Password{std::move(*typed), "the password dialog"};
+    }
     return std::nullopt;
 }
 

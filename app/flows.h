@@ -5,19 +5,25 @@
 //
 // How data flows: a window hands its keys and drops to a Flows, which reads
 // and writes through the model (Opener, Form), the platform layer (files,
-// sockets) and the window's Dialogs, the platform's standard dialogs. A
-// message waits until the window is on screen (shown()), so that it opens
-// over it. A RuntimeError escaping a flow is the window's to report, as one
-// escaping a click procedure is.
+// sockets) and the window's Dialogs, the platform's standard dialogs. Talking
+// to a server runs on a worker thread that touches nothing of the window's:
+// its result comes back through Dialogs::post, and the window paints and
+// answers meanwhile (Escape stops the wait). A message waits until the window
+// is on screen (shown()), so that it opens over it. A RuntimeError escaping a
+// flow is the window's to report, as one escaping a click procedure is.
 #pragma once
 
 #include "form.h"
 #include "remote.h"
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace zelvar::app {
 
@@ -44,6 +50,10 @@ public:
     virtual void busy(std::string_view what) = 0;
     // The line the text box holds.
     virtual std::string line() const = 0;
+    // Runs `then` on the window's thread once it is free; called from any thread.
+    virtual void post(std::function<void()> then) = 0;
+    virtual void setTitle(const std::string &title) = 0;
+    virtual void close() = 0;
 
 protected:
     ~Dialogs() = default;
@@ -52,6 +62,9 @@ protected:
 class Flows {
 public:
     Flows(Form &form, Dialogs &dialogs) : form_(form), dialogs_(dialogs) {}
+    ~Flows();  // stops a wait under way
+    Flows(const Flows &) = delete;
+    Flows &operator=(const Flows &) = delete;
 
     // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
     void openArguments(std::span<const std::string> arguments);
@@ -63,21 +76,29 @@ public:
     void dropFiles(std::span<const std::string> paths);
     void dropText(const std::string &text);
     void saveKey();
+    // Stops a wait for a server; the message then says what was done.
+    void escapeKey();
     // The window is on screen: a message held back until then is said now.
     void shown();
     // The window is asked to close: whether it may, changes saved, sent or
-    // let go as the user says.
+    // let go as the user says. Asked while it waits, it stops the wait.
     bool mayClose();
+    bool waiting() const { return !waitingFor_.empty(); }
 
 private:
     void open(Opener &opener);
-    // Each says what became of the save; true when all was done.
+    // Each says what became of the save; true when all was done. A send
+    // goes on beside the window, and closes it after, when `thenClose`.
     bool write(const Form::Save &save);
-    bool send(const Form::Save &save);
-    bool save(const Form::Save &save);
+    void send(const Form::Save &save, bool thenClose);
     static std::string values(const Form::Save &save);
     std::optional<Password> password(const std::string &server);
     void say(bool fine, std::string_view heading, std::string details);
+    // Runs `work` on the worker, and what it gives back on the window's
+    // thread; the window shows that it waits for `what` meanwhile.
+    using Work = std::function<std::function<void()>(std::stop_token)>;
+    void inBackground(std::string what, Work work);
+    void retitle();
 
     struct Message {
         bool fine;
@@ -89,6 +110,11 @@ private:
     Dialogs &dialogs_;
     bool shown_ = false;
     std::optional<Message> held_;  // said once the window shows
+    std::string waitingFor_;       // while the worker runs: "Sending to HOST:PORT…"
+    std::optional<std::string> unread_;  // a server that could not be read when opened
+    // Typed for a server, kept in memory for the window's life, until refused.
+    std::map<std::string, std::string> passwords_;
+    std::jthread worker_;  // last, so that it stops before the rest goes
 };
 
 }  // namespace zelvar::app

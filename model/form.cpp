@@ -209,15 +209,12 @@ Change Form::rankLine(const Variable &variable, std::uint32_t boxes) const {
     return {variable, line.substr(line.find(' ') + 1)};
 }
 
-void Form::markSaved() {
-    for (const SettingGroup &g : kCatalogue)
-        if (g.group != Group::Admin || !knowsRanks_)
-            opened_.at(slot(g.group)) = lineOf(g.group);
-    for (const Variable &v : variables())
-        if (knowsRanks_ && v.group == Group::Admin && touched_.at(slot(v.rank))) {
-            openedRanks_.at(slot(v.rank)) = rankLine(v, boxesOf(v.rank));
-            touched_.at(slot(v.rank)) = false;
-        }
+void Form::markSaved(const Save &save) {
+    for (const Change &c : save.changes)
+        if (knowsRanks_ && c.variable.group == Group::Admin)
+            openedRanks_.at(slot(c.variable.rank)) = c;
+        else
+            opened_.at(slot(c.variable.group)) = c;
 }
 
 std::optional<Form::Save> Form::saveIntoOpened() const {

@@ -104,8 +104,13 @@ public:
         bool create = false;  // a file named to save into, which may be new
     };
     std::optional<Save> saveIntoOpened() const;
-    // What saveIntoOpened gave was saved: it is what the save key compares with now.
-    void markSaved();
+    // What saveIntoOpened gave was saved: what the save key compares with
+    // now, whatever boxes changed since it was given.
+    void markSaved(const Save &save);
+    // The file or the server the window was last opened from, if one.
+    const std::optional<std::string> &openedFrom() const {
+        return openedServer_ ? openedServer_ : openedFile_;
+    }
 
 private:
     void ShowPanel(const bool &blnWeapon, const bool &blnAdmin, const bool &blnForce,

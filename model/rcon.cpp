@@ -11,8 +11,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kLargestReply = std::size_t{256} << 10;
-// After this many requests a server of today's engines wants one a second.
-constexpr int kBurst = 8;
 
 // Only names of letters, digits and '_' and plain decimal values ever go
 // into a command, so that nothing in one can become another command.
@@ -72,14 +70,12 @@ Session::Session(Transport &transport, std::string server, Timing timing)
 // One request and what comes back: a remote-console reply's pieces joined,
 // or the one info datagram that echoes the challenge. Each try waits longer.
 std::optional<std::string> Session::exchange(std::string_view line, bool remote, int attempt) {
-    if (lastSent_) {  // every request counts against the server's limits
-        const auto gap = requests_ < kBurst ? timing_.paced : timing_.pacedLater;
-        // The wait drains what came late for earlier requests.
-        while (Clock::now() < *lastSent_ + gap && transport_.receive(*lastSent_ + gap)) {
-        }
-    }
+    // The wait drains what came late for earlier requests.
+    for (auto at = pace_.earliest(remote, Clock::now()); Clock::now() < at;
+         at = pace_.earliest(remote, Clock::now()))
+        static_cast<void>(transport_.receive(at));
     transport_.send(datagram(line));
-    lastSent_ = Clock::now();
+    pace_.sent(remote, Clock::now());
     ++requests_;
     const auto start = Clock::now();
     const auto firstBy = start + timing_.firstPiece * (attempt + 1);
@@ -98,7 +94,7 @@ std::optional<std::string> Session::exchange(std::string_view line, bool remote,
         }
         if (const std::optional<std::string_view> text = printed(*piece)) {
             reply = reply.value_or("") + std::string(*text);
-            if (reply->size() > kLargestReply)
+            if (reply->size() > kLargestReply || pace_.lastPiece(*text))
                 return reply;
         }
     }
@@ -131,16 +127,24 @@ std::optional<Info> Session::ask(std::string_view what) {
     return std::nullopt;
 }
 
+// Asked once: the engine it names sets the pace of all that follows.
+const Info &Session::status() {
+    if (!status_) {
+        status_ = ask("getstatus");
+        if (!status_)
+            throw NoReply(noReply(server_));
+        pace_.learn(engineOf(infoValue(*status_, "version").value_or("")));
+    }
+    return *status_;
+}
+
 std::array<std::optional<std::string>, 2> Session::published() {
     // The masks are server-info variables; the game's own info names them short.
     constexpr std::array<std::array<std::string_view, 2>, 2> kKeys{
         {{"g_weaponDisable", "wdisable"}, {"g_forcePowerDisable", "fdisable"}}};
     std::array<std::optional<std::string>, 2> masks;
-    const std::optional<Info> status = ask("getstatus");
-    if (!status)
-        throw Failure(noReply(server_));
     for (std::size_t i = 0; i < masks.size(); ++i)
-        masks.at(i) = infoValue(*status, kKeys.at(i)[0]);
+        masks.at(i) = infoValue(status(), kKeys.at(i)[0]);
     if (!masks[0] || !masks[1])
         if (const std::optional<Info> info = ask("getinfo"))
             for (std::size_t i = 0; i < masks.size(); ++i)
@@ -157,7 +161,10 @@ std::array<std::optional<Held>, kVariableCount> Session::read(std::span<const Va
         if (std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end())
             prefixes.push_back(prefix);
     }
+    // The masks are latched: what the status reply publishes is the value
+    // running, not one waiting for the next map, so they are read here too.
     std::array<std::optional<Held>, kVariableCount> held;
+    static_cast<void>(status());
     for (const std::string &prefix : prefixes) {
         if (!safeWord(prefix, false))
             continue;
@@ -195,11 +202,13 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
     for (const Change &c : changes) {
         Step step{&c, std::nullopt};
         const std::optional<Held> &held = before.at(indexOf(c.variable));
-        if (held && !(sameNumber(held->value, c.value) && !held->latched)) {
-            step.sent = true;
+        if (!sent.cancelled && held && !(sameNumber(held->value, c.value) && !held->latched)) {
             try {
+                step.sent = true;
                 step.answer = session.set(c.variable, c.value);
             } catch (const NoReply &) {  // the read below tells what became of it
+            } catch (const Cancelled &) {  // asked, or not, as the server alone knows
+                sent.cancelled = true;
             }
         }
         steps.push_back(std::move(step));
@@ -208,9 +217,14 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
     std::optional<std::string> unread;
     if (std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.sent; })) {
         try {
+            if (sent.cancelled)
+                throw Cancelled();
             after = session.read(which);
         } catch (const NoReply &failure) {
             unread = failure.what();
+        } catch (const Cancelled &) {
+            sent.cancelled = true;
+            unread = "cancelled";
         }
     }
     const auto worse = [&sent](Status status) { sent.status = worst(sent.status, status); };
@@ -222,6 +236,9 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
         if (!held) {
             sent.said += "not sent: the server has no such variable";
             worse(Problem);
+        } else if (!s.sent && sent.cancelled) {
+            sent.said += "not sent: cancelled";
+            worse(Failed);
         } else if (!s.sent) {
             sent.said += "applied already";
             ++sent.applied;

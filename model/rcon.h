@@ -1,8 +1,9 @@
 // Talking to a running game server. A request is one UDP datagram; a
 // Transport carries datagrams (the platform layer has the real one) and
 // hears only the server's own address and port. A Session turns what the
-// tool wants into requests: it paces them for the strictest servers, gathers
-// a reply's pieces until the server falls quiet, retries reads with backoff,
+// tool wants into requests: its first asks the server's status, which names
+// the engine; it paces the rest and reads where each reply ends by that
+// engine's rules (pace.h), retries reads with backoff,
 // never resends a set (it reads the variable back instead) and ends with a
 // Failure, in words a person can act on, when nothing useful can come.
 // Replies are read by reply.h; sendChanges is the one way every front-end
@@ -10,6 +11,7 @@
 #pragma once
 
 #include "edit.h"
+#include "pace.h"
 #include "reply.h"
 #include "status.h"
 
@@ -31,7 +33,8 @@ class Transport {
 public:
     virtual void send(std::string_view datagram) = 0;
     // The next datagram from the server before `until`; none when time runs
-    // out first or the server's host says nothing listens there.
+    // out first or the server's host says nothing listens there. Throws
+    // Cancelled when the user stops the wait.
     virtual std::optional<std::string> receive(std::chrono::steady_clock::time_point until) = 0;
 
 protected:
@@ -46,15 +49,17 @@ struct Failure : std::runtime_error {
 struct PasswordRefused : Failure {
     using Failure::Failure;
 };
+// The user stopped the wait.
+struct Cancelled : Failure {
+    Cancelled() : Failure("cancelled") {}
+};
 
 // How long each step may take: a few seconds at most, so that silence ends
 // in some 10 s over a read's three tries.
 struct Timing {
     std::chrono::milliseconds firstPiece{1500};  // for a reply to start, on the first try
-    std::chrono::milliseconds quiet{250};        // after a piece: the reply has ended
+    std::chrono::milliseconds quiet{250};        // after a piece, where its end is not shown
     std::chrono::milliseconds whole{4000};       // for all of a reply's pieces
-    std::chrono::milliseconds paced{600};        // between remote-console requests
-    std::chrono::milliseconds pacedLater{1100};  // once a burst of them has gone
     int tries = 3;                               // for a read
 };
 
@@ -73,18 +78,21 @@ public:
     std::string set(const Variable &variable, std::string_view value);
 
     int requests() const { return requests_; }
+    Engine engine() const { return pace_.engine(); }
 
 private:
     std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);
     std::string remote(std::string_view command, bool isRead);
     std::optional<Info> ask(std::string_view what);
+    const Info &status();
 
     Transport &transport_;
     std::string server_;
     Timing timing_;
     std::string password_;
     int requests_ = 0;
-    std::optional<std::chrono::steady_clock::time_point> lastSent_;
+    Pace pace_;
+    std::optional<Info> status_;
 };
 
 // What became of each value sent.
@@ -92,6 +100,7 @@ struct Sent {
     Status status = Clean;  // Clean: all applied, or waiting for the next map
     std::string said;       // one line a value, in the server's own words where it refused
     int applied = 0;        // values the server holds, or takes at the next map
+    bool cancelled = false; // the user stopped it before the end
 
     // What a window's message says first.
     std::string_view heading() const {
@@ -102,7 +111,8 @@ struct Sent {
     }
 };
 // Checks every value first (nothing is sent if one is refused), then sets
-// each on a variable the server has, and reads it back.
+// each on a variable the server has, and reads them back in one request a
+// prefix. Stopped by the user, it says which were sent and which not.
 Sent sendChanges(Session &session, std::span<const Change> changes);
 
 // What a person is told when nothing answers.

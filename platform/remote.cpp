@@ -21,8 +21,27 @@ struct UdpTransport::Socket {
     std::array<char, 65536> buffer{};
 };
 
-UdpTransport::UdpTransport(const rcon::Address &server, std::chrono::milliseconds resolveWithin)
-    : socket_(std::make_unique<Socket>()) {
+namespace {
+
+// How soon a stop is seen.
+constexpr auto kLookForStop = std::chrono::milliseconds(40);
+
+}  // namespace
+
+void UdpTransport::runUntil(asio::io_context &io, const bool &done,
+                            std::chrono::steady_clock::time_point until) {
+    io.restart();
+    while (!done && std::chrono::steady_clock::now() < until) {
+        if (stop_.stop_requested())
+            return;
+        io.run_until(std::min(until, std::chrono::steady_clock::now() + kLookForStop));
+        io.restart();
+    }
+}
+
+UdpTransport::UdpTransport(const rcon::Address &server, std::stop_token stop,
+                           std::chrono::milliseconds resolveWithin)
+    : socket_(std::make_unique<Socket>()), stop_(std::move(stop)) {
     // The resolver's own context: a name lookup that outlives its time limit
     // is left to finish on its own thread rather than waited for.
     auto lookups = std::make_unique<asio::io_context>();
@@ -41,10 +60,12 @@ UdpTransport::UdpTransport(const rcon::Address &server, std::chrono::millisecond
                 if (!found || (found->address().is_v6() && result.endpoint().address().is_v4()))
                     found = result.endpoint();
         });
-    lookups->run_for(resolveWithin);
+    runUntil(*lookups, done, std::chrono::steady_clock::now() + resolveWithin);
     if (!done) {
         resolver.cancel();
         static_cast<void>(lookups.release());  // NOLINT(bugprone-unused-return-value)
+        if (stop_.stop_requested())
+            throw rcon::Cancelled();
         throw rcon::Failure("the name " + quoted(server.host) + " did not resolve within " +
                             std::to_string(resolveWithin.count() / 1000) + " s");
     }
@@ -75,38 +96,44 @@ std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time
                                       if (!error)
                                           datagram.emplace(socket_->buffer.data(), size);
                                   });
-    socket_->io.restart();
-    socket_->io.run_until(until);
+    runUntil(socket_->io, done, until);
     if (!done) {
         socket_->socket.cancel();
         socket_->io.restart();
         socket_->io.run();
     }
+    if (stop_.stop_requested())
+        throw rcon::Cancelled();
     return datagram;
 }
 
-std::optional<std::string>
+std::optional<Unreached>
 talkTo(std::string_view text, std::optional<Password> password,
-       const std::function<void(rcon::Session &, const std::string &server)> &talk) {
+       const std::function<void(rcon::Session &, const std::string &server)> &talk,
+       std::stop_token stop) {
     const auto address = rcon::parseAddress(text);
     if (const auto *why = std::get_if<std::string>(&address))
-        return *why;
+        return Unreached{*why};
     const std::optional<std::string> why =
         password ? rcon::unusablePassword(password->secret) : std::nullopt;
     if (why)
-        return *why + " (the password from " + password->source + "); nothing is sent";
+        return Unreached{*why + " (the password from " + password->source + "); nothing is sent"};
+    const std::string server = std::get<rcon::Address>(address).shown();
     try {
-        UdpTransport transport(std::get<rcon::Address>(address));
-        const std::string server = std::get<rcon::Address>(address).shown();
+        UdpTransport transport(std::get<rcon::Address>(address), std::move(stop));
         rcon::Session session(transport, server);
         if (password)
             session.setPassword(std::move(password->secret));
         talk(session, server);
         return std::nullopt;
     } catch (const rcon::PasswordRefused &refused) {
-        return std::string(refused.what()) + "; the password came from " + password->source;
+        return Unreached{std::string(refused.what()) + "; the password came from " +
+                             password->source,
+                         true};
+    } catch (const rcon::Cancelled &) {
+        return Unreached{"the wait for " + server + " was cancelled"};
     } catch (const rcon::Failure &failure) {
-        return failure.what();
+        return Unreached{failure.what()};
     }
 }
 

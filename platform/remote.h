@@ -7,11 +7,16 @@
 
 #include "rcon.h"
 
+namespace asio {
+class io_context;
+}
+
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -19,8 +24,9 @@ namespace zelvar {
 
 class UdpTransport final : public rcon::Transport {
 public:
-    // Throws rcon::Failure when the name does not resolve in time.
-    explicit UdpTransport(const rcon::Address &server,
+    // Throws rcon::Failure when the name does not resolve in time, and
+    // rcon::Cancelled, here or in receive, once `stop` is requested.
+    explicit UdpTransport(const rcon::Address &server, std::stop_token stop = {},
                           std::chrono::milliseconds resolveWithin = std::chrono::seconds(4));
     ~UdpTransport();
     UdpTransport(const UdpTransport &) = delete;
@@ -30,8 +36,13 @@ public:
     std::optional<std::string> receive(std::chrono::steady_clock::time_point until) override;
 
 private:
+    // Runs the socket's work until `done` or `until`, looking for a stop.
+    void runUntil(asio::io_context &io, const bool &done,
+                  std::chrono::steady_clock::time_point until);
+
     struct Socket;
     std::unique_ptr<Socket> socket_;
+    std::stop_token stop_;
 };
 
 // Where the remote-console password is read from, when no other source has one.
@@ -44,14 +55,21 @@ struct Password {
     std::string source;  // "ZELVAR_RCON_PASSWORD", "the password file \"pw\""
 };
 
+// What kept a talk from its end.
+struct Unreached {
+    std::string why;  // an address that is none, a password that can never
+                      // match, no reply, a password refused (and from where
+                      // it came), a wait the user stopped
+    bool passwordRefused = false;
+};
+
 // Talks to the server named by `text` (HOST[:PORT]) through `talk`, which is
 // handed the session, the password set (none: for what anyone may ask), and
-// the server as shown. What went wrong, when something did: an address that
-// is none, a password that can never match, no reply, a password refused
-// (and from where it came).
-std::optional<std::string>
+// the server as shown; until `stop` is requested.
+std::optional<Unreached>
 talkTo(std::string_view text, std::optional<Password> password,
-       const std::function<void(rcon::Session &, const std::string &server)> &talk);
+       const std::function<void(rcon::Session &, const std::string &server)> &talk,
+       std::stop_token stop = {});
 
 // The password in ZELVAR_RCON_PASSWORD, if it is set.
 std::optional<Password> passwordFromEnvironment();

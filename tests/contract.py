@@ -69,9 +69,17 @@ class Scripted:
         threading.Thread(target=self.serve, daemon=True).start()
 
     def print(self, to, *pieces):
-        # The 2003-era way: a packet a printed piece, then an empty one.
+        # The 2003-era way: a packet a printed piece, then an empty one. A
+        # piece after it would be read only by a client that waits for silence.
         for piece in (*pieces, ""):
             self.sock.sendto(OOB + b"print\n" + piece.encode(), to)
+        threading.Timer(0.1, self.late, [to]).start()
+
+    def late(self, to):
+        try:
+            self.sock.sendto(OOB + b'print\nzv_teamLock "999"\n', to)
+        except OSError:  # closed meanwhile
+            pass
 
     def serve(self):
         self.sock.settimeout(0.2)
@@ -93,8 +101,8 @@ class Scripted:
                 self.sock.sendto(OOB + b"statusResponse\n\\challenge\\1\\g_weaponDisable\\2\n",
                                  sender)
                 self.sock.sendto(OOB + f"statusResponse\n\\sv_hostname\\^1x\\challenge\\"
-                                 f"{challenge}\\g_weaponDisable\\524279\n0 0 \"p\"\n".encode(),
-                                 sender)
+                                 f"{challenge}\\version\\JA v1.0 win-x86 Oct 24 2003"
+                                 f"\\g_weaponDisable\\524279\n0 0 \"p\"\n".encode(), sender)
                 continue
             if words[0] != "rcon":
                 continue
@@ -310,7 +318,8 @@ if __name__ == "__main__" and sys.argv[1:] == ["serve"]:
     s = Scripted(os.environ["ZELVAR_RCON_PASSWORD"])
     print(s.port, flush=True)
     threading.Timer(300, os._exit, [0]).start()  # never outlives a test gone astray
-    sys.stdin.read()
+    for line in sys.stdin:  # "silent": from now on
+        s.silent = line.strip() == "silent"
     os._exit(0)
 elif __name__ == "__main__":
     BITS, ENGINE, MAN = sys.argv[1:4]

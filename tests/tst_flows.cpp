@@ -78,6 +78,10 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     void setClipboardText(const std::string & /*text*/) override {}
     void busy(std::string_view /*what*/) override {}
     std::string line() const override { return text; }
+    void post(std::function<void()> /*then*/) override { qFatal("no flow here waits"); }
+    void setTitle(const std::string &t) override { title = QString::fromStdString(t); }
+    void close() override {}
+    QString title = "unchanged";
 };
 
 struct Window {
@@ -110,6 +114,7 @@ void TestFlows::messageWaitsForTheWindow() {
     w.flows.shown();
     QCOMPARE(w.fake.said.size(), 1);
     QVERIFY(w.fake.said[0].startsWith("warning Nothing was opened.\nargument 1: zv_teamLock"));
+    QCOMPARE(w.fake.title, "Zelvar 1.9 Bitrate Calculator V1.3");
 }
 
 // What the save key asks, says and writes, by where the window was opened
@@ -207,6 +212,7 @@ void TestFlows::aLookIsNoChange() {
     w.flows.shown();
     w.flows.openArguments(std::vector<std::string>{path});
     QVERIFY(w.fake.said.isEmpty());
+    QCOMPARE(w.fake.title, "server.cfg \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
     for (const auto &[rank, line] : {std::pair{Rank::Knight, "zv_knightAllowedCMD 38"},
                                      {Rank::Instructor, "zv_instructorAllowedCMD 8230"},
                                      {Rank::Council, "zv_councilAllowedCMD 536870910"},

@@ -237,7 +237,10 @@ struct Scripted final : zelvar::rcon::Transport {
     std::optional<std::string> pending;
     void send(std::string_view datagram) override {
         requests.emplace_back(datagram.substr(4));
-        if (std::string reply = answer(requests.back()); !reply.empty())
+        if (requests.back().starts_with("getstatus "))
+            pending = "\xFF\xFF\xFF\xFFstatusResponse\n\\challenge\\" +
+                      requests.back().substr(10) + "\\version\\v1.0 win-x86 Oct 24 2003\n";
+        else if (std::string reply = answer(requests.back()); !reply.empty())
             pending = "\xFF\xFF\xFF\xFFprint\n" + reply;
     }
     std::optional<std::string> receive(std::chrono::steady_clock::time_point /*until*/) override {
@@ -265,7 +268,7 @@ void TestModel::session() {
     QVERIFY(failure(unset, "pw", [&](Session &s) {
                 s.read(zelvar::variables());
             }).find("has no remote-console password") != std::string::npos);
-    QCOMPARE(unset.requests.size(), 1U);
+    QCOMPARE(unset.requests.size(), 2U);  // the status, then one refused
 
     Scripted silentSet;
     silentSet.answer = [](const std::string &r) {

@@ -193,6 +193,7 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     bind(QKeySequence::Paste, &zelvar::app::Flows::pasteKey);
     bind(QKeySequence::Copy, &zelvar::app::Flows::copyKey);
     bind(QKeySequence::Save, &zelvar::app::Flows::saveKey);
+    bind(QKeySequence::Cancel, &zelvar::app::Flows::escapeKey);
 
     run([this] { form_.Form_Load(); });
 }
@@ -475,6 +476,13 @@ void Form1::busy(std::string_view what) {
 }
 
 std::string Form1::line() const { return txtBitRate->text().toStdString(); }
+
+void Form1::post(std::function<void()> then) {
+    QMetaObject::invokeMethod(
+        this, [this, then = std::move(then)] { run(then); }, Qt::QueuedConnection);
+}
+
+void Form1::setTitle(const std::string &title) { setWindowTitle(QString::fromStdString(title)); }
 
 bool Form1::checked(Group group, int index) const {
     return chk_[slot(group)]->button(index)->isChecked();

@@ -85,6 +85,9 @@ private:
     void setClipboardText(const std::string &text) override;
     void busy(std::string_view what) override;
     std::string line() const override;
+    void post(std::function<void()> then) override;
+    void setTitle(const std::string &title) override;
+    void close() override { QWidget::close(); }
 
     std::array<QButtonGroup *, zelvar::kGroupCount> chk_{};  // the check-box arrays, by group
     std::array<QGroupBox *, zelvar::kGroupCount> panels_{};  // Frame1(0) ..., by group

@@ -52,11 +52,11 @@ Status withServer(Args args, const Options &options, bool needed, Streams io, Ta
             return Failed;
     }
     Status status = Clean;
-    if (const std::optional<std::string> why = talkTo(
+    if (const std::optional<Unreached> failed = talkTo(
             args[0], std::move(secret), [&](rcon::Session &session, const std::string &server) {
                 status = talk(session, server);
             })) {
-        io.err << "zelvar-bits: " << *why << '\n';
+        io.err << "zelvar-bits: " << failed->why << '\n';
         return Failed;
     }
     return status;
