@@ -94,15 +94,16 @@ void walkTree(QWidget *w, const QWidgetList &tabChain, QStringList &out, int dep
 
 }  // namespace
 
-// While it lives, presses `button` in a confirmation and types `password`
-// into a password dialog, as a user would.
+// While it lives, presses `button` in a confirmation and types `passwords`,
+// one a dialog, as a user would.
 class Answering {
 public:
-    explicit Answering(QString button, QString password = {})
-        : button_(std::move(button)), password_(std::move(password)) {
+    explicit Answering(QString button, QStringList passwords = {})
+        : button_(std::move(button)), passwords_(std::move(passwords)) {
         QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
         timer_.start(50);
     }
+    qsizetype passwordsLeft() const { return passwords_.size(); }
 
 private:
     void answer() {
@@ -111,7 +112,7 @@ private:
                 continue;
             if (auto *dialog = qobject_cast<QInputDialog *>(w)) {
                 QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
-                dialog->setTextValue(password_);
+                dialog->setTextValue(passwords_.isEmpty() ? "asked once more" : passwords_.takeFirst());
                 dialog->accept();
             } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
                 for (QAbstractButton *b : box->buttons())
@@ -121,7 +122,7 @@ private:
         }
     }
     QString button_;
-    QString password_;
+    QStringList passwords_;
     QTimer timer_;
 };
 
@@ -477,8 +478,9 @@ void TestWindow::pasteAndDrop() {
 }
 
 // Opened from a scripted server on loopback, the save key sends what changed
-// there, with the password typed into its dialog, and says what the server
-// answered.
+// there and says what the server answered; the password typed is asked again
+// only after the server refused it. Held by the server fallen silent, the
+// window still takes clicks, and Escape ends the wait with nothing applied.
 void TestWindow::serverSaveKey() {
     qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
     QProcess server;
@@ -487,15 +489,32 @@ void TestWindow::serverSaveKey() {
     const QString address = "127.0.0.1:" + QString(server.readLine()).trimmed();
     form->openServer(address);
     QVERIFY(message().contains(address + ": zv_wordFilter: absent on the server"));
+    QCOMPARE(form->windowTitle(), address + " \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Nothing to send.\n");
     click("Command5");
     click("chkLock(0)");
     const QString sent = line();
     qunsetenv("ZELVAR_RCON_PASSWORD");  // now asked for, and typed into the dialog
-    const Answering answering("Send", "s3cret");
+    const Answering answering("Send", {"wrong", "s3cret"});
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(message().startsWith("Nothing was applied.\n" + address + " refused the password"));
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Sent.\n" + sent + ": applied\n");
+    QCOMPARE(answering.passwordsLeft(), 0);
+
+    server.write("silent\n");
+    QVERIFY(server.waitForBytesWritten(5000));
+    click("chkLock(1)");
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(QTest::qWaitFor([&] { return form->windowTitle().startsWith("Sending to "); }, 5000));
+    form->activateWindow();  // from the confirmation, closed
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    click("Command1");
+    QCOMPARE(shownPanels(), QStringList{"Frame1(0)"});
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    QCOMPARE(message(), "Nothing was applied.\nthe wait for " + address + " was cancelled");
+    QCOMPARE(answering.passwordsLeft(), 0);
     server.closeWriteChannel();
     QVERIFY(server.waitForFinished(5000));
 }

@@ -193,7 +193,8 @@ Form1::Form1(QWidget *parent) : QWidget(parent, kWindowFlags) {
     bind(QKeySequence::Paste, &zelvar::app::Flows::pasteKey);
     bind(QKeySequence::Copy, &zelvar::app::Flows::copyKey);
     bind(QKeySequence::Save, &zelvar::app::Flows::saveKey);
-    bind(QKeySequence::Cancel, &zelvar::app::Flows::escapeKey);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this] { run([this] { flows_.escapeKey(); }); });
 
     run([this] { form_.Form_Load(); });
 }

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -25,6 +27,7 @@ constexpr int kPanelButtonId = 100;  // + group
 constexpr int kRankId = 200;         // + rank
 constexpr int kBoxId = 1000;         // + 100 * group + index
 constexpr int kShown = WM_APP;       // the window is on screen
+constexpr int kPosted = WM_APP + 1;  // a std::function<void()> *, to run and delete
 
 constexpr COLORREF kGreen = RGB(0x00, 0xFF, 0x00);
 constexpr COLORREF kBlack = RGB(0x00, 0x00, 0x00);
@@ -356,6 +359,17 @@ LRESULT Form1::handle(UINT message, WPARAM w, LPARAM l) {
     case kShown:
         run([this] { flows_.shown(); });
         return 0;
+    case kPosted: {
+        const std::unique_ptr<std::function<void()>> then(
+            reinterpret_cast<std::function<void()> *>(l));
+        run(*then);
+        return 0;
+    }
+    case WM_SETCURSOR:
+        if (!busy_)
+            break;
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+        return TRUE;
     case WM_DROPFILES: {
         auto *drop = reinterpret_cast<HDROP>(w);
         std::vector<std::string> paths;
@@ -488,6 +502,10 @@ bool Form1::preTranslate(MSG &message) {
             run([this] { flows_.saveKey(); });
             return true;
         }
+        if (message.wParam == VK_ESCAPE && flows_.waiting()) {
+            run([this] { flows_.escapeKey(); });
+            return true;
+        }
         if (control && message.wParam == 'C') {
             DWORD from = 0;
             DWORD to = 0;
@@ -595,9 +613,20 @@ void Form1::setClipboardText(const std::string &text) {
 }
 
 void Form1::busy(std::string_view what) {
+    busy_ = !what.empty();
     SetCursor(LoadCursorW(nullptr,
-                          MAKEINTRESOURCEW(what.empty() ? 32512 : 32514)));  // IDC_ARROW, IDC_WAIT
+                          MAKEINTRESOURCEW(busy_ ? 32514 : 32512)));  // IDC_WAIT, IDC_ARROW
 }
+
+void Form1::post(std::function<void()> then) {
+    auto *posted = new std::function<void()>(std::move(then));
+    if (PostMessageW(hwnd_, kPosted, 0, reinterpret_cast<LPARAM>(posted)) == FALSE)
+        delete posted;  // the window is gone, and with it what the work was for
+}
+
+void Form1::setTitle(const std::string &title) { SetWindowTextW(hwnd_, wide(title).c_str()); }
+
+void Form1::close() { PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
 std::string Form1::line() const {
     std::wstring line(static_cast<std::size_t>(GetWindowTextLengthW(txtBitRate)) + 1, L'\0');

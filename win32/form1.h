@@ -77,6 +77,9 @@ private:
     void setClipboardText(const std::string &text) override;
     void busy(std::string_view what) override;
     std::string line() const override;
+    void post(std::function<void()> then) override;
+    void setTitle(const std::string &title) override;
+    void close() override;
 
     bool checked(zelvar::Group group, int index) const override;
     std::string_view valueText(zelvar::Group group, int index) const override;
@@ -99,6 +102,7 @@ private:
     };
 
     HWND hwnd_ = nullptr;
+    bool busy_ = false;
     HFONT standard_ = nullptr;  // the panel buttons' face
     HFONT green_ = nullptr;     // the green-on-black style's face
     HFONT large_ = nullptr;     // Label2's
