@@ -10,6 +10,7 @@
 #include "form1.h"
 #include "hitpoint.h"
 #include "oracle.h"
+#include "remote.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -486,7 +487,8 @@ void TestWindow::serverSaveKey() {
     QProcess server;
     server.start("python3", {ZELVAR_TESTS_DIR "/contract.py", "serve"});
     QVERIFY(server.waitForReadyRead(10000));
-    const QString address = "127.0.0.1:" + QString(server.readLine()).trimmed();
+    const QByteArray port = server.readLine().trimmed();
+    const QString address = "127.0.0.1:" + port;
     form->openServer(address);
     QVERIFY(message().contains(address + ": zv_wordFilter: absent on the server"));
     QCOMPARE(form->windowTitle(), address + " \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
@@ -503,8 +505,7 @@ void TestWindow::serverSaveKey() {
     QCOMPARE(message(), "Sent.\n" + sent + ": applied\n");
     QCOMPARE(answering.passwordsLeft(), 0);
 
-    server.write("silent\n");
-    QVERIFY(server.waitForBytesWritten(5000));
+    zelvar::UdpTransport({"127.0.0.1", port.toUShort()}).send("\xFF\xFF\xFF\xFFsilence");
     click("chkLock(1)");
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QVERIFY(QTest::qWaitFor([&] { return form->windowTitle().startsWith("Sending to "); }, 5000));
