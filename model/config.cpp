@@ -88,14 +88,19 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-std::vector<Setting> ConfigReader::read(std::string_view text) {
+std::vector<Setting> ConfigReader::read(std::string_view text,
+                                       std::span<const std::size_t> restarts) {
     if (text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());
         textAt_ = kByteOrderMark.size();
     }
     std::string ended(text);
     ended += '\n';  // as the console adds to a file it runs
-    run(ended);
+    std::vector<std::size_t> within;  // in the text read, past the mark
+    for (const std::size_t r : restarts)
+        if (r >= textAt_)
+            within.push_back(r - textAt_);
+    run(ended, within);
     return std::move(settings_);
 }
 
@@ -112,7 +117,7 @@ int ConfigReader::lineAt(std::string_view text, std::size_t at) {
 // Reads the commands of `text`, which ends with a line end. Only lines that
 // may set one of the variables, or open a comment, are read command by
 // command; the others leave the console as it was and are passed over.
-void ConfigReader::run(std::string_view text) {
+void ConfigReader::run(std::string_view text, std::span<const std::size_t> restarts) {
     std::size_t from = 0;    // where the console's next command starts
     std::size_t search = 0;  // where the next name may stand: past a word that is none
     bool cut = false;        // the last command was cut: the next is read from within its text
@@ -138,18 +143,27 @@ void ConfigReader::run(std::string_view text) {
             from = std::max(text.rfind('\n', next.at) + 1, from);  // 0 on the first line
             scan = {from, 0, false, false};
         }
-        // Where the console ends the command that starts at `from`.
+        // Where the console ends the command that starts at `from`: it runs
+        // a command that holds all it has, and the exec'd text after it.
+        while (!restarts.empty() && restarts.front() <= from)
+            restarts = restarts.subspan(1);
+        const std::size_t held = restarts.empty() ? text.size() : restarts.front();
         const std::optional<std::size_t> end =
-            cut ? (index ? *index : index.emplace(text)).endOf(scan, from) : scanOn(text, scan);
-        const std::size_t to = end.value_or(text.size());
+            cut && held == text.size() ? (index ? *index : index.emplace(text)).endOf(scan, from)
+                                       : scanOn(text.substr(0, held), scan);
+        const bool restart = !end && held < text.size();
+        const std::size_t to = end.value_or(held);
         endsInComment_ = !end && scan.inBlock;
         cut = to - from >= kLongestCommand;
+        const std::size_t execs = execs_.size();
         command(text, from, cut ? from + kLongestCommand : to, !end);
-        from = cut ? from + kLongestCommand + 1 : to + 1;
+        from = cut ? from + kLongestCommand + 1 : restart ? to : to + 1;
+        if (execs_.size() > execs)
+            execs_.back().at = textAt_ + from;
         if (from >= text.size())
             break;
-        scan = {from, 0, cut && !end && scan.inBlock, false};
-        underWay = scan.inBlock || text[from - 1] != '\n';
+        scan = {from, 0, (cut || restart) && !end && scan.inBlock, false};
+        underWay = restart || scan.inBlock || text[from - 1] != '\n';
     }
 }
 
@@ -169,7 +183,7 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     // The console runs an exec'd file's text right after this command; with
     // any other number of words, exec only says how it is used.
     if (words_.size() == 2 && sameIgnoringCase(words_[0], "exec"))
-        execs_.push_back({std::string(words_[1]), textAt_ + to + 1, settings_.size()});
+        execs_.push_back({std::string(words_[1]), 0, settings_.size()});  // `at`: the caller's
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
     if (applied) {

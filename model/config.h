@@ -11,6 +11,7 @@
 #include "command.h"
 #include "words.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +26,17 @@ public:
     // With `everyCommand`, every command is read and its words kept, the
     // quick search for the calculator's names aside: what an edit compares.
     explicit ConfigReader(bool everyCommand = false) : everyCommand_(everyCommand) {}
-    std::vector<Setting> read(std::string_view text);  // the settings, in the order run
+    // The settings, in the order run. Each of `restarts` (in order) is where
+    // a file exec'd by a command that ran to the end of what the console
+    // held begins: a new command starts there, in the comment that command
+    // left open, if any.
+    std::vector<Setting> read(std::string_view text, std::span<const std::size_t> restarts = {});
     bool endsInComment() const { return endsInComment_; }  // "/*" left open
     // With `everyCommand`: each command that has words, its words joined by 0x1F.
     const std::vector<std::string> &commands() const { return commands_; }
     // Each "exec NAME": the name, where the console goes on reading (the
-    // exec'd text's place), and how many settings came before it.
+    // exec'd text's place: where the next command starts, past a cut too),
+    // and how many settings came before it.
     struct Exec {
         std::string name;
         std::size_t at = 0;
@@ -39,7 +45,7 @@ public:
     const std::vector<Exec> &execs() const { return execs_; }
 
 private:
-    void run(std::string_view text);
+    void run(std::string_view text, std::span<const std::size_t> restarts);
     void command(std::string_view text, std::size_t from, std::size_t to, bool toTheEnd);
     int lineAt(std::string_view text, std::size_t at);
 

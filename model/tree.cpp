@@ -49,7 +49,7 @@ public:
         std::optional<std::size_t> handled;
         for (int n = 0; n < kMostExecs; ++n) {
             ConfigReader reader;
-            std::vector<Setting> settings = reader.read(buffer_);
+            std::vector<Setting> settings = reader.read(buffer_, restarts_);
             const auto &execs = reader.execs();
             const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
                 return !handled || e.at > *handled;
@@ -59,6 +59,10 @@ public:
                 tree_.endsInComment = reader.endsInComment();
                 break;
             }
+            // A command that ran to the end of what the console held leaves
+            // the exec'd text to start a command of its own.
+            if (exec->at > buffer_.size())
+                restarts_.push_back(buffer_.size());
             const std::size_t at = std::min(exec->at, buffer_.size());
             handled = at;
             if (!splice(completed(exec->name), at))
@@ -158,7 +162,7 @@ private:
     void finish() {
         if (tree_.settings.empty()) {  // stopped early, or nothing set: read what there is
             ConfigReader reader;
-            tree_.settings = reader.read(buffer_);
+            tree_.settings = reader.read(buffer_, restarts_);
             tree_.endsInComment = reader.endsInComment();
         }
         if (segments_.size() == 1) {  // one file: places and lines are the reader's own
@@ -193,6 +197,7 @@ private:
     std::string folder_;
     const ReadFileText &read_;
     std::string buffer_;
+    std::vector<std::size_t> restarts_;  // where a file exec'd at the end of the buffer begins
     std::vector<std::string> texts_;
     std::vector<Segment> segments_;
     std::vector<Tree::Note> notes_;  // `before`: a place in the buffer, until finish

@@ -25,6 +25,9 @@ EDITED = int(sys.argv[4]) if len(sys.argv) > 4 else COUNT // 4
 BATCH = 100  # configurations a run of the engine; its command buffer holds 128 KiB
 TREES = 60  # trees of files that exec one another, run in one batch
 CLOSER = '*/"*/'  # ends a comment left open after either count of quotes
+# A command that a comment runs through a closer may exec a file that opens
+# another: after the text, a closer for each file a tree may hold.
+CLOSERS = (CLOSER + "\n") * 4
 
 GROUPS = json.loads(subprocess.run([BITS, "--json", "list"], check=True,
                                    capture_output=True).stdout)["groups"]
@@ -75,7 +78,7 @@ def engine(texts, folder, files=None):
     for i, text in enumerate(texts):
         with open(os.path.join(game, f"t{i}.cfg"), "w", newline="") as f:
             f.write(text)
-        driver += ["exec r.cfg", f"exec t{i}.cfg", CLOSER, f"echo @@{i}"] + NAMES
+        driver += ["exec r.cfg", f"exec t{i}.cfg", CLOSERS + f"echo @@{i}"] + NAMES
     with open(os.path.join(game, "d.cfg"), "w") as f:
         f.write("\n".join(driver + ["echo @@end", "quit", ""]))
     options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} +set "
@@ -146,9 +149,7 @@ def tree(rnd, i):
              for j, n in enumerate(names)]
     files = {}
     for j, name in enumerate(names):
-        # Commands past the 1023-byte cut are left to the single files: with
-        # execs the engine has been seen to lose its own next commands.
-        text = configuration(rnd, long_lines=False)
+        text = configuration(rnd)
         for later in names[j + 1:] + ["missing"]:
             if rnd.random() < 0.7:
                 line = rnd.choice(["exec {}\n", "exec \"{}\" // runs\n", "seta x 1; exec {}\n"])
@@ -167,7 +168,7 @@ def trees(rnd, folder):
     held = engine(firsts, os.path.join(folder, "trees"), everything)
     game = os.path.join(folder, "trees", "g")
     for first, files, values in zip(firsts, batch, held):
-        read = reader(first + "\n" + CLOSER + "\n", game)
+        read = reader(first + "\n" + CLOSERS, game)
         if read != values and failures < 5:
             print(f"a tree differs: {first!r} with {files!r}\n  engine: {values}\n  reader: {read}")
         failures += read != values
@@ -219,7 +220,7 @@ def main():
             batch = texts[start:start + BATCH]
             for text, held in zip(batch, engine(batch, os.path.join(folder, str(start)))):
                 # The engine's buffer holds the text, the line end exec adds, then the closer.
-                read = reader(text + "\n" + CLOSER + "\n")
+                read = reader(text + "\n" + CLOSERS)
                 if read != held and failures < 5:
                     print(f"differs: {text!r}\n  engine: {held}\n  reader: {read}")
                 failures += read != held
