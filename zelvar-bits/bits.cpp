@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "remote.h"
 #include "report.h"
+#include "serversfile.h"
 #include "version.h"
 
 #include <array>
@@ -19,7 +20,9 @@ enum Takes : unsigned {
     kDryRun = 2U,
     kPasswordFile = 4U,
     kCreate = 8U,
-    kGameDir = 16U
+    kGameDir = 16U,
+    kServers = 32U,
+    kDirection = 64U
 };
 
 struct Command {
@@ -33,7 +36,7 @@ struct Command {
 };
 
 // Parsing, --help and "unknown command" all read this table.
-constexpr std::array<Command, 8> kCommands{{
+constexpr std::array<Command, 11> kCommands{{
     {"decode",
      "LINE...",
      "what a line means: 'g_weaponDisable 524279', or the\nvariable and the value as two arguments",
@@ -65,22 +68,34 @@ constexpr std::array<Command, 8> kCommands{{
      "--create: makes FILE when it does not exist)",
      kDryRun | kCreate | kGameDir, "a diff", false, setCommand},
     {"status",
-     "SERVER",
-     "the masks the server tells anyone, explained",
-     kJson,
+     "SERVER...",
+     "the masks each server tells anyone, explained",
+     kJson | kServers,
      {},
      true,
      statusCommand},
     {"get",
-     "SERVER",
-     "all nine variables over the remote console, explained",
-     kJson | kPasswordFile,
+     "SERVER...",
+     "all nine variables over the remote console,\nexplained",
+     kJson | kPasswordFile | kServers,
      {},
      true,
      getCommand},
-    {"send", "SERVER LINE...",
-     "sets each value on the server, reads it back and\nsays what became of it", kPasswordFile,
-     "what the server answered", true, sendCommand},
+    {"send", "SERVER... LINE...",
+     "sets each value on each server, reads it back and\nsays what became of it",
+     kPasswordFile | kServers, "what the servers answered", true, sendCommand},
+    {"check", "SERVER...",
+     "each server's configuration, as the server reads\nit, against what the server runs",
+     kPasswordFile | kServers, "a line a variable", true, checkCommand},
+    {"apply", "[--dry-run] SERVER... LINE...",
+     "writes each value into each server's configuration\n(as set) and sends it there (as send)",
+     kDryRun | kPasswordFile | kServers, "diffs and what the servers answered", true,
+     applyCommand},
+    {"sync", "[--dry-run] --to-server|--to-file SERVER...",
+     "where a server and its configuration differ, sends\nthe configuration's values, or writes "
+     "the server's\ninto the configuration",
+     kDryRun | kPasswordFile | kServers | kDirection, "diffs and what the servers answered", true,
+     syncCommand},
 }};
 
 constexpr std::size_t kDescriptionColumn = 29;
@@ -133,23 +148,31 @@ std::string help() {
         helpRow(out, std::string(c.name) + ' ' + std::string(c.synopsis), c.description);
     }
     out << "\n"
-           "  SERVER is HOST or HOST:PORT ([IPV6]:PORT; the port is "
+           "  SERVER is a server's name in the servers file, @GROUP, @all, HOST or\n"
+           "  HOST:PORT ([IPV6]:PORT; the port is "
         << rcon::kDefaultPort
-        << " unless named).\n"
+        << " unless named), or a comma-separated\n"
+           "  list of them; several servers are worked at once, each reported whole.\n"
+           "  The servers file is --servers FILE, else "
+        << kServersVariable
+        << ", else servers.toml in\n"
+           "  the user's configuration folder (see zelvar-bits(1)).\n"
            "  The remote-console password comes from the first line of --password-file\n"
-           "  FILE, else from "
-        << kPasswordVariable << ", else from a prompt at the terminal.\n\n";
+           "  FILE, else of the server's password_file, else from "
+        << kPasswordVariable << ",\n  else from a prompt at the terminal.\n\n";
     helpRow(out, "--json", takers(kJson) + " write JSON");
-    helpRow(out, "--password-file FILE", takers(kPasswordFile) + ": where the password is");
+    helpRow(out, "--password-file FILE", takers(kPasswordFile) + ":\nwhere the password is");
     helpRow(out, "--game-dir DIR",
             takers(kGameDir) +
                 ": where exec finds its files\n(the file's own folder unless named)");
+    helpRow(out, "--servers FILE", takers(kServers) + ":\nthe servers file");
     out << "  --help, --version\n\n"
            "Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would\n"
            "not write or a setting that a comment hides from the server (set: a value or a\n"
            "change refused, nothing written), 2 a usage error, a file that cannot be read\n"
            "or written, or a server that does not answer or refuses the password (send: 0\n"
-           "each value applied or taking effect at the next map, 1 one refused).\n";
+           "each value applied or taking effect at the next map, 1 one refused; check: 0\n"
+           "all in step, 1 any differs). Of several servers, the worst.\n";
     return out.s;
 }
 
@@ -184,6 +207,16 @@ Status runCommand(Args arguments, Streams io) {
             options.passwordFile = std::string(arguments[++i]);
         else if (a.starts_with("--password-file="))
             options.passwordFile = std::string(a.substr(a.find('=') + 1));
+        else if (a == "--servers" && i + 1 >= arguments.size())
+            return usage(io.err, "--servers needs a file");
+        else if (a == "--servers")
+            options.servers = std::string(arguments[++i]);
+        else if (a.starts_with("--servers="))
+            options.servers = std::string(a.substr(a.find('=') + 1));
+        else if (a == "--to-server")
+            options.toServer = true;
+        else if (a == "--to-file")
+            options.toFile = true;
         else if (a == "--password" || a.starts_with("--password="))
             return usage(io.err, "a password is never an argument, where others can read it: set " +
                                      std::string(kPasswordVariable) + " or use --password-file");
@@ -210,6 +243,10 @@ Status runCommand(Args arguments, Streams io) {
         return usage(io.err, "--game-dir goes with " + takers(kGameDir));
     if (options.passwordFile && (takes & kPasswordFile) == 0)
         return usage(io.err, "--password-file goes with " + takers(kPasswordFile));
+    if (options.servers && (takes & kServers) == 0)
+        return usage(io.err, "--servers goes with " + takers(kServers));
+    if ((options.toServer || options.toFile) && (takes & kDirection) == 0)
+        return usage(io.err, "--to-server and --to-file go with " + takers(kDirection));
     if (command == nullptr)
         return usage(io.err, "unknown command " + quoted(words[0]));
     if (options.json && (takes & kJson) == 0)

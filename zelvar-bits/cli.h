@@ -25,6 +25,9 @@ struct Options {
     bool create = false;
     std::optional<std::string> gameDir;  // where exec finds its files
     std::optional<std::string> passwordFile;
+    std::optional<std::string> servers;  // the servers file named
+    bool toServer = false;               // sync: each server takes its configuration's values
+    bool toFile = false;                 // sync: each configuration takes its server's values
 };
 
 // Says why the command cannot run, and how to learn what it takes.
@@ -65,5 +68,8 @@ Status setCommand(Args args, const Options &options, Streams io);
 Status statusCommand(Args args, const Options &options, Streams io);
 Status getCommand(Args args, const Options &options, Streams io);
 Status sendCommand(Args args, const Options &options, Streams io);
+Status checkCommand(Args args, const Options &options, Streams io);
+Status applyCommand(Args args, const Options &options, Streams io);
+Status syncCommand(Args args, const Options &options, Streams io);
 
 }  // namespace zelvar::bits

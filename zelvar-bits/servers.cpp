@@ -1,123 +1,428 @@
-// The commands on a running server, over its remote console.
+// The commands on running servers, over their remote consoles: one server
+// or many, named in the servers file, by group or by address. Each server is
+// worked on its own thread, paced by its own engine's rules; what each says
+// is held until it is done and written whole, in the order the servers were
+// named, so that sections never interleave; one that fails stops no other.
 #include "cli.h"
 #include "remote.h"
 #include "report.h"
+#include "save.h"
+#include "serversfile.h"
+#include "tree.h"
 
 #include <fstream>
+#include <sstream>
+#include <thread>
 #include <variant>
 
 namespace zelvar::bits {
 
 namespace {
 
-// The remote-console password, from where the user keeps it: a file named
-// on the command line, else the environment, else the terminal; never from
-// an argument, and never said back. None when there is none to be had.
-std::optional<Password> password(const std::optional<std::string> &file, std::string_view server,
-                                 Streams io) {
-    if (file) {
-        std::ifstream in(*file, std::ios::binary);
-        std::string line;
-        if (!in || !std::getline(in, line)) {
-            io.err << "zelvar-bits: cannot read the password file " << quoted(*file) << '\n';
-            return std::nullopt;
-        }
-        if (line.ends_with('\r'))
-            line.pop_back();
-        return Password{line, "the password file " + quoted(*file)};
+struct Target {
+    NamedServer server;
+    std::string shown;  // "ffa (127.0.0.1:29070)", or the address alone
+    std::optional<Password> password;
+};
+
+std::optional<Password> fromFile(const std::string &file, Streams io) {
+    if (const std::optional<std::string> why = exposedPasswordFile(file)) {
+        io.err << "zelvar-bits: " << *why << '\n';
+        return std::nullopt;
     }
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        io.err << "zelvar-bits: cannot read the password file " << quoted(file) << '\n';
+        return std::nullopt;
+    }
+    if (line.ends_with('\r'))
+        line.pop_back();
+    return Password{line, "the password file " + quoted(file)};
+}
+
+// The remote-console password, from where the user keeps it: a file named
+// on the command line, else the server's in the servers file, else the
+// environment, else the terminal; never from an argument, and never said
+// back. None when there is none to be had.
+std::optional<Password> password(const Options &options, const Target &t, Streams io) {
+    if (options.passwordFile)
+        return fromFile(*options.passwordFile, io);
+    if (t.server.passwordFile)
+        return fromFile(*t.server.passwordFile, io);
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
     std::optional<std::string> typed =
-        promptHidden("Remote-console password for " + std::string(server) + ": ");
+        promptHidden("Remote-console password for " + t.shown + ": ");
     if (!typed) {
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
-               << ", name a file with --password-file, or run at a terminal\n";
+               << ", name a file with --password-file or in the servers file, or run at a "
+                  "terminal\n";
         return std::nullopt;
     }
     return Password{std::move(*typed), "the terminal"};
 }
 
-// Talks to the server named by `args[0]` through `talk`, with the password
-// when one is `needed`; says why not when it cannot.
-template <class Talk>
-Status withServer(Args args, const Options &options, bool needed, Streams io, Talk talk) {
-    std::optional<Password> secret;
-    if (needed) {
-        const auto address = rcon::parseAddress(args[0]);
-        if (const auto *why = std::get_if<std::string>(&address))
-            return usage(io.err, *why);
-        secret = password(options.passwordFile, std::get<rcon::Address>(address).shown(), io);
-        if (!secret)
-            return Failed;
+// The servers `names` name, each with its password when one is `needed`;
+// none, having said why, when any cannot be had.
+std::optional<std::vector<Target>> targets(Args names, const Options &options, bool needed,
+                                           Streams io) {
+    const auto file = loadServers(options.servers);
+    if (const auto *why = std::get_if<std::string>(&file)) {
+        io.err << "zelvar-bits: " << *why << '\n';
+        return std::nullopt;
     }
+    const std::vector<std::string_view> list(names.begin(), names.end());
+    auto chosen = selectServers(std::get<Servers>(file), list);
+    if (const auto *why = std::get_if<std::string>(&chosen)) {
+        usage(io.err, *why);
+        return std::nullopt;
+    }
+    std::vector<Target> out;
+    for (NamedServer &s : std::get<std::vector<NamedServer>>(chosen)) {
+        Target t{std::move(s), {}, {}};
+        t.shown = t.server.name == t.server.address
+                      ? t.server.address
+                      : t.server.name + " (" + t.server.address + ")";
+        if (needed && !(t.password = password(options, t, io)))
+            return std::nullopt;
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+// What one server's work says: its output, its errors, its status.
+struct Section {
+    std::ostringstream out;
+    std::ostringstream err;
     Status status = Clean;
-    if (const std::optional<Unreached> failed = talkTo(
-            args[0], std::move(secret), [&](rcon::Session &session, const std::string &server) {
-                status = talk(session, server);
-            })) {
-        io.err << "zelvar-bits: " << failed->why << '\n';
-        return Failed;
+};
+using Work = std::function<Status(Target &, rcon::Session &, Section &)>;
+
+// `work` on every target at once, through its session; each section
+// written whole in the order named; several documents of JSON as an array.
+Status onEach(std::vector<Target> &targets, const Options &options, Streams io, const Work &work) {
+    std::vector<Section> sections(targets.size());
+    // Of several servers, whose a failure is; one server's is plain.
+    const auto who = [&targets](const Target &t) {
+        return targets.size() > 1 ? t.shown + ": " : std::string();
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            threads.emplace_back([&, i] {
+                Target &t = targets[i];
+                Section &s = sections[i];
+                try {
+                    if (const std::optional<Unreached> failed = talkTo(
+                            t.server.address, t.password,
+                            [&](rcon::Session &session, const std::string &) {
+                                s.status = work(t, session, s);
+                            })) {
+                        s.err << "zelvar-bits: " << who(t) << failed->why << '\n';
+                        s.status = Failed;
+                    }
+                } catch (const std::exception &error) {
+                    s.err << "zelvar-bits: " << who(t) << error.what() << '\n';
+                    s.status = Failed;
+                }
+            });
     }
+    const bool array = options.json && targets.size() > 1;
+    Status status = Clean;
+    bool first = true;
+    io.out << (array ? "[" : "");
+    for (Section &s : sections) {
+        const std::string out = s.out.str();
+        if (!out.empty()) {
+            io.out << (array && !first ? "," : "") << out;
+            first = false;
+        }
+        io.err << s.err.str();
+        status = worst(status, s.status);
+    }
+    io.out << (array ? "]\n" : "");
     return status;
+}
+
+// SERVER... LINE...: where the servers end and the lines begin.
+std::size_t serversEnd(Args args) {
+    std::size_t i = 0;
+    while (i < args.size() && namesServers(args[i]))
+        ++i;
+    return i;
+}
+
+// The settings a server's configuration leaves in effect, its execs followed.
+struct Configured {
+    std::optional<std::string> error;
+    std::array<std::optional<Setting>, kVariableCount> last{};
+    std::vector<std::string> names;
+};
+Configured configured(const NamedServer &s) {
+    Configured c;
+    Tree tree = readTree(*s.configuration, s.gameDir.value_or(""));
+    if (tree.error) {
+        c.error = *tree.error;
+        return c;
+    }
+    TakesEffect effect;
+    for (std::size_t i = 0; i < tree.settings.size(); ++i)
+        effect.take(tree.settings[i], i);
+    for (std::size_t v = 0; v < kVariableCount; ++v)
+        if (const std::optional<std::size_t> i = effect.last().at(v))
+            c.last.at(v) = tree.settings[*i];
+    c.names = std::move(tree.names);
+    return c;
+}
+
+bool sameValue(std::string_view a, std::string_view b) {
+    return readAsServer(a).value == readAsServer(b).value;
+}
+
+// How a variable stands between a configuration and its server.
+enum class Step { InStep, Differs, FileOnly, ServerOnly, Neither };
+Step stepOf(const std::optional<Setting> &file, const std::optional<rcon::Held> &live) {
+    if (!file)
+        return live ? Step::ServerOnly : Step::Neither;
+    if (!live)
+        return Step::FileOnly;
+    return sameValue(file->value, live->value) &&
+                   (!live->latched || sameValue(*live->latched, file->value))
+               ? Step::InStep
+               : Step::Differs;
+}
+
+// "\"server.cfg\" line 3": where the configuration sets it.
+std::string where(const Configured &c, const Setting &s) {
+    return quoted(c.names.at(static_cast<std::size_t>(s.file))) + " line " +
+           std::to_string(s.line);
 }
 
 }  // namespace
 
 Status statusCommand(Args args, const Options &options, Streams io) {
-    if (args.size() != 1)
-        return usage(io.err, "status needs one server, such as 'localhost:29070'");
-    return withServer(
-        args, options, false, io, [&](rcon::Session &session, const std::string &server) {
-            const std::array<std::optional<std::string>, 2> masks = session.published();
-            Reports out(options.json, io.out, &server);
-            std::vector<std::string_view> missing;
-            for (const Variable &v : variables()) {
-                const std::size_t i = indexOf(v);
-                if (i < masks.size() && masks.at(i))
-                    out.add(reportOn(v, v.name, *masks.at(i), true));
-                else
-                    missing.push_back(v.name);
-            }
-            return out.finish("not published", missing);
-        });
+    if (args.empty())
+        return usage(io.err, "status needs a server, such as 'localhost:29070'");
+    auto chosen = targets(args, options, false, io);
+    if (!chosen)
+        return Failed;
+    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+        const std::array<std::optional<std::string>, 2> masks = session.published();
+        Reports out(options.json, s.out, &t.shown);
+        std::vector<std::string_view> missing;
+        for (const Variable &v : variables()) {
+            const std::size_t i = indexOf(v);
+            if (i < masks.size() && masks.at(i))
+                out.add(reportOn(v, v.name, *masks.at(i), true));
+            else
+                missing.push_back(v.name);
+        }
+        return out.finish("not published", missing);
+    });
 }
 
 Status getCommand(Args args, const Options &options, Streams io) {
-    if (args.size() != 1)
-        return usage(io.err, "get needs one server, such as 'localhost:29070'");
-    return withServer(args, options, true, io,
-                      [&](rcon::Session &session, const std::string &server) {
-                          const std::array<std::optional<rcon::Held>, kVariableCount> held =
-                              session.read(variables());
-                          Reports out(options.json, io.out, &server);
-                          std::vector<std::string_view> missing;
-                          for (const Variable &v : variables()) {
-                              const std::optional<rcon::Held> &h = held.at(indexOf(v));
-                              if (!h) {
-                                  missing.push_back(v.name);
-                                  continue;
-                              }
-                              SettingReport r = reportOn(v, v.name, h->value, true);
-                              r.fromServer = true;
-                              if (h->latched)
-                                  r.latched = *h->latched;
-                              out.add(r);
-                          }
-                          return out.finish("absent", missing);
-                      });
+    if (args.empty())
+        return usage(io.err, "get needs a server, such as 'localhost:29070'");
+    auto chosen = targets(args, options, true, io);
+    if (!chosen)
+        return Failed;
+    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+        const std::array<std::optional<rcon::Held>, kVariableCount> held =
+            session.read(variables());
+        Reports out(options.json, s.out, &t.shown);
+        std::vector<std::string_view> missing;
+        for (const Variable &v : variables()) {
+            const std::optional<rcon::Held> &h = held.at(indexOf(v));
+            if (!h) {
+                missing.push_back(v.name);
+                continue;
+            }
+            SettingReport r = reportOn(v, v.name, h->value, true);
+            r.fromServer = true;
+            if (h->latched)
+                r.latched = *h->latched;
+            out.add(r);
+        }
+        return out.finish("absent", missing);
+    });
 }
 
 Status sendCommand(Args args, const Options &options, Streams io) {
-    if (args.size() < 2)
-        return usage(io.err, "send needs a server and a line such as 'zv_teamLock 4'");
+    const std::size_t end = serversEnd(args);
+    if (end == 0 || end == args.size())
+        return usage(io.err, "send needs servers, then lines such as 'zv_teamLock 4'");
     std::vector<Change> changes;
-    if (const std::optional<Status> status = changesAsked(args.subspan(1), "sent", io.err, changes))
+    if (const std::optional<Status> status = changesAsked(args.subspan(end), "sent", io.err, changes))
         return *status;
-    return withServer(args, options, true, io, [&](rcon::Session &session, const std::string &) {
+    auto chosen = targets(args.first(end), options, true, io);
+    if (!chosen)
+        return Failed;
+    const bool headed = chosen->size() > 1;
+    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
         const rcon::Sent sent = rcon::sendChanges(session, changes);
-        io.out << sent.said;
+        s.out << (headed ? "server " + t.shown + "\n" : "") << sent.said;
         return sent.status;
+    });
+}
+
+// Each server's configuration, as the server reads it, against what it runs.
+Status checkCommand(Args args, const Options &options, Streams io) {
+    if (args.empty())
+        return usage(io.err, "check needs a server named in the servers file");
+    auto chosen = targets(args, options, true, io);
+    if (!chosen)
+        return Failed;
+    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+        if (!t.server.configuration) {
+            s.err << "zelvar-bits: " << t.shown << ": no configuration in the servers file\n";
+            return Failed;
+        }
+        const Configured c = configured(t.server);
+        if (c.error) {
+            s.err << "zelvar-bits: " << t.shown << ": " << *c.error << '\n';
+            return Failed;
+        }
+        const auto held = session.read(variables());
+        Status status = Clean;
+        s.out << "server " << t.shown << ", " << quoted(*t.server.configuration) << '\n';
+        for (const Variable &v : variables()) {
+            const std::optional<Setting> &file = c.last.at(indexOf(v));
+            const std::optional<rcon::Held> &live = held.at(indexOf(v));
+            const Step step = stepOf(file, live);
+            if (step == Step::Neither)
+                continue;
+            s.out << v.name << ": ";
+            switch (step) {
+            case Step::InStep:
+                s.out << "in step (" << quoted(live->value) << ")\n";
+                break;
+            case Step::Differs:
+                s.out << "differs: the configuration " << quoted(file->value) << " ("
+                      << where(c, *file) << "), the server " << quoted(live->value)
+                      << (live->latched ? ", at the next map " + quoted(*live->latched) : "")
+                      << '\n';
+                status = worst(status, Problem);
+                break;
+            case Step::FileOnly:
+                s.out << "only in the configuration (" << quoted(file->value) << ", "
+                      << where(c, *file) << "): the server has no such variable\n";
+                status = worst(status, Problem);
+                break;
+            case Step::ServerOnly:
+                s.out << "only on the server (" << quoted(live->value) << ")\n";
+                break;
+            case Step::Neither:
+                break;
+            }
+        }
+        return status;
+    });
+}
+
+// Writes each value into each server's configuration and sends it there.
+Status applyCommand(Args args, const Options &options, Streams io) {
+    const std::size_t end = serversEnd(args);
+    if (end == 0 || end == args.size())
+        return usage(io.err, "apply needs servers, then lines such as 'zv_teamLock 4'");
+    std::vector<Change> changes;
+    if (const std::optional<Status> status =
+            changesAsked(args.subspan(end), "written or sent", io.err, changes))
+        return *status;
+    auto chosen = targets(args.first(end), options, !options.dryRun, io);
+    if (!chosen)
+        return Failed;
+    const auto work = [&](Target &t, rcon::Session *session, Section &s) {
+        s.out << "server " << t.shown << '\n';
+        Status status = Clean;
+        if (t.server.configuration) {
+            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun,
+                                            false, t.server.gameDir.value_or(""));
+            s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
+            status = saved.status;
+        } else {
+            s.out << "note: no configuration in the servers file: the values last until the "
+                     "server restarts\n";
+        }
+        if (session == nullptr) {
+            for (const Change &c : changes)
+                s.out << "would send " << c.variable.name << ' ' << c.value << '\n';
+            return status;
+        }
+        const rcon::Sent sent = rcon::sendChanges(*session, changes);
+        s.out << sent.said;
+        return worst(status, sent.status);
+    };
+    if (options.dryRun) {  // nothing goes to a server
+        Status status = Clean;
+        for (Target &t : *chosen) {
+            Section s;
+            status = worst(status, work(t, nullptr, s));
+            io.out << s.out.str();
+        }
+        io.err << "zelvar-bits: a dry run: nothing was written or sent\n";
+        return status;
+    }
+    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+        return work(t, &session, s);
+    });
+}
+
+// Brings each server and its configuration in line, one way or the other.
+Status syncCommand(Args args, const Options &options, Streams io) {
+    if (args.empty() || options.toServer == options.toFile)
+        return usage(io.err, "sync needs servers and one of --to-server and --to-file");
+    auto chosen = targets(args, options, true, io);
+    if (!chosen)
+        return Failed;
+    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+        if (!t.server.configuration) {
+            s.err << "zelvar-bits: " << t.shown << ": no configuration in the servers file\n";
+            return Failed;
+        }
+        const Configured c = configured(t.server);
+        if (c.error) {
+            s.err << "zelvar-bits: " << t.shown << ": " << *c.error << '\n';
+            return Failed;
+        }
+        const auto held = session.read(variables());
+        std::vector<Change> changes;
+        s.out << "server " << t.shown << '\n';
+        Status status = Clean;
+        for (const Variable &v : variables()) {
+            const std::optional<Setting> &file = c.last.at(indexOf(v));
+            const std::optional<rcon::Held> &live = held.at(indexOf(v));
+            const Step step = stepOf(file, live);
+            if (step == Step::InStep || step == Step::Neither || (options.toServer && !file) ||
+                (options.toFile && !live))
+                continue;
+            const std::string &value = options.toServer ? file->value : live->value;
+            if (const std::optional<std::string> why = refusedValue(v, value)) {
+                s.out << v.name << ": left as it is: " << *why << '\n';
+                status = worst(status, Problem);
+                continue;
+            }
+            changes.push_back({v, value});
+        }
+        if (changes.empty()) {
+            s.out << "in step\n";
+            return status;
+        }
+        if (options.toFile) {
+            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun,
+                                            false, t.server.gameDir.value_or(""));
+            s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
+            return worst(status, saved.status);
+        }
+        if (options.dryRun) {
+            for (const Change &ch : changes)
+                s.out << "would send " << ch.variable.name << ' ' << ch.value << '\n';
+            return status;
+        }
+        const rcon::Sent sent = rcon::sendChanges(session, changes);
+        s.out << sent.said;
+        return worst(status, sent.status);
     });
 }
 

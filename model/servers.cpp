@@ -1,0 +1,160 @@
+#include "servers.h"
+
+#include "reply.h"
+#include "words.h"
+
+#include <algorithm>
+#include <array>
+
+#include <toml++/toml.h>
+
+namespace zelvar {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kKeys{"address", "configuration", "game_dir",
+                                                "password_file", "groups"};
+
+std::string at(std::string_view name, const toml::source_region &where) {
+    return std::string(name) + " line " + std::to_string(where.begin.line) + ": ";
+}
+
+bool plainName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return rcon::nameByte(c) || c == '-' || c == '.';
+    });
+}
+
+std::string under(const std::string &folder, std::string path) {
+    const bool absolute = path.starts_with('/') || path.starts_with('\\') ||
+                          (path.size() > 1 && path[1] == ':');
+    return absolute ? path : folder + path;
+}
+
+// One server's table, or what is wrong with it.
+std::variant<NamedServer, std::string> serverOf(std::string_view file, const std::string &folder,
+                                                std::string_view name, const toml::node &node) {
+    const toml::table *table = node.as_table();
+    if (table == nullptr)
+        return at(file, node.source()) + "servers." + std::string(name) + " is no table";
+    if (!plainName(name) || name == "all")
+        return at(file, node.source()) + quoted(name) +
+               " cannot name a server: letters, digits, '_', '-' and '.', and not \"all\"";
+    NamedServer server;
+    server.name = name;
+    for (auto &&[key, value] : *table) {
+        const std::string where = at(file, key.source());
+        if (key.str() == "password")
+            return where + "a password does not belong in the servers file, where others may "
+                           "read it: name a password_file instead";
+        if (std::find(kKeys.begin(), kKeys.end(), key.str()) == kKeys.end())
+            return where + "unknown key " + quoted(key.str());
+        if (key.str() == "groups") {
+            const toml::array *groups = value.as_array();
+            for (std::size_t i = 0; groups != nullptr && i < groups->size(); ++i) {
+                const std::optional<std::string> group = groups->get(i)->value<std::string>();
+                if (!group || !plainName(*group) || *group == "all")
+                    return where + "groups holds names such as \"clan\"";
+                server.groups.push_back(*group);
+            }
+            if (groups == nullptr)
+                return where + "groups is a list, such as [\"clan\"]";
+            continue;
+        }
+        std::optional<std::string> text = value.value<std::string>();
+        if (!text)
+            return where + std::string(key.str()) + " is a string";
+        if (key.str() == "address") {
+            const auto address = rcon::parseAddress(*text);
+            if (const auto *why = std::get_if<std::string>(&address))
+                return where + *why;
+            server.address = std::get<rcon::Address>(address).shown();
+        } else if (key.str() == "configuration") {
+            server.configuration = under(folder, *text);
+        } else if (key.str() == "game_dir") {
+            server.gameDir = under(folder, *text);
+        } else {
+            server.passwordFile = under(folder, *text);
+        }
+    }
+    if (server.address.empty())
+        return at(file, node.source()) + "the server " + quoted(name) + " has no address";
+    return server;
+}
+
+}  // namespace
+
+std::variant<Servers, std::string> parseServers(std::string_view text, std::string_view name,
+                                                const std::string &folder) {
+    toml::table document;
+    try {
+        document = toml::parse(text, std::string_view(name));
+    } catch (const toml::parse_error &error) {
+        return at(name, error.source()) + std::string(error.description());
+    }
+    Servers out;
+    for (auto &&[key, value] : document) {
+        if (key.str() != "servers" || !value.is_table())
+            return at(name, key.source()) + "only [servers.NAME] tables belong here, not " +
+                   quoted(key.str());
+        std::vector<std::pair<std::uint32_t, NamedServer>> lined;  // the table keeps no order
+        for (auto &&[serverName, table] : *value.as_table()) {
+            auto server = serverOf(name, folder, serverName.str(), table);
+            if (auto *why = std::get_if<std::string>(&server))
+                return std::move(*why);
+            lined.emplace_back(table.source().begin.line, std::get<NamedServer>(std::move(server)));
+        }
+        std::sort(lined.begin(), lined.end(),
+                  [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (auto &[line, server] : lined)
+            out.servers.push_back(std::move(server));
+    }
+    return out;
+}
+
+std::variant<std::vector<NamedServer>, std::string>
+selectServers(const Servers &servers, std::span<const std::string_view> names) {
+    std::vector<NamedServer> chosen;
+    const auto add = [&chosen](const NamedServer &s) {
+        if (std::none_of(chosen.begin(), chosen.end(),
+                         [&s](const NamedServer &c) { return c.name == s.name; }))
+            chosen.push_back(s);
+    };
+    for (std::string_view list : names) {
+        for (std::size_t start = 0; start <= list.size();) {
+            const std::size_t comma = std::min(list.find(',', start), list.size());
+            const std::string_view one = list.substr(start, comma - start);
+            start = comma + 1;
+            const auto &all = servers.servers;
+            if (one.starts_with('@')) {
+                const std::string_view group = one.substr(1);
+                std::size_t found = 0;
+                for (const NamedServer &s : all)
+                    if (group == "all" ||
+                        std::find(s.groups.begin(), s.groups.end(), group) != s.groups.end())
+                        ++found, add(s);
+                if (found == 0)
+                    return "no server in the group " + quoted(group);
+                continue;
+            }
+            const auto named = std::find_if(all.begin(), all.end(),
+                                            [one](const NamedServer &s) { return s.name == one; });
+            if (named != all.end()) {
+                add(*named);
+                continue;
+            }
+            const auto address = rcon::parseAddress(one);
+            if (const auto *why = std::get_if<std::string>(&address))
+                return quoted(one) + " names no server in the servers file, and " + *why;
+            NamedServer byAddress;
+            byAddress.address = std::get<rcon::Address>(address).shown();
+            byAddress.name = byAddress.address;
+            add(byAddress);
+        }
+    }
+    return chosen;
+}
+
+bool namesServers(std::string_view word) { return !findVariable(splitLine(word).name); }
+
+}  // namespace zelvar

@@ -1,0 +1,50 @@
+// The servers an admin runs, named once in a servers file (TOML):
+//
+//   [servers.ffa]
+//   address = "192.0.2.10:29070"
+//   configuration = "/srv/ffa/base/server.cfg"   # optional; paths are
+//   game_dir = "/srv/ffa/base"                   # taken from the file's
+//   password_file = "ffa.password"               # own folder
+//   groups = ["clan"]
+//
+// parseServers reads it, each mistake said with its line; selectServers
+// turns what a command line names (a server's name, @GROUP, @all, an
+// address, or a comma-separated list of them) into servers, in the order
+// named. Finding and reading the file is the platform layer's.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace zelvar {
+
+struct NamedServer {
+    std::string name;  // as the file names it; an address, for one named by it
+    std::string address;
+    std::optional<std::string> configuration;
+    std::optional<std::string> gameDir;
+    std::optional<std::string> passwordFile;
+    std::vector<std::string> groups;
+};
+
+struct Servers {
+    std::vector<NamedServer> servers;
+};
+
+// The text of a servers file called `name`, its relative paths taken from
+// `folder` ("" or ending in a separator); or what is wrong, with its line.
+std::variant<Servers, std::string> parseServers(std::string_view text, std::string_view name,
+                                                const std::string &folder);
+
+// What `names` name, each server once, in the order named; or why not.
+std::variant<std::vector<NamedServer>, std::string>
+selectServers(const Servers &servers, std::span<const std::string_view> names);
+
+// Whether `word` may name servers rather than be a LINE: it names no variable.
+bool namesServers(std::string_view word);
+
+}  // namespace zelvar
