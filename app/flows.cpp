@@ -37,29 +37,29 @@ void Flows::openServer(const std::string &server) {
     std::optional<Password> secret = password(server);
     if (!secret)
         return;
-    inBackground("Reading " + server + "\u2026", [this, server, secret = std::move(*secret)](
-                                                       std::stop_token stop) mutable {
-        auto opener = std::make_shared<Opener>();
-        std::array<std::optional<rcon::Held>, kVariableCount> held;
-        std::string shown;
-        const std::optional<Unreached> failed = talkTo(
-            server, std::move(secret),
-            [&](rcon::Session &session, const std::string &name) {
-                held = session.read(variables());
-                shown = name;
-            },
-            std::move(stop));
-        if (failed)
-            opener->unreachable(failed->why);
-        else
-            opener->openServer(shown, held);
-        return std::function<void()>([this, opener, server, failed] {
-            if (failed && failed->passwordRefused)
-                passwords_.erase(server);
-            unread_ = failed ? std::optional(server) : std::nullopt;
-            open(*opener);
-        });
-    });
+    inBackground("Reading " + server + "\u2026",
+                 [this, server, secret = std::move(*secret)](std::stop_token stop) mutable {
+                     auto opener = std::make_shared<Opener>();
+                     std::array<std::optional<rcon::Held>, kVariableCount> held;
+                     std::string shown;
+                     const std::optional<Unreached> failed = talkTo(
+                         server, std::move(secret),
+                         [&](rcon::Session &session, const std::string &name) {
+                             held = session.read(variables());
+                             shown = name;
+                         },
+                         std::move(stop));
+                     if (failed)
+                         opener->unreachable(failed->why);
+                     else
+                         opener->openServer(shown, held);
+                     return std::function<void()>([this, opener, server, failed] {
+                         if (failed && failed->passwordRefused)
+                             passwords_.erase(server);
+                         unread_ = failed ? std::optional(server) : std::nullopt;
+                         open(*opener);
+                     });
+                 });
 }
 
 void Flows::inBackground(std::string what, Work work) {
@@ -145,8 +145,7 @@ void Flows::saveKey() {
     std::optional<Form::Save> save = form_.saveIntoOpened();
     if (!save && unread_) {
         if (dialogs_.confirm("Read " + *unread_ + " again?",
-                             *unread_ + " could not be read when the window opened.",
-                             "Try again"))
+                             *unread_ + " could not be read when the window opened.", "Try again"))
             openServer(*unread_);
         return;
     }
@@ -226,33 +225,33 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     std::optional<Password> secret = password(save.path);
     if (!secret)
         return;
-    inBackground("Sending to " + save.path + "\u2026", [this, save, thenClose,
-                                                       secret = std::move(*secret)](
-                                                          std::stop_token stop) mutable {
-        auto sent = std::make_shared<rcon::Sent>();
-        bool refused = false;
-        if (const std::optional<Unreached> failed = talkTo(
-                save.path, std::move(secret),
-                [&](rcon::Session &session, const std::string &) {
-                    *sent = rcon::sendChanges(session, save.changes);
-                },
-                std::move(stop))) {
-            *sent = {Failed, failed->why};
-            refused = failed->passwordRefused;
-        }
-        return std::function<void()>([this, save, thenClose, sent, refused] {
-            if (refused)
-                passwords_.erase(save.path);
-            const bool fine = sent->status == Clean;
-            if (fine)
-                form_.markSaved(save);
-            const std::string_view heading = sent->heading();
-            if (fine && thenClose)
-                dialogs_.close();
-            else
-                say(fine, heading, std::move(sent->said));
+    inBackground(
+        "Sending to " + save.path + "\u2026",
+        [this, save, thenClose, secret = std::move(*secret)](std::stop_token stop) mutable {
+            auto sent = std::make_shared<rcon::Sent>();
+            bool refused = false;
+            if (const std::optional<Unreached> failed = talkTo(
+                    save.path, std::move(secret),
+                    [&](rcon::Session &session, const std::string &) {
+                        *sent = rcon::sendChanges(session, save.changes);
+                    },
+                    std::move(stop))) {
+                *sent = {Failed, failed->why};
+                refused = failed->passwordRefused;
+            }
+            return std::function<void()>([this, save, thenClose, sent, refused] {
+                if (refused)
+                    passwords_.erase(save.path);
+                const bool fine = sent->status == Clean;
+                if (fine)
+                    form_.markSaved(save);
+                const std::string_view heading = sent->heading();
+                if (fine && thenClose)
+                    dialogs_.close();
+                else
+                    say(fine, heading, std::move(sent->said));
+            });
         });
-    });
 }
 
 // From the environment, else typed once for the window's life.

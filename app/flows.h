@@ -109,8 +109,8 @@ private:
     Form &form_;
     Dialogs &dialogs_;
     bool shown_ = false;
-    std::optional<Message> held_;  // said once the window shows
-    std::string waitingFor_;       // while the worker runs: "Sending to HOST:PORT…"
+    std::optional<Message> held_;        // said once the window shows
+    std::string waitingFor_;             // while the worker runs: "Sending to HOST:PORT…"
     std::optional<std::string> unread_;  // a server that could not be read when opened
     // Typed for a server, kept in memory for the window's life, until refused.
     std::map<std::string, std::string> passwords_;

@@ -89,13 +89,13 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 
 std::vector<Setting> ConfigReader::read(std::string_view text,
-                                       std::span<const std::size_t> restarts) {
+                                        std::span<const std::size_t> restarts) {
     if (text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());
         textAt_ = kByteOrderMark.size();
     }
     std::string ended(text);
-    ended += '\n';  // as the console adds to a file it runs
+    ended += '\n';                    // as the console adds to a file it runs
     std::vector<std::size_t> within;  // in the text read, past the mark
     for (const std::size_t r : restarts)
         if (r >= textAt_)

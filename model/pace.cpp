@@ -81,8 +81,7 @@ Pace::Clock::time_point Pace::earliest(bool remote, Clock::time_point now) const
     case Engine::Unknown:
         break;
     }
-    return last_ ? std::max(now, *last_ + (sent_ < kUnknownBurst ? kGap2003 : kUnknownLater))
-                 : now;
+    return last_ ? std::max(now, *last_ + (sent_ < kUnknownBurst ? kGap2003 : kUnknownLater)) : now;
 }
 
 void Pace::sent(bool remote, Clock::time_point now) {
@@ -96,7 +95,8 @@ void Pace::sent(bool remote, Clock::time_point now) {
 
 bool Pace::lastPiece(std::string_view text) const {
     // No engine sends an empty piece before the last.
-    return text.empty() || (engine_ == Engine::Today && text.size() + kLongestPiece <= kReplyBuffer);
+    return text.empty() ||
+           (engine_ == Engine::Today && text.size() + kLongestPiece <= kReplyBuffer);
 }
 
 }  // namespace zelvar::rcon

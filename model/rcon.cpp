@@ -206,7 +206,7 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
             try {
                 step.sent = true;
                 step.answer = session.set(c.variable, c.value);
-            } catch (const NoReply &) {  // the read below tells what became of it
+            } catch (const NoReply &) {    // the read below tells what became of it
             } catch (const Cancelled &) {  // asked, or not, as the server alone knows
                 sent.cancelled = true;
             }

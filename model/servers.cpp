@@ -26,8 +26,8 @@ bool plainName(std::string_view name) {
 }
 
 std::string under(const std::string &folder, std::string path) {
-    const bool absolute = path.starts_with('/') || path.starts_with('\\') ||
-                          (path.size() > 1 && path[1] == ':');
+    const bool absolute =
+        path.starts_with('/') || path.starts_with('\\') || (path.size() > 1 && path[1] == ':');
     return absolute ? path : folder + path;
 }
 

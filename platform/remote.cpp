@@ -127,9 +127,8 @@ talkTo(std::string_view text, std::optional<Password> password,
         talk(session, server);
         return std::nullopt;
     } catch (const rcon::PasswordRefused &refused) {
-        return Unreached{std::string(refused.what()) + "; the password came from " +
-                             password->source,
-                         true};
+        return Unreached{
+            std::string(refused.what()) + "; the password came from " + password->source, true};
     } catch (const rcon::Cancelled &) {
         return Unreached{"the wait for " + server + " was cancelled"};
     } catch (const rcon::Failure &failure) {

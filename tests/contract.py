@@ -281,6 +281,72 @@ def scripted_server(password, outputs):
               p.returncode == 2 and "no reply" in p.stderr and p.seconds < 15, p)
 
 
+def fleet(outputs):
+    # Two real servers named in a servers file, each with its configuration
+    # in its game folder (so that the engine can read it back) and its own
+    # password file.
+    with tempfile.TemporaryDirectory() as folder:
+        engines, lines = {}, []
+        for name in ("ffa", "duel"):
+            password = secrets.token_hex(6)
+            engines[name] = start_engine(os.path.join(folder, name), password) + (password,)
+            config = os.path.join(folder, name, "g", "server.cfg")
+            with open(config, "w") as f:
+                f.write("seta zv_teamLock 20\n")
+            with open(os.path.join(folder, name + ".pw"), "w") as f:
+                f.write(password + "\n")
+            os.chmod(os.path.join(folder, name + ".pw"), 0o600)
+            lines.append(f'[servers.{name}]\naddress = "127.0.0.1:{engines[name][1]}"\n'
+                         f'configuration = "{config}"\npassword_file = "{name}.pw"\n'
+                         'groups = ["clan"]\n')
+        with open(os.path.join(folder, "servers.toml"), "w") as f:
+            f.write("\n".join(lines))
+        via = ["env", "ZELVAR_SERVERS=" + os.path.join(folder, "servers.toml")]
+
+        def held(name, config=False):  # read here, over the wire; the engine reads the file
+            probe, password = engines[name][2], engines[name][4]
+            if config:
+                rcon(probe, password, "exec server.cfg")
+            return re.search(r'zv_teamLock "(\d+)"', rcon(probe, password, "cvarlist zv_"))[1]
+        try:
+            p = run(["check", "@all"], via=via)
+            check("check: two servers in step", p.returncode == 0
+                  and p.stdout.count('zv_teamLock: in step ("20")') == 2, p)
+            rcon(engines["ffa"][2], engines["ffa"][4], "set zv_teamLock 16")
+            p = run(["check", "@clan"], via=via)
+            check("check: a value changed live differs, on that server alone",
+                  p.returncode == 1 and 'differs: the configuration "20"' in p.stdout
+                  and p.stdout.index("differs") < p.stdout.index("server duel"), p)
+            p = run(["sync", "--to-server", "ffa,duel"], via=via)
+            check("sync --to-server sends the configuration's value",
+                  p.returncode == 0 and held("ffa") == "20", p)
+            p = run(["apply", "@all", "zv_teamLock 4"], via=via)
+            check("apply: both configurations and both servers at 4, read back by the engine",
+                  p.returncode == 0 and p.stdout.count("zv_teamLock 4: applied") == 2
+                  and [held(n, config=n == "duel") for n in ("ffa", "duel")] == ["4", "4"], p)
+            outputs.append(p)
+            rcon(engines["duel"][2], engines["duel"][4], "set zv_teamLock 16")
+            p = run(["sync", "--to-file", "duel"], via=via)
+            check("sync --to-file writes what the server runs",
+                  p.returncode == 0 and held("duel", config=True) == "16", p)
+            os.chmod(os.path.join(folder, "ffa.pw"), 0o644)
+            p = run(["get", "ffa"], via=via)
+            check("a password file others may read is refused",
+                  p.returncode == 2 and "may be read by others" in p.stderr, p)
+            os.chmod(os.path.join(folder, "ffa.pw"), 0o600)
+            engines["ffa"][0].kill()
+            engines["ffa"][0].wait(10)
+            p = run(["send", "@all", "zv_teamLock 20"], via=via)
+            check("one server stopped: the other is still done, the status the worst",
+                  p.returncode == 2 and "no reply" in p.stderr
+                  and "zv_teamLock 20: applied" in p.stdout and held("duel") == "20", p)
+        finally:
+            for engine, _, probe, _, _ in engines.values():
+                engine.kill()
+                engine.wait(10)
+                probe.close()
+
+
 def contract(outputs):
     # Keys written by each command that writes JSON...
     with tempfile.NamedTemporaryFile("w", suffix=".cfg") as cfg:
@@ -310,6 +376,7 @@ def main():
     outputs = []
     scripted_server(password, outputs)
     real_server(password, outputs)
+    fleet(outputs)
     contract(outputs)
     check("the password is in no argument and no byte printed",
           all(password not in o.stdout + o.stderr + " ".join(o.args) for o in outputs))

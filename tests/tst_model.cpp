@@ -6,6 +6,7 @@
 #include "decode.h"
 #include "oracle.h"
 #include "rcon.h"
+#include "servers.h"
 #include "totals.h"
 
 #include <QTest>
@@ -66,6 +67,8 @@ private slots:
     void serverWords();
     void session();
     void repliesFuzzed();
+    void serversFile_data();
+    void serversFile();
 };
 
 void TestModel::valueTexts_data() {
@@ -143,8 +146,8 @@ void TestModel::reader() {
     QFETCH(QByteArray, text);
     QFETCH(QString, settings);
     QStringList found;
-    for (const zelvar::Setting &s :
-         zelvar::ConfigReader().read(std::string_view(text.constData(), std::size_t(text.size())))) {
+    for (const zelvar::Setting &s : zelvar::ConfigReader().read(
+             std::string_view(text.constData(), std::size_t(text.size())))) {
         QString item = QString("%1 %2 ").arg(s.line).arg(QString::fromStdString(s.written)) +
                        (s.hasValue ? QString::fromStdString(s.value) : "(no value)");
         if (s.swallow)
@@ -238,8 +241,8 @@ struct Scripted final : zelvar::rcon::Transport {
     void send(std::string_view datagram) override {
         requests.emplace_back(datagram.substr(4));
         if (requests.back().starts_with("getstatus "))
-            pending = "\xFF\xFF\xFF\xFFstatusResponse\n\\challenge\\" +
-                      requests.back().substr(10) + "\\version\\v1.0 win-x86 Oct 24 2003\n";
+            pending = "\xFF\xFF\xFF\xFFstatusResponse\n\\challenge\\" + requests.back().substr(10) +
+                      "\\version\\v1.0 win-x86 Oct 24 2003\n";
         else if (std::string reply = answer(requests.back()); !reply.empty())
             pending = "\xFF\xFF\xFF\xFFprint\n" + reply;
     }
@@ -327,6 +330,55 @@ void TestModel::repliesFuzzed() {
         static_cast<void>(zelvar::rcon::heldIn(bytes, "zv_teamLock"));
         static_cast<void>(zelvar::rcon::parseAddress(bytes));
     }
+}
+
+// The servers file, reviewed: what a command line's names select from it,
+// in the order named and each once, or the mistake, with its line.
+void TestModel::serversFile_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("names");
+    QTest::addColumn<QString>("outcome");  // "name=address[+configuration]" each, or the error
+    const QByteArray two = "[servers.ffa]\naddress = \"10.0.0.1\"\ngroups = [\"clan\"]\n\n"
+                           "[servers.duel]\naddress = \"10.0.0.2:5\"\nconfiguration = \"d.cfg\"\n"
+                           "groups = [\"clan\"]\n";
+    QTest::newRow("a group in the file's order, an address beside it")
+        << two << "@clan,192.0.2.1"
+        << "ffa=10.0.0.1:29070 duel=10.0.0.2:5+/z/d.cfg 192.0.2.1:29070=192.0.2.1:29070";
+    QTest::newRow("each server once") << two << "duel,@all"
+                                      << "duel=10.0.0.2:5+/z/d.cfg ffa=10.0.0.1:29070";
+    QTest::newRow("a group nobody is in") << two << "@none"
+                                          << "no server in the group \"none\"";
+    QTest::newRow("no address") << QByteArray("[servers.x]\ngroups = []\n") << "x"
+                                << "\"s.toml\" line 1: the server \"x\" has no address";
+    QTest::newRow("a password in the file")
+        << QByteArray("[servers.x]\naddress = \"a\"\npassword = \"s3cret\"\n") << "x"
+        << "\"s.toml\" line 3: a password does not belong in the servers file";
+    QTest::newRow("a misspelt key") << QByteArray("[servers.x]\nadress = \"a\"\n") << "x"
+                                    << "\"s.toml\" line 2: unknown key \"adress\"";
+    QTest::newRow("a syntax error") << QByteArray("[servers.x]\naddress = \"a\n") << "x"
+                                    << "\"s.toml\" line 2: ";
+}
+
+void TestModel::serversFile() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, names);
+    QFETCH(QString, outcome);
+    const auto file = zelvar::parseServers(text.toStdString(), "\"s.toml\"", "/z/");
+    std::string got;
+    if (const auto *why = std::get_if<std::string>(&file)) {
+        got = *why;
+    } else {
+        const std::string list = names.toStdString();
+        const std::string_view name = list;
+        const auto chosen = zelvar::selectServers(std::get<zelvar::Servers>(file), {&name, 1});
+        if (const auto *no = std::get_if<std::string>(&chosen))
+            got = *no;
+        else
+            for (const zelvar::NamedServer &s : std::get<std::vector<zelvar::NamedServer>>(chosen))
+                got += (got.empty() ? "" : " ") + s.name + '=' + s.address +
+                       (s.configuration ? '+' + *s.configuration : "");
+    }
+    QVERIFY2(got.starts_with(outcome.toStdString()), got.c_str());
 }
 
 QTEST_APPLESS_MAIN(TestModel)

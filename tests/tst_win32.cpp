@@ -165,7 +165,7 @@ std::string said;
 std::string password;     // typed into the password dialog
 bool typedUnseen = true;  // the password box shows no character typed
 int passwordsTyped = 0;
-int confirming = IDOK;    // the answer to a confirmation
+int confirming = IDOK;  // the answer to a confirmation
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
     const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
@@ -265,8 +265,8 @@ bool serverSaveKey() {
     _putenv("ZELVAR_RCON_PASSWORD=");  // now asked for, and typed into the dialog
     SetTimer(nullptr, 0, 100, readMessage);
     key('S', true);
-    const bool sent =
-        pumpUntil([] { return said.find("Sent.\n\n" + line() + ": applied") != std::string::npos; });
+    const bool sent = pumpUntil(
+        [] { return said.find("Sent.\n\n" + line() + ": applied") != std::string::npos; });
     {  // wine sends a datagram of a socket closed at once only later
         zelvar::UdpTransport quiet({"127.0.0.1", static_cast<std::uint16_t>(std::atoi(port))});
         quiet.send("\xFF\xFF\xFF\xFFsilence");
@@ -286,8 +286,8 @@ bool serverSaveKey() {
                said.find("cancelled") != std::string::npos;
     });
     _putenv(("ZELVAR_RCON_PASSWORD=" + password).c_str());
-    const bool passed = absent && sent && typedUnseen && waits && answers && stopped &&
-                        passwordsTyped == 0;
+    const bool passed =
+        absent && sent && typedUnseen && waits && answers && stopped && passwordsTyped == 0;
     if (!passed)
         std::printf("server save key: the messages said \"%s\"%s; waits %d, answers %d, "
                     "passwords typed again %d\n",

@@ -113,7 +113,8 @@ private:
                 continue;
             if (auto *dialog = qobject_cast<QInputDialog *>(w)) {
                 QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
-                dialog->setTextValue(passwords_.isEmpty() ? "asked once more" : passwords_.takeFirst());
+                dialog->setTextValue(passwords_.isEmpty() ? "asked once more"
+                                                          : passwords_.takeFirst());
                 dialog->accept();
             } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
                 for (QAbstractButton *b : box->buttons())

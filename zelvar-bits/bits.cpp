@@ -89,8 +89,7 @@ constexpr std::array<Command, 11> kCommands{{
      kPasswordFile | kServers, "a line a variable", true, checkCommand},
     {"apply", "[--dry-run] SERVER... LINE...",
      "writes each value into each server's configuration\n(as set) and sends it there (as send)",
-     kDryRun | kPasswordFile | kServers, "diffs and what the servers answered", true,
-     applyCommand},
+     kDryRun | kPasswordFile | kServers, "diffs and what the servers answered", true, applyCommand},
     {"sync", "[--dry-run] --to-server|--to-file SERVER...",
      "where a server and its configuration differ, sends\nthe configuration's values, or writes "
      "the server's\ninto the configuration",

@@ -25,8 +25,10 @@ struct Target {
     std::optional<Password> password;
 };
 
-std::optional<Password> fromFile(const std::string &file, Streams io) {
-    if (const std::optional<std::string> why = exposedPasswordFile(file)) {
+// A servers file's password file must be the user's own, as ssh wants of a
+// key; one named on the command line is the user's to judge.
+std::optional<Password> fromFile(const std::string &file, bool ownOnly, Streams io) {
+    if (const std::optional<std::string> why = ownOnly ? exposedPasswordFile(file) : std::nullopt) {
         io.err << "zelvar-bits: " << *why << '\n';
         return std::nullopt;
     }
@@ -47,9 +49,9 @@ std::optional<Password> fromFile(const std::string &file, Streams io) {
 // back. None when there is none to be had.
 std::optional<Password> password(const Options &options, const Target &t, Streams io) {
     if (options.passwordFile)
-        return fromFile(*options.passwordFile, io);
+        return fromFile(*options.passwordFile, false, io);
     if (t.server.passwordFile)
-        return fromFile(*t.server.passwordFile, io);
+        return fromFile(*t.server.passwordFile, true, io);
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
     std::optional<std::string> typed =
@@ -81,9 +83,8 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
     std::vector<Target> out;
     for (NamedServer &s : std::get<std::vector<NamedServer>>(chosen)) {
         Target t{std::move(s), {}, {}};
-        t.shown = t.server.name == t.server.address
-                      ? t.server.address
-                      : t.server.name + " (" + t.server.address + ")";
+        t.shown = t.server.name == t.server.address ? t.server.address
+                                                    : t.server.name + " (" + t.server.address + ")";
         if (needed && !(t.password = password(options, t, io)))
             return std::nullopt;
         out.push_back(std::move(t));
@@ -114,11 +115,11 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
                 Target &t = targets[i];
                 Section &s = sections[i];
                 try {
-                    if (const std::optional<Unreached> failed = talkTo(
-                            t.server.address, t.password,
-                            [&](rcon::Session &session, const std::string &) {
-                                s.status = work(t, session, s);
-                            })) {
+                    if (const std::optional<Unreached> failed =
+                            talkTo(t.server.address, t.password,
+                                   [&](rcon::Session &session, const std::string &) {
+                                       s.status = work(t, session, s);
+                                   })) {
                         s.err << "zelvar-bits: " << who(t) << failed->why << '\n';
                         s.status = Failed;
                     }
@@ -195,8 +196,7 @@ Step stepOf(const std::optional<Setting> &file, const std::optional<rcon::Held> 
 
 // "\"server.cfg\" line 3": where the configuration sets it.
 std::string where(const Configured &c, const Setting &s) {
-    return quoted(c.names.at(static_cast<std::size_t>(s.file))) + " line " +
-           std::to_string(s.line);
+    return quoted(c.names.at(static_cast<std::size_t>(s.file))) + " line " + std::to_string(s.line);
 }
 
 }  // namespace
@@ -254,7 +254,8 @@ Status sendCommand(Args args, const Options &options, Streams io) {
     if (end == 0 || end == args.size())
         return usage(io.err, "send needs servers, then lines such as 'zv_teamLock 4'");
     std::vector<Change> changes;
-    if (const std::optional<Status> status = changesAsked(args.subspan(end), "sent", io.err, changes))
+    if (const std::optional<Status> status =
+            changesAsked(args.subspan(end), "sent", io.err, changes))
         return *status;
     auto chosen = targets(args.first(end), options, true, io);
     if (!chosen)
@@ -337,8 +338,8 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         s.out << "server " << t.shown << '\n';
         Status status = Clean;
         if (t.server.configuration) {
-            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun,
-                                            false, t.server.gameDir.value_or(""));
+            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
+                                            t.server.gameDir.value_or(""));
             s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
             status = saved.status;
         } else {
@@ -410,8 +411,8 @@ Status syncCommand(Args args, const Options &options, Streams io) {
             return status;
         }
         if (options.toFile) {
-            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun,
-                                            false, t.server.gameDir.value_or(""));
+            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
+                                            t.server.gameDir.value_or(""));
             s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
             return worst(status, saved.status);
         }
