@@ -3,6 +3,7 @@
 #include "layout.h"
 #include "remote.h"
 #include "save.h"
+#include "serversfile.h"
 
 #include <memory>
 
@@ -31,9 +32,31 @@ void Flows::openArguments(std::span<const std::string> arguments) {
     open(opener);
 }
 
-void Flows::openServer(const std::string &server) {
+// A server's name in the servers file, or an address.
+void Flows::openServer(const std::string &named) {
     if (waiting())
         return;
+    auto found = oneServer(named);
+    if (auto *why = std::get_if<std::string>(&found)) {
+        Opener opener;
+        opener.unreachable(std::move(*why));
+        open(opener);
+        return;
+    }
+    const NamedServer &target = std::get<NamedServer>(found);
+    const std::string server = target.address;
+    if (target.name != target.address)
+        named_[server] = target.name + " (" + server + ")";
+    if (target.passwordFile) {
+        auto read = passwordFromFile(*target.passwordFile, true);
+        if (auto *why = std::get_if<std::string>(&read)) {
+            Opener opener;
+            opener.unreachable(std::move(*why));
+            open(opener);
+            return;
+        }
+        passwords_[server] = std::get<Password>(read).secret;
+    }
     std::optional<Password> secret = password(server);
     if (!secret)
         return;
@@ -88,8 +111,12 @@ void Flows::escapeKey() { worker_.request_stop(); }
 
 void Flows::retitle() {
     const std::string caption(ui::kForm1Caption);
-    const std::optional<std::string> &named = form_.openedFrom() ? form_.openedFrom() : unread_;
-    const std::string what = waiting() ? waitingFor_ : named ? shortName(*named) : std::string();
+    const std::optional<std::string> &opened = form_.openedFrom() ? form_.openedFrom() : unread_;
+    const auto name = opened ? named_.find(*opened) : named_.end();
+    const std::string what = waiting()               ? waitingFor_
+                             : name != named_.end() ? name->second
+                             : opened               ? shortName(*opened)
+                                                    : std::string();
     dialogs_.setTitle(what.empty() ? caption : what + " \u2014 " + caption);
 }
 

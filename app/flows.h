@@ -68,8 +68,9 @@ public:
 
     // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
     void openArguments(std::span<const std::string> arguments);
-    // The nine settings of the server HOST[:PORT]; the save key sends there.
-    void openServer(const std::string &server);
+    // The nine settings of a server named in the servers file, or of
+    // HOST[:PORT]; the save key sends there.
+    void openServer(const std::string &named);
     void pasteKey();
     void copyKey();
     // Dropped files open as files; a drop of text alone, as text.
@@ -112,8 +113,10 @@ private:
     std::optional<Message> held_;        // said once the window shows
     std::string waitingFor_;             // while the worker runs: "Sending to HOST:PORT…"
     std::optional<std::string> unread_;  // a server that could not be read when opened
-    // Typed for a server, kept in memory for the window's life, until refused.
+    // Typed for a server (or read from its password file), kept in memory
+    // for the window's life, until refused.
     std::map<std::string, std::string> passwords_;
+    std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
     std::jthread worker_;  // last, so that it stops before the rest goes
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace zelvar {
 
@@ -44,19 +45,39 @@ std::variant<Servers, std::string> loadServers(const std::optional<std::string> 
                         slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
 }
 
-std::optional<std::string> exposedPasswordFile(const std::string &path) {
-#ifdef _WIN32
-    static_cast<void>(path);  // the profile's folders are the user's own
-    return std::nullopt;
-#else
+std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly) {
+#ifndef _WIN32  // on Windows a profile's folders are the user's own
     using std::filesystem::perms;
     std::error_code error;
     const perms p = std::filesystem::status(path, error).permissions();
-    if (error || (p & (perms::group_all | perms::others_all)) == perms::none)
-        return std::nullopt;
-    return "the password file " + zelvar::quoted(path) +
-           " may be read by others: make it yours alone (chmod 600), as ssh wants of a key";
+    if (ownOnly && !error && (p & (perms::group_all | perms::others_all)) != perms::none)
+        return "the password file " + zelvar::quoted(path) +
+               " may be read by others: make it yours alone (chmod 600), as ssh wants of a key";
+#else
+    static_cast<void>(ownOnly);
 #endif
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return "cannot read the password file " + zelvar::quoted(path);
+    if (line.ends_with('\r'))
+        line.pop_back();
+    return Password{line, "the password file " + zelvar::quoted(path)};
+}
+
+std::variant<NamedServer, std::string> oneServer(const std::string &named) {
+    const auto file = loadServers(std::nullopt);
+    if (const auto *why = std::get_if<std::string>(&file))
+        return *why;
+    const std::string_view name = named;
+    auto chosen = selectServers(std::get<Servers>(file), {&name, 1});
+    if (auto *why = std::get_if<std::string>(&chosen))
+        return std::move(*why);
+    auto &servers = std::get<std::vector<NamedServer>>(chosen);
+    if (servers.size() != 1)
+        return zelvar::quoted(named) + " names " + std::to_string(servers.size()) +
+               " servers; a window shows one";
+    return std::move(servers.front());
 }
 
 }  // namespace zelvar

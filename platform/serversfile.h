@@ -5,6 +5,7 @@
 // user's own, as ssh checks a key.
 #pragma once
 
+#include "remote.h"
 #include "servers.h"
 
 #include <optional>
@@ -19,7 +20,13 @@ std::string serversFilePath(const std::optional<std::string> &named);
 // The servers in it: none when no file was named and the usual one does not
 // exist; or what is wrong, with its line.
 std::variant<Servers, std::string> loadServers(const std::optional<std::string> &named);
-// Why a password file may not be used (others may read it), or none.
-std::optional<std::string> exposedPasswordFile(const std::string &path);
+// The password on a file's first line (a CR before its end taken off), or
+// why not; a servers file's password file (`ownOnly`) must be the user's
+// alone, as ssh wants of a key.
+std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly);
+
+// The one server `named` names for a window: a server of the usual servers
+// file, or an address; or why not (a group is no one server).
+std::variant<NamedServer, std::string> oneServer(const std::string &named);
 
 }  // namespace zelvar

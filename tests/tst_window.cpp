@@ -490,9 +490,17 @@ void TestWindow::serverSaveKey() {
     QVERIFY(server.waitForReadyRead(10000));
     const QByteArray port = server.readLine().trimmed();
     const QString address = "127.0.0.1:" + port;
-    form->openServer(address);
+    QTemporaryDir folder;  // the server by its name in a servers file
+    QFile servers(folder.filePath("servers.toml"));
+    QVERIFY(servers.open(QIODevice::WriteOnly) &&
+            servers.write("[servers.duel]\naddress = \"" + address.toUtf8() + "\"\n") > 0);
+    servers.close();
+    qputenv("ZELVAR_SERVERS", servers.fileName().toUtf8());
+    form->openServer("duel");
+    qunsetenv("ZELVAR_SERVERS");
     QVERIFY(message().contains(address + ": zv_wordFilter: absent on the server"));
-    QCOMPARE(form->windowTitle(), address + " \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
+    QCOMPARE(form->windowTitle(),
+             "duel (" + address + ") \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(message(), "Nothing to send.\n");
     click("Command5");

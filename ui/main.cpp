@@ -39,8 +39,9 @@ int main(int argc, char *argv[]) {
         QStringLiteral("[FILE | LINE | VARIABLE VALUE]..."));
     const QCommandLineOption server(
         QStringLiteral("server"),
-        QStringLiteral("Opens the settings of a running server; the save key sends changes there."),
-        QStringLiteral("HOST[:PORT]"));
+        QStringLiteral("Opens the settings of a running server, by its name in the servers file "
+                       "or its address; the save key sends changes there."),
+        QStringLiteral("NAME|HOST[:PORT]"));
     parser.addOption(server);
     // A value such as -5 is a value, not an option.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);

@@ -10,7 +10,6 @@
 #include "serversfile.h"
 #include "tree.h"
 
-#include <fstream>
 #include <sstream>
 #include <thread>
 #include <variant>
@@ -25,22 +24,13 @@ struct Target {
     std::optional<Password> password;
 };
 
-// A servers file's password file must be the user's own, as ssh wants of a
-// key; one named on the command line is the user's to judge.
 std::optional<Password> fromFile(const std::string &file, bool ownOnly, Streams io) {
-    if (const std::optional<std::string> why = ownOnly ? exposedPasswordFile(file) : std::nullopt) {
+    auto read = passwordFromFile(file, ownOnly);
+    if (const auto *why = std::get_if<std::string>(&read)) {
         io.err << "zelvar-bits: " << *why << '\n';
         return std::nullopt;
     }
-    std::ifstream in(file, std::ios::binary);
-    std::string line;
-    if (!in || !std::getline(in, line)) {
-        io.err << "zelvar-bits: cannot read the password file " << quoted(file) << '\n';
-        return std::nullopt;
-    }
-    if (line.ends_with('\r'))
-        line.pop_back();
-    return Password{line, "the password file " + quoted(file)};
+    return std::get<Password>(std::move(read));
 }
 
 // The remote-console password, from where the user keeps it: a file named
