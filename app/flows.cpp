@@ -6,7 +6,6 @@
 #include "serversfile.h"
 
 #include <memory>
-
 #include <utility>
 #include <vector>
 

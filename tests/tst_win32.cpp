@@ -13,6 +13,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -198,17 +200,10 @@ bool aLookIsNoChange() {
                                "8230\r\nseta zv_councilAllowedCMD 536870910\r\nseta "
                                "g_weaponDisable 40\r\n";
     const auto contents = [&] {
-        std::string bytes(512, '\0');
-        std::FILE *f = std::fopen(path.c_str(), "rb");
-        bytes.resize(f == nullptr ? 0 : std::fread(bytes.data(), 1, bytes.size(), f));
-        if (f != nullptr)
-            std::fclose(f);
-        return bytes;
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(before.data(), 1, before.size(), f);
-        std::fclose(f);
-    }
+    std::ofstream(path, std::ios::binary) << before;
     const std::string arguments[] = {path};
     form->openArguments(arguments);
     click("Command3");
