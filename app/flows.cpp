@@ -112,7 +112,7 @@ void Flows::retitle() {
     const std::string caption(ui::kForm1Caption);
     const std::optional<std::string> &opened = form_.openedFrom() ? form_.openedFrom() : unread_;
     const auto name = opened ? named_.find(*opened) : named_.end();
-    const std::string what = waiting()               ? waitingFor_
+    const std::string what = waiting()              ? waitingFor_
                              : name != named_.end() ? name->second
                              : opened               ? shortName(*opened)
                                                     : std::string();

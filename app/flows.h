@@ -117,7 +117,7 @@ private:
     // for the window's life, until refused.
     std::map<std::string, std::string> passwords_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
-    std::jthread worker_;  // last, so that it stops before the rest goes
+    std::jthread worker_;                       // last, so that it stops before the rest goes
 };
 
 }  // namespace zelvar::app

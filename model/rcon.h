@@ -97,10 +97,10 @@ private:
 
 // What became of each value sent.
 struct Sent {
-    Status status = Clean;  // Clean: all applied, or waiting for the next map
-    std::string said;       // one line a value, in the server's own words where it refused
-    int applied = 0;        // values the server holds, or takes at the next map
-    bool cancelled = false; // the user stopped it before the end
+    Status status = Clean;   // Clean: all applied, or waiting for the next map
+    std::string said;        // one line a value, in the server's own words where it refused
+    int applied = 0;         // values the server holds, or takes at the next map
+    bool cancelled = false;  // the user stopped it before the end
 
     // What a window's message says first.
     std::string_view heading() const {
