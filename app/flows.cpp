@@ -54,8 +54,10 @@ void Flows::openServer(const std::string &named) {
             open(opener);
             return;
         }
-        passwords_[server] = std::get<Password>(read).secret;
+        passwords_[server] = std::get<Password>(std::move(read));
     }
+    if (target.configuration)
+        configurations_[server] = {*target.configuration, target.gameDir.value_or("")};
     std::optional<Password> secret = password(server);
     if (!secret)
         return;
@@ -241,55 +243,73 @@ bool Flows::write(const Form::Save &save) {
     return fine;
 }
 
+// To the server, and into its configuration when the servers file names
+// one: both shown first, the file written before anything is sent.
 void Flows::send(const Form::Save &save, bool thenClose) {
     if (save.changes.empty()) {
         say(true, rcon::Sent().heading(), {});
         return;
     }
-    if (!dialogs_.confirm("Send these values to " + save.path + "?", values(save), "Send"))
+    const auto configured = configurations_.find(save.path);
+    std::optional<PlannedSave> plan;
+    if (configured != configurations_.end())
+        plan = planSave(configured->second.first, save.changes, false, configured->second.second);
+    if (!dialogs_.confirm(plan ? "Save these values into " + configured->second.first +
+                                     " and send them to " + save.path + "?"
+                               : "Send these values to " + save.path + "?",
+                          (plan ? plan->shown.said + '\n' : std::string()) + values(save),
+                          plan ? "Save" : "Send"))
         return;
     std::optional<Password> secret = password(save.path);
     if (!secret)
         return;
-    inBackground(
-        "Sending to " + save.path + "\u2026",
-        [this, save, thenClose, secret = std::move(*secret)](std::stop_token stop) mutable {
-            auto sent = std::make_shared<rcon::Sent>();
-            bool refused = false;
-            if (const std::optional<Unreached> failed = talkTo(
-                    save.path, std::move(secret),
-                    [&](rcon::Session &session, const std::string &) {
-                        *sent = rcon::sendChanges(session, save.changes);
-                    },
-                    std::move(stop))) {
-                *sent = {Failed, failed->why};
-                refused = failed->passwordRefused;
-            }
-            return std::function<void()>([this, save, thenClose, sent, refused] {
-                if (refused)
-                    passwords_.erase(save.path);
-                const bool fine = sent->status == Clean;
-                if (fine)
-                    form_.markSaved(save);
-                const std::string_view heading = sent->heading();
-                if (fine && thenClose)
-                    dialogs_.close();
-                else
-                    say(fine, heading, std::move(sent->said));
-            });
-        });
+    std::string written;
+    if (plan) {
+        Saved saved = commitSave(std::move(*plan));
+        if (saved.status != Clean) {
+            say(false, saved.heading(), saved.said + "\nNothing was sent.");
+            return;
+        }
+        written = std::move(saved.said) + '\n';
+    }
+    inBackground("Sending to " + save.path + "\u2026",
+                 [this, save, thenClose, written,
+                  secret = std::move(*secret)](std::stop_token stop) mutable {
+                     auto sent = std::make_shared<rcon::Sent>();
+                     bool refused = false;
+                     if (const std::optional<Unreached> failed = talkTo(
+                             save.path, std::move(secret),
+                             [&](rcon::Session &session, const std::string &) {
+                                 *sent = rcon::sendChanges(session, save.changes);
+                             },
+                             std::move(stop))) {
+                         *sent = {Failed, failed->why};
+                         refused = failed->passwordRefused;
+                     }
+                     return std::function<void()>([this, save, thenClose, written, sent, refused] {
+                         if (refused)
+                             passwords_.erase(save.path);
+                         const bool fine = sent->status == Clean;
+                         if (fine)
+                             form_.markSaved(save);
+                         const std::string_view heading = sent->heading();
+                         if (fine && thenClose)
+                             dialogs_.close();
+                         else
+                             say(fine, heading, written + sent->said);
+                     });
+                 });
 }
 
-// From the environment, else typed once for the window's life.
+// The server's password file, else the environment, else typed once for the
+// window's life.
 std::optional<Password> Flows::password(const std::string &server) {
+    if (const auto kept = passwords_.find(server); kept != passwords_.end())
+        return kept->second;
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
-    if (const auto kept = passwords_.find(server); kept != passwords_.end())
-        return Password{kept->second, "the password dialog"};
-    if (std::optional<std::string> typed = dialogs_.askPassword(server)) {
-        passwords_[server] = *typed;
-        return Password{std::move(*typed), "the password dialog"};
-    }
+    if (std::optional<std::string> typed = dialogs_.askPassword(server))
+        return passwords_[server] = Password{std::move(*typed), "the password dialog"};
     return std::nullopt;
 }
 

@@ -115,7 +115,9 @@ private:
     std::optional<std::string> unread_;  // a server that could not be read when opened
     // Typed for a server (or read from its password file), kept in memory
     // for the window's life, until refused.
-    std::map<std::string, std::string> passwords_;
+    std::map<std::string, Password> passwords_;
+    // By address: the configuration and game folder the servers file names.
+    std::map<std::string, std::pair<std::string, std::string>> configurations_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
     std::jthread worker_;                       // last, so that it stops before the rest goes
 };
