@@ -294,9 +294,16 @@ def fleet(outputs):
             lines.append(f'[servers.{name}]\naddress = "127.0.0.1:{engines[name][1]}"\n'
                          f'configuration = "{config}"\npassword_file = "{name}.pw"\n'
                          'groups = ["clan"]\n')
+        silent = Scripted("", silent=True)  # in @all alone
+        lines.append(f'[servers.silent]\naddress = "127.0.0.1:{silent.port}"\n'
+                     'password_file = "duel.pw"\n')
         with open(os.path.join(folder, "servers.toml"), "w") as f:
             f.write("\n".join(lines))
         via = ["env", "ZELVAR_SERVERS=" + os.path.join(folder, "servers.toml")]
+
+        def run_(args):  # today's engines take ten requests from an address, then one a second
+            time.sleep(4)
+            return run(args, via=via)
 
         def held(name, config=False):  # read here, over the wire; the engine reads the file
             probe, password = engines[name][2], engines[name][4]
@@ -304,38 +311,44 @@ def fleet(outputs):
                 rcon(probe, password, "exec server.cfg")
             return re.search(r'zv_teamLock "(\d+)"', rcon(probe, password, "cvarlist zv_"))[1]
         try:
-            p = run(["check", "@all"], via=via)
+            p = run_(["check", "@clan"])
             check("check: two servers in step", p.returncode == 0
                   and p.stdout.count('zv_teamLock: in step ("20")') == 2, p)
             rcon(engines["ffa"][2], engines["ffa"][4], "set zv_teamLock 16")
-            p = run(["check", "@clan"], via=via)
+            p = run_(["check", "@clan"])
             check("check: a value changed live differs, on that server alone",
                   p.returncode == 1 and 'differs: the configuration "20"' in p.stdout
                   and p.stdout.index("differs") < p.stdout.index("server duel"), p)
-            p = run(["sync", "--to-server", "ffa,duel"], via=via)
+            p = run_(["sync", "--to-server", "ffa,duel"])
             check("sync --to-server sends the configuration's value",
                   p.returncode == 0 and held("ffa") == "20", p)
-            p = run(["apply", "@all", "zv_teamLock 4"], via=via)
+            p = run_(["apply", "@clan", "zv_teamLock 4"])
             check("apply: both configurations and both servers at 4, read back by the engine",
                   p.returncode == 0 and p.stdout.count("zv_teamLock 4: applied") == 2
                   and [held(n, config=n == "duel") for n in ("ffa", "duel")] == ["4", "4"], p)
             outputs.append(p)
             rcon(engines["duel"][2], engines["duel"][4], "set zv_teamLock 16")
-            p = run(["sync", "--to-file", "duel"], via=via)
+            p = run_(["sync", "--to-file", "duel"])
             check("sync --to-file writes what the server runs",
                   p.returncode == 0 and held("duel", config=True) == "16", p)
+            with open(os.path.join(folder, "duel", "g", "server.cfg"), "w") as f:
+                f.write("seta zv_teamLock 4\n")
+            p = run_(["check", "duel"])
+            check("check: a value changed in the file differs",
+                  p.returncode == 1 and 'differs: the configuration "4"' in p.stdout, p)
             os.chmod(os.path.join(folder, "ffa.pw"), 0o644)
-            p = run(["get", "ffa"], via=via)
+            p = run_(["get", "ffa"])
             check("a password file others may read is refused",
                   p.returncode == 2 and "may be read by others" in p.stderr, p)
             os.chmod(os.path.join(folder, "ffa.pw"), 0o600)
             engines["ffa"][0].kill()
             engines["ffa"][0].wait(10)
-            p = run(["send", "@all", "zv_teamLock 20"], via=via)
-            check("one server stopped: the other is still done, the status the worst",
-                  p.returncode == 2 and "no reply" in p.stderr
+            p = run_(["send", "@all", "zv_teamLock 20"])
+            check("one server stopped, one silent: the other is still done, the status the worst",
+                  p.returncode == 2 and p.stderr.count("no reply") == 2
                   and "zv_teamLock 20: applied" in p.stdout and held("duel") == "20", p)
         finally:
+            silent.__exit__()
             for engine, _, probe, _, _ in engines.values():
                 engine.kill()
                 engine.wait(10)
