@@ -78,7 +78,6 @@ public:
     std::string set(const Variable &variable, std::string_view value);
 
     int requests() const { return requests_; }
-    Engine engine() const { return pace_.engine(); }
 
 private:
     std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);
