@@ -29,10 +29,6 @@ std::string freshChallenge() {
     return std::to_string(std::uniform_int_distribution<std::uint32_t>(100000000, 999999999)(seed));
 }
 
-bool sameNumber(std::string_view a, std::string_view b) {
-    return a == b || readAsServer(a).value == readAsServer(b).value;
-}
-
 std::string hidden(std::string text, std::string_view password) {
     if (password.empty())
         return text;
@@ -59,6 +55,10 @@ std::string trimmed(std::string_view text) {
 
 }  // namespace
 
+bool sameNumber(std::string_view a, std::string_view b) {
+    return a == b || readAsServer(a).value == readAsServer(b).value;
+}
+
 std::string noReply(std::string_view server) {
     return "no reply from " + std::string(server) +
            ": the server is down, the port is wrong, or it is dropping requests";
@@ -76,7 +76,6 @@ std::optional<std::string> Session::exchange(std::string_view line, bool remote,
         static_cast<void>(transport_.receive(at));
     transport_.send(datagram(line));
     pace_.sent(remote, Clock::now());
-    ++requests_;
     const auto start = Clock::now();
     const auto firstBy = start + timing_.firstPiece * (attempt + 1);
     const auto wholeBy = start + timing_.whole;

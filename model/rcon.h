@@ -77,7 +77,6 @@ public:
     // Sets one value; says what the server answered, colours removed.
     std::string set(const Variable &variable, std::string_view value);
 
-    int requests() const { return requests_; }
 
 private:
     std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);
@@ -89,7 +88,6 @@ private:
     std::string server_;
     Timing timing_;
     std::string password_;
-    int requests_ = 0;
     Pace pace_;
     std::optional<Info> status_;
 };
@@ -113,6 +111,9 @@ struct Sent {
 // each on a variable the server has, and reads them back in one request a
 // prefix. Stopped by the user, it says which were sent and which not.
 Sent sendChanges(Session &session, std::span<const Change> changes);
+
+// Whether two values are the same number to the server.
+bool sameNumber(std::string_view a, std::string_view b);
 
 // What a person is told when nothing answers.
 std::string noReply(std::string_view server);

@@ -32,10 +32,14 @@ std::string completed(std::string name) {
     return name;
 }
 
+}  // namespace
+
 std::string folderOf(const std::string &path) {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
+
+namespace {
 
 class Splicer {
 public:

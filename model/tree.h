@@ -48,6 +48,9 @@ struct Tree {
     std::optional<std::string> error;  // the first file could not be read
 };
 
+// The folder a path names its file in, with its separator; "" for none.
+std::string folderOf(const std::string &path);
+
 // `gameDir`: where exec finds its files; empty for the first file's folder.
 Tree readTree(const std::string &path, const std::string &gameDir = {},
               const ReadFileText &read = fileFromDisk);

@@ -1,6 +1,7 @@
 #include "serversfile.h"
 
 #include "textfile.h"
+#include "tree.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,9 +41,7 @@ std::variant<Servers, std::string> loadServers(const std::optional<std::string> 
     std::string text;
     if (std::optional<std::string> why = readWhole(path, text))
         return "the servers file: " + *why;
-    const std::size_t slash = path.find_last_of("/\\");
-    return parseServers(text, zelvar::quoted(path),
-                        slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+    return parseServers(text, zelvar::quoted(path), folderOf(path));
 }
 
 std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly) {

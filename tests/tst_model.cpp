@@ -333,14 +333,14 @@ void TestModel::serversFile_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("names");
     QTest::addColumn<QString>("outcome");  // "name=address[+configuration]" each, or the error
-    const QByteArray two = "[servers.ffa]\naddress = \"10.0.0.1\"\ngroups = [\"clan\"]\n\n"
-                           "[servers.duel]\naddress = \"10.0.0.2:5\"\nconfiguration = \"d.cfg\"\n"
+    const QByteArray two = "[servers.ffa]\naddress = \"127.0.0.1\"\ngroups = [\"clan\"]\n\n"
+                           "[servers.duel]\naddress = \"127.0.0.1:5\"\nconfiguration = \"d.cfg\"\n"
                            "groups = [\"clan\"]\n";
     QTest::newRow("a group in the file's order, an address beside it")
-        << two << "@clan,192.0.2.1"
-        << "ffa=10.0.0.1:29070 duel=10.0.0.2:5+/z/d.cfg 192.0.2.1:29070=192.0.2.1:29070";
+        << two << "@clan,::1"
+        << "ffa=127.0.0.1:29070 duel=127.0.0.1:5+/z/d.cfg [::1]:29070=[::1]:29070";
     QTest::newRow("each server once") << two << "duel,@all"
-                                      << "duel=10.0.0.2:5+/z/d.cfg ffa=10.0.0.1:29070";
+                                      << "duel=127.0.0.1:5+/z/d.cfg ffa=127.0.0.1:29070";
     QTest::newRow("a group nobody is in") << two << "@none"
                                           << "no server in the group \"none\"";
     QTest::newRow("no address") << QByteArray("[servers.x]\ngroups = []\n") << "x"

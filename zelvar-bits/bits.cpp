@@ -175,6 +175,24 @@ std::string help() {
     return out.s;
 }
 
+// The options that take a value, as "--NAME VALUE" or "--NAME=VALUE".
+struct Valued {
+    std::string_view name;
+    std::string_view needs;
+    std::optional<std::string> Options::*into;
+};
+constexpr std::array<Valued, 3> kValued{{{"--game-dir", "a folder", &Options::gameDir},
+                                         {"--password-file", "a file", &Options::passwordFile},
+                                         {"--servers", "a file", &Options::servers}}};
+
+const Valued *valued(std::string_view argument) {
+    for (const Valued &o : kValued)
+        if (argument.starts_with(o.name) &&
+            (argument.size() == o.name.size() || argument[o.name.size()] == '='))
+            return &o;
+    return nullptr;
+}
+
 Status runCommand(Args arguments, Streams io) {
     Options options;
     std::vector<std::string_view> words;
@@ -194,25 +212,12 @@ Status runCommand(Args arguments, Streams io) {
             options.dryRun = true;
         else if (a == "--create")
             options.create = true;
-        else if (a == "--game-dir" && i + 1 >= arguments.size())
-            return usage(io.err, "--game-dir needs a folder");
-        else if (a == "--game-dir")
-            options.gameDir = std::string(arguments[++i]);
-        else if (a.starts_with("--game-dir="))
-            options.gameDir = std::string(a.substr(a.find('=') + 1));
-        else if (a == "--password-file" && i + 1 >= arguments.size())
-            return usage(io.err, "--password-file needs a file");
-        else if (a == "--password-file")
-            options.passwordFile = std::string(arguments[++i]);
-        else if (a.starts_with("--password-file="))
-            options.passwordFile = std::string(a.substr(a.find('=') + 1));
-        else if (a == "--servers" && i + 1 >= arguments.size())
-            return usage(io.err, "--servers needs a file");
-        else if (a == "--servers")
-            options.servers = std::string(arguments[++i]);
-        else if (a.starts_with("--servers="))
-            options.servers = std::string(a.substr(a.find('=') + 1));
-        else if (a == "--to-server")
+        else if (const Valued *o = valued(a)) {
+            if (a == o->name && i + 1 >= arguments.size())
+                return usage(io.err, std::string(o->name) + " needs " + std::string(o->needs));
+            options.*o->into =
+                std::string(a == o->name ? arguments[++i] : a.substr(o->name.size() + 1));
+        } else if (a == "--to-server")
             options.toServer = true;
         else if (a == "--to-file")
             options.toFile = true;

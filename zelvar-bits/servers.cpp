@@ -167,10 +167,6 @@ Configured configured(const NamedServer &s) {
     return c;
 }
 
-bool sameValue(std::string_view a, std::string_view b) {
-    return readAsServer(a).value == readAsServer(b).value;
-}
-
 // How a variable stands between a configuration and its server.
 enum class Step { InStep, Differs, FileOnly, ServerOnly, Neither };
 Step stepOf(const std::optional<Setting> &file, const std::optional<rcon::Held> &live) {
@@ -178,10 +174,30 @@ Step stepOf(const std::optional<Setting> &file, const std::optional<rcon::Held> 
         return live ? Step::ServerOnly : Step::Neither;
     if (!live)
         return Step::FileOnly;
-    return sameValue(file->value, live->value) &&
-                   (!live->latched || sameValue(*live->latched, file->value))
+    return rcon::sameNumber(file->value, live->value) &&
+                   (!live->latched || rcon::sameNumber(*live->latched, file->value))
                ? Step::InStep
                : Step::Differs;
+}
+
+// A server's configuration, as the server reads it, and what the server
+// runs; none, having said why, when the configuration cannot be read.
+struct Sides {
+    Configured file;
+    std::array<std::optional<rcon::Held>, kVariableCount> live;
+};
+std::optional<Sides> sides(const Target &t, rcon::Session &session, Section &s) {
+    if (!t.server.configuration) {
+        s.err << "zelvar-bits: " << t.shown << ": no configuration in the servers file\n";
+        return std::nullopt;
+    }
+    Sides both{configured(t.server), {}};
+    if (both.file.error) {
+        s.err << "zelvar-bits: " << t.shown << ": " << *both.file.error << '\n';
+        return std::nullopt;
+    }
+    both.live = session.read(variables());
+    return both;
 }
 
 // "\"server.cfg\" line 3": where the configuration sets it.
@@ -266,16 +282,11 @@ Status checkCommand(Args args, const Options &options, Streams io) {
     if (!chosen)
         return Failed;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-        if (!t.server.configuration) {
-            s.err << "zelvar-bits: " << t.shown << ": no configuration in the servers file\n";
+        const std::optional<Sides> both = sides(t, session, s);
+        if (!both)
             return Failed;
-        }
-        const Configured c = configured(t.server);
-        if (c.error) {
-            s.err << "zelvar-bits: " << t.shown << ": " << *c.error << '\n';
-            return Failed;
-        }
-        const auto held = session.read(variables());
+        const Configured &c = both->file;
+        const auto &held = both->live;
         Status status = Clean;
         s.out << "server " << t.shown << ", " << quoted(*t.server.configuration) << '\n';
         for (const Variable &v : variables()) {
@@ -368,16 +379,11 @@ Status syncCommand(Args args, const Options &options, Streams io) {
     if (!chosen)
         return Failed;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-        if (!t.server.configuration) {
-            s.err << "zelvar-bits: " << t.shown << ": no configuration in the servers file\n";
+        const std::optional<Sides> both = sides(t, session, s);
+        if (!both)
             return Failed;
-        }
-        const Configured c = configured(t.server);
-        if (c.error) {
-            s.err << "zelvar-bits: " << t.shown << ": " << *c.error << '\n';
-            return Failed;
-        }
-        const auto held = session.read(variables());
+        const Configured &c = both->file;
+        const auto &held = both->live;
         std::vector<Change> changes;
         s.out << "server " << t.shown << '\n';
         Status status = Clean;
