@@ -77,7 +77,6 @@ public:
     // Sets one value; says what the server answered, colours removed.
     std::string set(const Variable &variable, std::string_view value);
 
-
 private:
     std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);
     std::string remote(std::string_view command, bool isRead);
