@@ -58,38 +58,47 @@ void Flows::openServer(const std::string &named) {
     }
     if (target.configuration)
         configurations_[server] = {*target.configuration, target.gameDir.value_or("")};
-    std::optional<Password> secret = password(server);
-    if (!secret)
-        return;
-    inBackground("Reading " + server + "\u2026",
-                 [this, server, secret = std::move(*secret)](std::stop_token stop) mutable {
-                     auto opener = std::make_shared<Opener>();
-                     std::array<std::optional<rcon::Held>, kVariableCount> held;
-                     std::string shown;
-                     const std::optional<Unreached> failed = talkTo(
-                         server, std::move(secret),
-                         [&](rcon::Session &session, const std::string &name) {
-                             held = session.read(variables());
-                             shown = name;
-                         },
-                         std::move(stop));
-                     if (failed)
-                         opener->unreachable(failed->why);
-                     else
-                         opener->openServer(shown, held);
-                     return std::function<void()>([this, opener, server, failed] {
-                         if (failed && failed->passwordRefused)
-                             passwords_.erase(server);
-                         unread_ = failed ? std::optional(server) : std::nullopt;
-                         open(*opener);
-                     });
-                 });
+    withPassword(server, [this, server](Password secret) {
+        inBackground(
+            "Reading " + server + "\u2026",
+            [this, server, secret = std::move(secret)](std::stop_token stop) mutable {
+                auto opener = std::make_shared<Opener>();
+                std::array<std::optional<rcon::Held>, kVariableCount> held;
+                std::string shown;
+                const std::optional<Unreached> failed = talkTo(
+                    server, std::move(secret),
+                    [&](rcon::Session &session, const std::string &name) {
+                        held = session.read(variables());
+                        shown = name;
+                    },
+                    std::move(stop));
+                if (failed)
+                    opener->unreachable(failed->why);
+                else
+                    opener->openServer(shown, held);
+                return std::function<void()>([this, opener, server, failed] {
+                    heard(server, failed);
+                    unread_ = failed ? std::optional(server) : std::nullopt;
+                    open(*opener);
+                });
+            });
+    });
 }
 
-void Flows::inBackground(std::string what, Work work) {
+void Flows::wait(std::string what) {
     waitingFor_ = std::move(what);
     dialogs_.busy(waitingFor_);
     retitle();
+}
+
+void Flows::endWait() {
+    waitingFor_.clear();
+    dialogs_.busy({});
+    retitle();
+}
+
+void Flows::inBackground(std::string what, Work work) {
+    wait(std::move(what));
     worker_ = std::jthread([this, work = std::move(work)](std::stop_token stop) {
         std::function<void()> then;
         try {
@@ -100,15 +109,21 @@ void Flows::inBackground(std::string what, Work work) {
         dialogs_.post([this, then = std::move(then)] {
             if (worker_.joinable())
                 worker_.join();
-            waitingFor_.clear();
-            dialogs_.busy({});
-            retitle();
+            endWait();
             then();
         });
     });
 }
 
-void Flows::escapeKey() { worker_.request_stop(); }
+// A keyring that does not answer (an unlock prompt left open) is let go, as
+// cancelling the password dialog would.
+void Flows::escapeKey() {
+    worker_.request_stop();
+    if (std::exchange(readingKeyring_, false)) {
+        ++keyringAsks_;
+        endWait();
+    }
+}
 
 void Flows::retitle() {
     const std::string caption(ui::kForm1Caption);
@@ -260,57 +275,109 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                           (plan ? plan->shown.said + '\n' : std::string()) + values(save),
                           plan ? "Save" : "Send"))
         return;
-    std::optional<Password> secret = password(save.path);
-    if (!secret)
-        return;
-    std::string written;
-    if (plan) {
-        Saved saved = commitSave(std::move(*plan));
-        if (saved.status != Clean) {
-            say(false, saved.heading(), saved.said + "\nNothing was sent.");
-            return;
+    auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;
+    withPassword(save.path, [this, save, thenClose, planned](Password secret) {
+        std::string written;
+        if (planned) {
+            Saved saved = commitSave(std::move(*planned));
+            if (saved.status != Clean) {
+                say(false, saved.heading(), saved.said + "\nNothing was sent.");
+                return;
+            }
+            written = std::move(saved.said) + '\n';
         }
-        written = std::move(saved.said) + '\n';
-    }
-    inBackground("Sending to " + save.path + "\u2026",
-                 [this, save, thenClose, written,
-                  secret = std::move(*secret)](std::stop_token stop) mutable {
-                     auto sent = std::make_shared<rcon::Sent>();
-                     bool refused = false;
-                     if (const std::optional<Unreached> failed = talkTo(
-                             save.path, std::move(secret),
-                             [&](rcon::Session &session, const std::string &) {
-                                 *sent = rcon::sendChanges(session, save.changes);
-                             },
-                             std::move(stop))) {
-                         *sent = {Failed, failed->why};
-                         refused = failed->passwordRefused;
-                     }
-                     return std::function<void()>([this, save, thenClose, written, sent, refused] {
-                         if (refused)
-                             passwords_.erase(save.path);
-                         const bool fine = sent->status == Clean;
-                         if (fine)
-                             form_.markSaved(save);
-                         const std::string_view heading = sent->heading();
-                         if (fine && thenClose)
-                             dialogs_.close();
-                         else
-                             say(fine, heading, written + sent->said);
-                     });
-                 });
+        inBackground(
+            "Sending to " + save.path + "\u2026",
+            [this, save, thenClose, written,
+             secret = std::move(secret)](std::stop_token stop) mutable {
+                auto sent = std::make_shared<rcon::Sent>();
+                const std::optional<Unreached> failed = talkTo(
+                    save.path, std::move(secret),
+                    [&](rcon::Session &session, const std::string &) {
+                        *sent = rcon::sendChanges(session, save.changes);
+                    },
+                    std::move(stop));
+                if (failed)
+                    *sent = {Failed, failed->why};
+                return std::function<void()>([this, save, thenClose, written, sent, failed] {
+                    heard(save.path, failed);
+                    const bool fine = sent->status == Clean;
+                    if (fine)
+                        form_.markSaved(save);
+                    const std::string_view heading = sent->heading();
+                    if (fine && thenClose)
+                        dialogs_.close();
+                    else
+                        say(fine, heading, written + sent->said);
+                });
+            });
+    });
 }
 
-// The server's password file, else the environment, else typed once for the
-// window's life.
-std::optional<Password> Flows::password(const std::string &server) {
-    if (const auto kept = passwords_.find(server); kept != passwords_.end())
-        return kept->second;
+// The server's password file, else the environment, else the system
+// keyring, else typed once for the window's life. A kept password the server
+// refused is not read again: the dialog asks, its box ticked, and the user
+// either keeps the new one or lets the old go.
+void Flows::withPassword(const std::string &server, std::function<void(Password)> go) {
+    if (const auto known = passwords_.find(server); known != passwords_.end())
+        return go(known->second);
     if (std::optional<Password> set = passwordFromEnvironment())
-        return set;
-    if (std::optional<std::string> typed = dialogs_.askPassword(server))
-        return passwords_[server] = Password{std::move(*typed), "the password dialog"};
-    return std::nullopt;
+        return go(std::move(*set));
+    if (keyring_ == nullptr)
+        return askPassword(server, {}, go);
+    wait("Reading the system keyring\u2026");
+    readingKeyring_ = true;
+    keyring_->find(server, [this, server, go = std::move(go), ask = ++keyringAsks_](Kept kept) {
+        if (ask != keyringAsks_)
+            return;
+        readingKeyring_ = false;
+        endWait();
+        if (kept.password && !keptRefused_.contains(server))
+            go(passwords_[server] = Password{*kept.password, std::string(kKeyringSource)});
+        else
+            askPassword(server, kept, go);
+    });
+}
+
+void Flows::askPassword(const std::string &server, const Kept &kept,
+                        const std::function<void(Password)> &go) {
+    std::optional<bool> keep;
+    if (kept.usable)
+        keep = kept.password.has_value();
+    std::optional<std::string> typed = dialogs_.askPassword(server, keep);
+    if (!typed)
+        return;
+    if (keep.value_or(false))
+        toKeep_.insert(server);
+    else
+        toKeep_.erase(server);
+    if (kept.password && !keep.value_or(true)) {
+        keptRefused_.erase(server);
+        keyring_->forget(server, [this](std::string why) {
+            keyringFailed("The password kept in the system keyring was not let go.", std::move(why));
+        });
+    }
+    go(passwords_[server] = Password{std::move(*typed), "the password dialog"});
+}
+
+void Flows::heard(const std::string &server, const std::optional<Unreached> &failed) {
+    const auto used = passwords_.find(server);
+    if (failed && failed->passwordRefused && used != passwords_.end()) {
+        if (used->second.source == kKeyringSource)
+            keptRefused_.insert(server);
+        passwords_.erase(used);
+        toKeep_.erase(server);
+    } else if (!failed && used != passwords_.end() && toKeep_.erase(server) != 0) {
+        keptRefused_.erase(server);
+        keyring_->keep(server, used->second.secret, [this](std::string why) {
+            keyringFailed("The password was not kept in the system keyring.", std::move(why));
+        });
+    }
+}
+
+void Flows::keyringFailed(std::string_view heading, std::string why) {
+    if (!why.empty())
+        say(false, heading, std::move(why));
 }
 
 void Flows::say(bool fine, std::string_view heading, std::string details) {

@@ -1,7 +1,8 @@
 // What both windows do beyond their controls, written once: opening the
 // program's arguments, a server, pasted or dropped text; the copy key; the
 // save key (into the file opened, to the server opened, or into a file the
-// user names); asking for the password; and saying what became of each.
+// user names); finding the password (and keeping it in the system keyring
+// when the user asks); and saying what became of each.
 //
 // How data flows: a window hands its keys and drops to a Flows, which reads
 // and writes through the model (Opener, Form), the platform layer (files,
@@ -14,11 +15,13 @@
 #pragma once
 
 #include "form.h"
+#include "keyring.h"
 #include "remote.h"
 
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <stop_token>
 #include <string>
@@ -27,13 +30,19 @@
 
 namespace zelvar::app {
 
+// The password dialog's choice, where a keyring can keep it.
+inline constexpr std::string_view kKeepPasswordCaption = "&Keep it in the system keyring";
+
 // What a flow asks of a window; each answers with its platform's standard dialog.
 class Dialogs {
 public:
     // A file the user names to save the line into; none when cancelled.
     virtual std::optional<std::string> askSaveFile() = 0;
-    // The remote-console password for `server`, typed unseen; none when cancelled.
-    virtual std::optional<std::string> askPassword(const std::string &server) = 0;
+    // The remote-console password for `server`, typed unseen; none when
+    // cancelled. `keep`: none where there is no keyring; else whether to keep
+    // the password there, shown as it comes and left as the user chose.
+    virtual std::optional<std::string> askPassword(const std::string &server,
+                                                   std::optional<bool> &keep) = 0;
     // Shows `details`, what will be written or sent, and asks to go ahead
     // with `action` ("Save", "Send"); false when the user cancels.
     virtual bool confirm(std::string_view heading, const std::string &details,
@@ -59,9 +68,26 @@ protected:
     ~Dialogs() = default;
 };
 
+// The system's keyring, where a window keeps a server's password at the
+// user's choice. Each call answers through `then` on the window's thread, at
+// once or later (never after the window is gone).
+class Keyring {
+public:
+    virtual void find(const std::string &server, std::function<void(Kept)> then) = 0;
+    // `then` is told why it was not done; nothing when it was.
+    using Done = std::function<void(std::string)>;
+    virtual void keep(const std::string &server, const std::string &password, Done then) = 0;
+    virtual void forget(const std::string &server, Done then) = 0;
+
+protected:
+    ~Keyring() = default;
+};
+
 class Flows {
 public:
-    Flows(Form &form, Dialogs &dialogs) : form_(form), dialogs_(dialogs) {}
+    // Without a `keyring`, a password typed lasts the window's life.
+    Flows(Form &form, Dialogs &dialogs, Keyring *keyring = nullptr)
+        : form_(form), dialogs_(dialogs), keyring_(keyring) {}
     ~Flows();  // stops a wait under way
     Flows(const Flows &) = delete;
     Flows &operator=(const Flows &) = delete;
@@ -93,12 +119,22 @@ private:
     bool write(const Form::Save &save);
     void send(const Form::Save &save, bool thenClose);
     static std::string values(const Form::Save &save);
-    std::optional<Password> password(const std::string &server);
+    // Runs `go` with the password for `server`, at once or once the
+    // keyring answered; not when the user cancels.
+    void withPassword(const std::string &server, std::function<void(Password)> go);
+    void askPassword(const std::string &server, const Kept &kept,
+                     const std::function<void(Password)> &go);
+    // What the server made of the password: refused, it is let go; taken,
+    // it is kept in the keyring if the user chose so.
+    void heard(const std::string &server, const std::optional<Unreached> &failed);
+    void keyringFailed(std::string_view heading, std::string why);
     void say(bool fine, std::string_view heading, std::string details);
     // Runs `work` on the worker, and what it gives back on the window's
     // thread; the window shows that it waits for `what` meanwhile.
     using Work = std::function<std::function<void()>(std::stop_token)>;
     void inBackground(std::string what, Work work);
+    void wait(std::string what);
+    void endWait();
     void retitle();
 
     struct Message {
@@ -109,6 +145,7 @@ private:
 
     Form &form_;
     Dialogs &dialogs_;
+    Keyring *keyring_;
     bool shown_ = false;
     std::optional<Message> held_;        // said once the window shows
     std::string waitingFor_;             // while the worker runs: "Sending to HOST:PORT…"
@@ -116,6 +153,10 @@ private:
     // Typed for a server (or read from its password file), kept in memory
     // for the window's life, until refused.
     std::map<std::string, Password> passwords_;
+    std::set<std::string> toKeep_;       // typed to be kept once a server takes it
+    std::set<std::string> keptRefused_;  // the keyring's password was refused: ask
+    unsigned keyringAsks_ = 0;           // a keyring's answer to an older ask is let go
+    bool readingKeyring_ = false;
     // By address: the configuration and game folder the servers file names.
     std::map<std::string, std::pair<std::string, std::string>> configurations_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file

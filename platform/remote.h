@@ -71,6 +71,11 @@ talkTo(std::string_view text, std::optional<Password> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk,
        std::stop_token stop = {});
 
+// What a prompt or a dialog asks: "Remote-console password for SERVER:".
+inline std::string passwordQuestion(std::string_view server) {
+    return "Remote-console password for " + std::string(server) + ':';
+}
+
 // The password in ZELVAR_RCON_PASSWORD, if it is set.
 std::optional<Password> passwordFromEnvironment();
 

@@ -58,7 +58,8 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
         return a;
     }
     std::optional<std::string> askSaveFile() override { return answer("file"); }
-    std::optional<std::string> askPassword(const std::string &server) override {
+    std::optional<std::string> askPassword(const std::string &server,
+                                           std::optional<bool> & /*keep*/) override {
         return answer("password " + QString::fromStdString(server));
     }
     bool confirm(std::string_view heading, const std::string &details,
@@ -103,6 +104,7 @@ private slots:
     void saveKey();
     void closing();
     void changedWhileSending();
+    void keyringNeverAnswers();
 };
 
 // Arguments open before the window shows; what they left out is said over
@@ -243,6 +245,29 @@ void TestFlows::changedWhileSending() {
     const std::optional<zelvar::Form::Save> next = w.form.saveIntoOpened();
     QCOMPARE(next->changes.size(), 1U);
     QCOMPARE(next->was[0], sending->changes[0].value);
+}
+
+// A keyring that never answers (its unlock prompt left open) holds the
+// window only until Escape; its answer then comes too late to ask or send.
+void TestFlows::keyringNeverAnswers() {
+    struct Silent final : zelvar::app::Keyring {
+        std::function<void(zelvar::Kept)> late;
+        void find(const std::string & /*server*/, std::function<void(zelvar::Kept)> then) override {
+            late = std::move(then);
+        }
+        void keep(const std::string &, const std::string &, Done) override {}
+        void forget(const std::string &, Done) override {}
+    } keyring;
+    FakeWindow fake;
+    zelvar::Form form{fake};
+    zelvar::app::Flows flows{form, fake, &keyring};
+    qunsetenv("ZELVAR_RCON_PASSWORD");
+    flows.openServer("127.0.0.1:9");
+    QVERIFY(flows.waiting() && keyring.late);
+    flows.escapeKey();
+    QVERIFY(!flows.waiting());
+    keyring.late({"s3cret", true});  // a dialog or a talk now would be the fake's fatal error
+    QVERIFY(fake.asked.isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestFlows)

@@ -167,6 +167,7 @@ std::string said;
 std::string password;     // typed into the password dialog
 bool typedUnseen = true;  // the password box shows no character typed
 int passwordsTyped = 0;
+int keepTicked = 0;  // keep boxes the password dialog showed, each ticked
 int confirming = IDOK;  // the answer to a confirmation
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
@@ -177,6 +178,10 @@ void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWO
         typedUnseen = typedUnseen && (GetWindowLongW(field, GWL_STYLE) & ES_PASSWORD) != 0;
         SetWindowTextA(field, password.c_str());
         ++passwordsTyped;
+        if (GetDlgItem(box, 11) != nullptr) {
+            CheckDlgButton(box, 11, BST_CHECKED);
+            ++keepTicked;
+        }
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return;
     }
@@ -241,7 +246,8 @@ template <class Done> bool pumpUntil(Done done) {
 
 // Opened from the scripted server that windows.sh runs, the save key sends
 // the changed line there, with the password typed into its dialog, and the
-// message says what the server answered. The password is kept: with the
+// message says what the server answered. The password is kept for the
+// window's life, and in the Credential Manager as the user ticked: with the
 // server fallen silent, a send waits beside the window, which still takes
 // clicks, until Escape ends it with nothing applied.
 bool serverSaveKey() {
@@ -250,7 +256,8 @@ bool serverSaveKey() {
         return std::printf("server save key: no scripted server\n"), false;
     said.clear();
     SetTimer(nullptr, 0, 100, readMessage);  // what opening left out
-    form->openServer(std::string("127.0.0.1:") + port);
+    const std::string address = std::string("127.0.0.1:") + port;
+    form->openServer(address);
     const bool absent = pumpUntil(
         [] { return said.find("g_forcePowerDisable: absent on the server") != std::string::npos; });
     click("Command5");
@@ -262,6 +269,8 @@ bool serverSaveKey() {
     key('S', true);
     const bool sent = pumpUntil(
         [] { return said.find("Sent.\n\n" + line() + ": applied") != std::string::npos; });
+    const bool kept = keepTicked == 1 && zelvar::keptPassword(address).password == password;
+    zelvar::forgetPassword(address);
     {  // wine sends a datagram of a socket closed at once only later
         zelvar::UdpTransport quiet({"127.0.0.1", static_cast<std::uint16_t>(std::atoi(port))});
         quiet.send("\xFF\xFF\xFF\xFFsilence");
@@ -281,13 +290,13 @@ bool serverSaveKey() {
                said.find("cancelled") != std::string::npos;
     });
     _putenv(("ZELVAR_RCON_PASSWORD=" + password).c_str());
-    const bool passed =
-        absent && sent && typedUnseen && waits && answers && stopped && passwordsTyped == 0;
+    const bool passed = absent && sent && kept && typedUnseen && waits && answers && stopped &&
+                        passwordsTyped == 0;
     if (!passed)
-        std::printf("server save key: the messages said \"%s\"%s; waits %d, answers %d, "
-                    "passwords typed again %d\n",
+        std::printf("server save key: the messages said \"%s\"%s; kept %d, waits %d, answers "
+                    "%d, passwords typed again %d\n",
                     said.c_str(), typedUnseen ? "" : "; the password box showed what was typed",
-                    waits, answers, passwordsTyped);
+                    kept, waits, answers, passwordsTyped);
     return passed;
 }
 

@@ -18,7 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QInputDialog>
+#include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -96,7 +97,8 @@ void walkTree(QWidget *w, const QWidgetList &tabChain, QStringList &out, int dep
 }  // namespace
 
 // While it lives, presses `button` in a confirmation and types `passwords`,
-// one a dialog, as a user would.
+// one a dialog, as a user would: "pw+" ticks the keep box, "pw-" clears it.
+// `boxes` says how each dialog showed the box.
 class Answering {
 public:
     explicit Answering(QString button, QStringList passwords = {})
@@ -105,16 +107,25 @@ public:
         timer_.start(50);
     }
     qsizetype passwordsLeft() const { return passwords_.size(); }
+    QStringList boxes;
 
 private:
     void answer() {
         for (QWidget *w : QApplication::topLevelWidgets()) {
             if (!w->isVisible())
                 continue;
-            if (auto *dialog = qobject_cast<QInputDialog *>(w)) {
-                QCOMPARE(dialog->textEchoMode(), QLineEdit::Password);
-                dialog->setTextValue(passwords_.isEmpty() ? "asked once more"
-                                                          : passwords_.takeFirst());
+            if (auto *dialog = qobject_cast<QDialog *>(w);
+                dialog != nullptr && dialog->objectName() == "passwordDialog") {
+                auto *typed = dialog->findChild<QLineEdit *>();
+                QCOMPARE(typed->echoMode(), QLineEdit::Password);
+                QString password = passwords_.isEmpty() ? "asked once more" : passwords_.takeFirst();
+                auto *keep = dialog->findChild<QCheckBox *>();
+                boxes << (keep == nullptr ? "no box" : keep->isChecked() ? "ticked" : "clear");
+                if (password.endsWith('+') || password.endsWith('-')) {
+                    keep->setChecked(password.endsWith('+'));
+                    password.chop(1);
+                }
+                typed->setText(password);
                 dialog->accept();
             } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
                 for (QAbstractButton *b : box->buttons())
@@ -149,6 +160,7 @@ private slots:
     void pasteAndDrop();
     void aLookIsNoChange();
     void serverSaveKey();
+    void keptPassword();
     void keepsItsSize();
 
 private:
@@ -570,6 +582,58 @@ void TestWindow::aLookIsNoChange() {
     }
     const QString said = message();
     QVERIFY2(said.startsWith("Saved.\n"), qPrintable(said));
+}
+
+// With a keyring of its own (keyring.py runs it so, on a private bus): a
+// password is kept only when the user ticks the box and the server takes it;
+// kept, it opens the server without a dialog. One kept that the server
+// refuses is asked for again, box ticked, and let go when the user clears it.
+void TestWindow::keptPassword() {
+    const QString address = qEnvironmentVariable("ZELVAR_KEYRING_SERVER");
+    if (address.isEmpty())
+        QSKIP("run by keyring.py, with a keyring of its own");
+    QtKeyring keyring;
+    const auto kept = [&] {
+        QString found;
+        keyring.find(address.toStdString(), [&](zelvar::Kept k) {
+            found = k.password ? QString::fromStdString(*k.password) : "nothing";
+        });
+        return QTest::qWaitFor([&] { return !found.isEmpty(); }, 10000) ? found : "no answer";
+    };
+    const auto opened = [this] { return message().contains("absent on the server"); };
+    const QString refused = "refused the password (\"Bad rconpassword.\"); the password came from ";
+    bool planted = false;
+    keyring.keep(address.toStdString(), "wrong", [&](const std::string &why) {
+        planted = why.empty();
+    });
+    QVERIFY(QTest::qWaitFor([&] { return planted; }, 10000));
+    {
+        const Answering answering("Try again", {"s3cret-"});
+        form->openServer(address);
+        QVERIFY(message().contains(refused + "the system keyring"));
+        QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(opened());
+        QCOMPARE(answering.boxes, QStringList{"ticked"});
+        QCOMPARE(kept(), "nothing");
+    }
+    cleanup();
+    init();
+    {
+        const Answering answering("Try again", {"wrong+", "s3cret+"});
+        form->openServer(address);
+        QVERIFY(message().contains(refused + "the password dialog"));
+        QCOMPARE(kept(), "nothing");
+        QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(opened());
+        QCOMPARE(answering.boxes, (QStringList{"clear", "clear"}));
+        QCOMPARE(kept(), "s3cret");
+    }
+    cleanup();
+    init();
+    const Answering none("Try again");
+    form->openServer(address);
+    QVERIFY(opened());
+    QCOMPARE(none.boxes, QStringList{});
 }
 
 // Maximising or filling the screen, as a title bar or a platform may offer,

@@ -14,7 +14,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QInputDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <bit>
@@ -410,15 +412,33 @@ std::optional<std::string> Form1::askSaveFile() {
     return QFile::encodeName(chosen).toStdString();
 }
 
-std::optional<std::string> Form1::askPassword(const std::string &server) {
-    bool given = false;
-    const QString typed = QInputDialog::getText(
-        isVisible() ? this : nullptr, QCoreApplication::applicationName(),
-        tr("Remote-console password for %1:").arg(QString::fromStdString(server)),
-        QLineEdit::Password, QString(), &given);
-    if (!given)
+std::optional<std::string> Form1::askPassword(const std::string &server,
+                                              std::optional<bool> &keep) {
+    QDialog dialog(isVisible() ? this : nullptr);
+    dialog.setObjectName("passwordDialog");
+    dialog.setWindowTitle(QCoreApplication::applicationName());
+    auto *column = new QVBoxLayout(&dialog);
+    auto *typed = new QLineEdit(&dialog);
+    typed->setEchoMode(QLineEdit::Password);
+    auto *label = new QLabel(QString::fromStdString(zelvar::passwordQuestion(server)), &dialog);
+    label->setBuddy(typed);
+    column->addWidget(label);
+    column->addWidget(typed);
+    QCheckBox *kept = nullptr;
+    if (keep) {
+        kept = new QCheckBox(latin1(zelvar::app::kKeepPasswordCaption), &dialog);
+        kept->setChecked(*keep);
+        column->addWidget(kept);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    column->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return typed.toStdString();
+    if (kept != nullptr)
+        keep = kept->isChecked();
+    return typed->text().toStdString();
 }
 
 bool Form1::confirm(std::string_view heading, const std::string &details, std::string_view action) {

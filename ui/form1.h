@@ -12,11 +12,12 @@
 // Opening what an administrator already has (arguments, --server, the paste
 // key, a drop), the copy key and the save key are the shared Flows'; this
 // window gives them its keys and drops, and answers for them with Qt's
-// standard dialogs (it is their Dialogs).
+// standard dialogs (it is their Dialogs) and QtKeychain.
 #pragma once
 
 #include "flows.h"
 #include "form.h"
+#include "qtkeyring.h"
 #include "layout.h"
 
 #include <QWidget>
@@ -76,7 +77,8 @@ private:
 
     // What the shared flows ask of the window.
     std::optional<std::string> askSaveFile() override;
-    std::optional<std::string> askPassword(const std::string &server) override;
+    std::optional<std::string> askPassword(const std::string &server,
+                                           std::optional<bool> &keep) override;
     bool confirm(std::string_view heading, const std::string &details,
                  std::string_view action) override;
     Unsaved askUnsaved(std::string_view heading, const std::string &details) override;
@@ -97,5 +99,6 @@ private:
     bool painted_ = false;  // the first frame is on screen
     bool busy_ = false;
     zelvar::Form form_{*this};
-    zelvar::app::Flows flows_{form_, *this};
+    QtKeyring keyring_{this};
+    zelvar::app::Flows flows_{form_, *this, &keyring_};
 };

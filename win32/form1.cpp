@@ -78,51 +78,70 @@ struct DialogTemplate {
 };
 
 constexpr WORD kPasswordBox = 10;
+constexpr WORD kKeepBox = 11;
+
+// What the dialog gives back: the password typed, and the keep box's state.
+struct PasswordAsked {
+    std::wstring typed;
+    bool keep = false;
+};
 
 INT_PTR CALLBACK passwordProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(dialog, DWLP_USER, l);
+        CheckDlgButton(dialog, kKeepBox,
+                       reinterpret_cast<PasswordAsked *>(l)->keep ? BST_CHECKED : BST_UNCHECKED);
         return TRUE;
     }
     if (message != WM_COMMAND || (LOWORD(w) != IDOK && LOWORD(w) != IDCANCEL))
         return FALSE;
     if (LOWORD(w) == IDOK) {
-        auto *typed = reinterpret_cast<std::wstring *>(GetWindowLongPtrW(dialog, DWLP_USER));
-        typed->assign(
+        auto *asked = reinterpret_cast<PasswordAsked *>(GetWindowLongPtrW(dialog, DWLP_USER));
+        std::wstring &typed = asked->typed;
+        typed.assign(
             static_cast<std::size_t>(GetWindowTextLengthW(GetDlgItem(dialog, kPasswordBox))) + 1,
             L'\0');
-        typed->resize(static_cast<std::size_t>(
-            GetDlgItemTextW(dialog, kPasswordBox, typed->data(), static_cast<int>(typed->size()))));
+        typed.resize(static_cast<std::size_t>(
+            GetDlgItemTextW(dialog, kPasswordBox, typed.data(), static_cast<int>(typed.size()))));
+        asked->keep = IsDlgButtonChecked(dialog, kKeepBox) == BST_CHECKED;
     }
     EndDialog(dialog, LOWORD(w));
     return TRUE;
 }
 
-// The password asked for in a dialog of its own, typed without being shown;
-// none when the user cancels.
+// The password asked for in a dialog of its own, typed without being shown,
+// with the keep box where there is a keyring; none when the user cancels.
 std::optional<std::string> askPasswordDialog(HINSTANCE instance, HWND owner,
-                                             const std::string &server) {
+                                             const std::string &server,
+                                             std::optional<bool> &keep) {
+    const short below = keep ? 16 : 0;  // room for the keep box
     DialogTemplate t;
     t.add(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
     t.add(0);
-    t.words.push_back(4);  // controls
-    t.rect(0, 0, 220, 62);
+    t.words.push_back(keep ? 5 : 4);  // controls
+    t.rect(0, 0, 220, static_cast<short>(62 + below));
     t.words.push_back(0);  // no menu
     t.words.push_back(0);  // the standard class
     t.text(L"zelvar-bitrate");
     t.words.push_back(8);
     t.text(L"MS Shell Dlg");
-    t.item(SS_LEFT, 7, 7, 206, 10, 0xFFFF, 0x82,
-           wide("Remote-console password for " + server + ":"));
+    t.item(SS_LEFT, 7, 7, 206, 10, 0xFFFF, 0x82, wide(zelvar::passwordQuestion(server)));
     t.item(ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 20, 206, 13, kPasswordBox,
            0x81, L"");
-    t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 109, 41, 50, 14, IDOK, 0x80, L"OK");
-    t.item(BS_PUSHBUTTON | WS_TABSTOP, 163, 41, 50, 14, IDCANCEL, 0x80, L"Cancel");
-    std::wstring typed;
+    if (keep)
+        t.item(BS_AUTOCHECKBOX | WS_TABSTOP, 7, 39, 206, 10, kKeepBox, 0x80,
+               wide(zelvar::app::kKeepPasswordCaption));
+    t.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 109, static_cast<short>(41 + below), 50, 14, IDOK, 0x80,
+           L"OK");
+    t.item(BS_PUSHBUTTON | WS_TABSTOP, 163, static_cast<short>(41 + below), 50, 14, IDCANCEL, 0x80,
+           L"Cancel");
+    PasswordAsked asked{{}, keep.value_or(false)};
     if (DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(t.words.data()), owner,
-                                passwordProc, reinterpret_cast<LPARAM>(&typed)) != IDOK)
+                                passwordProc, reinterpret_cast<LPARAM>(&asked)) != IDOK)
         return std::nullopt;
-    return narrow(typed);
+    if (keep)
+        keep = asked.keep;
+    return narrow(asked.typed);
 }
 
 // The design's face, at its point size on a 96-dpi screen.
@@ -563,9 +582,10 @@ std::optional<std::string> Form1::askSaveFile() {
     return localName(chosen);
 }
 
-std::optional<std::string> Form1::askPassword(const std::string &server) {
+std::optional<std::string> Form1::askPassword(const std::string &server,
+                                              std::optional<bool> &keep) {
     return askPasswordDialog(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
-                             shown_ ? hwnd_ : nullptr, server);
+                             shown_ ? hwnd_ : nullptr, server, keep);
 }
 
 bool Form1::confirm(std::string_view heading, const std::string &details,

@@ -16,11 +16,13 @@
 // Opening what an administrator already has (arguments, --server, the paste
 // key, a dropped file), the copy key and the save key are the shared Flows';
 // this window gives them its keys and drops, and answers for them with the
-// platform's standard dialogs (it is their Dialogs).
+// platform's standard dialogs (it is their Dialogs) and the Credential
+// Manager.
 #pragma once
 
 #include "flows.h"
 #include "form.h"
+#include "keyring.h"
 #include "layout.h"
 
 #include <windows.h>
@@ -68,7 +70,8 @@ private:
     template <class Body> void run(Body body);
 
     std::optional<std::string> askSaveFile() override;
-    std::optional<std::string> askPassword(const std::string &server) override;
+    std::optional<std::string> askPassword(const std::string &server,
+                                           std::optional<bool> &keep) override;
     bool confirm(std::string_view heading, const std::string &details,
                  std::string_view action) override;
     Unsaved askUnsaved(std::string_view heading, const std::string &details) override;
@@ -117,6 +120,18 @@ private:
     HWND PicBack = nullptr;
     std::vector<Named> controls_;  // every control, and by tab index those that have one
     bool shown_ = false;
+    // The Credential Manager, which answers at once.
+    struct Credentials final : zelvar::app::Keyring {
+        void find(const std::string &server, std::function<void(zelvar::Kept)> then) override {
+            then(zelvar::keptPassword(server));
+        }
+        void keep(const std::string &server, const std::string &password, Done then) override {
+            then(zelvar::keepPassword(server, password));
+        }
+        void forget(const std::string &server, Done then) override {
+            then(zelvar::forgetPassword(server));
+        }
+    } keyring_;
     zelvar::Form form_{*this};
-    zelvar::app::Flows flows_{form_, *this};
+    zelvar::app::Flows flows_{form_, *this, &keyring_};
 };

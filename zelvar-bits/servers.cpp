@@ -4,6 +4,7 @@
 // is held until it is done and written whole, in the order the servers were
 // named, so that sections never interleave; one that fails stops no other.
 #include "cli.h"
+#include "keyring.h"
 #include "remote.h"
 #include "report.h"
 #include "save.h"
@@ -35,8 +36,9 @@ std::optional<Password> fromFile(const std::string &file, bool ownOnly, Streams 
 
 // The remote-console password, from where the user keeps it: a file named
 // on the command line, else the server's in the servers file, else the
-// environment, else the terminal; never from an argument, and never said
-// back. None when there is none to be had.
+// environment, else the system keyring (where a window kept it), else the
+// terminal; never from an argument, and never said back. None when there is
+// none to be had.
 std::optional<Password> password(const Options &options, const Target &t, Streams io) {
     if (options.passwordFile)
         return fromFile(*options.passwordFile, false, io);
@@ -44,8 +46,10 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
         return fromFile(*t.server.passwordFile, true, io);
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
+    if (Kept kept = keptPassword(t.server.address); kept.password)
+        return Password{std::move(*kept.password), std::string(kKeyringSource)};
     std::optional<std::string> typed =
-        promptHidden("Remote-console password for " + t.shown + ": ");
+        promptHidden(passwordQuestion(t.shown) + ' ');
     if (!typed) {
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
                << ", name a file with --password-file or in the servers file, or run at a "
