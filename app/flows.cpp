@@ -77,9 +77,10 @@ void Flows::openServer(const std::string &named) {
                 else
                     opener->openServer(shown, held);
                 return std::function<void()>([this, opener, server, failed] {
-                    heard(server, failed);
-                    unread_ = failed ? std::optional(server) : std::nullopt;
-                    open(*opener);
+                    heard(server, failed, [this, opener, server, failed] {
+                        unread_ = failed ? std::optional(server) : std::nullopt;
+                        open(*opener);
+                    });
                 });
             });
     });
@@ -300,15 +301,16 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 if (failed)
                     *sent = {Failed, failed->why};
                 return std::function<void()>([this, save, thenClose, written, sent, failed] {
-                    heard(save.path, failed);
-                    const bool fine = sent->status == Clean;
-                    if (fine)
-                        form_.markSaved(save);
-                    const std::string_view heading = sent->heading();
-                    if (fine && thenClose)
-                        dialogs_.close();
-                    else
-                        say(fine, heading, written + sent->said);
+                    heard(save.path, failed, [this, save, thenClose, written, sent] {
+                        const bool fine = sent->status == Clean;
+                        if (fine)
+                            form_.markSaved(save);
+                        const std::string_view heading = sent->heading();
+                        if (fine && thenClose)
+                            dialogs_.close();
+                        else
+                            say(fine, heading, written + sent->said);
+                    });
                 });
             });
     });
@@ -360,7 +362,8 @@ void Flows::askPassword(const std::string &server, const Kept &kept,
     go(passwords_[server] = Password{std::move(*typed), "the password dialog"});
 }
 
-void Flows::heard(const std::string &server, const std::optional<Unreached> &failed) {
+void Flows::heard(const std::string &server, const std::optional<Unreached> &failed,
+                  std::function<void()> then) {
     const auto used = passwords_.find(server);
     if (failed && failed->passwordRefused && used != passwords_.end()) {
         if (used->second.source == kKeyringSource)
@@ -369,10 +372,13 @@ void Flows::heard(const std::string &server, const std::optional<Unreached> &fai
         toKeep_.erase(server);
     } else if (!failed && used != passwords_.end() && toKeep_.erase(server) != 0) {
         keptRefused_.erase(server);
-        keyring_->keep(server, used->second.secret, [this](std::string why) {
+        keyring_->keep(server, used->second.secret, [this, then](std::string why) {
             keyringFailed("The password was not kept in the system keyring.", std::move(why));
+            then();
         });
+        return;
     }
+    then();
 }
 
 void Flows::keyringFailed(std::string_view heading, std::string why) {

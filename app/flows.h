@@ -125,8 +125,10 @@ private:
     void askPassword(const std::string &server, const Kept &kept,
                      const std::function<void(Password)> &go);
     // What the server made of the password: refused, it is let go; taken,
-    // it is kept in the keyring if the user chose so.
-    void heard(const std::string &server, const std::optional<Unreached> &failed);
+    // it is kept in the keyring if the user chose so. Then `then`, once the
+    // keyring answered, so that a window closed after is not closed before.
+    void heard(const std::string &server, const std::optional<Unreached> &failed,
+               std::function<void()> then);
     void keyringFailed(std::string_view heading, std::string why);
     void say(bool fine, std::string_view heading, std::string details);
     // Runs `work` on the worker, and what it gives back on the window's
