@@ -59,30 +59,29 @@ void Flows::openServer(const std::string &named) {
     if (target.configuration)
         configurations_[server] = {*target.configuration, target.gameDir.value_or("")};
     withPassword(server, [this, server](Password secret) {
-        inBackground(
-            "Reading " + server + "\u2026",
-            [this, server, secret = std::move(secret)](std::stop_token stop) mutable {
-                auto opener = std::make_shared<Opener>();
-                std::array<std::optional<rcon::Held>, kVariableCount> held;
-                std::string shown;
-                const std::optional<Unreached> failed = talkTo(
-                    server, std::move(secret),
-                    [&](rcon::Session &session, const std::string &name) {
-                        held = session.read(variables());
-                        shown = name;
-                    },
-                    std::move(stop));
-                if (failed)
-                    opener->unreachable(failed->why);
-                else
-                    opener->openServer(shown, held);
-                return std::function<void()>([this, opener, server, failed] {
-                    heard(server, failed, [this, opener, server, failed] {
-                        unread_ = failed ? std::optional(server) : std::nullopt;
-                        open(*opener);
-                    });
-                });
-            });
+        inBackground("Reading " + server + "\u2026",
+                     [this, server, secret = std::move(secret)](std::stop_token stop) mutable {
+                         auto opener = std::make_shared<Opener>();
+                         std::array<std::optional<rcon::Held>, kVariableCount> held;
+                         std::string shown;
+                         const std::optional<Unreached> failed = talkTo(
+                             server, std::move(secret),
+                             [&](rcon::Session &session, const std::string &name) {
+                                 held = session.read(variables());
+                                 shown = name;
+                             },
+                             std::move(stop));
+                         if (failed)
+                             opener->unreachable(failed->why);
+                         else
+                             opener->openServer(shown, held);
+                         return std::function<void()>([this, opener, server, failed] {
+                             heard(server, failed, [this, opener, server, failed] {
+                                 unread_ = failed ? std::optional(server) : std::nullopt;
+                                 open(*opener);
+                             });
+                         });
+                     });
     });
 }
 
@@ -287,32 +286,31 @@ void Flows::send(const Form::Save &save, bool thenClose) {
             }
             written = std::move(saved.said) + '\n';
         }
-        inBackground(
-            "Sending to " + save.path + "\u2026",
-            [this, save, thenClose, written,
-             secret = std::move(secret)](std::stop_token stop) mutable {
-                auto sent = std::make_shared<rcon::Sent>();
-                const std::optional<Unreached> failed = talkTo(
-                    save.path, std::move(secret),
-                    [&](rcon::Session &session, const std::string &) {
-                        *sent = rcon::sendChanges(session, save.changes);
-                    },
-                    std::move(stop));
-                if (failed)
-                    *sent = {Failed, failed->why};
-                return std::function<void()>([this, save, thenClose, written, sent, failed] {
-                    heard(save.path, failed, [this, save, thenClose, written, sent] {
-                        const bool fine = sent->status == Clean;
-                        if (fine)
-                            form_.markSaved(save);
-                        const std::string_view heading = sent->heading();
-                        if (fine && thenClose)
-                            dialogs_.close();
-                        else
-                            say(fine, heading, written + sent->said);
-                    });
+        inBackground("Sending to " + save.path + "\u2026", [this, save, thenClose, written,
+                                                            secret = std::move(secret)](
+                                                               std::stop_token stop) mutable {
+            auto sent = std::make_shared<rcon::Sent>();
+            const std::optional<Unreached> failed = talkTo(
+                save.path, std::move(secret),
+                [&](rcon::Session &session, const std::string &) {
+                    *sent = rcon::sendChanges(session, save.changes);
+                },
+                std::move(stop));
+            if (failed)
+                *sent = {Failed, failed->why};
+            return std::function<void()>([this, save, thenClose, written, sent, failed] {
+                heard(save.path, failed, [this, save, thenClose, written, sent] {
+                    const bool fine = sent->status == Clean;
+                    if (fine)
+                        form_.markSaved(save);
+                    const std::string_view heading = sent->heading();
+                    if (fine && thenClose)
+                        dialogs_.close();
+                    else
+                        say(fine, heading, written + sent->said);
                 });
             });
+        });
     });
 }
 
@@ -356,14 +354,15 @@ void Flows::askPassword(const std::string &server, const Kept &kept,
     if (kept.password && !keep.value_or(true)) {
         keptRefused_.erase(server);
         keyring_->forget(server, [this](std::string why) {
-            keyringFailed("The password kept in the system keyring was not let go.", std::move(why));
+            keyringFailed("The password kept in the system keyring was not let go.",
+                          std::move(why));
         });
     }
     go(passwords_[server] = Password{std::move(*typed), "the password dialog"});
 }
 
 void Flows::heard(const std::string &server, const std::optional<Unreached> &failed,
-                  std::function<void()> then) {
+                  const std::function<void()> &then) {
     const auto used = passwords_.find(server);
     if (failed && failed->passwordRefused && used != passwords_.end()) {
         if (used->second.source == kKeyringSource)

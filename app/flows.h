@@ -74,7 +74,7 @@ protected:
 class Keyring {
 public:
     virtual void find(const std::string &server, std::function<void(Kept)> then) = 0;
-    // `then` is told why it was not done; nothing when it was.
+    // `then` is told why it was not done; an empty text when it was.
     using Done = std::function<void(std::string)>;
     virtual void keep(const std::string &server, const std::string &password, Done then) = 0;
     virtual void forget(const std::string &server, Done then) = 0;
@@ -128,7 +128,7 @@ private:
     // it is kept in the keyring if the user chose so. Then `then`, once the
     // keyring answered, so that a window closed after is not closed before.
     void heard(const std::string &server, const std::optional<Unreached> &failed,
-               std::function<void()> then);
+               const std::function<void()> &then);
     void keyringFailed(std::string_view heading, std::string why);
     void say(bool fine, std::string_view heading, std::string details);
     // Runs `work` on the worker, and what it gives back on the window's

@@ -12,8 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace zelvar {
 
 namespace {
@@ -33,14 +31,13 @@ Kept keptPassword(const std::string &server) {
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string service(kKeyringService);
-    std::string words[] = {"secret-tool", "lookup", "server", service, "user", server,
-                           "type",        "plaintext"};
+    std::string words[] = {"secret-tool", "lookup", "server", service,
+                           "user",        server,   "type",   "plaintext"};
     char *argv[std::size(words) + 1] = {};
     for (std::size_t i = 0; i < std::size(words); ++i)
         argv[i] = words[i].data();
     pid_t child = 0;
-    const bool started =
-        posix_spawnp(&child, argv[0], &actions, nullptr, argv, environ) == 0;
+    const bool started = posix_spawnp(&child, argv[0], &actions, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     if (!started) {

@@ -4,7 +4,8 @@
 #include "keyring.h"
 
 #include <windows.h>
-#include <wincred.h>
+
+#include <wincred.h>  // needs windows.h first
 
 namespace zelvar {
 

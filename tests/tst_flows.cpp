@@ -255,8 +255,9 @@ void TestFlows::keyringNeverAnswers() {
         void find(const std::string & /*server*/, std::function<void(zelvar::Kept)> then) override {
             late = std::move(then);
         }
-        void keep(const std::string &, const std::string &, Done) override {}
-        void forget(const std::string &, Done) override {}
+        void keep(const std::string & /*server*/, const std::string & /*password*/,
+                  Done /*then*/) override {}
+        void forget(const std::string & /*server*/, Done /*then*/) override {}
     } keyring;
     FakeWindow fake;
     zelvar::Form form{fake};

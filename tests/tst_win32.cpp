@@ -167,7 +167,7 @@ std::string said;
 std::string password;     // typed into the password dialog
 bool typedUnseen = true;  // the password box shows no character typed
 int passwordsTyped = 0;
-int keepTicked = 0;  // keep boxes the password dialog showed, each ticked
+int keepTicked = 0;     // keep boxes the password dialog showed, each ticked
 int confirming = IDOK;  // the answer to a confirmation
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {

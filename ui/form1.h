@@ -17,8 +17,8 @@
 
 #include "flows.h"
 #include "form.h"
-#include "qtkeyring.h"
 #include "layout.h"
+#include "qtkeyring.h"
 
 #include <QWidget>
 

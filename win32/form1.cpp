@@ -112,8 +112,7 @@ INT_PTR CALLBACK passwordProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
 // The password asked for in a dialog of its own, typed without being shown,
 // with the keep box where there is a keyring; none when the user cancels.
 std::optional<std::string> askPasswordDialog(HINSTANCE instance, HWND owner,
-                                             const std::string &server,
-                                             std::optional<bool> &keep) {
+                                             const std::string &server, std::optional<bool> &keep) {
     const short below = keep ? 16 : 0;  // room for the keep box
     DialogTemplate t;
     t.add(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);

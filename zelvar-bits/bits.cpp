@@ -158,7 +158,8 @@ std::string help() {
            "  the user's configuration folder (see zelvar-bits(1)).\n"
            "  The remote-console password comes from the first line of --password-file\n"
            "  FILE, else of the server's password_file, else from "
-        << kPasswordVariable << ",\n  else from the system keyring, else from a prompt at the terminal.\n\n";
+        << kPasswordVariable
+        << ",\n  else from the system keyring, else from a prompt at the terminal.\n\n";
     helpRow(out, "--json", takers(kJson) + " write JSON");
     helpRow(out, "--password-file FILE", takers(kPasswordFile) + ":\nwhere the password is");
     helpRow(out, "--game-dir DIR",

@@ -48,8 +48,7 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
         return set;
     if (Kept kept = keptPassword(t.server.address); kept.password)
         return Password{std::move(*kept.password), std::string(kKeyringSource)};
-    std::optional<std::string> typed =
-        promptHidden(passwordQuestion(t.shown) + ' ');
+    std::optional<std::string> typed = promptHidden(passwordQuestion(t.shown) + ' ');
     if (!typed) {
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
                << ", name a file with --password-file or in the servers file, or run at a "
