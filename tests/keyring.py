@@ -41,9 +41,9 @@ def inside(tst_window, bits):
         got = subprocess.run([bits, "get", address], stdin=subprocess.DEVNULL,
                              capture_output=True, text=True, env=env, timeout=60)
         print(got.stdout + got.stderr)
-        found = got.returncode == 0 and "s3cret" not in got.stdout + got.stderr
-        print("keyring:", "passed" if window.returncode == 0 and found else "failed")
-        return 0 if window.returncode == 0 and found else 1
+        passed = window.returncode == got.returncode == 0 and "s3cret" not in got.stdout + got.stderr
+        print("keyring:", "passed" if passed else "failed")
+        return 0 if passed else 1
     finally:
         server.stdin.close()
         server.wait(10)
