@@ -5,7 +5,6 @@
 // that every front-end finds what any of them kept.
 #pragma once
 
-
 #include <optional>
 #include <string>
 #include <string_view>
