@@ -117,7 +117,8 @@ talkTo(std::string_view text, std::optional<Password> password,
     const std::optional<std::string> why =
         password ? rcon::unusablePassword(password->secret) : std::nullopt;
     if (why)
-        return Unreached{*why + " (the password from " + password->source + "); nothing is sent"};
+        return Unreached{*why + " (the password from " + password->source + "); nothing is sent",
+                         true};
     const std::string server = std::get<rcon::Address>(address).shown();
     try {
         UdpTransport transport(std::get<rcon::Address>(address), std::move(stop));
