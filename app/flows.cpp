@@ -45,7 +45,7 @@ void Flows::openServer(const std::string &named) {
     const NamedServer &target = std::get<NamedServer>(found);
     const std::string server = target.address;
     if (target.name != target.address)
-        named_[server] = target.name + " (" + server + ")";
+        named_[server] = target.shown();
     if (target.passwordFile) {
         auto read = passwordFromFile(*target.passwordFile, true);
         if (auto *why = std::get_if<std::string>(&read)) {
@@ -59,29 +59,18 @@ void Flows::openServer(const std::string &named) {
     if (target.configuration)
         configurations_[server] = {*target.configuration, target.gameDir.value_or("")};
     withPassword(server, [this, server](Password secret) {
-        inBackground("Reading " + server + "\u2026",
-                     [this, server, secret = std::move(secret)](std::stop_token stop) mutable {
-                         auto opener = std::make_shared<Opener>();
-                         std::array<std::optional<rcon::Held>, kVariableCount> held;
-                         std::string shown;
-                         const std::optional<Unreached> failed = talkTo(
-                             server, std::move(secret),
-                             [&](rcon::Session &session, const std::string &name) {
-                                 held = session.read(variables());
-                                 shown = name;
-                             },
-                             std::move(stop));
-                         if (failed)
-                             opener->unreachable(failed->why);
-                         else
-                             opener->openServer(shown, held);
-                         return std::function<void()>([this, opener, server, failed] {
-                             heard(server, failed, [this, opener, server, failed] {
-                                 unread_ = failed ? std::optional(server) : std::nullopt;
-                                 open(*opener);
-                             });
-                         });
-                     });
+        auto opener = std::make_shared<Opener>();
+        talkBeside(
+            server, std::move(secret), "Reading " + server + "\u2026",
+            [opener](rcon::Session &session, const std::string &shown) {
+                opener->openServer(shown, session.read(variables()));
+            },
+            [this, opener, server](const std::optional<Unreached> &failed) {
+                if (failed)
+                    opener->unreachable(failed->why);
+                unread_ = failed ? std::optional(server) : std::nullopt;
+                open(*opener);
+            });
     });
 }
 
@@ -97,12 +86,17 @@ void Flows::endWait() {
     retitle();
 }
 
-void Flows::inBackground(std::string what, Work work) {
+void Flows::talkBeside(const std::string &server, Password secret, std::string what, Talk talk,
+                       Heard done) {
     wait(std::move(what));
-    worker_ = std::jthread([this, work = std::move(work)](std::stop_token stop) {
+    worker_ = std::jthread([this, server, secret = std::move(secret), talk = std::move(talk),
+                            done = std::move(done)](std::stop_token stop) mutable {
         std::function<void()> then;
         try {
-            then = work(std::move(stop));
+            then = [this, server, done,
+                    failed = talkTo(server, std::move(secret), talk, std::move(stop))] {
+                heard(server, failed, [done, failed] { done(failed); });
+            };
         } catch (...) {  // reported on the window's thread, as any error is
             then = [error = std::current_exception()] { std::rethrow_exception(error); };
         }
@@ -286,31 +280,24 @@ void Flows::send(const Form::Save &save, bool thenClose) {
             }
             written = std::move(saved.said) + '\n';
         }
-        inBackground("Sending to " + save.path + "\u2026", [this, save, thenClose, written,
-                                                            secret = std::move(secret)](
-                                                               std::stop_token stop) mutable {
-            auto sent = std::make_shared<rcon::Sent>();
-            const std::optional<Unreached> failed = talkTo(
-                save.path, std::move(secret),
-                [&](rcon::Session &session, const std::string &) {
-                    *sent = rcon::sendChanges(session, save.changes);
-                },
-                std::move(stop));
-            if (failed)
-                *sent = {Failed, failed->why};
-            return std::function<void()>([this, save, thenClose, written, sent, failed] {
-                heard(save.path, failed, [this, save, thenClose, written, sent] {
-                    const bool fine = sent->status == Clean;
-                    if (fine)
-                        form_.markSaved(save);
-                    const std::string_view heading = sent->heading();
-                    if (fine && thenClose)
-                        dialogs_.close();
-                    else
-                        say(fine, heading, written + sent->said);
-                });
+        auto sent = std::make_shared<rcon::Sent>();
+        talkBeside(
+            save.path, std::move(secret), "Sending to " + save.path + "\u2026",
+            [sent, changes = save.changes](rcon::Session &session, const std::string &) {
+                *sent = rcon::sendChanges(session, changes);
+            },
+            [this, save, thenClose, written, sent](const std::optional<Unreached> &failed) {
+                if (failed)
+                    *sent = {Failed, failed->why};
+                const bool fine = sent->status == Clean;
+                if (fine)
+                    form_.markSaved(save);
+                const std::string_view heading = sent->heading();
+                if (fine && thenClose)
+                    dialogs_.close();
+                else
+                    say(fine, heading, written + sent->said);
             });
-        });
     });
 }
 

@@ -131,10 +131,14 @@ private:
                const std::function<void()> &then);
     void keyringFailed(std::string_view heading, std::string why);
     void say(bool fine, std::string_view heading, std::string details);
-    // Runs `work` on the worker, and what it gives back on the window's
-    // thread; the window shows that it waits for `what` meanwhile.
-    using Work = std::function<std::function<void()>(std::stop_token)>;
-    void inBackground(std::string what, Work work);
+    // Talks to `server` through `talk` on the worker, the window showing
+    // that it waits for `what`; then, on the window's thread and once the
+    // password's fate is settled (heard), `done` with what kept the talk
+    // from its end.
+    using Talk = std::function<void(rcon::Session &, const std::string &server)>;
+    using Heard = std::function<void(const std::optional<Unreached> &)>;
+    void talkBeside(const std::string &server, Password secret, std::string what, Talk talk,
+                    Heard done);
     void wait(std::string what);
     void endWait();
     void retitle();

@@ -29,6 +29,9 @@ struct NamedServer {
     std::optional<std::string> gameDir;
     std::optional<std::string> passwordFile;
     std::vector<std::string> groups;
+
+    // "ffa (127.0.0.1:29070)", or the address alone for one named by it.
+    std::string shown() const { return name == address ? address : name + " (" + address + ")"; }
 };
 
 struct Servers {

@@ -57,10 +57,11 @@ struct Password {
 
 // What kept a talk from its end.
 struct Unreached {
-    std::string why;               // an address that is none, a password that can never
-                                   // match, no reply, a password refused (and from where
-                                   // it came), a wait the user stopped
-    bool passwordRefused = false;  // by the server, or here as one that can never match
+    // An address that is none, a password that can never match, no reply, a
+    // password refused (and from where it came), a wait the user stopped.
+    std::string why;
+    // Refused by the server, or here as one that can never match.
+    bool passwordRefused = false;
 };
 
 // Talks to the server named by `text` (HOST[:PORT]) through `talk`, which is

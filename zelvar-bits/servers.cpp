@@ -76,8 +76,7 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
     std::vector<Target> out;
     for (NamedServer &s : std::get<std::vector<NamedServer>>(chosen)) {
         Target t{std::move(s), {}, {}};
-        t.shown = t.server.name == t.server.address ? t.server.address
-                                                    : t.server.name + " (" + t.server.address + ")";
+        t.shown = t.server.shown();
         if (needed && !(t.password = password(options, t, io)))
             return std::nullopt;
         out.push_back(std::move(t));
@@ -201,6 +200,16 @@ std::optional<Sides> sides(const Target &t, rcon::Session &session, Section &s) 
     }
     both.live = session.read(variables());
     return both;
+}
+
+// `changes` written into the server's configuration (shown only, with
+// --dry-run), and what became of them said in its section.
+Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
+                 Section &s) {
+    const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
+                                    t.server.gameDir.value_or(""));
+    s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
+    return saved.status;
 }
 
 // "\"server.cfg\" line 3": where the configuration sets it.
@@ -342,10 +351,7 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         s.out << "server " << t.shown << '\n';
         Status status = Clean;
         if (t.server.configuration) {
-            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
-                                            t.server.gameDir.value_or(""));
-            s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
-            status = saved.status;
+            status = writeInto(t, changes, options, s);
         } else {
             s.out << "note: no configuration in the servers file: the values last until the "
                      "server restarts\n";
@@ -410,10 +416,7 @@ Status syncCommand(Args args, const Options &options, Streams io) {
             return status;
         }
         if (options.toFile) {
-            const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
-                                            t.server.gameDir.value_or(""));
-            s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
-            return worst(status, saved.status);
+            return worst(status, writeInto(t, changes, options, s));
         }
         if (options.dryRun) {
             for (const Change &ch : changes)
