@@ -47,7 +47,7 @@ void Flows::openServer(const std::string &named) {
     if (target.name != target.address)
         named_[server] = target.shown();
     if (target.passwordFile) {
-        auto read = passwordFromFile(*target.passwordFile, true);
+        auto read = passwordFromFile(*target.passwordFile, true, target.passwordFileAt);
         if (auto *why = std::get_if<std::string>(&read)) {
             Opener opener;
             opener.unreachable(std::move(*why));

@@ -111,10 +111,57 @@ std::vector<std::string_view> linesOf(std::string_view text) {
     return lines;
 }
 
-void diffLine(std::string &out, char mark, std::string_view line) {
+// A word that may end another's value: a blank, a ';' or a quote.
+bool endsWord(char c) { return isBlank(c) || c == ';' || c == '"'; }
+
+bool secretName(std::string_view word) {
+    constexpr std::string_view kSecret = "password";
+    return word.size() >= kSecret.size() &&
+           sameIgnoringCase(word.substr(word.size() - kSecret.size()), kSecret);
+}
+
+}  // namespace
+
+std::string withoutSecrets(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (endsWord(text[i])) {
+            out += text[i++];
+            continue;
+        }
+        std::size_t end = i;
+        while (end < text.size() && !endsWord(text[end]))
+            ++end;
+        out += text.substr(i, end - i);
+        if (!secretName(text.substr(i, end - i))) {
+            i = end;
+            continue;
+        }
+        // The value runs to the command's end: a line end, or a ';' outside
+        // quotes; a comment after it is hidden too, as it may hold an old one.
+        while (end < text.size() && text[end] == ' ')
+            out += text[end++];
+        std::size_t to = end;
+        for (unsigned quotes = 0;
+             to < text.size() && !isLineEnd(text[to]) && !(text[to] == ';' && quotes % 2 == 0);
+             ++to)
+            quotes += text[to] == '"' ? 1 : 0;
+        if (to > end)
+            out += kSensitive;
+        i = to;
+    }
+    return out;
+}
+
+namespace {
+
+void diffLine(std::string &out, char mark, std::string_view raw) {
     out += mark;
+    const std::string line = withoutSecrets(raw);
     const bool ended = line.ends_with('\n');
-    for (const char c : ended ? line.substr(0, line.size() - 1) : line)
+    for (const char c : ended ? std::string_view(line).substr(0, line.size() - 1)
+                              : std::string_view(line))
         out += c == '\r' ? std::string_view("^M") : std::string_view(&c, 1);
     out += ended ? "\n" : "\n\\ No newline at end of file\n";
 }

@@ -40,8 +40,15 @@ struct Edit {
 // `name` is what a message calls the file.
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes);
 
-// The change as `git diff` shows it, three lines of context; a CR shows as
-// ^M, and a last line without its line end says so. Empty when nothing differs.
+// What stands for the value of a password variable (rconpassword,
+// g_password, sv_privatePassword: every name that ends in "password") in
+// all the tool shows, since admins paste what it prints into tickets.
+inline constexpr std::string_view kSensitive = "(sensitive value)";
+std::string withoutSecrets(std::string_view text);
+
+// The change as `git diff` shows it, three lines of context, secrets
+// hidden; a CR shows as ^M, and a last line without its line end says so.
+// Empty when nothing differs.
 std::string unifiedDiff(std::string_view path, std::string_view before, std::string_view after);
 
 }  // namespace zelvar

@@ -65,6 +65,8 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
         if (!text)
             return where + std::string(key.str()) + " is a string";
         if (key.str() == "address") {
+            if (text->empty())
+                return where + "the address is empty: name the server, such as \"127.0.0.1:29070\"";
             const auto address = rcon::parseAddress(*text);
             if (const auto *why = std::get_if<std::string>(&address))
                 return where + *why;
@@ -75,6 +77,7 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             server.gameDir = under(folder, *text);
         } else {
             server.passwordFile = under(folder, *text);
+            server.passwordFileAt = where;
         }
     }
     if (server.address.empty())
@@ -93,6 +96,7 @@ std::variant<Servers, std::string> parseServers(std::string_view text, std::stri
         return at(name, error.source()) + std::string(error.description());
     }
     Servers out;
+    out.file = name;
     for (auto &&[key, value] : document) {
         if (key.str() != "servers" || !value.is_table())
             return at(name, key.source()) + "only [servers.NAME] tables belong here, not " +
@@ -112,12 +116,46 @@ std::variant<Servers, std::string> parseServers(std::string_view text, std::stri
     return out;
 }
 
+namespace {
+
+// How many single edits, a swap of neighbours among them, make `a` into `b`.
+std::size_t editsBetween(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = i + j;
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+std::string noSuchName(const Servers &servers, std::string_view one) {
+    std::string said = "no server named " + quoted(one) + " in " +
+                       (servers.file.empty() ? std::string("the servers file") : servers.file);
+    const NamedServer *nearest = nullptr;
+    std::size_t best = std::max<std::size_t>(2, one.size() / 3) + 1;
+    for (const NamedServer &s : servers.servers)
+        if (const std::size_t edits = editsBetween(one, s.name); edits < best)
+            best = edits, nearest = &s;
+    return said + (nearest != nullptr ? "; did you mean " + nearest->name + "?"
+                                      : " (an address has a dot or a port: " + std::string(one) +
+                                            ":29070)");
+}
+
+}  // namespace
+
 std::variant<std::vector<NamedServer>, std::string>
 selectServers(const Servers &servers, std::span<const std::string_view> names) {
     std::vector<NamedServer> chosen;
     const auto add = [&chosen](const NamedServer &s) {
         if (std::none_of(chosen.begin(), chosen.end(),
-                         [&s](const NamedServer &c) { return c.name == s.name; }))
+                         [&s](const NamedServer &c) { return c.address == s.address; }))
             chosen.push_back(s);
     };
     for (std::string_view list : names) {
@@ -143,13 +181,18 @@ selectServers(const Servers &servers, std::span<const std::string_view> names) {
                 add(*named);
                 continue;
             }
+            if (one.find_first_of(".:[]") == std::string_view::npos)
+                return noSuchName(servers, one);
             const auto address = rcon::parseAddress(one);
             if (const auto *why = std::get_if<std::string>(&address))
                 return quoted(one) + " names no server in the servers file, and " + *why;
             NamedServer byAddress;
             byAddress.address = std::get<rcon::Address>(address).shown();
             byAddress.name = byAddress.address;
-            add(byAddress);
+            const auto held = std::find_if(all.begin(), all.end(), [&](const NamedServer &s) {
+                return s.address == byAddress.address;
+            });
+            add(held != all.end() ? *held : byAddress);
         }
     }
     return chosen;

@@ -28,6 +28,7 @@ struct NamedServer {
     std::optional<std::string> configuration;
     std::optional<std::string> gameDir;
     std::optional<std::string> passwordFile;
+    std::string passwordFileAt;  // "\"servers.toml\" line 4: ", where the file names it
     std::vector<std::string> groups;
 
     // "ffa (127.0.0.1:29070)", or the address alone for one named by it.
@@ -36,6 +37,7 @@ struct NamedServer {
 
 struct Servers {
     std::vector<NamedServer> servers;
+    std::string file;  // what a message calls the servers file, there or not
 };
 
 // The text of a servers file called `name`, its relative paths taken from
@@ -43,7 +45,11 @@ struct Servers {
 std::variant<Servers, std::string> parseServers(std::string_view text, std::string_view name,
                                                 const std::string &folder);
 
-// What `names` name, each server once, in the order named; or why not.
+// What `names` name, each server once however it is named, in the order
+// named; or why not. A word that could be a name in the file (no dot, colon
+// or bracket) is one: if the file has no such name it is refused, never
+// looked up as a host, where a password would go to whoever answers. An
+// address the file holds is that server, with its password file.
 std::variant<std::vector<NamedServer>, std::string>
 selectServers(const Servers &servers, std::span<const std::string_view> names);
 

@@ -30,7 +30,7 @@ std::optional<std::string> refusedText(std::string_view name, std::string_view t
     return std::nullopt;
 }
 
-std::optional<std::string> readWhole(const std::string &path, std::string &bytes) {
+std::optional<std::string> readWhole(const std::string &path, std::string &bytes, bool nulTaken) {
     const std::string name = quoted(path);
     const std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path.c_str(), "rb"),
                                                              &std::fclose);
@@ -41,14 +41,15 @@ std::optional<std::string> readWhole(const std::string &path, std::string &bytes
     int line = 1;
     while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get())) {
         const std::string_view piece(chunk.data(), n);
-        if (auto refused = refusedText(name, piece, line, bytes.size() + n))
+        if (auto refused = refusedText(name, nulTaken ? std::string_view() : piece, line,
+                                       bytes.size() + n))
             return refused;
         line += static_cast<int>(std::count(piece.begin(), piece.end(), '\n'));
         bytes += piece;
     }
     if (std::ferror(f.get()) != 0)
         return cannotRead(name);
-    return refusedText(name, bytes);
+    return nulTaken ? std::nullopt : refusedText(name, bytes);
 }
 
 std::string noSettingIn(std::string_view name) {

@@ -15,8 +15,10 @@ namespace zelvar {
 // No configuration comes near this; a text that does is not read on.
 inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
 
-// A file's bytes whole, with the same checks.
-std::optional<std::string> readWhole(const std::string &path, std::string &bytes);
+// A file's bytes whole, with the same checks; a NUL byte let through with
+// `nulTaken`, for a reader that cuts the text there as the console does.
+std::optional<std::string> readWhole(const std::string &path, std::string &bytes,
+                                     bool nulTaken = false);
 // The same refusals for a text held whole, or a piece of one that starts on
 // `line` and brings the text to `size` bytes.
 std::optional<std::string> refusedText(std::string_view name, std::string_view text, int line = 1,

@@ -3,6 +3,7 @@
 #include "textfile.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace zelvar {
 
@@ -51,7 +52,7 @@ public:
         segments_.push_back({0, first.size(), 0, 0, {0}});
         buffer_ = std::move(first);
         std::optional<std::size_t> handled;
-        for (int n = 0; n < kMostExecs; ++n) {
+        for (int n = 0;; ++n) {
             ConfigReader reader;
             std::vector<Setting> settings = reader.read(buffer_, restarts_);
             const auto &execs = reader.execs();
@@ -69,6 +70,14 @@ public:
                 restarts_.push_back(buffer_.size());
             const std::size_t at = std::min(exec->at, buffer_.size());
             handled = at;
+            if (n == kMostExecs) {
+                notes_.push_back({at,
+                                  "exec " + completed(exec->name) + ": more than " +
+                                      std::to_string(kMostExecs) + " execs; reading stops here",
+                                  Tree::Kind::Stopped});
+                buffer_.resize(at);
+                break;
+            }
             if (!splice(completed(exec->name), at))
                 break;
         }
@@ -93,19 +102,32 @@ private:
             std::find(chain.begin(), chain.end(), file) != chain.end()) {
             std::string loop;
             for (int f : chain)
-                loop += quoted(tree_.names.at(static_cast<std::size_t>(f))) + " \u2192 ";
-            notes_.push_back(
-                {at, "exec loop: " + loop + quoted(name) + " again; reading stops there", true});
+                loop += zelvar::quoted(tree_.names.at(static_cast<std::size_t>(f))) + " \u2192 ";
+            notes_.push_back({at, "exec loop: " + loop + zelvar::quoted(name) + " again; reading stops there",
+                              Tree::Kind::Stopped});
             buffer_.resize(at);
             return false;
         }
-        FileText text = read_(path);
-        if (!text.bytes) {
-            notes_.push_back({at, "couldn't exec " + name, false});
+        // The engine opens no name that climbs out of its folders.
+        if (name.find("..") != std::string::npos || name.find("::") != std::string::npos) {
+            notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
             return true;
         }
+        FileText text = read_(path);
+        if (!text.bytes) {
+            if (text.missing)
+                notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
+            else
+                notes_.push_back({at,
+                                  "exec " + name + ": " + text.error +
+                                      "; what the server sets there is unknown from here",
+                                  Tree::Kind::Unread});
+            return true;
+        }
+        cutAtNul(*text.bytes, name, at);
         if (buffer_.size() + text.bytes->size() + 1 > kLargestBuffer) {
-            notes_.push_back({at, "exec " + name + ": too much text to read on", true});
+            notes_.push_back(
+                {at, "exec " + name + ": too much text to read on", Tree::Kind::Stopped});
             return false;
         }
         if (known == tree_.paths.end()) {
@@ -141,6 +163,23 @@ private:
         return true;
     }
 
+    // The console reads a file as C text: nothing past a NUL byte.
+    void cutAtNul(std::string &text, std::string_view name, std::size_t at) {
+        const std::size_t nul = text.find('\0');
+        if (nul == std::string::npos)
+            return;
+        const auto line = 1 + std::count(text.begin(), text.begin() + std::ptrdiff_t(nul), '\n');
+        notes_.push_back({at,
+                          zelvar::quoted(name) + " line " + std::to_string(line) +
+                              ": a NUL byte; the server reads nothing after it in this file",
+                          Tree::Kind::Cut});
+        text.resize(nul);
+    }
+
+public:
+    void cutFirst(std::string &text) { cutAtNul(text, tree_.names.front(), 0); }
+
+private:
     // Where a place of the spliced text stands in its file: the file, the
     // offset there and its line.
     struct Place {
@@ -193,7 +232,7 @@ private:
         for (const Tree::Note &note : notes_) {
             const auto before = std::count_if(tree_.settings.begin(), tree_.settings.end(),
                                               [&](const Setting &s) { return s.at < note.before; });
-            tree_.notes.push_back({static_cast<std::size_t>(before), note.text, note.loop});
+            tree_.notes.push_back({static_cast<std::size_t>(before), note.text, note.kind});
         }
     }
 
@@ -209,13 +248,30 @@ private:
 
 }  // namespace
 
+Status weightOf(Tree::Kind kind) {
+    switch (kind) {
+    case Tree::Kind::Missing:
+        return Clean;
+    case Tree::Kind::Cut:
+    case Tree::Kind::Stopped:
+        return Problem;
+    case Tree::Kind::Unread:
+        break;
+    }
+    return Failed;
+}
+
 FileText fileFromDisk(const std::string &path) {
     FileText text;
     std::string bytes;
-    if (const std::optional<std::string> why = readWhole(path, bytes))
+    if (const std::optional<std::string> why = readWhole(path, bytes, true)) {
+        std::error_code error;
         text.error = *why;
-    else
+        text.missing =
+            std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found;
+    } else {
         text.bytes = std::move(bytes);
+    }
     return text;
 }
 
@@ -231,7 +287,9 @@ Tree readTree(const std::string &path, const std::string &gameDir, const ReadFil
     std::string folder = gameDir.empty() ? folderOf(path) : gameDir;
     if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
         folder += '/';
-    Splicer(tree, folder, read).run(std::move(*first.bytes));
+    Splicer splicer(tree, folder, read);
+    splicer.cutFirst(*first.bytes);
+    splicer.run(std::move(*first.bytes));
     return tree;
 }
 
@@ -239,8 +297,8 @@ Tree readTextTree(std::string_view name, std::string_view text, const std::strin
     Tree tree;
     tree.paths.emplace_back();
     tree.names.emplace_back(name);
-    if (const std::optional<std::string> why = refusedText(name, text)) {
-        tree.error = *why;
+    if (const std::optional<std::string> why = refusedText(name, {}, 1, text.size())) {
+        tree.error = *why;  // too large
         return tree;
     }
     std::string folder = gameDir;
@@ -249,7 +307,10 @@ Tree readTextTree(std::string_view name, std::string_view text, const std::strin
     const ReadFileText read = gameDir.empty()
                                   ? ReadFileText([](const std::string &) { return FileText{}; })
                                   : ReadFileText(fileFromDisk);
-    Splicer(tree, folder, read).run(std::string(text));
+    Splicer splicer(tree, folder, read);
+    std::string first(text);
+    splicer.cutFirst(first);
+    splicer.run(std::move(first));
     return tree;
 }
 

@@ -6,15 +6,20 @@
 // other text: a comment left open in it reads on into the text after it. So
 // the files are spliced together as the console splices them, exec by exec
 // in the order they run, and the reader (config.h) reads the whole; each
-// setting found is then told by its file and line there. A file the folder
-// does not hold is named as the server names it ("couldn't exec NAME") and
-// reading goes on; a file that execs itself, through others or not, is named
-// with the files between, and reading stops there: the server would run it
-// until its buffer overflows.
+// setting found is then told by its file and line there. The console reads
+// a file as C text: a NUL byte ends it. A file the folder does not hold is
+// named as the server names it ("couldn't exec NAME") and reading goes on; a
+// file that is there but cannot be read from here (permission, a folder, an
+// I/O error) is named with the system's reason, since the server's own user
+// may read it: what the server ends with is then unknown. A file that execs
+// itself, through others or not, is named with the files between, and
+// reading stops there: the server would run it until its buffer overflows.
 #pragma once
 
 #include "config.h"
+#include "status.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -28,6 +33,7 @@ namespace zelvar {
 struct FileText {
     std::optional<std::string> bytes;
     std::string error;
+    bool missing = false;  // not there at all, rather than there but unread
 };
 using ReadFileText = std::function<FileText(const std::string &path)>;
 FileText fileFromDisk(const std::string &path);
@@ -36,17 +42,33 @@ struct Tree {
     std::vector<std::string> paths;  // each file read, the first the one asked for
     std::vector<std::string> names;  // as a message names each: the path, or as exec'd
     std::vector<Setting> settings;   // as the server applies them; `file` says whose
-    // What went otherwise than reading a file: "couldn't exec NAME", a loop;
-    // each before the setting of that index.
+    // What went otherwise than reading a file whole, each before the
+    // setting of that index.
+    enum class Kind {
+        Missing,  // "couldn't exec NAME": the server goes on without it
+        Cut,      // a NUL byte, past which the server reads nothing of that file
+        Stopped,  // a loop, or more than is read on: what follows is not known
+        Unread,   // there, but not readable from here: what it sets is unknown
+    };
     struct Note {
         std::size_t before = 0;
         std::string text;
-        bool loop = false;
+        Kind kind = Kind::Missing;
     };
     std::vector<Note> notes;
     bool endsInComment = false;
     std::optional<std::string> error;  // the first file could not be read
+
+    // A file the server would read could not be read here.
+    const Note *unread() const {
+        const auto n = std::find_if(notes.begin(), notes.end(),
+                                    [](const Note &note) { return note.kind == Kind::Unread; });
+        return n == notes.end() ? nullptr : &*n;
+    }
 };
+// How a note weighs: a missing file is the server's own way, one cut or
+// stopped is a problem, one unread a failure.
+Status weightOf(Tree::Kind kind);
 
 // The folder a path names its file in, with its separator; "" for none.
 std::string folderOf(const std::string &path);

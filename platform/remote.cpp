@@ -41,7 +41,7 @@ void UdpTransport::runUntil(asio::io_context &io, const bool &done,
 
 UdpTransport::UdpTransport(const rcon::Address &server, std::stop_token stop,
                            std::chrono::milliseconds resolveWithin)
-    : socket_(std::make_unique<Socket>()), stop_(std::move(stop)) {
+    : socket_(std::make_unique<Socket>()), stop_(std::move(stop)), server_(server.shown()) {
     // The resolver's own context: a name lookup that outlives its time limit
     // is left to finish on its own thread rather than waited for.
     auto lookups = std::make_unique<asio::io_context>();
@@ -90,9 +90,12 @@ void UdpTransport::send(std::string_view datagram) {
 std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time_point until) {
     std::optional<std::string> datagram;
     bool done = false;
+    bool refused = false;  // an ICMP "port unreachable" for what was sent (a reset on Windows)
     socket_->socket.async_receive(asio::buffer(socket_->buffer),
                                   [&](const std::error_code &error, std::size_t size) {
                                       done = true;
+                                      refused = error == asio::error::connection_refused ||
+                                                error == asio::error::connection_reset;
                                       if (!error)
                                           datagram.emplace(socket_->buffer.data(), size);
                                   });
@@ -104,6 +107,8 @@ std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time
     }
     if (stop_.stop_requested())
         throw rcon::Cancelled();
+    if (refused)
+        throw rcon::Failure("nothing listens on " + server_ + ": the server is stopped, or the port is wrong");
     return datagram;
 }
 

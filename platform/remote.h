@@ -24,7 +24,8 @@ namespace zelvar {
 
 class UdpTransport final : public rcon::Transport {
 public:
-    // Throws rcon::Failure when the name does not resolve in time, and
+    // Throws rcon::Failure when the name does not resolve in time or, in
+    // receive, when the server's host says nothing listens on the port; and
     // rcon::Cancelled, here or in receive, once `stop` is requested.
     explicit UdpTransport(const rcon::Address &server, std::stop_token stop = {},
                           std::chrono::milliseconds resolveWithin = std::chrono::seconds(4));
@@ -43,6 +44,7 @@ private:
     struct Socket;
     std::unique_ptr<Socket> socket_;
     std::stop_token stop_;
+    std::string server_;  // as a message names it
 };
 
 // Where the remote-console password is read from, when no other source has one.

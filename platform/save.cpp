@@ -40,6 +40,11 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     }
     // Which file holds each variable's setting that takes effect.
     const Tree tree = top.was.exists ? readTree(path, gameDir) : Tree{};
+    // A file it execs that cannot be read may set the same variables later.
+    if (const Tree::Note *unread = tree.unread()) {
+        plan.shown = {Failed, unread->text + "; nothing is written"};
+        return plan;
+    }
     TakesEffect effect;
     for (std::size_t i = 0; i < tree.settings.size(); ++i)
         effect.take(tree.settings[i], i);

@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace zelvar {
 
 namespace {
@@ -14,6 +19,32 @@ namespace {
 std::string environment(const char *name) {
     const char *value = std::getenv(name);
     return value == nullptr ? std::string() : std::string(value);
+}
+
+// Who may change the servers file decides where the passwords go: only
+// the user, or root. A folder others may write lets them swap the file,
+// unless it is sticky (as /tmp), where they may not.
+std::optional<std::string> othersMayWrite(const std::string &path) {
+#ifndef _WIN32
+    const std::string folder = folderOf(path).empty() ? "." : folderOf(path);
+    for (const bool folderItself : {false, true}) {
+        const std::string &p = folderItself ? folder : path;
+        struct stat st {};
+        if (::stat(p.c_str(), &st) != 0)
+            continue;  // reading it says why
+        const bool shared = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+                            !(folderItself && (st.st_mode & S_ISVTX) != 0);
+        if (shared || (st.st_uid != ::getuid() && st.st_uid != 0))
+            return "the servers file " + zelvar::quoted(path) + ": " +
+                   (folderItself ? "its folder " + zelvar::quoted(p) : std::string("it")) +
+                   (shared ? " may be written by others" : " belongs to another user") +
+                   ", who could send the passwords elsewhere: make it writable by you alone "
+                   "(chmod go-w), as ssh wants of its config";
+    }
+#else
+    static_cast<void>(path);
+#endif
+    return std::nullopt;
 }
 
 }  // namespace
@@ -37,20 +68,23 @@ std::variant<Servers, std::string> loadServers(const std::optional<std::string> 
     std::error_code error;
     if (!named && environment(std::string(kServersVariable).c_str()).empty() &&
         !std::filesystem::exists(path, error))
-        return Servers{};
+        return Servers{{}, zelvar::quoted(path)};
+    if (std::optional<std::string> why = othersMayWrite(path))
+        return *why;
     std::string text;
     if (std::optional<std::string> why = readWhole(path, text))
         return "the servers file: " + *why;
     return parseServers(text, zelvar::quoted(path), folderOf(path));
 }
 
-std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly) {
+std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly,
+                                                     const std::string &where) {
 #ifndef _WIN32  // on Windows a profile's folders are the user's own
     using std::filesystem::perms;
     std::error_code error;
     const perms p = std::filesystem::status(path, error).permissions();
     if (ownOnly && !error && (p & (perms::group_all | perms::others_all)) != perms::none)
-        return "the password file " + zelvar::quoted(path) +
+        return where + "the password file " + zelvar::quoted(path) +
                " may be read by others: make it yours alone (chmod 600), as ssh wants of a key";
 #else
     static_cast<void>(ownOnly);
@@ -58,7 +92,7 @@ std::variant<Password, std::string> passwordFromFile(const std::string &path, bo
     std::ifstream in(path, std::ios::binary);
     std::string line;
     if (!in || !std::getline(in, line))
-        return "cannot read the password file " + zelvar::quoted(path);
+        return where + "cannot read the password file " + zelvar::quoted(path);
     if (line.ends_with('\r'))
         line.pop_back();
     return Password{line, "the password file " + zelvar::quoted(path)};

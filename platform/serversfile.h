@@ -1,8 +1,10 @@
 // Finding and reading the servers file (servers.h says what it holds):
 // --servers FILE, else ZELVAR_SERVERS, else servers.toml in the user's
 // configuration folder ($XDG_CONFIG_HOME/zelvar/, else ~/.config/zelvar/;
-// %APPDATA%\Zelvar\ on Windows). And the check that a password file is the
-// user's own, as ssh checks a key.
+// %APPDATA%\Zelvar\ on Windows), refused where others may write it or its
+// folder, as ssh refuses such a config: they could send the password to an
+// address of theirs. And the check that a password file is the user's own,
+// as ssh checks a key.
 #pragma once
 
 #include "remote.h"
@@ -21,9 +23,10 @@ std::string serversFilePath(const std::optional<std::string> &named);
 // exist; or what is wrong, with its line.
 std::variant<Servers, std::string> loadServers(const std::optional<std::string> &named);
 // The password on a file's first line (a CR before its end taken off), or
-// why not; a servers file's password file (`ownOnly`) must be the user's
-// alone, as ssh wants of a key.
-std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly);
+// why not, after `where` the file is named; a servers file's password file
+// (`ownOnly`) must be the user's alone, as ssh wants of a key.
+std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly,
+                                                     const std::string &where = {});
 
 // The one server `named` names for a window: a server of the usual servers
 // file, or an address; or why not (a group is no one server).

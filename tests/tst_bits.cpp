@@ -157,7 +157,9 @@ void TestBits::randomConfigurations() {
             input += random() % 8 != 0 ? words[qsizetype(random() % words.size())]
                                        : QByteArray(1, char(random() % 256));
         const QByteArray shown = input.toPercentEncoding();
-        const std::string_view text(input.constData(), std::size_t(input.size()));
+        // The console reads no further than a NUL byte.
+        const std::string_view text = std::string_view(input.constData(), std::size_t(input.size()))
+                                          .substr(0, std::size_t(input.indexOf('\0')));
         const std::vector<zelvar::Setting> settings = zelvar::ConfigReader().read(text);
         QVERIFY2(listed(settings) == listed(zelvar::ConfigReader(true).read(text)),
                  shown.constData());
@@ -165,8 +167,6 @@ void TestBits::randomConfigurations() {
         const Result r = run({"explain", "--json"}, input);
         const Result report = run({"explain"}, input);
         QVERIFY2(r.status >= 0 && r.status <= 2 && report.status == r.status, shown.constData());
-        if (r.status == 2)
-            continue;  // not read: a binary file
         nlohmann::json json;
         QVERIFY2(strictJson(r.bytes, &json), shown.constData());
         QCOMPARE(json["settings"].size(), settings.size());

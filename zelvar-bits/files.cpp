@@ -105,7 +105,7 @@ Status explainCommand(Args args, const Options &options, Streams io) {
     auto note = tree.notes.begin();
     for (std::size_t i = 0; i <= settings.size(); ++i) {
         for (; note != tree.notes.end() && note->before == i; ++note)
-            out.note(note->text, note->loop);
+            out.note(note->text, weightOf(note->kind));
         if (i == settings.size())
             break;
         const Setting &s = settings[i];

@@ -78,10 +78,9 @@ void Reports::add(const SettingReport &report) {
         status_ = worst(status_, Problem);
 }
 
-void Reports::note(const std::string &text, bool problem) {
+void Reports::note(const std::string &text, Status weight) {
     renderer_->note(text);
-    if (problem)
-        status_ = worst(status_, Problem);
+    status_ = worst(status_, weight);
 }
 
 Status Reports::finish(std::string_view why, const std::vector<std::string_view> &missing) {
@@ -320,6 +319,11 @@ std::unique_ptr<Renderer> textRenderer(std::ostream &out, const std::string *ser
 
 std::unique_ptr<Renderer> jsonRenderer(std::ostream &out, const std::string *server) {
     return std::make_unique<JsonRenderer>(out, server);
+}
+
+std::string failedDocument(const std::string &server, std::string_view error, Status status) {
+    return dumped(Json{{"server", server}, {"error", error}, {"status", static_cast<int>(status)}}) +
+           '\n';
 }
 
 std::string dumpedList(const std::vector<const SettingGroup *> &groups) {

@@ -123,7 +123,7 @@ public:
         : renderer_(asJson ? jsonRenderer(out, server) : textRenderer(out, server)) {}
     void hidden(const HiddenReport &report) { renderer_->hidden(report); }
     void add(const SettingReport &report);
-    void note(const std::string &text, bool problem);
+    void note(const std::string &text, Status weight);
     bool any() const { return any_; }
     Status finish(std::string_view why = {}, const std::vector<std::string_view> &missing = {});
 
@@ -132,6 +132,10 @@ private:
     bool any_ = false;
     Status status_ = Clean;
 };
+
+// A server's document where its work failed: the server, what failed in
+// the words the text gives, and the status, so that a script sees which.
+std::string failedDocument(const std::string &server, std::string_view error, Status status);
 
 // Right-aligned in a column of `width`.
 void column(Text &out, std::string_view text, std::size_t width);

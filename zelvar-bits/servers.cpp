@@ -25,8 +25,9 @@ struct Target {
     std::optional<Password> password;
 };
 
-std::optional<Password> fromFile(const std::string &file, bool ownOnly, Streams io) {
-    auto read = passwordFromFile(file, ownOnly);
+std::optional<Password> fromFile(const std::string &file, bool ownOnly, Streams io,
+                                 const std::string &where = {}) {
+    auto read = passwordFromFile(file, ownOnly, where);
     if (const auto *why = std::get_if<std::string>(&read)) {
         io.err << "zelvar-bits: " << *why << '\n';
         return std::nullopt;
@@ -43,7 +44,7 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
     if (options.passwordFile)
         return fromFile(*options.passwordFile, false, io);
     if (t.server.passwordFile)
-        return fromFile(*t.server.passwordFile, true, io);
+        return fromFile(*t.server.passwordFile, true, io, t.server.passwordFileAt);
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
     if (Kept kept = keptPassword(t.server.address); kept.password)
@@ -89,6 +90,7 @@ struct Section {
     std::ostringstream out;
     std::ostringstream err;
     Status status = Clean;
+    std::string failed;  // why the server could not be worked, as err says it
 };
 using Work = std::function<Status(Target &, rcon::Session &, Section &)>;
 
@@ -112,11 +114,13 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
                                    [&](rcon::Session &session, const std::string &) {
                                        s.status = work(t, session, s);
                                    })) {
-                        s.err << "zelvar-bits: " << who(t) << failed->why << '\n';
-                        s.status = Failed;
+                        s.failed = failed->why;
                     }
                 } catch (const std::exception &error) {
-                    s.err << "zelvar-bits: " << who(t) << error.what() << '\n';
+                    s.failed = error.what();
+                }
+                if (!s.failed.empty()) {
+                    s.err << "zelvar-bits: " << who(t) << s.failed << '\n';
                     s.status = Failed;
                 }
             });
@@ -125,8 +129,11 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
     Status status = Clean;
     bool first = true;
     io.out << (array ? "[" : "");
-    for (Section &s : sections) {
-        const std::string out = s.out.str();
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        Section &s = sections[i];
+        std::string out = s.out.str();
+        if (options.json && out.empty() && !s.failed.empty())
+            out = failedDocument(targets[i].shown, s.failed, s.status);
         if (!out.empty()) {
             io.out << (array && !first ? "," : "") << out;
             first = false;
@@ -151,6 +158,7 @@ struct Configured {
     std::optional<std::string> error;
     std::array<std::optional<Setting>, kVariableCount> last{};
     std::vector<std::string> names;
+    std::vector<std::string> missing;  // each file exec'd that is not there
 };
 Configured configured(const NamedServer &s) {
     Configured c;
@@ -159,6 +167,14 @@ Configured configured(const NamedServer &s) {
         c.error = *tree.error;
         return c;
     }
+    // What a file that cannot be read sets is unknown: no verdict can stand.
+    if (const Tree::Note *unread = tree.unread()) {
+        c.error = "cannot tell: " + unread->text;
+        return c;
+    }
+    for (const Tree::Note &note : tree.notes)
+        if (note.kind == Tree::Kind::Missing)
+            c.missing.push_back(note.text);
     TakesEffect effect;
     for (std::size_t i = 0; i < tree.settings.size(); ++i)
         effect.take(tree.settings[i], i);
@@ -301,6 +317,11 @@ Status checkCommand(Args args, const Options &options, Streams io) {
         const auto &held = both->live;
         Status status = Clean;
         s.out << "server " << t.shown << ", " << quoted(*t.server.configuration) << '\n';
+        // The server may find it where this machine does not look; or run without it.
+        for (const std::string &missing : c.missing) {
+            s.out << missing << ": the configuration execs it and it is not here\n";
+            status = worst(status, Problem);
+        }
         for (const Variable &v : variables()) {
             const std::optional<Setting> &file = c.last.at(indexOf(v));
             const std::optional<rcon::Held> &live = held.at(indexOf(v));
@@ -325,7 +346,9 @@ Status checkCommand(Args args, const Options &options, Streams io) {
                 status = worst(status, Problem);
                 break;
             case Step::ServerOnly:
-                s.out << "only on the server (" << quoted(live->value) << ")\n";
+                s.out << "only on the server (" << quoted(live->value)
+                      << "): the configuration does not set it\n";
+                status = worst(status, Problem);
                 break;
             case Step::Neither:
                 break;
@@ -387,7 +410,8 @@ Status syncCommand(Args args, const Options &options, Streams io) {
     auto chosen = targets(args, options, true, io);
     if (!chosen)
         return Failed;
-    return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+    const Status status = onEach(*chosen, options, io, [&](Target &t, rcon::Session &session,
+                                                           Section &s) {
         const std::optional<Sides> both = sides(t, session, s);
         if (!both)
             return Failed;
@@ -403,6 +427,11 @@ Status syncCommand(Args args, const Options &options, Streams io) {
             if (step == Step::InStep || step == Step::Neither || (options.toServer && !file) ||
                 (options.toFile && !live))
                 continue;
+            if (options.toServer && step == Step::FileOnly) {  // a send would be refused
+                s.out << v.name << ": left as it is: the server has no such variable\n";
+                status = worst(status, Problem);
+                continue;
+            }
             const std::string &value = options.toServer ? file->value : live->value;
             if (const std::optional<std::string> why = refusedValue(v, value)) {
                 s.out << v.name << ": left as it is: " << *why << '\n';
@@ -427,6 +456,10 @@ Status syncCommand(Args args, const Options &options, Streams io) {
         s.out << sent.said;
         return worst(status, sent.status);
     });
+    if (options.dryRun)
+        io.err << "zelvar-bits: a dry run: nothing was " << (options.toFile ? "written" : "sent")
+               << '\n';
+    return status;
 }
 
 }  // namespace zelvar::bits
