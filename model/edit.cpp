@@ -217,9 +217,12 @@ std::string unifiedDiff(std::string_view path, std::string_view before, std::str
     if (changed.empty())
         return {};
     constexpr std::size_t kContext = 3;
-    std::string out = "--- " +
-                      std::string(before.empty() ? "/dev/null" : "a/" + std::string(path)) +
-                      "\n+++ b/" + std::string(path) + '\n';
+    // An absolute path as git writes it: "a/tmp/x", not "a//tmp/x".
+    std::string under(path);
+    if (!under.starts_with('/'))
+        under.insert(0, 1, '/');
+    std::string out = "--- " + (before.empty() ? std::string("/dev/null") : "a" + under) +
+                      "\n+++ b" + under + '\n';
     for (std::size_t k = 0; k < changed.size();) {
         const std::size_t from = changed[k] > kContext ? changed[k] - kContext : 0;
         std::size_t last = changed[k];

@@ -85,10 +85,45 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
     return server;
 }
 
+// The line of the first byte beyond ASCII outside a quoted string, if any:
+// toml++ 3.3.0 reads such a byte there past its buffer, so it never sees one.
+std::optional<int> lineBeyondAscii(std::string_view text) {
+    int line = 1;
+    std::string_view closing;  // the quote that ends the string the scan is in
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        line += c == '\n' ? 1 : 0;
+        if (!closing.empty()) {
+            if (c == '\\' && closing.front() == '"' && i + 1 < text.size())
+                line += text[++i] == '\n' ? 1 : 0;  // an escaped byte
+            else if (text.substr(i).starts_with(closing))
+                i += closing.size() - 1, closing = {};
+            else if (c == '\n' && closing.size() == 1)
+                closing = {};  // a string left open: the library says so
+            continue;
+        }
+        if (static_cast<unsigned char>(c) > 0x7F)
+            return line;
+        for (std::string_view quote : {"\"\"\"", "'''", "\"", "'"})
+            if (text.substr(i).starts_with(quote)) {
+                closing = quote, i += quote.size() - 1;
+                break;
+            }
+        if (c == '#')  // a comment's quotes open nothing
+            for (; i + 1 < text.size() && text[i + 1] != '\n'; ++i)
+                if (static_cast<unsigned char>(text[i + 1]) > 0x7F)
+                    return line;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<Servers, std::string> parseServers(std::string_view text, std::string_view name,
                                                 const std::string &folder) {
+    if (const std::optional<int> line = lineBeyondAscii(text))
+        return std::string(name) + " line " + std::to_string(*line) +
+               ": a character beyond ASCII outside a quoted string";
     toml::table document;
     try {
         document = toml::parse(text, std::string_view(name));

@@ -142,7 +142,8 @@ def edited(text, rnd, folder):
 
 def tree(rnd, i):
     # Two to four files that exec one another, later ones only (so no loop),
-    # with and without ".cfg", one in a subfolder, now and then a missing one.
+    # with and without ".cfg", one in a subfolder, now and then a missing one,
+    # one outside the game's folder, and a NUL byte in one exec'd.
     names = [f"t{i}_{j}" + rnd.choice(["", ".cfg"]) if j else f"t{i}_0.cfg"
              for j in range(rnd.randint(2, 4))]
     names = [("sub/" + n if j == len(names) - 1 and rnd.random() < 0.5 else n)
@@ -150,7 +151,10 @@ def tree(rnd, i):
     files = {}
     for j, name in enumerate(names):
         text = configuration(rnd)
-        for later in names[j + 1:] + ["missing"]:
+        if j and rnd.random() < 0.2:
+            at = rnd.randint(0, len(text))
+            text = text[:at] + "\0" + text[at:]
+        for later in names[j + 1:] + ["missing", "../outside"]:
             if rnd.random() < 0.7:
                 line = rnd.choice(["exec {}\n", "exec \"{}\" // runs\n", "seta x 1; exec {}\n"])
                 at = rnd.choice([0, len(text)])
@@ -165,6 +169,7 @@ def trees(rnd, folder):
     batch = [tree(rnd, i) for i in range(TREES)]
     firsts = [files.pop(f"t{i}_0.cfg") for i, files in enumerate(batch)]
     everything = {name: text for files in batch for name, text in files.items()}
+    everything["sub/../../outside.cfg"] = "seta zv_teamLock 77\n"  # the engine opens no ".." 
     held = engine(firsts, os.path.join(folder, "trees"), everything)
     game = os.path.join(folder, "trees", "g")
     for first, files, values in zip(firsts, batch, held):

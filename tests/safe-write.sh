@@ -9,6 +9,7 @@ set -euo pipefail
 bits=$(realpath "$1")
 cd "$(mktemp -d)"
 trap 'rm -rf "$PWD"' EXIT
+chmod 755 .  # another user's runs reach d/
 failures=0 checks=0
 fail() { echo "safe-write: $*"; failures=$((failures + 1)); }
 # try NAME STATUS SETUP [RUNNER...]: the setup runs in d/, which holds f.cfg.
@@ -34,6 +35,11 @@ try "a hard link" 2 "ln f.cfg other.cfg"
 try "a folder" 2 "rm f.cfg; mkdir f.cfg"
 try "a file its owner made read-only" 2 "chmod 444 f.cfg"
 try "a binary file" 2 "printf 'seta g_weaponDisable 8\\0\\n' >f.cfg"
+# The server's own user may read what the admin cannot: what it sets is unknown.
+try "an exec'd file the admin cannot read" 2 \
+    "echo 'exec secret' >>f.cfg; echo 'seta g_weaponDisable 2' >secret.cfg; chmod 600 secret.cfg
+     chown nobody . f.cfg" setpriv --reuid=nobody --regid=nogroup --clear-groups
+grep -q 'cannot read "d/secret.cfg": Permission denied' err || fail "the unread file not named: $(cat err)"
 try "a link to a file of another owner and mode" 0 \
     "mv f.cfg t.cfg; ln -s t.cfg f.cfg; chown nobody:nogroup t.cfg; chmod 640 t.cfg"
 [[ -L d/f.cfg && $(stat -c '%U:%G %a' d/t.cfg) == 'nobody:nogroup 640' &&

@@ -261,6 +261,15 @@ void TestBits::diff_data() {
     QTest::newRow("CR shown as ^M")
         << QByteArray("seta zv_teamLock 4\r\n") << "zv_teamLock 20"
         << "@@ -1 +1 @@\n-seta zv_teamLock 4^M\n+seta zv_teamLock 20^M\n";
+    // Admins paste diffs into tickets: no password byte, context or changed.
+    QTest::newRow("passwords beside the change, and on its line")
+        << QByteArray("set rconpassword \"s3cret-1\"\nseta g_password pw2; seta zv_wordFilter 1\n"
+                      "sv_privatePassword \"p;3\" // was x\nSETA SV_PASSWORD p4\n")
+        << "zv_wordFilter 2"
+        << "@@ -1,4 +1,4 @@\n set rconpassword (sensitive value)\n"
+           "-seta g_password (sensitive value); seta zv_wordFilter 1\n"
+           "+seta g_password (sensitive value); seta zv_wordFilter 2\n"
+           " sv_privatePassword (sensitive value)\n SETA SV_PASSWORD (sensitive value)\n";
 }
 
 void TestBits::diff() {
@@ -280,7 +289,7 @@ void TestBits::diff() {
     QFile set("server.cfg");
     QVERIFY(set.open(QIODevice::ReadOnly));
     const QByteArray after = set.readAll();
-    if (before.contains('\r'))
+    if (before.contains('\r') || shown.out.contains("(sensitive value)"))
         return;
     QVERIFY(write("change.diff", shown.out.toUtf8()));
     for (const QStringList &tool : {QStringList{"patch", "-s", "-p1", "-i", "change.diff"},
