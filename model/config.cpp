@@ -204,14 +204,17 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     personsCommands(command, [&](std::size_t a, std::size_t b) {
         words_.clear();
         splitWords(command.substr(a, b - a), words_);
-        std::optional<Setting> s = settingOf(words_);
-        if (!s)
+        if (words_.empty())
             return;
+        std::optional<Setting> s = settingOf(words_);
         const std::size_t at = words_[0].data() - text.data();
         if (applied && at == first) {
-            changed = s->value != applied->value;
+            // A bare name alone sets nothing for a person: its value is the server's alone.
+            changed = !s || s->value != applied->value;
             return;
         }
+        if (!s)
+            return;
         s->line = lineAt(text, at);
         s->at = textAt_ + at;
         s->applied = false;

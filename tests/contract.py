@@ -102,7 +102,7 @@ class Scripted:
                 self.sock.sendto(OOB + b"statusResponse\n\\challenge\\1\\g_weaponDisable\\2\n",
                                  sender)
                 self.sock.sendto(OOB + f"statusResponse\n\\sv_hostname\\^1x\\challenge\\"
-                                 f"{challenge}\\version\\JA v1.0 win-x86 Oct 24 2003"
+                                 f"{challenge}\\version\\Zelvar Arena 1.0 win-x86 Oct 24 2003"
                                  f"\\g_weaponDisable\\524279\n0 0 \"p\"\n".encode(), sender)
                 continue
             if words[0] != "rcon":
@@ -257,13 +257,16 @@ def scripted_server(password, outputs):
               p.returncode == 1 and s.rcon_seen == 10, p)
         with tempfile.TemporaryDirectory() as folder:
             with open(os.path.join(folder, "server.cfg"), "w") as cfg:
-                cfg.write("seta g_weaponDisable 8\n")
+                cfg.write("seta g_weaponDisable 8\nexec missing\n")
             with open(os.path.join(folder, "servers.toml"), "w") as f:
                 f.write(f'[servers.old]\naddress = "{server}"\nconfiguration = "server.cfg"\n')
             p = run(["--servers", f.name, "check", "old"], password)
-            check("check tells a value waiting for the next map from the one running",
+            check("check tells a value waiting for the next map from the one running; "
+                  "a missing exec and a value on the server alone are differences",
                   p.returncode == 1 and 'g_weaponDisable: differs: the configuration "8" '
-                  f'("{cfg.name}" line 1), the server "524279", at the next map "8"' in p.stdout, p)
+                  f'("{cfg.name}" line 1), the server "524279", at the next map "8"' in p.stdout
+                  and "couldn't exec missing.cfg: the configuration execs it" in p.stdout
+                  and 'zv_teamLock: only on the server ("4")' in p.stdout, p)
     with Scripted(password) as v4, tempfile.TemporaryDirectory() as folder:
         # A name with ::1 first, then 127.0.0.1, in a hosts file of its own
         # for this run alone; the server listens on 127.0.0.1 only.
@@ -296,7 +299,7 @@ def fleet(outputs):
             engines[name] = start_engine(os.path.join(folder, name), password) + (password,)
             config = os.path.join(folder, name, "g", "server.cfg")
             with open(config, "w") as f:
-                f.write("seta zv_teamLock 20\n")
+                f.write("seta zv_teamLock 20\nseta g_weaponDisable 40\n")
             with open(os.path.join(folder, name + ".pw"), "w") as f:
                 f.write(password + "\n")
             os.chmod(os.path.join(folder, name + ".pw"), 0o600)
@@ -354,8 +357,17 @@ def fleet(outputs):
             engines["ffa"][0].wait(10)
             p = run_(["send", "@all", "zv_teamLock 20"])
             check("one server stopped, one silent: the other is still done, the status the worst",
-                  p.returncode == 2 and p.stderr.count("no reply") == 2
+                  p.returncode == 2 and p.stderr.count("no reply") == 1
+                  and f"nothing listens on 127.0.0.1:{engines['ffa'][1]}" in p.stderr
                   and "zv_teamLock 20: applied" in p.stdout and held("duel") == "20", p)
+            p = run_(["--json", "get", "@all"])
+            docs = json.loads(p.stdout) if p.stdout.startswith("[") else []
+            check("JSON: a document for every server, in order, a failed one with its error",
+                  p.returncode == 2 and [d["server"].split()[0] for d in docs]
+                  == ["ffa", "duel", "silent"] and docs[0]["error"].startswith("nothing listens")
+                  and docs[2]["error"].startswith("no reply") and docs[2]["exit_status"] == 2
+                  and "settings" in docs[1], p)
+            outputs.append(p)
         finally:
             silent.__exit__()
             for engine, _, probe, _, _ in engines.values():

@@ -213,6 +213,8 @@ void TestBits::set_data() {
         << QByteArray("seta zv_knightAllowedCMD 38\nseta zv_councilAllowedCMD 2\n");
     QTest::newRow("a value of several words")
         << QByteArray("seta zv_teamLock 4 0\n") << QStringList{"zv_teamLock 20"} << QByteArray();
+    QTest::newRow("a bare name whose value a comment left open gives")
+        << QByteArray("zv_teamLock /* \"a */\n4\n") << QStringList{"zv_teamLock 8"} << QByteArray();
     QTest::newRow("a value a comment swallows")
         << QByteArray("/* \"old */\nseta zv_teamLock 4\nseta zv_wordFilter 2\n")
         << QStringList{"zv_teamLock 20"} << QByteArray();
