@@ -57,7 +57,7 @@ void Flows::openServer(const std::string &named) {
         passwords_[server] = std::get<Password>(std::move(read));
     }
     if (target.configuration)
-        configurations_[server] = {*target.configuration, target.gameDir.value_or("")};
+        configurations_[server] = {*target.configuration, target.gameDirs};
     withPassword(server, [this, server](Password secret) {
         auto opener = std::make_shared<Opener>();
         talkBeside(

@@ -164,7 +164,7 @@ private:
     unsigned keyringAsks_ = 0;           // a keyring's answer to an older ask is let go
     bool readingKeyring_ = false;
     // By address: the configuration and game folder the servers file names.
-    std::map<std::string, std::pair<std::string, std::string>> configurations_;
+    std::map<std::string, std::pair<std::string, SearchPath>> configurations_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
     std::jthread worker_;                       // last, so that it stops before the rest goes
 };

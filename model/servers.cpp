@@ -49,6 +49,16 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
                            "read it: name a password_file instead";
         if (std::find(kKeys.begin(), kKeys.end(), key.str()) == kKeys.end())
             return where + "unknown key " + quoted(key.str());
+        if (key.str() == "game_dir" && value.is_array()) {
+            const toml::array *folders = value.as_array();
+            for (std::size_t i = 0; i < folders->size(); ++i) {
+                const std::optional<std::string> dir = folders->get(i)->value<std::string>();
+                if (!dir || dir->empty())
+                    return where + "game_dir holds folders, such as [\"/home/srv/.q3a/zv\"]";
+                server.gameDirs.push_back(under(folder, *dir));
+            }
+            continue;
+        }
         if (key.str() == "groups") {
             const toml::array *groups = value.as_array();
             for (std::size_t i = 0; groups != nullptr && i < groups->size(); ++i) {
@@ -74,7 +84,7 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
         } else if (key.str() == "configuration") {
             server.configuration = under(folder, *text);
         } else if (key.str() == "game_dir") {
-            server.gameDir = under(folder, *text);
+            server.gameDirs = {under(folder, *text)};
         } else {
             server.passwordFile = under(folder, *text);
             server.passwordFileAt = where;

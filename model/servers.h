@@ -7,6 +7,9 @@
 //   password_file = "ffa.password"               # own folder
 //   groups = ["clan"]
 //
+// game_dir may list the server's folders in the order its engine looks:
+//   game_dir = ["/home/ffa/.q3a/zv", "/srv/ffa/zv", "/srv/ffa/base"]
+//
 // parseServers reads it, each mistake said with its line; selectServers
 // turns what a command line names (a server's name, @GROUP, @all, an
 // address, or a comma-separated list of them) into servers, in the order
@@ -26,7 +29,7 @@ struct NamedServer {
     std::string name;  // as the file names it; an address, for one named by it
     std::string address;
     std::optional<std::string> configuration;
-    std::optional<std::string> gameDir;
+    std::vector<std::string> gameDirs;  // where exec finds its files, in order; none: beside
     std::optional<std::string> passwordFile;
     std::string passwordFileAt;  // "\"servers.toml\" line 4: ", where the file names it
     std::vector<std::string> groups;

@@ -44,8 +44,12 @@ namespace {
 
 class Splicer {
 public:
-    Splicer(Tree &tree, std::string folder, const ReadFileText &read)
-        : tree_(tree), folder_(std::move(folder)), read_(read) {}
+    Splicer(Tree &tree, SearchPath folders, const ReadFileText &read)
+        : tree_(tree), folders_(std::move(folders)), read_(read) {
+        for (std::string &folder : folders_)
+            if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+                folder += '/';
+    }
 
     void run(std::string first) {
         texts_.push_back(first);
@@ -94,7 +98,19 @@ private:
 
     // Puts the file's text and a line end at `at`; false when reading stops.
     bool splice(const std::string &name, std::size_t at) {
-        const std::string path = folder_ + name;
+        // The engine opens no name that climbs out of its folders.
+        if (name.find("..") != std::string::npos || name.find("::") != std::string::npos) {
+            notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
+            return true;
+        }
+        std::string path;
+        FileText text{{}, {}, true};  // no folder holds it, or there is none
+        for (const std::string &folder : folders_) {
+            path = folder + name;
+            text = read_(path);
+            if (text.bytes || !text.missing)
+                break;
+        }
         const std::vector<int> chain = segmentAt(at == 0 ? 0 : at - 1).chain;
         const auto known = std::find(tree_.paths.begin(), tree_.paths.end(), path);
         const int file = static_cast<int>(known - tree_.paths.begin());
@@ -108,12 +124,6 @@ private:
             buffer_.resize(at);
             return false;
         }
-        // The engine opens no name that climbs out of its folders.
-        if (name.find("..") != std::string::npos || name.find("::") != std::string::npos) {
-            notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
-            return true;
-        }
-        FileText text = read_(path);
         if (!text.bytes) {
             if (text.missing)
                 notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
@@ -237,7 +247,7 @@ private:
     }
 
     Tree &tree_;
-    std::string folder_;
+    SearchPath folders_;
     const ReadFileText &read_;
     std::string buffer_;
     std::vector<std::size_t> restarts_;  // where a file exec'd at the end of the buffer begins
@@ -275,7 +285,7 @@ FileText fileFromDisk(const std::string &path) {
     return text;
 }
 
-Tree readTree(const std::string &path, const std::string &gameDir, const ReadFileText &read) {
+Tree readTree(const std::string &path, const SearchPath &search, const ReadFileText &read) {
     Tree tree;
     tree.paths.push_back(path);
     tree.names.push_back(path);
@@ -284,16 +294,13 @@ Tree readTree(const std::string &path, const std::string &gameDir, const ReadFil
         tree.error = first.error;
         return tree;
     }
-    std::string folder = gameDir.empty() ? folderOf(path) : gameDir;
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
-        folder += '/';
-    Splicer splicer(tree, folder, read);
+    Splicer splicer(tree, search.empty() ? SearchPath{folderOf(path)} : search, read);
     splicer.cutFirst(*first.bytes);
     splicer.run(std::move(*first.bytes));
     return tree;
 }
 
-Tree readTextTree(std::string_view name, std::string_view text, const std::string &gameDir) {
+Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search) {
     Tree tree;
     tree.paths.emplace_back();
     tree.names.emplace_back(name);
@@ -301,13 +308,8 @@ Tree readTextTree(std::string_view name, std::string_view text, const std::strin
         tree.error = *why;  // too large
         return tree;
     }
-    std::string folder = gameDir;
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
-        folder += '/';
-    const ReadFileText read = gameDir.empty()
-                                  ? ReadFileText([](const std::string &) { return FileText{}; })
-                                  : ReadFileText(fileFromDisk);
-    Splicer splicer(tree, folder, read);
+    const ReadFileText read = fileFromDisk;
+    Splicer splicer(tree, search, read);
     std::string first(text);
     splicer.cutFirst(first);
     splicer.run(std::move(first));

@@ -73,11 +73,18 @@ Status weightOf(Tree::Kind kind);
 // The folder a path names its file in, with its separator; "" for none.
 std::string folderOf(const std::string &path);
 
-// `gameDir`: where exec finds its files; empty for the first file's folder.
-Tree readTree(const std::string &path, const std::string &gameDir = {},
+// Where exec finds its files: the game's folders in the order the engine
+// looks, the first that holds the file winning (today's engines: the home
+// folder's before the installation's, the mod's before the base game's).
+// A file there that cannot be read stops the search as the engine's user
+// may well read it; a folder that does not exist holds nothing.
+using SearchPath = std::vector<std::string>;
+
+// With an empty `search`, exec finds its files in the first file's folder.
+Tree readTree(const std::string &path, const SearchPath &search = {},
               const ReadFileText &read = fileFromDisk);
 // A text with no file of its own (standard input, the clipboard), its execs
-// found in `gameDir`, or nowhere when it is empty.
-Tree readTextTree(std::string_view name, std::string_view text, const std::string &gameDir);
+// found along `search`, or nowhere when it is empty.
+Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search);
 
 }  // namespace zelvar

@@ -31,7 +31,7 @@ std::optional<std::string> snapshot(const std::string &path, bool create, Planne
 }  // namespace
 
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create,
-                     const std::string &gameDir) {
+                     const SearchPath &search) {
     PlannedSave plan;
     PlannedSave::File top;
     if (const std::optional<std::string> why = snapshot(path, create, top)) {
@@ -39,7 +39,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
-    const Tree tree = top.was.exists ? readTree(path, gameDir) : Tree{};
+    const Tree tree = top.was.exists ? readTree(path, search) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
         plan.shown = {Failed, unread->text + "; nothing is written"};
@@ -81,7 +81,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     }
     // Read again with the edits as the server would run them: each value
     // asked for, and every other as it was.
-    const Tree after = readTree(path, gameDir, [&](const std::string &p) {
+    const Tree after = readTree(path, search, [&](const std::string &p) {
         const auto found = edited.find(p);
         return found == edited.end() ? fileFromDisk(p) : FileText{found->second, {}};
     });
@@ -124,8 +124,8 @@ Saved commitSave(PlannedSave plan) {
 }
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create, const std::string &gameDir) {
-    PlannedSave plan = planSave(path, changes, create, gameDir);
+                  bool create, const SearchPath &search) {
+    PlannedSave plan = planSave(path, changes, create, search);
     return dryRun ? std::move(plan.shown) : commitSave(std::move(plan));
 }
 

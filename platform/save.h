@@ -8,6 +8,7 @@
 
 #include "edit.h"
 #include "replace.h"
+#include "tree.h"
 #include "status.h"
 
 #include <optional>
@@ -42,13 +43,13 @@ struct PlannedSave {
     std::vector<File> files;  // each file to write, in order
 };
 // A file that does not exist is made only when `create`; exec finds its
-// files in `gameDir`, or the configuration's folder.
+// files along `search`, or in the configuration's folder.
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false,
-                     const std::string &gameDir = {});
+                     const SearchPath &search = {});
 // Writes what was planned, as it was shown.
 Saved commitSave(PlannedSave plan);
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create = false, const std::string &gameDir = {});
+                  bool create = false, const SearchPath &search = {});
 
 }  // namespace zelvar

@@ -303,9 +303,11 @@ def fleet(outputs):
             with open(os.path.join(folder, name + ".pw"), "w") as f:
                 f.write(password + "\n")
             os.chmod(os.path.join(folder, name + ".pw"), 0o600)
+            # The engine's search path: the home folder's game folder first.
+            home, base = (os.path.join(folder, name, *p) for p in (("h", "g"), ("g",)))
             lines.append(f'[servers.{name}]\naddress = "127.0.0.1:{engines[name][1]}"\n'
                          f'configuration = "{config}"\npassword_file = "{name}.pw"\n'
-                         'groups = ["clan"]\n')
+                         f'groups = ["clan"]\ngame_dir = ["{home}", "{base}"]\n')
         silent = Scripted("", silent=True)  # in @all alone
         lines.append(f'[servers.silent]\naddress = "127.0.0.1:{silent.port}"\n'
                      'password_file = "duel.pw"\n')
@@ -368,6 +370,18 @@ def fleet(outputs):
                   and docs[2]["error"].startswith("no reply") and docs[2]["exit_status"] == 2
                   and "settings" in docs[1], p)
             outputs.append(p)
+            # A file in the home folder shadows the one beside server.cfg.
+            home, base = (os.path.join(folder, "duel", *p) for p in (("h", "g"), ("g",)))
+            os.makedirs(home, exist_ok=True)
+            for at in (home, base):
+                with open(os.path.join(at, "zv.cfg"), "w") as f:
+                    f.write("seta zv_teamLock 2\n")
+            with open(os.path.join(base, "server.cfg"), "a") as f:
+                f.write("exec zv\n")
+            p = run_(["apply", "duel", "zv_teamLock 16"])
+            check("apply writes the file the engine's search path finds first",
+                  p.returncode == 0 and held("duel", config=True) == "16"
+                  and open(os.path.join(base, "zv.cfg")).read() == "seta zv_teamLock 2\n", p)
         finally:
             silent.__exit__()
             for engine, _, probe, _, _ in engines.values():

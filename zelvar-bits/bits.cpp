@@ -164,7 +164,8 @@ std::string help() {
     helpRow(out, "--password-file FILE", takers(kPasswordFile) + ":\nwhere the password is");
     helpRow(out, "--game-dir DIR",
             takers(kGameDir) +
-                ": where exec finds its files\n(the file's own folder unless named)");
+                ": where exec finds its files\n(the file's own folder unless named;\ngiven "
+                "again, the next folder searched)");
     helpRow(out, "--servers FILE", takers(kServers) + ":\nthe servers file");
     out << "  --help, --version\n\n"
            "Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would\n"
@@ -176,15 +177,18 @@ std::string help() {
     return out.s;
 }
 
-// The options that take a value, as "--NAME VALUE" or "--NAME=VALUE".
+// The options that take a value, as "--NAME VALUE" or "--NAME=VALUE"; one
+// that may be given again (`each`) collects its values in order.
 struct Valued {
     std::string_view name;
     std::string_view needs;
     std::optional<std::string> Options::*into;
+    std::vector<std::string> Options::*each = nullptr;
 };
-constexpr std::array<Valued, 3> kValued{{{"--game-dir", "a folder", &Options::gameDir},
-                                         {"--password-file", "a file", &Options::passwordFile},
-                                         {"--servers", "a file", &Options::servers}}};
+constexpr std::array<Valued, 3> kValued{
+    {{"--game-dir", "a folder", nullptr, &Options::gameDirs},
+     {"--password-file", "a file", &Options::passwordFile},
+     {"--servers", "a file", &Options::servers}}};
 
 const Valued *valued(std::string_view argument) {
     for (const Valued &o : kValued)
@@ -216,8 +220,11 @@ Status runCommand(Args arguments, Streams io) {
         else if (const Valued *o = valued(a)) {
             if (a == o->name && i + 1 >= arguments.size())
                 return usage(io.err, std::string(o->name) + " needs " + std::string(o->needs));
-            options.*o->into =
-                std::string(a == o->name ? arguments[++i] : a.substr(o->name.size() + 1));
+            std::string value(a == o->name ? arguments[++i] : a.substr(o->name.size() + 1));
+            if (o->each != nullptr)
+                (options.*o->each).push_back(std::move(value));
+            else
+                options.*o->into = std::move(value);
         } else if (a == "--to-server")
             options.toServer = true;
         else if (a == "--to-file")
@@ -244,7 +251,7 @@ Status runCommand(Args arguments, Streams io) {
         return usage(io.err, "--dry-run goes with " + takers(kDryRun));
     if (options.create && (takes & kCreate) == 0)
         return usage(io.err, "--create goes with " + takers(kCreate));
-    if (options.gameDir && (takes & kGameDir) == 0)
+    if (!options.gameDirs.empty() && (takes & kGameDir) == 0)
         return usage(io.err, "--game-dir goes with " + takers(kGameDir));
     if (options.passwordFile && (takes & kPasswordFile) == 0)
         return usage(io.err, "--password-file goes with " + takers(kPasswordFile));

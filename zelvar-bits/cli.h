@@ -23,7 +23,7 @@ struct Options {
     bool json = false;
     bool dryRun = false;
     bool create = false;
-    std::optional<std::string> gameDir;  // where exec finds its files
+    std::vector<std::string> gameDirs;  // where exec finds its files, in order
     std::optional<std::string> passwordFile;
     std::optional<std::string> servers;  // the servers file named
     bool toServer = false;               // sync: each server takes its configuration's values

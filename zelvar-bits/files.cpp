@@ -80,9 +80,10 @@ Status explainCommand(Args args, const Options &options, Streams io) {
             if (text.size() > kLargestConfiguration)
                 break;
         }
-        tree = readTextTree("standard input", text, options.gameDir.value_or("."));
+        tree = readTextTree("standard input", text,
+                            options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs);
     } else {
-        tree = readTree(std::string(file), options.gameDir.value_or(""));
+        tree = readTree(std::string(file), options.gameDirs);
     }
     if (tree.error) {
         io.err << "zelvar-bits: " << *tree.error << "\n";
@@ -177,7 +178,7 @@ Status setCommand(Args args, const Options &options, Streams io) {
             changesAsked(args.subspan(1), "written", io.err, changes))
         return *status;
     const Saved saved =
-        saveChanges(path, changes, options.dryRun, options.create, options.gameDir.value_or(""));
+        saveChanges(path, changes, options.dryRun, options.create, options.gameDirs);
     (saved.status == Clean ? io.out : io.err)
         << (saved.status == Clean ? "" : "zelvar-bits: ") << saved.said
         << (saved.said.ends_with('\n') ? "" : "\n");

@@ -162,7 +162,7 @@ struct Configured {
 };
 Configured configured(const NamedServer &s) {
     Configured c;
-    Tree tree = readTree(*s.configuration, s.gameDir.value_or(""));
+    Tree tree = readTree(*s.configuration, s.gameDirs);
     if (tree.error) {
         c.error = *tree.error;
         return c;
@@ -223,7 +223,7 @@ std::optional<Sides> sides(const Target &t, rcon::Session &session, Section &s) 
 Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
                  Section &s) {
     const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
-                                    t.server.gameDir.value_or(""));
+                                    t.server.gameDirs);
     s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
     return saved.status;
 }
