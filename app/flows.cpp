@@ -130,6 +130,19 @@ void Flows::retitle() {
     dialogs_.setTitle(what.empty() ? caption : what + " \u2014 " + caption);
 }
 
+void Flows::rankClick(Rank rank) {
+    if (!form_.rankClick(rank) || !form_.openedFrom())
+        return;
+    const std::string &from = *form_.openedFrom();
+    const auto name = named_.find(from);
+    const Variable &v = *std::find_if(variables().begin(), variables().end(), [rank](auto &v) {
+        return v.group == Group::Admin && v.rank == rank;
+    });
+    say(true, std::string(v.name) + " is not set " +
+                  (name != named_.end() ? "on " + name->second : "in " + quoted(from)) + ".",
+        "Its boxes show as the calculator starts them.");
+}
+
 // Opening anything while a server is read or sent to would change what that
 // work ends in: the keys and drops wait with the window.
 void Flows::pasteKey() {
@@ -260,24 +273,32 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         return;
     }
     const auto configured = configurations_.find(save.path);
+    const auto name = named_.find(save.path);
+    const std::string server = name != named_.end() ? name->second : save.path;
     std::optional<PlannedSave> plan;
     if (configured != configurations_.end())
         plan = planSave(configured->second.first, save.changes, false, configured->second.second);
-    if (!dialogs_.confirm(plan ? "Save these values into " + configured->second.first +
-                                     " and send them to " + save.path + "?"
-                               : "Send these values to " + save.path + "?",
+    // Every file the edit changes, which may be one the configuration execs.
+    std::string files;
+    for (std::size_t i = 0; plan && i < plan->files.size(); ++i)
+        files += (i == 0 ? "" : i + 1 == plan->files.size() ? " and " : ", ") + plan->files[i].name;
+    if (!dialogs_.confirm(!files.empty() ? "Save these values into " + files +
+                                               " and send them to " + server + "?"
+                                         : "Send these values to " + server + "?",
                           (plan ? plan->shown.said + '\n' : std::string()) + values(save),
                           plan ? "Save" : "Send"))
         return;
     auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;
-    withPassword(save.path, [this, save, thenClose, planned](Password secret) {
+    withPassword(save.path, [this, save, thenClose, planned, files, server](Password secret) {
         std::string written;
+        bool wrote = false;
         if (planned) {
             Saved saved = commitSave(std::move(*planned));
             if (saved.status != Clean) {
                 say(false, saved.heading(), saved.said + "\nNothing was sent.");
                 return;
             }
+            wrote = saved.changed;
             written = std::move(saved.said) + '\n';
         }
         auto sent = std::make_shared<rcon::Sent>();
@@ -286,13 +307,19 @@ void Flows::send(const Form::Save &save, bool thenClose) {
             [sent, changes = save.changes](rcon::Session &session, const std::string &) {
                 *sent = rcon::sendChanges(session, changes);
             },
-            [this, save, thenClose, written, sent](const std::optional<Unreached> &failed) {
+            [this, save, thenClose, written, wrote, sent, files,
+             server](const std::optional<Unreached> &failed) {
                 if (failed)
                     *sent = {Failed, failed->why};
                 const bool fine = sent->status == Clean;
                 if (fine)
                     form_.markSaved(save);
-                const std::string_view heading = sent->heading();
+                // Each side said as it went: the file written stays written.
+                std::string heading(sent->heading());
+                if (wrote && !fine)
+                    heading = "Written into " + files + "; " +
+                              (failed ? "not sent to " + server + ": " + failed->why
+                                      : "not all was applied on " + server + ".");
                 if (fine && thenClose)
                     dialogs_.close();
                 else
@@ -376,7 +403,7 @@ void Flows::say(bool fine, std::string_view heading, std::string details) {
     if (shown_)
         dialogs_.message(fine, heading, details);
     else
-        held_ = Message{fine, heading, std::move(details)};
+        held_ = Message{fine, std::string(heading), std::move(details)};
 }
 
 void Flows::shown() {

@@ -97,6 +97,9 @@ public:
     // The nine settings of a server named in the servers file, or of
     // HOST[:PORT]; the save key sends there.
     void openServer(const std::string &named);
+    // A rank's button: where the file or server opened does not set that
+    // rank, a message says so.
+    void rankClick(Rank rank);
     void pasteKey();
     void copyKey();
     // Dropped files open as files; a drop of text alone, as text.
@@ -145,7 +148,7 @@ private:
 
     struct Message {
         bool fine;
-        std::string_view heading;
+        std::string heading;
         std::string details;
     };
 

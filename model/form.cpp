@@ -112,17 +112,20 @@ void Form::checkBoxClick(Group group, int index) {
     (this->*kCheckBoxClick.at(slot(group)))(index);
 }
 
-void Form::rankClick(Rank rank) {
+bool Form::rankClick(Rank rank) {
     if (!knowsRanks_) {
         (this->*kRankClick.at(slot(rank)))();
-        return;
+        return false;
     }
     rankBoxes_.at(slot(shownRank_)) = adminBoxes();
+    const bool unset = shownRank_ != rank && !rankBoxes_.at(slot(rank));
     shownRank_ = rank;
-    if (const std::optional<std::uint32_t> boxes = rankBoxes_.at(slot(rank)))
-        for (int index = 0; index <= controls_.upperBound(Group::Admin); ++index)
-            controls_.setChecked(Group::Admin, index, (*boxes >> index & 1U) != 0);
+    const std::uint32_t atStart = settingGroup(Group::Admin).defaultChecked ? ~0U : 0U;
+    const std::uint32_t boxes = rankBoxes_.at(slot(rank)).value_or(atStart);
+    for (int index = 0; index <= controls_.upperBound(Group::Admin); ++index)
+        controls_.setChecked(Group::Admin, index, (boxes >> index & 1U) != 0);
     totals_.recount(Group::Admin);
+    return unset;
 }
 
 void Form::open(const Opening &opening) {

@@ -82,7 +82,9 @@ public:
     // line, the boxes left under the rank before kept for it.
     void panelButtonClick(Group group) { (this->*kPanelButtonClick.at(slot(group)))(); }
     void checkBoxClick(Group group, int index);
-    void rankClick(Rank rank);
+    // True when the file or server opened does not set the rank chosen: its
+    // boxes then show as the calculator starts them, never another rank's.
+    bool rankClick(Rank rank);
 
     // Each group opened gets its boxes (and the admin group its rank) set,
     // raising nothing, and is recounted, so that its total and line are

@@ -457,6 +457,12 @@ void TestWindow::openConfiguration() {
     QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
     form->openArguments({"data/opened.cfg"});
     compareWithReviewed(state() + message().split('\n'), "opened.listing");
+    // A rank the file does not set shows its own start, never another's boxes.
+    click("Command3");
+    click("optam");
+    QCOMPARE(line(), "zv_councilAllowedCMD 536870910");
+    QCOMPARE(message(), "zv_councilAllowedCMD is not set in \"data/opened.cfg\".\n"
+                        "Its boxes show as the calculator starts them.");
 }
 
 // The paste keys open the clipboard and a drop opens a file or text,
@@ -547,9 +553,10 @@ void TestWindow::serverSaveKey() {
     click("Command1");
     QCOMPARE(shownPanels(), QStringList{"Frame1(0)"});
     QTest::keyClick(form.get(), Qt::Key_Escape);
-    const QString cancelled = message();
-    QVERIFY2(cancelled.startsWith("Nothing was applied.\n") &&
-                 cancelled.endsWith("the wait for " + address + " was cancelled"),
+    const QString cancelled = message();  // the file written stays so, and is said so
+    QVERIFY2(cancelled.startsWith("Written into \"" + configuration.fileName() +
+                                  "\"; not sent to duel (" + address + "): the wait for " +
+                                  address + " was cancelled\n--- a/"),
              qPrintable(cancelled));
     QCOMPARE(answering.boxes.size(), 2);
     server.closeWriteChannel();

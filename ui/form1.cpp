@@ -245,7 +245,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             option->setAutoFillBackground(true);
             opt_[slot(c.rank)] = option;
             widget = placed(option, c.name, c.rect);
-            connectClick(option, [this, rank = c.rank] { form_.rankClick(rank); });
+            connectClick(option, [this, rank = c.rank] { flows_.rankClick(rank); });
             break;
         }
         case Kind::Label: {
@@ -444,7 +444,18 @@ std::optional<std::string> Form1::askPassword(const std::string &server,
 bool Form1::confirm(std::string_view heading, const std::string &details, std::string_view action) {
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), latin1(heading),
                     QMessageBox::Cancel, this);
-    box.setDetailedText(QString::fromStdString(details));
+    // What will change shows in the dialog itself, as the diff reads, in a
+    // fixed face; a long one in full behind Show Details.
+    constexpr qsizetype kShownLines = 24;
+    const QString all = QString::fromStdString(details);
+    QStringList lines = all.split('\n');
+    const bool cut = lines.size() > kShownLines;
+    if (cut) {
+        lines.resize(kShownLines);
+        lines << QStringLiteral("\u2026");
+        box.setDetailedText(all);
+    }
+    box.setInformativeText("<pre>" + lines.join('\n').toHtmlEscaped() + "</pre>");
     QPushButton *go = box.addButton(latin1(action), QMessageBox::AcceptRole);
     box.setDefaultButton(go);
     box.exec();

@@ -482,7 +482,7 @@ void Form1::command(int id) {
         const auto group = static_cast<Group>((id - kBoxId) / 100);
         run([&] { form_.checkBoxClick(group, (id - kBoxId) % 100); });
     } else if (id >= kRankId && id < kRankId + static_cast<int>(zelvar::kRankCount)) {
-        run([&] { form_.rankClick(static_cast<Rank>(id - kRankId)); });
+        run([&] { flows_.rankClick(static_cast<Rank>(id - kRankId)); });
     } else if (id >= kPanelButtonId &&
                id < kPanelButtonId + static_cast<int>(zelvar::kGroupCount)) {
         run([&] { form_.panelButtonClick(static_cast<Group>(id - kPanelButtonId)); });
