@@ -253,10 +253,22 @@ bool Flows::mayClose() {
     return false;
 }
 
+namespace {
+
+// Every file a planned edit changes, which may be one the configuration execs.
+std::string filesOf(const PlannedSave &plan) {
+    std::string files;
+    for (std::size_t i = 0; i < plan.files.size(); ++i)
+        files += (i == 0 ? "" : i + 1 == plan.files.size() ? " and " : ", ") + plan.files[i].name;
+    return files;
+}
+
+}  // namespace
+
 bool Flows::write(const Form::Save &save) {
     PlannedSave plan = planSave(save.path, save.changes, save.create);
     if (plan.shown.changed &&
-        !dialogs_.confirm("Save these changes into " + save.path + "?", plan.shown.said, "Save"))
+        !dialogs_.confirm("Save these changes into " + filesOf(plan) + "?", plan.shown.said, "Save"))
         return false;
     Saved saved = commitSave(std::move(plan));
     const std::string_view heading = saved.heading();
@@ -278,10 +290,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     std::optional<PlannedSave> plan;
     if (configured != configurations_.end())
         plan = planSave(configured->second.first, save.changes, false, configured->second.second);
-    // Every file the edit changes, which may be one the configuration execs.
-    std::string files;
-    for (std::size_t i = 0; plan && i < plan->files.size(); ++i)
-        files += (i == 0 ? "" : i + 1 == plan->files.size() ? " and " : ", ") + plan->files[i].name;
+    const std::string files = plan ? filesOf(*plan) : std::string();
     if (!dialogs_.confirm(!files.empty() ? "Save these values into " + files +
                                                " and send them to " + server + "?"
                                          : "Send these values to " + server + "?",

@@ -89,8 +89,8 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 }  // namespace
 
 std::vector<Setting> ConfigReader::read(std::string_view text,
-                                        std::span<const std::size_t> restarts) {
-    if (text.starts_with(kByteOrderMark)) {
+                                        std::span<const std::size_t> restarts, bool fileStart) {
+    if (fileStart && text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());
         textAt_ = kByteOrderMark.size();
     }
@@ -159,7 +159,7 @@ void ConfigReader::run(std::string_view text, std::span<const std::size_t> resta
         command(text, from, cut ? from + kLongestCommand : to, !end);
         from = cut ? from + kLongestCommand + 1 : restart ? to : to + 1;
         if (execs_.size() > execs)
-            execs_.back().at = textAt_ + from;
+            execs_.back() = {std::move(execs_.back().name), textAt_ + from, end && !cut && !restart};
         if (from >= text.size())
             break;
         scan = {from, 0, (cut || restart) && !end && scan.inBlock, false};
@@ -183,7 +183,7 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     // The console runs an exec'd file's text right after this command; with
     // any other number of words, exec only says how it is used.
     if (words_.size() == 2 && sameIgnoringCase(words_[0], "exec"))
-        execs_.push_back({std::string(words_[1]), 0, settings_.size()});  // `at`: the caller's
+        execs_.push_back({std::string(words_[1]), 0, false});  // the place: the caller's
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
     if (applied) {

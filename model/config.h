@@ -29,18 +29,23 @@ public:
     // The settings, in the order run. Each of `restarts` (in order) is where
     // a file exec'd by a command that ran to the end of what the console
     // held begins: a new command starts there, in the comment that command
-    // left open, if any.
-    std::vector<Setting> read(std::string_view text, std::span<const std::size_t> restarts = {});
+    // left open, if any. Without `fileStart` the text goes on from where a
+    // command started afresh (an Exec's `fresh` place): a byte-order mark
+    // there is no editor's.
+    std::vector<Setting> read(std::string_view text, std::span<const std::size_t> restarts = {},
+                              bool fileStart = true);
     bool endsInComment() const { return endsInComment_; }  // "/*" left open
     // With `everyCommand`: each command that has words, its words joined by 0x1F.
     const std::vector<std::string> &commands() const { return commands_; }
     // Each "exec NAME": the name, where the console goes on reading (the
     // exec'd text's place: where the next command starts, past a cut too),
-    // and how many settings came before it.
+    // and whether a command starts afresh there, as at the start of a text:
+    // the exec command ended at a ';' or a line end, neither cut nor in a
+    // comment, so that what follows reads the same read on its own.
     struct Exec {
         std::string name;
         std::size_t at = 0;
-        std::size_t settingsBefore = 0;
+        bool fresh = false;
     };
     const std::vector<Exec> &execs() const { return execs_; }
 

@@ -51,6 +51,10 @@ public:
                 folder += '/';
     }
 
+    // The buffer is read from `from_` on, and read again from there after
+    // each splice; where a command starts afresh at the exec'd text, what
+    // came before is final and reading goes on from there, so that the text
+    // is read about once however many files it execs.
     void run(std::string first) {
         texts_.push_back(first);
         segments_.push_back({0, first.size(), 0, 0, {0}});
@@ -58,34 +62,70 @@ public:
         std::optional<std::size_t> handled;
         for (int n = 0;; ++n) {
             ConfigReader reader;
-            std::vector<Setting> settings = reader.read(buffer_, restarts_);
+            std::vector<Setting> settings = readOn(reader);
             const auto &execs = reader.execs();
             const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
-                return !handled || e.at > *handled;
+                return !handled || e.at + from_ > *handled;
             });
             if (exec == execs.end()) {  // the text read is the whole: no need to read it again
-                tree_.settings = std::move(settings);
+                std::move(settings.begin(), settings.end(), std::back_inserter(before_));
+                tree_.settings = std::move(before_);
                 tree_.endsInComment = reader.endsInComment();
+                done_ = true;
                 break;
             }
+            const Exec found{exec->name, exec->at + from_, exec->fresh};
             // A command that ran to the end of what the console held leaves
             // the exec'd text to start a command of its own.
-            if (exec->at > buffer_.size())
+            if (found.at > buffer_.size())
                 restarts_.push_back(buffer_.size());
-            const std::size_t at = std::min(exec->at, buffer_.size());
+            const std::size_t at = std::min(found.at, buffer_.size());
             handled = at;
+            if (found.fresh && at < buffer_.size()) {
+                for (Setting &s : settings)
+                    if (s.at < at)
+                        before_.push_back(std::move(s));
+                from_ = at;
+            }
             if (n == kMostExecs) {
                 notes_.push_back({at,
-                                  "exec " + completed(exec->name) + ": more than " +
+                                  "exec " + completed(found.name) + ": more than " +
                                       std::to_string(kMostExecs) + " execs; reading stops here",
                                   Tree::Kind::Stopped});
                 buffer_.resize(at);
                 break;
             }
-            if (!splice(completed(exec->name), at))
+            if (!splice(completed(found.name), at))
                 break;
         }
         finish();
+    }
+
+    using Exec = ConfigReader::Exec;
+
+    // The buffer from `from_` on, each place and line as in the whole.
+    std::vector<Setting> readOn(ConfigReader &reader) {
+        if (from_ == 0)
+            return reader.read(buffer_, restarts_);
+        std::vector<std::size_t> restarts;
+        for (const std::size_t r : restarts_)
+            if (r > from_)
+                restarts.push_back(r - from_);
+        std::vector<Setting> settings =
+            reader.read(std::string_view(buffer_).substr(from_), restarts, false);
+        const int linesBefore = static_cast<int>(
+            std::count(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(from_), '\n'));
+        for (Setting &s : settings) {
+            s.at += from_;
+            s.valueAt += from_;
+            s.line += linesBefore;
+            if (s.swallow) {
+                s.swallow->line += linesBefore;
+                if (s.swallow->endLine)
+                    *s.swallow->endLine += linesBefore;
+            }
+        }
+        return settings;
     }
 
 private:
@@ -213,9 +253,11 @@ private:
     }
 
     void finish() {
-        if (tree_.settings.empty()) {  // stopped early, or nothing set: read what there is
+        if (!done_) {  // stopped early: read what there is
             ConfigReader reader;
-            tree_.settings = reader.read(buffer_, restarts_);
+            std::vector<Setting> settings = readOn(reader);
+            std::move(settings.begin(), settings.end(), std::back_inserter(before_));
+            tree_.settings = std::move(before_);
             tree_.endsInComment = reader.endsInComment();
         }
         if (segments_.size() == 1) {  // one file: places and lines are the reader's own
@@ -251,6 +293,9 @@ private:
     const ReadFileText &read_;
     std::string buffer_;
     std::vector<std::size_t> restarts_;  // where a file exec'd at the end of the buffer begins
+    std::size_t from_ = 0;               // where reading goes on: all before is read
+    std::vector<Setting> before_;        // the settings before `from_`, final
+    bool done_ = false;
     std::vector<std::string> texts_;
     std::vector<Segment> segments_;
     std::vector<Tree::Note> notes_;  // `before`: a place in the buffer, until finish

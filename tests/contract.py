@@ -279,6 +279,15 @@ def scripted_server(password, outputs):
                      'mount --bind "$0" /etc/hosts && exec "$@"', hosts.name])
         check("a name with both kinds of address is reached over IPv4; a CRLF password file",
               p.returncode == 0 and "zv_teamLock 20\n" in p.stdout, p)
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "servers.toml"), "w") as f:
+            f.write('[servers.duel]\naddress = "127.0.0.1:9"\n')
+        trace = os.path.join(folder, "trace")
+        p = run(["--servers", f.name, "get", "dule"], password,
+                via=["strace", "-f", "-e", "trace=socket,connect", "-o", trace])
+        check("a mistyped name, a password at hand: refused, no socket opened, nothing looked up",
+              p.returncode == 2 and "did you mean duel?" in p.stderr
+              and "socket(" not in open(trace).read(), p)
     with Scripted(password, host="::1") as v6:
         p = run(["get", f"[::1]:{v6.port}"], password)
         check("get over IPv6", p.returncode == 0 and "zv_teamLock 20\n" in p.stdout, p)

@@ -40,6 +40,10 @@ try "an exec'd file the admin cannot read" 2 \
     "echo 'exec secret' >>f.cfg; echo 'seta g_weaponDisable 2' >secret.cfg; chmod 600 secret.cfg
      chown nobody . f.cfg" setpriv --reuid=nobody --regid=nogroup --clear-groups
 grep -q 'cannot read "d/secret.cfg": Permission denied' err || fail "the unread file not named: $(cat err)"
+status=0
+setpriv --reuid=nobody --regid=nogroup --clear-groups "$bits" explain d/f.cfg >out 2>&1 || status=$?
+[[ $status == 2 ]] && grep -q 'what the server sets there is unknown' out ||
+    fail "explain of an unread exec'd file: status $status, $(cat out)"
 try "a link to a file of another owner and mode" 0 \
     "mv f.cfg t.cfg; ln -s t.cfg f.cfg; chown nobody:nogroup t.cfg; chmod 640 t.cfg"
 [[ -L d/f.cfg && $(stat -c '%U:%G %a' d/t.cfg) == 'nobody:nogroup 640' &&

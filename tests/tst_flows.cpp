@@ -129,7 +129,7 @@ void TestFlows::saveKey_data() {
     QTest::addColumn<QStringList>("asked");
     QTest::addColumn<QString>("said");  // how the one message starts; "" none
     QTest::addColumn<QString>("file");  // the file afterwards; "=" as before
-    const QString save = "Save Save these changes into FILE?";
+    const QString save = "Save Save these changes into \"FILE\"?";
     const QString send = "Send Send these values to 127.0.0.1:9?";
     QTest::newRow("file, nothing changed")
         << "file" << false << QStringList{} << QStringList{} << "information Nothing to save.\n"
