@@ -138,8 +138,9 @@ void Flows::rankClick(Rank rank) {
     const Variable &v = *std::find_if(variables().begin(), variables().end(), [rank](auto &v) {
         return v.group == Group::Admin && v.rank == rank;
     });
-    say(true, std::string(v.name) + " is not set " +
-                  (name != named_.end() ? "on " + name->second : "in " + quoted(from)) + ".",
+    say(true,
+        std::string(v.name) + " is not set " +
+            (name != named_.end() ? "on " + name->second : "in " + quoted(from)) + ".",
         "Its boxes show as the calculator starts them.");
 }
 
@@ -267,8 +268,8 @@ std::string filesOf(const PlannedSave &plan) {
 
 bool Flows::write(const Form::Save &save) {
     PlannedSave plan = planSave(save.path, save.changes, save.create);
-    if (plan.shown.changed &&
-        !dialogs_.confirm("Save these changes into " + filesOf(plan) + "?", plan.shown.said, "Save"))
+    if (plan.shown.changed && !dialogs_.confirm("Save these changes into " + filesOf(plan) + "?",
+                                                plan.shown.said, "Save"))
         return false;
     Saved saved = commitSave(std::move(plan));
     const std::string_view heading = saved.heading();

@@ -15,9 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 0; i < quick.size(); ++i) {
         const zelvar::Setting &a = quick[i];
         const zelvar::Setting &b = every[i];
-        if (a.value != b.value || a.line != b.line || a.applied != b.applied ||
-            a.at != b.at || a.variable.name != b.variable.name || a.line < 1 ||
-            a.at >= text.size())
+        if (a.value != b.value || a.line != b.line || a.applied != b.applied || a.at != b.at ||
+            a.variable.name != b.variable.name || a.line < 1 || a.at >= text.size())
             std::abort();
     }
     return 0;

@@ -1,8 +1,8 @@
 // The servers file and the selection: any text is taken or refused with a
 // line, never past the library's buffer; what is taken selects each server
 // once, by its address, and a word that could be a name is never an address.
-#include "reply.h"
 #include "servers.h"
+#include "reply.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         return 0;
     }
-    const zelvar::Servers &servers = std::get<zelvar::Servers>(file);
+    const auto &servers = std::get<zelvar::Servers>(file);
     for (const zelvar::NamedServer &s : servers.servers)
-        if (s.address.empty() || !std::holds_alternative<zelvar::rcon::Address>(
-                                     zelvar::rcon::parseAddress(s.address)))
+        if (s.address.empty() ||
+            !std::holds_alternative<zelvar::rcon::Address>(zelvar::rcon::parseAddress(s.address)))
             std::abort();
     const auto chosen = zelvar::selectServers(servers, {&names, 1});
     const auto *list = std::get_if<std::vector<zelvar::NamedServer>>(&chosen);

@@ -159,7 +159,8 @@ void ConfigReader::run(std::string_view text, std::span<const std::size_t> resta
         command(text, from, cut ? from + kLongestCommand : to, !end);
         from = cut ? from + kLongestCommand + 1 : restart ? to : to + 1;
         if (execs_.size() > execs)
-            execs_.back() = {std::move(execs_.back().name), textAt_ + from, end && !cut && !restart};
+            execs_.back() = {std::move(execs_.back().name), textAt_ + from,
+                             end && !cut && !restart};
         if (from >= text.size())
             break;
         scan = {from, 0, (cut || restart) && !end && scan.inBlock, false};

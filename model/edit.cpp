@@ -160,8 +160,8 @@ void diffLine(std::string &out, char mark, std::string_view raw) {
     out += mark;
     const std::string line = withoutSecrets(raw);
     const bool ended = line.ends_with('\n');
-    for (const char c : ended ? std::string_view(line).substr(0, line.size() - 1)
-                              : std::string_view(line))
+    for (const char c :
+         ended ? std::string_view(line).substr(0, line.size() - 1) : std::string_view(line))
         out += c == '\r' ? std::string_view("^M") : std::string_view(&c, 1);
     out += ended ? "\n" : "\n\\ No newline at end of file\n";
 }

@@ -188,9 +188,9 @@ std::string noSuchName(const Servers &servers, std::string_view one) {
     for (const NamedServer &s : servers.servers)
         if (const std::size_t edits = editsBetween(one, s.name); edits < best)
             best = edits, nearest = &s;
-    return said + (nearest != nullptr ? "; did you mean " + nearest->name + "?"
-                                      : " (an address has a dot or a port: " + std::string(one) +
-                                            ":29070)");
+    return said + (nearest != nullptr
+                       ? "; did you mean " + nearest->name + "?"
+                       : " (an address has a dot or a port: " + std::string(one) + ":29070)");
 }
 
 }  // namespace

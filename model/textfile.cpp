@@ -41,8 +41,8 @@ std::optional<std::string> readWhole(const std::string &path, std::string &bytes
     int line = 1;
     while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get())) {
         const std::string_view piece(chunk.data(), n);
-        if (auto refused = refusedText(name, nulTaken ? std::string_view() : piece, line,
-                                       bytes.size() + n))
+        if (auto refused =
+                refusedText(name, nulTaken ? std::string_view() : piece, line, bytes.size() + n))
             return refused;
         line += static_cast<int>(std::count(piece.begin(), piece.end(), '\n'));
         bytes += piece;

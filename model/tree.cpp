@@ -113,8 +113,8 @@ public:
                 restarts.push_back(r - from_);
         std::vector<Setting> settings =
             reader.read(std::string_view(buffer_).substr(from_), restarts, false);
-        const int linesBefore = static_cast<int>(
-            std::count(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(from_), '\n'));
+        const int linesBefore = static_cast<int>(std::count(
+            buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(from_), '\n'));
         for (Setting &s : settings) {
             s.at += from_;
             s.valueAt += from_;
@@ -159,8 +159,9 @@ private:
             std::string loop;
             for (int f : chain)
                 loop += zelvar::quoted(tree_.names.at(static_cast<std::size_t>(f))) + " \u2192 ";
-            notes_.push_back({at, "exec loop: " + loop + zelvar::quoted(name) + " again; reading stops there",
-                              Tree::Kind::Stopped});
+            notes_.push_back(
+                {at, "exec loop: " + loop + zelvar::quoted(name) + " again; reading stops there",
+                 Tree::Kind::Stopped});
             buffer_.resize(at);
             return false;
         }

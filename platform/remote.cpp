@@ -108,7 +108,8 @@ std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time
     if (stop_.stop_requested())
         throw rcon::Cancelled();
     if (refused)
-        throw rcon::Failure("nothing listens on " + server_ + ": the server is stopped, or the port is wrong");
+        throw rcon::Failure("nothing listens on " + server_ +
+                            ": the server is stopped, or the port is wrong");
     return datagram;
 }
 

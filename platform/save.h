@@ -8,8 +8,8 @@
 
 #include "edit.h"
 #include "replace.h"
-#include "tree.h"
 #include "status.h"
+#include "tree.h"
 
 #include <optional>
 #include <span>

@@ -342,9 +342,11 @@ void TestModel::serversFile_data() {
     QTest::newRow("each server once") << two << "duel,@all"
                                       << "duel=127.0.0.1:5+/z/d.cfg ffa=127.0.0.1:29070";
     QTest::newRow("a mistyped name is refused, never looked up as a host")
-        << two << "dule" << "no server named \"dule\" in \"s.toml\"; did you mean duel?";
+        << two << "dule"
+        << "no server named \"dule\" in \"s.toml\"; did you mean duel?";
     QTest::newRow("an address the file holds is its server, once however named")
-        << two << "127.0.0.1:5,duel" << "duel=127.0.0.1:5+/z/d.cfg";
+        << two << "127.0.0.1:5,duel"
+        << "duel=127.0.0.1:5+/z/d.cfg";
     QTest::newRow("an empty address") << QByteArray("[servers.x]\naddress = \"\"\n") << "x"
                                       << "\"s.toml\" line 2: the address is empty";
     QTest::newRow("beyond ASCII outside a string, before the library reads it")
@@ -352,7 +354,8 @@ void TestModel::serversFile_data() {
         << "\"s.toml\" line 3: a character beyond ASCII outside a quoted string";
     QTest::newRow("beyond ASCII within a string")
         << QByteArray("[servers.x] # 'a\naddress = '''a.b'''\nconfiguration = \"\\\"\xC3\xA9\"\n")
-        << "x" << "x=a.b:29070+/z/\"\xC3\xA9";
+        << "x"
+        << "x=a.b:29070+/z/\"\xC3\xA9";
     QTest::newRow("a group nobody is in") << two << "@none"
                                           << "no server in the group \"none\"";
     QTest::newRow("no address") << QByteArray("[servers.x]\ngroups = []\n") << "x"

@@ -185,10 +185,9 @@ struct Valued {
     std::optional<std::string> Options::*into;
     std::vector<std::string> Options::*each = nullptr;
 };
-constexpr std::array<Valued, 3> kValued{
-    {{"--game-dir", "a folder", nullptr, &Options::gameDirs},
-     {"--password-file", "a file", &Options::passwordFile},
-     {"--servers", "a file", &Options::servers}}};
+constexpr std::array<Valued, 3> kValued{{{"--game-dir", "a folder", nullptr, &Options::gameDirs},
+                                         {"--password-file", "a file", &Options::passwordFile},
+                                         {"--servers", "a file", &Options::servers}}};
 
 const Valued *valued(std::string_view argument) {
     for (const Valued &o : kValued)

@@ -322,7 +322,8 @@ std::unique_ptr<Renderer> jsonRenderer(std::ostream &out, const std::string *ser
 }
 
 std::string failedDocument(const std::string &server, std::string_view error, Status status) {
-    return dumped(Json{{"server", server}, {"error", error}, {"exit_status", static_cast<int>(status)}}) +
+    return dumped(Json{
+               {"server", server}, {"error", error}, {"exit_status", static_cast<int>(status)}}) +
            '\n';
 }
 

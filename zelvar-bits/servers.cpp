@@ -222,8 +222,8 @@ std::optional<Sides> sides(const Target &t, rcon::Session &session, Section &s) 
 // --dry-run), and what became of them said in its section.
 Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
                  Section &s) {
-    const Saved saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
-                                    t.server.gameDirs);
+    const Saved saved =
+        saveChanges(*t.server.configuration, changes, options.dryRun, false, t.server.gameDirs);
     s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
     return saved.status;
 }
@@ -410,52 +410,52 @@ Status syncCommand(Args args, const Options &options, Streams io) {
     auto chosen = targets(args, options, true, io);
     if (!chosen)
         return Failed;
-    const Status status = onEach(*chosen, options, io, [&](Target &t, rcon::Session &session,
-                                                           Section &s) {
-        const std::optional<Sides> both = sides(t, session, s);
-        if (!both)
-            return Failed;
-        const Configured &c = both->file;
-        const auto &held = both->live;
-        std::vector<Change> changes;
-        s.out << "server " << t.shown << '\n';
-        Status status = Clean;
-        for (const Variable &v : variables()) {
-            const std::optional<Setting> &file = c.last.at(indexOf(v));
-            const std::optional<rcon::Held> &live = held.at(indexOf(v));
-            const Step step = stepOf(file, live);
-            if (step == Step::InStep || step == Step::Neither || (options.toServer && !file) ||
-                (options.toFile && !live))
-                continue;
-            if (options.toServer && step == Step::FileOnly) {  // a send would be refused
-                s.out << v.name << ": left as it is: the server has no such variable\n";
-                status = worst(status, Problem);
-                continue;
+    const Status status =
+        onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
+            const std::optional<Sides> both = sides(t, session, s);
+            if (!both)
+                return Failed;
+            const Configured &c = both->file;
+            const auto &held = both->live;
+            std::vector<Change> changes;
+            s.out << "server " << t.shown << '\n';
+            Status status = Clean;
+            for (const Variable &v : variables()) {
+                const std::optional<Setting> &file = c.last.at(indexOf(v));
+                const std::optional<rcon::Held> &live = held.at(indexOf(v));
+                const Step step = stepOf(file, live);
+                if (step == Step::InStep || step == Step::Neither || (options.toServer && !file) ||
+                    (options.toFile && !live))
+                    continue;
+                if (options.toServer && step == Step::FileOnly) {  // a send would be refused
+                    s.out << v.name << ": left as it is: the server has no such variable\n";
+                    status = worst(status, Problem);
+                    continue;
+                }
+                const std::string &value = options.toServer ? file->value : live->value;
+                if (const std::optional<std::string> why = refusedValue(v, value)) {
+                    s.out << v.name << ": left as it is: " << *why << '\n';
+                    status = worst(status, Problem);
+                    continue;
+                }
+                changes.push_back({v, value});
             }
-            const std::string &value = options.toServer ? file->value : live->value;
-            if (const std::optional<std::string> why = refusedValue(v, value)) {
-                s.out << v.name << ": left as it is: " << *why << '\n';
-                status = worst(status, Problem);
-                continue;
+            if (changes.empty()) {
+                s.out << "in step\n";
+                return status;
             }
-            changes.push_back({v, value});
-        }
-        if (changes.empty()) {
-            s.out << "in step\n";
-            return status;
-        }
-        if (options.toFile) {
-            return worst(status, writeInto(t, changes, options, s));
-        }
-        if (options.dryRun) {
-            for (const Change &ch : changes)
-                s.out << "would send " << ch.variable.name << ' ' << ch.value << '\n';
-            return status;
-        }
-        const rcon::Sent sent = rcon::sendChanges(session, changes);
-        s.out << sent.said;
-        return worst(status, sent.status);
-    });
+            if (options.toFile) {
+                return worst(status, writeInto(t, changes, options, s));
+            }
+            if (options.dryRun) {
+                for (const Change &ch : changes)
+                    s.out << "would send " << ch.variable.name << ' ' << ch.value << '\n';
+                return status;
+            }
+            const rcon::Sent sent = rcon::sendChanges(session, changes);
+            s.out << sent.said;
+            return worst(status, sent.status);
+        });
     if (options.dryRun)
         io.err << "zelvar-bits: a dry run: nothing was " << (options.toFile ? "written" : "sent")
                << '\n';
