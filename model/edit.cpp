@@ -114,9 +114,10 @@ std::vector<std::string_view> linesOf(std::string_view text) {
 // A word that may end another's value: a blank, a ';' or a quote.
 bool endsWord(char c) { return isBlank(c) || c == ';' || c == '"'; }
 
+// A variable's name, not the word in prose: something stands before it.
 bool secretName(std::string_view word) {
     constexpr std::string_view kSecret = "password";
-    return word.size() >= kSecret.size() &&
+    return word.size() > kSecret.size() &&
            sameIgnoringCase(word.substr(word.size() - kSecret.size()), kSecret);
 }
 

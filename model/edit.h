@@ -41,8 +41,9 @@ struct Edit {
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes);
 
 // What stands for the value of a password variable (rconpassword,
-// g_password, sv_privatePassword: every name that ends in "password") in
-// all the tool shows, since admins paste what it prints into tickets.
+// g_password, sv_privatePassword: every name that ends in "password" after
+// something else) in all the tool shows, since admins paste what it prints
+// into tickets.
 inline constexpr std::string_view kSensitive = "(sensitive value)";
 std::string withoutSecrets(std::string_view text);
 

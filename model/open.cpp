@@ -1,5 +1,6 @@
 #include "open.h"
 
+#include "edit.h"
 #include "seen.h"
 #include "textfile.h"
 
@@ -151,16 +152,16 @@ Opening Opener::finish() {
         const Found &f = found_[i];
         const Setting &s = f.setting;
         if (!s.applied)
-            opening.leftOut.push_back(f.where + ": " + described(s) + ": " +
-                                      notApplied(*s.swallow));
+            opening.leftOut.push_back(
+                withoutSecrets(f.where + ": " + described(s) + ": " + notApplied(*s.swallow)));
         if (!readings[i])
             continue;
         const Reading &reading = *readings[i];
         std::string why = s.swallow ? readOnInto(*s.swallow) : "";
         for (const std::string &problem : problems(reading))
             why += (why.empty() ? "" : "; ") + problem;
-        if (!why.empty()) {
-            opening.leftOut.push_back(f.where + ": " + described(s) + ": " + why);
+        if (!why.empty()) {  // a value a comment runs on into a password's setting: hidden
+            opening.leftOut.push_back(withoutSecrets(f.where + ": " + described(s) + ": " + why));
             continue;
         }
         if (s.variable.group == Group::Admin) {

@@ -35,6 +35,7 @@ try "a hard link" 2 "ln f.cfg other.cfg"
 try "a folder" 2 "rm f.cfg; mkdir f.cfg"
 try "a file its owner made read-only" 2 "chmod 444 f.cfg"
 try "a binary file" 2 "printf 'seta g_weaponDisable 8\\0\\n' >f.cfg"
+try "a folder where an exec'd file should be" 2 "echo 'exec sub' >>f.cfg; mkdir sub.cfg"
 # The server's own user may read what the admin cannot: what it sets is unknown.
 try "an exec'd file the admin cannot read" 2 \
     "echo 'exec secret' >>f.cfg; echo 'seta g_weaponDisable 2' >secret.cfg; chmod 600 secret.cfg

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include "edit.h"
 #include "seen.h"
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,21 @@ void Text::spill(std::ostream &out, std::size_t enough) {
         s.clear();
     }
 }
+
+namespace {
+
+// A value shown with any password in it hidden: a comment the server keeps
+// open can run a value on into the setting of one.
+std::string_view withoutSecrets(std::string_view text, std::string &scratch) {
+    constexpr std::string_view kPart = "assword";
+    if (std::search(text.begin(), text.end(), kPart.begin(), kPart.end(), [](char a, char b) {
+            return (a | 0x20) == b;
+        }) == text.end())
+        return text;
+    return scratch = zelvar::withoutSecrets(text);
+}
+
+}  // namespace
 
 SettingReport reportOn(const Variable &variable, std::string_view written, std::string_view text,
                        bool hasValue, const Setting *read) {
@@ -39,9 +55,14 @@ SettingReport reportOn(const Variable &variable, std::string_view written, std::
             r.problems.push_back(read->applied ? readOnInto(*read->swallow)
                                                : notApplied(*read->swallow));
     }
-    if (hasProblems(reading))
-        for (std::string &problem : problems(reading))
+    if (hasProblems(reading)) {
+        // Said of the value with any password in it hidden; read the same.
+        std::string scratch;
+        const std::string_view shown = withoutSecrets(text, scratch);
+        for (std::string &problem :
+             problems(shown == text ? reading : readSetting(variable, shown, hasValue)))
             r.problems.push_back(std::move(problem));
+    }
     return r;
 }
 
@@ -93,6 +114,7 @@ namespace {
 // Printable ASCII: what reaches a terminal as it is.
 bool printable(char c) { return c >= 0x20 && c < 0x7F; }
 
+
 void shown(Text &out, std::string_view text) { appendQuoted(out.s, text); }
 
 std::string_view captionOf(const SettingGroup &g, int index) {
@@ -128,13 +150,15 @@ public:
         const SettingGroup &g = r.group();
         if (!r.file.empty())
             shown(text_, r.file), text_ << ' ';
+        std::string scratch;
+        const std::string_view text = withoutSecrets(r.text, scratch);
         if (r.line) {
-            shown(text_ << "line " << *r.line << ": " << r.written << ' ', r.text);
-        } else if (std::all_of(r.text.begin(), r.text.end(), printable)) {
+            shown(text_ << "line " << *r.line << ": " << r.written << ' ', text);
+        } else if (std::all_of(text.begin(), text.end(), printable)) {
             // An argument is shown as typed unless it would reach the terminal as control codes.
-            text_ << r.variable.name << ' ' << r.text;
+            text_ << r.variable.name << ' ' << text;
         } else {
-            shown(text_ << r.variable.name << ' ', r.text);
+            shown(text_ << r.variable.name << ' ', text);
         }
         text_ << "\n  " << g.name << ", a " << widthBits(g.width) << "-bit total of the "
               << counted(g) << " boxes\n";
@@ -235,6 +259,7 @@ Json jsonCaptions(const SettingGroup &g, const std::vector<int> &indices) {
 }
 
 Json jsonReport(const SettingReport &r) {
+    std::string scratch;
     const SettingGroup &g = r.group();
     Json options = Json::array();
     for (int i : r.options)
@@ -253,7 +278,7 @@ Json jsonReport(const SettingReport &r) {
                  {"line", orNull(r.line)},
                  {"variable", r.variable.name},
                  {"written", r.written},
-                 {"text", r.text},
+                 {"text", withoutSecrets(r.text, scratch)},
                  {"value", orNull(r.value)},
                  {"group", g.name},
                  {"width", widthBits(g.width)},

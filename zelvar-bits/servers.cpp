@@ -374,7 +374,13 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         s.out << "server " << t.shown << '\n';
         Status status = Clean;
         if (t.server.configuration) {
-            status = writeInto(t, changes, options, s);
+            // A value the configuration did not take is not sent: the server
+            // would lose it at its next start, and the admin meant both.
+            if ((status = writeInto(t, changes, options, s)) != Clean) {
+                s.out << "nothing " << (session == nullptr ? "would be " : "") << "sent to "
+                      << t.shown << ": the configuration is not written\n";
+                return status;
+            }
         } else {
             s.out << "note: no configuration in the servers file: the values last until the "
                      "server restarts\n";
