@@ -185,9 +185,13 @@ std::string noSuchName(const Servers &servers, std::string_view one) {
                        (servers.file.empty() ? std::string("the servers file") : servers.file);
     const NamedServer *nearest = nullptr;
     std::size_t best = std::max<std::size_t>(2, one.size() / 3) + 1;
-    for (const NamedServer &s : servers.servers)
+    constexpr std::size_t kLongestLikeName = 64;  // past it, a word is no slip of a name
+    for (const NamedServer &s : servers.servers) {
+        if (one.size() > kLongestLikeName || s.name.size() > kLongestLikeName)
+            continue;
         if (const std::size_t edits = editsBetween(one, s.name); edits < best)
             best = edits, nearest = &s;
+    }
     return said + (nearest != nullptr
                        ? "; did you mean " + nearest->name + "?"
                        : " (an address has a dot or a port: " + std::string(one) + ":29070)");

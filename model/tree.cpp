@@ -101,6 +101,10 @@ public:
         finish();
     }
 
+    // The first file's text, before run: read up to a NUL, as the console reads it.
+    void cutFirst(std::string &text) { cutAtNul(text, tree_.names.front(), 0); }
+
+private:
     using Exec = ConfigReader::Exec;
 
     // The buffer from `from_` on, each place and line as in the whole.
@@ -128,7 +132,6 @@ public:
         return settings;
     }
 
-private:
     const Segment &segmentAt(std::size_t at) const {
         for (const Segment &s : segments_)
             if (at < s.start + s.size)
@@ -227,10 +230,6 @@ private:
         text.resize(nul);
     }
 
-public:
-    void cutFirst(std::string &text) { cutAtNul(text, tree_.names.front(), 0); }
-
-private:
     // Where a place of the spliced text stands in its file: the file, the
     // offset there and its line.
     struct Place {

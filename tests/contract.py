@@ -370,6 +370,11 @@ def fleet(outputs):
             check("a password file others may read is refused",
                   p.returncode == 2 and "may be read by others" in p.stderr, p)
             os.chmod(os.path.join(folder, "ffa.pw"), 0o600)
+            os.chmod(os.path.join(folder, "servers.toml"), 0o666)
+            p = run_(["get", "ffa"])
+            check("a servers file others may write is refused, as ssh refuses such a config",
+                  p.returncode == 2 and "may be written by others" in p.stderr, p)
+            os.chmod(os.path.join(folder, "servers.toml"), 0o644)
             engines["ffa"][0].kill()
             engines["ffa"][0].wait(10)
             p = run_(["send", "@all", "zv_teamLock 20"])

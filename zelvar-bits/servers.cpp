@@ -416,7 +416,7 @@ Status syncCommand(Args args, const Options &options, Streams io) {
     auto chosen = targets(args, options, true, io);
     if (!chosen)
         return Failed;
-    const Status status =
+    const Status ended =
         onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
             const std::optional<Sides> both = sides(t, session, s);
             if (!both)
@@ -465,7 +465,7 @@ Status syncCommand(Args args, const Options &options, Streams io) {
     if (options.dryRun)
         io.err << "zelvar-bits: a dry run: nothing was " << (options.toFile ? "written" : "sent")
                << '\n';
-    return status;
+    return ended;
 }
 
 }  // namespace zelvar::bits
