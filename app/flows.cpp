@@ -58,12 +58,13 @@ void Flows::openServer(const std::string &named) {
     }
     if (target.configuration)
         configurations_[server] = {*target.configuration, target.gameDirs};
-    withPassword(server, [this, server](Password secret) {
+    withPassword(server, [this, server, named = target.shown()](Password secret) {
         auto opener = std::make_shared<Opener>();
         talkBeside(
-            server, std::move(secret), "Reading " + server + "\u2026",
-            [opener](rcon::Session &session, const std::string &shown) {
-                opener->openServer(shown, session.read(variables()));
+            server, std::move(secret), "Reading " + named + "\u2026",
+            [opener, named](rcon::Session &session, const std::string &shown) {
+                opener->openServer(shown, session.read(variables()),
+                                   named == shown ? std::string() : named);
             },
             [this, opener, server](const std::optional<Unreached> &failed) {
                 if (failed)
@@ -313,7 +314,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         }
         auto sent = std::make_shared<rcon::Sent>();
         talkBeside(
-            save.path, std::move(secret), "Sending to " + save.path + "\u2026",
+            save.path, std::move(secret), "Sending to " + server + "\u2026",
             [sent, changes = save.changes](rcon::Session &session, const std::string &) {
                 *sent = rcon::sendChanges(session, changes);
             },
@@ -326,14 +327,15 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                     form_.markSaved(save);
                 // Each side said as it went: the file written stays written.
                 std::string heading(sent->heading());
-                if (wrote && !fine)
-                    heading = "Written into " + files + "; " +
-                              (failed ? "not sent to " + server + ": " + failed->why
-                                      : "not all was applied on " + server + ".");
+                if (wrote)
+                    heading = "Written into " + files +
+                              (fine     ? " and sent to " + server + "."
+                               : failed ? "; not sent to " + server + ": " + failed->why
+                                        : "; not all was applied on " + server + ".");
                 if (fine && thenClose)
                     dialogs_.close();
-                else
-                    say(fine, heading, written + sent->said);
+                else  // a failure the heading says is not said again
+                    say(fine, heading, written + (wrote && failed ? std::string() : sent->said));
             });
     });
 }

@@ -98,12 +98,14 @@ void Opener::openArguments(std::span<const std::string> arguments) {
 }
 
 void Opener::openServer(const std::string &server,
-                        const std::array<std::optional<rcon::Held>, kVariableCount> &held) {
+                        const std::array<std::optional<rcon::Held>, kVariableCount> &held,
+                        const std::string &named) {
     servers_.push_back(server);
+    const std::string &shown = named.empty() ? server : named;
     for (const Variable &v : variables()) {
         const std::optional<rcon::Held> &h = held.at(indexOf(v));
         if (!h) {
-            leftOut_.push_back(server + ": " + std::string(v.name) + ": absent on the server");
+            leftOut_.push_back(shown + ": " + std::string(v.name) + ": absent on the server");
             continue;
         }
         Setting s;
@@ -111,7 +113,7 @@ void Opener::openServer(const std::string &server,
         s.variable = v;
         s.hasValue = true;
         s.value = h->value;
-        found_.push_back({std::move(s), server});
+        found_.push_back({std::move(s), shown});
     }
 }
 

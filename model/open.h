@@ -71,9 +71,12 @@ public:
     void openFile(const std::string &path);
     // FILE | LINE | VARIABLE VALUE, read as zelvar-bits decode reads a line.
     void openArguments(std::span<const std::string> arguments);
-    // What a server holds, in variables() order (rcon::Session::read).
+    // What a server holds, in variables() order (rcon::Session::read);
+    // `named` is what a message calls it ("ffa (HOST:PORT)"), the address
+    // itself unless given.
     void openServer(const std::string &server,
-                    const std::array<std::optional<rcon::Held>, kVariableCount> &held);
+                    const std::array<std::optional<rcon::Held>, kVariableCount> &held,
+                    const std::string &named = {});
     // A server that could not be read, and why.
     void unreachable(std::string why) { leftOut_.push_back(std::move(why)); }
     Opening finish();

@@ -37,9 +37,11 @@ std::optional<std::string> othersMayWrite(const std::string &path) {
         if (shared || (st.st_uid != ::getuid() && st.st_uid != 0))
             return "the servers file " + zelvar::quoted(path) + ": " +
                    (folderItself ? "its folder " + zelvar::quoted(p) : std::string("it")) +
-                   (shared ? " may be written by others" : " belongs to another user") +
-                   ", who could send the passwords elsewhere: make it writable by you alone "
-                   "(chmod go-w), as ssh wants of its config";
+                   (shared ? " may be written by others, who could send the passwords "
+                             "elsewhere: make it writable by you alone (chmod go-w)"
+                           : " belongs to another user, who could send the passwords "
+                             "elsewhere: keep one of your own") +
+                   ", as ssh wants of its config";
     }
 #else
     static_cast<void>(path);

@@ -523,7 +523,7 @@ void TestWindow::serverSaveKey() {
     qputenv("ZELVAR_SERVERS", servers.fileName().toUtf8());
     form->openServer("duel");
     qunsetenv("ZELVAR_SERVERS");
-    QVERIFY(message().contains(address + ": zv_wordFilter: absent on the server"));
+    QVERIFY(message().contains("duel (" + address + "): zv_wordFilter: absent on the server"));
     QCOMPARE(form->windowTitle(),
              "duel (" + address + ") \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
