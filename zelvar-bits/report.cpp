@@ -23,9 +23,8 @@ namespace {
 // open can run a value on into the setting of one.
 std::string_view withoutSecrets(std::string_view text, std::string &scratch) {
     constexpr std::string_view kPart = "assword";
-    if (std::search(text.begin(), text.end(), kPart.begin(), kPart.end(), [](char a, char b) {
-            return (a | 0x20) == b;
-        }) == text.end())
+    if (std::search(text.begin(), text.end(), kPart.begin(), kPart.end(),
+                    [](char a, char b) { return (a | 0x20) == b; }) == text.end())
         return text;
     return scratch = zelvar::withoutSecrets(text);
 }
@@ -113,7 +112,6 @@ namespace {
 
 // Printable ASCII: what reaches a terminal as it is.
 bool printable(char c) { return c >= 0x20 && c < 0x7F; }
-
 
 void shown(Text &out, std::string_view text) { appendQuoted(out.s, text); }
 
