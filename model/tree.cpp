@@ -186,7 +186,8 @@ private:
         }
         if (known == tree_.paths.end()) {
             tree_.paths.push_back(path);
-            tree_.names.push_back(name);
+            // Along several folders, which one holds it is news: its path.
+            tree_.names.push_back(folders_.size() > 1 ? path : name);
             texts_.push_back(*text.bytes);
         }
         const std::size_t size = text.bytes->size() + 1;

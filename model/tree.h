@@ -40,8 +40,10 @@ FileText fileFromDisk(const std::string &path);
 
 struct Tree {
     std::vector<std::string> paths;  // each file read, the first the one asked for
-    std::vector<std::string> names;  // as a message names each: the path, or as exec'd
-    std::vector<Setting> settings;   // as the server applies them; `file` says whose
+    // As a message names each: the first by its path, the others as exec'd,
+    // or by their paths where several folders are searched.
+    std::vector<std::string> names;
+    std::vector<Setting> settings;  // as the server applies them; `file` says whose
     // What went otherwise than reading a file whole, each before the
     // setting of that index.
     enum class Kind {
