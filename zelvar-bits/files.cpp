@@ -136,9 +136,10 @@ Status explainCommand(Args args, const Options &options, Streams io) {
         }
         out.add(r);
     }
+    const Status status = out.finish();  // the notes first, as they came
     if (!out.any() && !options.json)
         io.out << noSettingIn(file == "-" ? "standard input" : quoted(file)) << '\n';
-    return out.finish();
+    return status;
 }
 
 Status listCommand(Args args, const Options &options, Streams io) {
