@@ -77,7 +77,25 @@ private slots:
 // [< FILE]", what it writes, then "[STATUS]". Each command runs again here,
 // from the tests folder; those that write a report must also write valid JSON.
 void TestBits::transcript() {
-    QVERIFY(QDir::setCurrent(ZELVAR_TESTS_DIR));
+    // On a copy of the data, which must end byte for byte as it began: a dry
+    // run that writes fails here rather than rewriting the project's files.
+    QTemporaryDir copy;
+    const auto data = std::filesystem::path(ZELVAR_TESTS_DIR) / "data";
+    std::filesystem::copy(data, std::filesystem::path(copy.path().toStdString()) / "data",
+                          std::filesystem::copy_options::recursive);
+    QVERIFY(QDir::setCurrent(copy.path()));
+    const auto unchanged = [&data] {
+        for (const auto &entry : std::filesystem::recursive_directory_iterator("data")) {
+            const auto bytes = [](const std::filesystem::path &p) {
+                std::ifstream in(p, std::ios::binary);
+                return std::string(std::istreambuf_iterator<char>(in), {});
+            };
+            if (entry.is_regular_file() &&
+                bytes(entry.path()) != bytes(data / entry.path().lexically_relative("data")))
+                return false;
+        }
+        return true;
+    };
     QFile file("data/zelvar-bits.transcript");
     QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
@@ -107,6 +125,7 @@ void TestBits::transcript() {
             QVERIFY2(strictJson(json.bytes), qPrintable(json.out));
         }
     }
+    QVERIFY(unchanged());
 }
 
 namespace {
