@@ -123,6 +123,12 @@ bool secretName(std::string_view word) {
 
 }  // namespace
 
+bool mayHoldSecret(std::string_view text) {
+    constexpr std::string_view kPart = "assword";  // the P in either case
+    return std::search(text.begin(), text.end(), kPart.begin(), kPart.end(),
+                       [](char a, char b) { return (a | 0x20) == b; }) != text.end();
+}
+
 std::string withoutSecrets(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -46,6 +46,9 @@ Edit planEdit(std::string_view original, std::string_view name, std::span<const 
 // into tickets.
 inline constexpr std::string_view kSensitive = "(sensitive value)";
 std::string withoutSecrets(std::string_view text);
+// Whether withoutSecrets could change `text`: a quick look, so that most
+// texts are shown as they are, uncopied.
+bool mayHoldSecret(std::string_view text);
 
 // The change as `git diff` shows it, three lines of context, secrets
 // hidden; a CR shows as ^M, and a last line without its line end says so.

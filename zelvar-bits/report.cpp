@@ -21,12 +21,8 @@ namespace {
 
 // A value shown with any password in it hidden: a comment the server keeps
 // open can run a value on into the setting of one.
-std::string_view withoutSecrets(std::string_view text, std::string &scratch) {
-    constexpr std::string_view kPart = "assword";
-    if (std::search(text.begin(), text.end(), kPart.begin(), kPart.end(),
-                    [](char a, char b) { return (a | 0x20) == b; }) == text.end())
-        return text;
-    return scratch = zelvar::withoutSecrets(text);
+std::string_view shownValue(std::string_view text, std::string &scratch) {
+    return mayHoldSecret(text) ? scratch = withoutSecrets(text) : text;
 }
 
 }  // namespace
@@ -57,7 +53,7 @@ SettingReport reportOn(const Variable &variable, std::string_view written, std::
     if (hasProblems(reading)) {
         // Said of the value with any password in it hidden; read the same.
         std::string scratch;
-        const std::string_view shown = withoutSecrets(text, scratch);
+        const std::string_view shown = shownValue(text, scratch);
         for (std::string &problem :
              problems(shown == text ? reading : readSetting(variable, shown, hasValue)))
             r.problems.push_back(std::move(problem));
@@ -149,7 +145,7 @@ public:
         if (!r.file.empty())
             shown(text_, r.file), text_ << ' ';
         std::string scratch;
-        const std::string_view text = withoutSecrets(r.text, scratch);
+        const std::string_view text = shownValue(r.text, scratch);
         if (r.line) {
             shown(text_ << "line " << *r.line << ": " << r.written << ' ', text);
         } else if (std::all_of(text.begin(), text.end(), printable)) {
@@ -276,7 +272,7 @@ Json jsonReport(const SettingReport &r) {
                  {"line", orNull(r.line)},
                  {"variable", r.variable.name},
                  {"written", r.written},
-                 {"text", withoutSecrets(r.text, scratch)},
+                 {"text", shownValue(r.text, scratch)},
                  {"value", orNull(r.value)},
                  {"group", g.name},
                  {"width", widthBits(g.width)},
