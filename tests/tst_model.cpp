@@ -47,7 +47,7 @@ struct Controls final : zelvar::Source, zelvar::Sink {
 };
 
 unsigned seed() {
-    return qEnvironmentVariableIsSet("ZELVAR_SEED") ? qEnvironmentVariableIntValue("ZELVAR_SEED")
+    return qEnvironmentVariableIsSet("ZELVAR_SEED") ? qEnvironmentVariable("ZELVAR_SEED").toUInt()
                                                     : 20261207U;
 }
 
