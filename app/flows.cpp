@@ -95,7 +95,7 @@ void Flows::talkBeside(const std::string &server, Password secret, std::string w
         std::function<void()> then;
         try {
             then = [this, server, done,
-                    failed = talkTo(server, std::move(secret), talk, std::move(stop))] {
+                    failed = talkTo(server, std::move(secret), talk, std::move(stop), connect_)] {
                 heard(server, failed, [done, failed] { done(failed); });
             };
         } catch (...) {  // reported on the window's thread, as any error is
@@ -321,7 +321,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
             [this, save, thenClose, written, wrote, sent, files,
              server](const std::optional<Unreached> &failed) {
                 if (failed)
-                    *sent = {Failed, failed->why};
+                    *sent = {Failed, failed->why, {}, 0, false};
                 const bool fine = sent->status == Clean;
                 if (fine)
                     form_.markSaved(save);

@@ -86,8 +86,10 @@ protected:
 class Flows {
 public:
     // Without a `keyring`, a password typed lasts the window's life.
-    Flows(Form &form, Dialogs &dialogs, Keyring *keyring = nullptr)
-        : form_(form), dialogs_(dialogs), keyring_(keyring) {}
+    // `connect` reaches a server: the network, unless a test scripts it.
+    Flows(Form &form, Dialogs &dialogs, Keyring *keyring = nullptr,
+          rcon::Connect connect = udpConnect())
+        : form_(form), dialogs_(dialogs), keyring_(keyring), connect_(std::move(connect)) {}
     ~Flows();  // stops a wait under way
     Flows(const Flows &) = delete;
     Flows &operator=(const Flows &) = delete;
@@ -155,6 +157,7 @@ private:
     Form &form_;
     Dialogs &dialogs_;
     Keyring *keyring_;
+    rcon::Connect connect_;
     bool shown_ = false;
     std::optional<Message> held_;        // said once the window shows
     std::string waitingFor_;             // while the worker runs: "Sending to HOST:PORT…"

@@ -71,18 +71,18 @@ Session::Session(Transport &transport, std::string server, Timing timing)
 // or the one info datagram that echoes the challenge. Each try waits longer.
 std::optional<std::string> Session::exchange(std::string_view line, bool remote, int attempt) {
     // The wait drains what came late for earlier requests.
-    for (auto at = pace_.earliest(remote, Clock::now()); Clock::now() < at;
-         at = pace_.earliest(remote, Clock::now()))
+    for (auto at = pace_.earliest(remote, transport_.now()); transport_.now() < at;
+         at = pace_.earliest(remote, transport_.now()))
         static_cast<void>(transport_.receive(at));
     transport_.send(datagram(line));
-    pace_.sent(remote, Clock::now());
-    const auto start = Clock::now();
+    pace_.sent(remote, transport_.now());
+    const auto start = transport_.now();
     const auto firstBy = start + timing_.firstPiece * (attempt + 1);
     const auto wholeBy = start + timing_.whole;
     const std::string challenge = remote ? "" : std::string(line.substr(line.find(' ') + 1));
     std::optional<std::string> reply;
     for (;;) {
-        const auto until = reply ? std::min(Clock::now() + timing_.quiet, wholeBy) : firstBy;
+        const auto until = reply ? std::min(transport_.now() + timing_.quiet, wholeBy) : firstBy;
         std::optional<std::string> piece = transport_.receive(until);
         if (!piece)
             return reply;
@@ -181,13 +181,86 @@ std::string Session::set(const Variable &variable, std::string_view value) {
     return trimmed(remote("set " + std::string(variable.name) + ' ' + std::string(value), false));
 }
 
+std::string_view outcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Applied:
+        return "applied";
+    case Outcome::AppliedAlready:
+        return "applied already";
+    case Outcome::NextMap:
+        return "takes effect at the next map";
+    case Outcome::NoSuchVariable:
+        return "no such variable";
+    case Outcome::Cancelled:
+        return "cancelled";
+    case Outcome::NotReadBack:
+        return "not read back";
+    case Outcome::Refused:
+        return "refused";
+    case Outcome::NoReply:
+        return "no reply";
+    case Outcome::NotApplied:
+        break;
+    }
+    return "not applied";
+}
+
+Status weightOf(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Applied:
+    case Outcome::AppliedAlready:
+    case Outcome::NextMap:
+        return Clean;
+    case Outcome::NoSuchVariable:
+    case Outcome::Refused:
+    case Outcome::NotApplied:
+        return Problem;
+    case Outcome::Cancelled:
+    case Outcome::NotReadBack:
+    case Outcome::NoReply:
+        break;
+    }
+    return Failed;
+}
+
+void Sent::add(SentValue v) {
+    said += std::string(v.change.variable.name) + ' ' + v.change.value + ": ";
+    const std::string holds = v.held ? quoted(*v.held) : std::string("nothing");
+    switch (v.outcome) {
+    case Outcome::NoSuchVariable:
+        said += "not sent: the server has no such variable";
+        break;
+    case Outcome::Cancelled:
+        said += "not sent: cancelled";
+        break;
+    case Outcome::NotReadBack:
+        said += "sent, but not read back: " + v.detail;
+        break;
+    case Outcome::Refused:
+        said += "refused: " + quoted(v.detail);
+        break;
+    case Outcome::NoReply:
+        said += noReply("the server") + "; it holds " + holds;
+        break;
+    case Outcome::NotApplied:
+        said += "not applied: the server holds " + holds;
+        break;
+    default:
+        said += outcomeName(v.outcome);
+    }
+    said += '\n';
+    status = worst(status, weightOf(v.outcome));
+    applied += weightOf(v.outcome) == Clean ? 1 : 0;
+    values.push_back(std::move(v));
+}
+
 Sent sendChanges(Session &session, std::span<const Change> changes) {
     Sent sent;
     if (changes.empty())
         return sent;
     for (const Change &c : changes)
         if (const std::optional<std::string> why = refusedValue(c.variable, c.value))
-            return {Problem, *why + "; nothing is sent\n"};
+            return {Problem, *why + "; nothing is sent\n", {}, 0, false};
     std::vector<Variable> which;
     for (const Change &c : changes)
         which.push_back(c.variable);
@@ -226,45 +299,30 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
             unread = "cancelled";
         }
     }
-    const auto worse = [&sent](Status status) { sent.status = worst(sent.status, status); };
     for (const Step &s : steps) {
         const Change &c = *s.change;
         const std::optional<Held> &held = before.at(indexOf(c.variable));
         const std::optional<Held> &now = after.at(indexOf(c.variable));
-        sent.said += std::string(c.variable.name) + ' ' + c.value + ": ";
-        if (!held) {
-            sent.said += "not sent: the server has no such variable";
-            worse(Problem);
-        } else if (!s.sent && sent.cancelled) {
-            sent.said += "not sent: cancelled";
-            worse(Failed);
-        } else if (!s.sent) {
-            sent.said += "applied already";
-            ++sent.applied;
-        } else if ((s.answer &&
-                    s.answer->find("will be changed upon restarting") != std::string::npos) ||
-                   (now && now->latched && sameNumber(*now->latched, c.value))) {
-            sent.said += "takes effect at the next map";
-            ++sent.applied;
-        } else if (now && sameNumber(now->value, c.value)) {
-            sent.said += "applied";
-            ++sent.applied;
-        } else if (unread) {
-            sent.said += "sent, but not read back: " + *unread;
-            worse(Failed);
-        } else if (s.answer && !s.answer->empty()) {
-            sent.said += "refused: " + quoted(*s.answer);
-            worse(Problem);
-        } else if (!s.answer) {
-            sent.said += noReply("the server") + "; it holds " +
-                         (now ? quoted(now->value) : std::string("nothing"));
-            worse(Failed);
-        } else {
-            sent.said += "not applied: the server holds " +
-                         (now ? quoted(now->value) : std::string("nothing"));
-            worse(Problem);
-        }
-        sent.said += '\n';
+        SentValue v{c, Outcome::Applied, {}, now ? std::optional(now->value) : std::nullopt};
+        if (!held)
+            v.outcome = Outcome::NoSuchVariable;
+        else if (!s.sent && sent.cancelled)
+            v.outcome = Outcome::Cancelled;
+        else if (!s.sent)
+            v.outcome = Outcome::AppliedAlready;
+        else if ((s.answer &&
+                  s.answer->find("will be changed upon restarting") != std::string::npos) ||
+                 (now && now->latched && sameNumber(*now->latched, c.value)))
+            v.outcome = Outcome::NextMap;
+        else if (now && sameNumber(now->value, c.value))
+            v.outcome = Outcome::Applied;
+        else if (unread)
+            v = {c, Outcome::NotReadBack, *unread, std::nullopt};
+        else if (s.answer && !s.answer->empty())
+            v = {c, Outcome::Refused, *s.answer, v.held};
+        else
+            v.outcome = s.answer ? Outcome::NotApplied : Outcome::NoReply;
+        sent.add(std::move(v));
     }
     return sent;
 }

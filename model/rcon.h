@@ -18,9 +18,12 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,15 +34,22 @@ namespace zelvar::rcon {
 
 class Transport {
 public:
+    using Clock = std::chrono::steady_clock;
+    virtual ~Transport() = default;
     virtual void send(std::string_view datagram) = 0;
     // The next datagram from the server before `until`; none when time runs
-    // out first or the server's host says nothing listens there. Throws
-    // Cancelled when the user stops the wait.
-    virtual std::optional<std::string> receive(std::chrono::steady_clock::time_point until) = 0;
-
-protected:
-    ~Transport() = default;
+    // out first. Throws Failure when the server's host says nothing listens
+    // there, and Cancelled when the user stops the wait.
+    virtual std::optional<std::string> receive(Clock::time_point until) = 0;
+    // The time every wait is measured by: the clock's, or a test's own,
+    // which a scripted server moves on as it falls silent.
+    virtual Clock::time_point now() { return Clock::now(); }
 };
+
+// Opens a transport to a server: the real socket, or a scripted server in a
+// test. Throws Failure when it cannot, Cancelled once `stop` is requested.
+using Connect =
+    std::function<std::unique_ptr<Transport>(const Address &server, std::stop_token stop)>;
 
 // Talking cannot go on: no reply, a password refused, a server without one.
 struct Failure : std::runtime_error {
@@ -91,12 +101,38 @@ private:
     std::optional<Info> status_;
 };
 
+// What became of one value sent.
+enum class Outcome {
+    Applied,         // read back as sent
+    AppliedAlready,  // held before: nothing was sent
+    NextMap,         // latched: the server takes it at the next map
+    NoSuchVariable,  // not sent
+    Cancelled,       // not sent: the user stopped first
+    NotReadBack,     // sent; what the server made of it is not known
+    Refused,         // in the server's own words
+    NoReply,         // to the set; read back, the server holds another value
+    NotApplied,      // the server answered nothing, and holds another value
+};
+std::string_view outcomeName(Outcome outcome);  // "applied", "refused", ...
+Status weightOf(Outcome outcome);
+
+struct SentValue {
+    Change change;
+    Outcome outcome = Outcome::Applied;
+    std::string detail;               // Refused: the server's answer; NotReadBack: why
+    std::optional<std::string> held;  // read back after
+};
+
 // What became of each value sent.
 struct Sent {
-    Status status = Clean;   // Clean: all applied, or waiting for the next map
-    std::string said;        // one line a value, in the server's own words where it refused
-    int applied = 0;         // values the server holds, or takes at the next map
-    bool cancelled = false;  // the user stopped it before the end
+    Status status = Clean;          // Clean: all applied, or waiting for the next map
+    std::string said;               // one line a value, in the server's own words where it refused
+    std::vector<SentValue> values;  // in the order asked; none when refused before sending
+    int applied = 0;                // values the server holds, or takes at the next map
+    bool cancelled = false;         // the user stopped it before the end
+
+    // One value's fate, said and counted.
+    void add(SentValue value);
 
     // What a window's message says first.
     std::string_view heading() const {

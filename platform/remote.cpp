@@ -113,10 +113,16 @@ std::optional<std::string> UdpTransport::receive(std::chrono::steady_clock::time
     return datagram;
 }
 
+rcon::Connect udpConnect() {
+    return [](const rcon::Address &server, std::stop_token stop) {
+        return std::make_unique<UdpTransport>(server, std::move(stop));
+    };
+}
+
 std::optional<Unreached>
 talkTo(std::string_view text, std::optional<Password> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk,
-       std::stop_token stop) {
+       std::stop_token stop, const rcon::Connect &connect) {
     const auto address = rcon::parseAddress(text);
     if (const auto *why = std::get_if<std::string>(&address))
         return Unreached{*why};
@@ -127,8 +133,9 @@ talkTo(std::string_view text, std::optional<Password> password,
                          true};
     const std::string server = std::get<rcon::Address>(address).shown();
     try {
-        UdpTransport transport(std::get<rcon::Address>(address), std::move(stop));
-        rcon::Session session(transport, server);
+        const std::unique_ptr<rcon::Transport> transport =
+            connect(std::get<rcon::Address>(address), std::move(stop));
+        rcon::Session session(*transport, server);
         if (password)
             session.setPassword(std::move(password->secret));
         talk(session, server);

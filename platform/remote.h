@@ -66,13 +66,17 @@ struct Unreached {
     bool passwordRefused = false;
 };
 
+// The real connection: a UdpTransport.
+rcon::Connect udpConnect();
+
 // Talks to the server named by `text` (HOST[:PORT]) through `talk`, which is
 // handed the session, the password set (none: for what anyone may ask), and
-// the server as shown; until `stop` is requested.
+// the server as shown; until `stop` is requested. `connect` reaches it: the
+// network, unless a test scripts the server.
 std::optional<Unreached>
 talkTo(std::string_view text, std::optional<Password> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk,
-       std::stop_token stop = {});
+       std::stop_token stop = {}, const rcon::Connect &connect = udpConnect());
 
 // What a prompt or a dialog asks: "Remote-console password for SERVER:".
 inline std::string passwordQuestion(std::string_view server) {

@@ -35,14 +35,14 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     PlannedSave plan;
     PlannedSave::File top;
     if (const std::optional<std::string> why = snapshot(path, create, top)) {
-        plan.shown = {Failed, *why};
+        plan.shown = {Failed, *why, false, {}};
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
     const Tree tree = top.was.exists ? readTree(path, search) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
-        plan.shown = {Failed, unread->text + "; nothing is written"};
+        plan.shown = {Failed, unread->text + "; nothing is written", false, {}};
         return plan;
     }
     TakesEffect effect;
@@ -60,23 +60,24 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         if (file == 0)
             planned = top;
         else if (const std::optional<std::string> why = snapshot(filePath, false, planned)) {
-            plan.shown = {Failed, *why};
+            plan.shown = {Failed, *why, false, {}};
             return plan;
         }
         Edit edit = planEdit(planned.was.bytes, planned.name, asked);
         if (edit.refused) {
-            plan.shown = {Problem, *edit.refused + "; nothing is written"};
+            plan.shown = {Problem, *edit.refused + "; nothing is written", false, {}};
             return plan;
         }
         if (edit.bytes == planned.was.bytes)
             continue;
         plan.shown.said += unifiedDiff(filePath, planned.was.bytes, edit.bytes);
+        plan.shown.files.push_back(filePath);
         edited[filePath] = edit.bytes;
         planned.bytes = std::move(edit.bytes);
         plan.files.push_back(std::move(planned));
     }
     if (plan.files.empty()) {
-        plan.shown = {Clean, path + ": unchanged"};
+        plan.shown = {Clean, path + ": unchanged", false, {}};
         return plan;
     }
     // Read again with the edits as the server would run them: each value
@@ -98,10 +99,11 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
             if (c.variable.name == v.name)
                 expected = c.value;
         if (valueOf(after, now) != expected) {
-            plan.shown = {Problem, "these values would change how the server reads " +
-                                       zelvar::quoted(path) +
-                                       " and the files it execs; nothing "
-                                       "is written"};
+            plan.shown = {Problem,
+                          "these values would change how the server reads " + zelvar::quoted(path) +
+                              " and the files it execs; nothing is written",
+                          false,
+                          {}};
             plan.files.clear();
             return plan;
         }
@@ -117,7 +119,7 @@ Saved commitSave(PlannedSave plan) {
     std::string written;
     for (const PlannedSave::File &file : plan.files) {
         if (const std::optional<std::string> why = replaceFile(file.was, file.name, file.bytes))
-            return {Failed, written + *why};
+            return {Failed, written + *why, true, plan.shown.files};
         written += file.name + " is written; ";
     }
     return std::move(plan.shown);

@@ -19,9 +19,10 @@
 namespace zelvar {
 
 struct Saved {
-    Status status = Clean;  // Problem: a value or a change refused
-    std::string said;       // the diff, "FILE: unchanged", or why nothing was written
-    bool changed = false;   // bytes were, or with a dry run would be, written
+    Status status = Clean;           // Problem: a value or a change refused
+    std::string said;                // the diff, "FILE: unchanged", or why nothing was written
+    bool changed = false;            // bytes were, or with a dry run would be, written
+    std::vector<std::string> files;  // the paths the edit changes, in order
 
     // What a window's message says first.
     std::string_view heading() const {

@@ -197,8 +197,9 @@ const Valued *valued(std::string_view argument) {
     return nullptr;
 }
 
-Status runCommand(Args arguments, Streams io) {
+Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
     Options options;
+    options.connect = connect;
     std::vector<std::string_view> words;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view a = arguments[i];
@@ -298,9 +299,9 @@ std::optional<Status> changesAsked(Args args, std::string_view done, std::ostrea
     });
 }
 
-int run(std::span<const std::string_view> arguments, Streams io) {
+int run(std::span<const std::string_view> arguments, Streams io, const rcon::Connect &connect) {
     try {
-        const Status status = runCommand(arguments, io);
+        const Status status = runCommand(arguments, io, connect ? connect : udpConnect());
         // A report that never arrived, on a full disk or a closed output, is no success.
         if (!io.out.flush()) {
             io.err << "zelvar-bits: cannot write the output\n";

@@ -3,6 +3,7 @@
 // the process's own streams.
 #pragma once
 
+#include "rcon.h"
 #include "status.h"
 
 #include <iosfwd>
@@ -17,6 +18,7 @@ struct Streams {
     std::ostream &err;
 };
 
-int run(std::span<const std::string_view> arguments, Streams io);
+// `connect` reaches the servers named: the network unless a test scripts them.
+int run(std::span<const std::string_view> arguments, Streams io, const rcon::Connect &connect = {});
 
 }  // namespace zelvar::bits

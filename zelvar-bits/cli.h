@@ -28,6 +28,7 @@ struct Options {
     std::optional<std::string> servers;  // the servers file named
     bool toServer = false;               // sync: each server takes its configuration's values
     bool toFile = false;                 // sync: each configuration takes its server's values
+    rcon::Connect connect;               // how each server is reached
 };
 
 // Says why the command cannot run, and how to learn what it takes.

@@ -178,14 +178,18 @@ Status setCommand(Args args, const Options &options, Streams io) {
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", io.err, changes))
         return *status;
-    const Saved saved =
-        saveChanges(path, changes, options.dryRun, options.create, options.gameDirs);
-    (saved.status == Clean ? io.out : io.err)
-        << (saved.status == Clean ? "" : "zelvar-bits: ") << saved.said
-        << (saved.said.ends_with('\n') ? "" : "\n");
-    if (options.dryRun && saved.changed)
+    Done done;
+    done.configuration = path;
+    done.dryRun = options.dryRun;
+    done.planned = changes;
+    done.saved = saveChanges(path, changes, options.dryRun, options.create, options.gameDirs);
+    done.status = done.saved->status;
+    if (done.status != Clean)  // said as an error, on its own
+        done.error = done.saved->said;
+    render(done, options.json, io.out, io.err);
+    if (options.dryRun && done.status == Clean && done.saved->changed)
         io.err << "zelvar-bits: a dry run: nothing was written\n";
-    return saved.status;
+    return done.status;
 }
 
 }  // namespace zelvar::bits

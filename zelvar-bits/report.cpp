@@ -346,6 +346,97 @@ std::string failedDocument(const std::string &server, std::string_view error, St
            '\n';
 }
 
+namespace {
+
+Json jsonVerdict(const VariableDrift &d) {
+    return {{"variable", d.variable.name},
+            {"verdict", verdictName(d.verdict)},
+            {"configured", d.configured ? Json(d.configured->value) : Json(nullptr)},
+            {"where",
+             d.configured ? Json{{"file", d.file}, {"line", d.configured->line}} : Json(nullptr)},
+            {"live", d.live ? Json(d.live->value) : Json(nullptr)},
+            {"next_map", d.live ? orNull(d.live->latched) : Json(nullptr)},
+            {"why", d.why.empty() ? Json(nullptr) : Json(d.why)}};
+}
+
+Json jsonSent(const rcon::SentValue &v) {
+    return {{"variable", v.change.variable.name},
+            {"value", v.change.value},
+            {"outcome", rcon::outcomeName(v.outcome)},
+            {"detail", v.detail.empty() ? Json(nullptr) : Json(v.detail)},
+            {"held", orNull(v.held)}};
+}
+
+void renderJson(const Done &d, std::ostream &out) {
+    Json planned = Json::array();
+    for (const Change &c : d.planned)
+        planned.push_back({{"variable", c.variable.name}, {"value", c.value}});
+    Json verdicts = nullptr;
+    if (d.drift) {
+        verdicts = Json::array();
+        for (const VariableDrift &v : d.drift->variables)
+            verdicts.push_back(jsonVerdict(v));
+    }
+    std::vector<std::string> notes = d.notes;
+    notes.insert(notes.end(), d.after.begin(), d.after.end());
+    const bool savedFine = d.saved && d.saved->status == Clean;
+    std::optional<std::string> error = d.error;
+    if (!error && d.saved && !savedFine)
+        error = d.saved->said;
+    Json sent = nullptr;
+    if (d.sent) {
+        sent = Json::array();
+        for (const rcon::SentValue &v : d.sent->values)
+            sent.push_back(jsonSent(v));
+        if (!error && d.sent->values.empty() && d.sent->status != Clean)
+            error = d.sent->said;  // a value refused before any was sent
+    }
+    const bool changed = savedFine && d.saved->changed;
+    out << dumped(Json{{"server", d.server.empty() ? Json(nullptr) : Json(d.server)},
+                       {"configuration", orNull(d.configuration)},
+                       {"dry_run", d.dryRun},
+                       {"planned", std::move(planned)},
+                       {"verdicts", std::move(verdicts)},
+                       {"notes", notes},
+                       {"diff", !d.saved ? Json(nullptr) : Json(changed ? d.saved->said : "")},
+                       {"files", d.saved ? Json(d.saved->files) : Json::array()},
+                       {"written", changed && !d.dryRun},
+                       {"sent", std::move(sent)},
+                       {"error", orNull(error)},
+                       {"exit_status", static_cast<int>(d.status)}})
+        << '\n';
+}
+
+}  // namespace
+
+void render(const Done &d, bool asJson, std::ostream &out, std::ostream &err) {
+    if (asJson)
+        return renderJson(d, out);
+    if (d.error) {
+        err << "zelvar-bits: " << (d.server.empty() ? "" : d.server + ": ") << *d.error
+            << (d.error->ends_with('\n') ? "" : "\n");
+        return;
+    }
+    Text text;
+    if (!d.heading.empty())
+        text << d.heading << '\n';
+    for (const std::string &note : d.notes)
+        text << note << '\n';
+    if (d.drift && d.verdictsShown)
+        for (const VariableDrift &v : d.drift->variables)
+            text << v.variable.name << ": " << describe(v) << '\n';
+    if (d.saved)
+        text << d.saved->said << (d.saved->said.ends_with('\n') ? "" : "\n");
+    for (const std::string &note : d.after)
+        text << note << '\n';
+    if (d.wouldSend)
+        for (const Change &c : d.planned)
+            text << "would send " << c.variable.name << ' ' << c.value << '\n';
+    if (d.sent)
+        text << d.sent->said;
+    out << text.s;
+}
+
 std::string dumpedList(const std::vector<const SettingGroup *> &groups) {
     Json all = Json::array();
     for (const SettingGroup *g : groups) {

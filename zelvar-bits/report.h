@@ -10,6 +10,9 @@
 #pragma once
 
 #include "decode.h"
+#include "drift.h"
+#include "rcon.h"
+#include "save.h"
 #include "status.h"
 #include "words.h"
 
@@ -132,6 +135,29 @@ private:
     bool any_ = false;
     Status status_ = Clean;
 };
+
+// What set, send, check, apply and sync did to one configuration or server,
+// in the order they do it: what was compared, planned, written and sent.
+// The text says each part as the command goes; the JSON is one document
+// with every key, null where the command did not come to it.
+struct Done {
+    std::string server;                        // as shown: "ffa (127.0.0.1:29070)"; none for set
+    std::optional<std::string> configuration;  // the file read or written
+    std::string heading;                       // the text's first line, if any
+    bool dryRun = false;
+    std::vector<Change> planned;  // what the command means to write or send
+    std::optional<Drift> drift;   // the text lists its verdicts when `verdictsShown`
+    bool verdictsShown = false;
+    std::vector<std::string> notes;  // what was met on the way, before anything is written
+    std::optional<Saved> saved;
+    std::vector<std::string> after;  // what follows from the write
+    bool wouldSend = false;          // a dry run lists what it would send
+    std::optional<rcon::Sent> sent;
+    std::optional<std::string> error;  // why the work stopped, said on its own
+    Status status = Clean;
+};
+// As text, or as one JSON document on a line.
+void render(const Done &done, bool asJson, std::ostream &out, std::ostream &err);
 
 // A server's document where its work failed: the server, what failed in
 // the words the text gives, and the status, so that a script sees which.

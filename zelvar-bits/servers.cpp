@@ -109,11 +109,12 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
                 Target &t = targets[i];
                 Section &s = sections[i];
                 try {
-                    if (const std::optional<Unreached> failed =
-                            talkTo(t.server.address, t.password,
-                                   [&](rcon::Session &session, const std::string &) {
-                                       s.status = work(t, session, s);
-                                   })) {
+                    if (const std::optional<Unreached> failed = talkTo(
+                            t.server.address, t.password,
+                            [&](rcon::Session &session, const std::string &) {
+                                s.status = work(t, session, s);
+                            },
+                            {}, options.connect)) {
                         s.failed = failed->why;
                     }
                 } catch (const std::exception &error) {
@@ -153,84 +154,48 @@ std::size_t serversEnd(Args args) {
     return i;
 }
 
-// The settings a server's configuration leaves in effect, its execs followed.
-struct Configured {
-    std::optional<std::string> error;
-    std::array<std::optional<Setting>, kVariableCount> last{};
-    std::vector<std::string> names;
-    std::vector<std::string> missing;  // each file exec'd that is not there
-};
-Configured configured(const NamedServer &s) {
-    Configured c;
-    Tree tree = readTree(*s.configuration, s.gameDirs);
-    if (tree.error) {
-        c.error = *tree.error;
-        return c;
-    }
-    // What a file that cannot be read sets is unknown: no verdict can stand.
-    if (const Tree::Note *unread = tree.unread()) {
-        c.error = "cannot tell: " + unread->text;
-        return c;
-    }
-    for (const Tree::Note &note : tree.notes)
-        if (note.kind == Tree::Kind::Missing)
-            c.missing.push_back(note.text);
-    TakesEffect effect;
-    for (std::size_t i = 0; i < tree.settings.size(); ++i)
-        effect.take(tree.settings[i], i);
-    for (std::size_t v = 0; v < kVariableCount; ++v)
-        if (const std::optional<std::size_t> i = effect.last().at(v))
-            c.last.at(v) = tree.settings[*i];
-    c.names = std::move(tree.names);
-    return c;
-}
-
-// How a variable stands between a configuration and its server.
-enum class Step { InStep, Differs, FileOnly, ServerOnly, Neither };
-Step stepOf(const std::optional<Setting> &file, const std::optional<rcon::Held> &live) {
-    if (!file)
-        return live ? Step::ServerOnly : Step::Neither;
-    if (!live)
-        return Step::FileOnly;
-    return rcon::sameNumber(file->value, live->value) &&
-                   (!live->latched || rcon::sameNumber(*live->latched, file->value))
-               ? Step::InStep
-               : Step::Differs;
-}
-
-// A server's configuration, as the server reads it, and what the server
-// runs; none, having said why, when the configuration cannot be read.
-struct Sides {
-    Configured file;
-    std::array<std::optional<rcon::Held>, kVariableCount> live;
-};
-std::optional<Sides> sides(const Target &t, rcon::Session &session, Section &s) {
+// A server's configuration, as the server reads it, against what the server
+// runs; none, having said why in `done`, when the configuration cannot be read.
+std::optional<Drift> drift(const Target &t, rcon::Session &session, Done &done) {
     if (!t.server.configuration) {
-        s.err << "zelvar-bits: " << t.shown << ": no configuration in the servers file\n";
+        done.error = "no configuration in the servers file";
         return std::nullopt;
     }
-    Sides both{configured(t.server), {}};
-    if (both.file.error) {
-        s.err << "zelvar-bits: " << t.shown << ": " << *both.file.error << '\n';
+    const Tree tree = readTree(*t.server.configuration, t.server.gameDirs);
+    if (tree.error) {
+        done.error = *tree.error;
         return std::nullopt;
     }
-    both.live = session.read(variables());
-    return both;
+    Drift drift = compare(tree, session.read(variables()));
+    if (const Tree::Note *unread = tree.unread())
+        done.error = "cannot tell: " + unread->text;
+    return drift;
+}
+
+// What a command did to a server, begun: whose, and whether only shown.
+Done doneOn(const Target &t, const Options &options, bool headed = true) {
+    Done done;
+    done.server = t.shown;
+    done.configuration = t.server.configuration;
+    done.heading = headed ? "server " + t.shown : std::string();
+    done.dryRun = options.dryRun;
+    return done;
+}
+
+// `done` said in its section, its status that of the work.
+Status finish(Done &done, Status status, const Options &options, Section &s) {
+    done.status = done.error ? Failed : status;
+    render(done, options.json, s.out, s.err);
+    return done.status;
 }
 
 // `changes` written into the server's configuration (shown only, with
-// --dry-run), and what became of them said in its section.
+// --dry-run), and what became of them kept in `done`.
 Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
-                 Section &s) {
-    const Saved saved =
+                 Done &done) {
+    done.saved =
         saveChanges(*t.server.configuration, changes, options.dryRun, false, t.server.gameDirs);
-    s.out << saved.said << (saved.said.ends_with('\n') ? "" : "\n");
-    return saved.status;
-}
-
-// "\"server.cfg\" line 3": where the configuration sets it.
-std::string where(const Configured &c, const Setting &s) {
-    return quoted(c.names.at(static_cast<std::size_t>(s.file))) + " line " + std::to_string(s.line);
+    return done.saved->status;
 }
 
 }  // namespace
@@ -296,9 +261,10 @@ Status sendCommand(Args args, const Options &options, Streams io) {
         return Failed;
     const bool headed = chosen->size() > 1;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-        const rcon::Sent sent = rcon::sendChanges(session, changes);
-        s.out << (headed ? "server " + t.shown + "\n" : "") << sent.said;
-        return sent.status;
+        Done done = doneOn(t, options, headed);
+        done.planned = changes;
+        done.sent = rcon::sendChanges(session, changes);
+        return finish(done, done.sent->status, options, s);
     });
 }
 
@@ -310,51 +276,16 @@ Status checkCommand(Args args, const Options &options, Streams io) {
     if (!chosen)
         return Failed;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-        const std::optional<Sides> both = sides(t, session, s);
-        if (!both)
-            return Failed;
-        const Configured &c = both->file;
-        const auto &held = both->live;
-        Status status = Clean;
-        s.out << "server " << t.shown << ", " << quoted(*t.server.configuration) << '\n';
+        Done done = doneOn(t, options);
+        done.drift = drift(t, session, done);
+        if (done.configuration)
+            done.heading += ", " + quoted(*done.configuration);
+        done.verdictsShown = true;
         // The server may find it where this machine does not look; or run without it.
-        for (const std::string &missing : c.missing) {
-            s.out << missing << ": the configuration execs it and it is not here\n";
-            status = worst(status, Problem);
-        }
-        for (const Variable &v : variables()) {
-            const std::optional<Setting> &file = c.last.at(indexOf(v));
-            const std::optional<rcon::Held> &live = held.at(indexOf(v));
-            const Step step = stepOf(file, live);
-            if (step == Step::Neither)
-                continue;
-            s.out << v.name << ": ";
-            switch (step) {
-            case Step::InStep:
-                s.out << "in step (" << quoted(live->value) << ")\n";
-                break;
-            case Step::Differs:
-                s.out << "differs: the configuration " << quoted(file->value) << " ("
-                      << where(c, *file) << "), the server " << quoted(live->value)
-                      << (live->latched ? ", at the next map " + quoted(*live->latched) : "")
-                      << '\n';
-                status = worst(status, Problem);
-                break;
-            case Step::FileOnly:
-                s.out << "only in the configuration (" << quoted(file->value) << ", "
-                      << where(c, *file) << "): the server has no such variable\n";
-                status = worst(status, Problem);
-                break;
-            case Step::ServerOnly:
-                s.out << "only on the server (" << quoted(live->value)
-                      << "): the configuration does not set it\n";
-                status = worst(status, Problem);
-                break;
-            case Step::Neither:
-                break;
-            }
-        }
-        return status;
+        if (done.drift)
+            for (const std::string &missing : done.drift->missing)
+                done.notes.push_back(missing + ": the configuration execs it and it is not here");
+        return finish(done, done.drift ? done.drift->status() : Failed, options, s);
     });
 }
 
@@ -371,36 +302,40 @@ Status applyCommand(Args args, const Options &options, Streams io) {
     if (!chosen)
         return Failed;
     const auto work = [&](Target &t, rcon::Session *session, Section &s) {
-        s.out << "server " << t.shown << '\n';
+        Done done = doneOn(t, options);
+        done.planned = changes;
         Status status = Clean;
         if (t.server.configuration) {
             // A value the configuration did not take is not sent: the server
             // would lose it at its next start, and the admin meant both.
-            if ((status = writeInto(t, changes, options, s)) != Clean) {
-                s.out << "nothing " << (session == nullptr ? "would be " : "") << "sent to "
-                      << t.shown << ": the configuration is not written\n";
-                return status;
+            if ((status = writeInto(t, changes, options, done)) != Clean) {
+                done.after.push_back(std::string("nothing ") +
+                                     (session == nullptr ? "would be " : "") + "sent to " +
+                                     t.shown + ": the configuration is not written");
+                return finish(done, status, options, s);
             }
         } else {
-            s.out << "note: no configuration in the servers file: the values last until the "
-                     "server restarts\n";
+            done.notes.emplace_back("note: no configuration in the servers file: the values last "
+                                    "until the server restarts");
         }
         if (session == nullptr) {
-            for (const Change &c : changes)
-                s.out << "would send " << c.variable.name << ' ' << c.value << '\n';
-            return status;
+            done.wouldSend = true;
+            return finish(done, status, options, s);
         }
-        const rcon::Sent sent = rcon::sendChanges(*session, changes);
-        s.out << sent.said;
-        return worst(status, sent.status);
+        done.sent = rcon::sendChanges(*session, changes);
+        return finish(done, worst(status, done.sent->status), options, s);
     };
     if (options.dryRun) {  // nothing goes to a server
         Status status = Clean;
-        for (Target &t : *chosen) {
+        const bool array = options.json && chosen->size() > 1;
+        io.out << (array ? "[" : "");
+        for (std::size_t i = 0; i < chosen->size(); ++i) {
             Section s;
-            status = worst(status, work(t, nullptr, s));
-            io.out << s.out.str();
+            status = worst(status, work((*chosen)[i], nullptr, s));
+            io.out << (array && i > 0 ? "," : "") << s.out.str();
+            io.err << s.err.str();
         }
+        io.out << (array ? "]\n" : "");
         io.err << "zelvar-bits: a dry run: nothing was written or sent\n";
         return status;
     }
@@ -418,49 +353,42 @@ Status syncCommand(Args args, const Options &options, Streams io) {
         return Failed;
     const Status ended =
         onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-            const std::optional<Sides> both = sides(t, session, s);
-            if (!both)
-                return Failed;
-            const Configured &c = both->file;
-            const auto &held = both->live;
-            std::vector<Change> changes;
-            s.out << "server " << t.shown << '\n';
+            Done done = doneOn(t, options);
+            done.drift = drift(t, session, done);
+            if (!done.drift || done.error)
+                return finish(done, Failed, options, s);
             Status status = Clean;
-            for (const Variable &v : variables()) {
-                const std::optional<Setting> &file = c.last.at(indexOf(v));
-                const std::optional<rcon::Held> &live = held.at(indexOf(v));
-                const Step step = stepOf(file, live);
-                if (step == Step::InStep || step == Step::Neither || (options.toServer && !file) ||
-                    (options.toFile && !live))
+            for (const VariableDrift &d : done.drift->variables) {
+                const bool toServer = options.toServer;
+                if (d.verdict == Verdict::InStep || (toServer && !d.configured) ||
+                    (!toServer && !d.live))
                     continue;
-                if (options.toServer && step == Step::FileOnly) {  // a send would be refused
-                    s.out << v.name << ": left as it is: the server has no such variable\n";
+                const std::string_view name = d.variable.name;
+                if (toServer && d.verdict == Verdict::ConfigurationOnly) {  // a send is refused
+                    done.notes.push_back(std::string(name) +
+                                         ": left as it is: the server has no such variable");
                     status = worst(status, Problem);
                     continue;
                 }
-                const std::string &value = options.toServer ? file->value : live->value;
-                if (const std::optional<std::string> why = refusedValue(v, value)) {
-                    s.out << v.name << ": left as it is: " << *why << '\n';
+                const std::string &value = toServer ? d.configured->value : d.live->value;
+                if (const std::optional<std::string> why = refusedValue(d.variable, value)) {
+                    done.notes.push_back(std::string(name) + ": left as it is: " + *why);
                     status = worst(status, Problem);
                     continue;
                 }
-                changes.push_back({v, value});
+                done.planned.push_back({d.variable, value});
             }
-            if (changes.empty()) {
-                s.out << "in step\n";
-                return status;
+            if (done.planned.empty()) {
+                done.after.emplace_back("in step");
+            } else if (options.toFile) {
+                status = worst(status, writeInto(t, done.planned, options, done));
+            } else if (options.dryRun) {
+                done.wouldSend = true;
+            } else {
+                done.sent = rcon::sendChanges(session, done.planned);
+                status = worst(status, done.sent->status);
             }
-            if (options.toFile) {
-                return worst(status, writeInto(t, changes, options, s));
-            }
-            if (options.dryRun) {
-                for (const Change &ch : changes)
-                    s.out << "would send " << ch.variable.name << ' ' << ch.value << '\n';
-                return status;
-            }
-            const rcon::Sent sent = rcon::sendChanges(session, changes);
-            s.out << sent.said;
-            return worst(status, sent.status);
+            return finish(done, status, options, s);
         });
     if (options.dryRun)
         io.err << "zelvar-bits: a dry run: nothing was " << (options.toFile ? "written" : "sent")
