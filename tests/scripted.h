@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 struct ScriptedServer {
     using Clock = zelvar::rcon::Transport::Clock;
@@ -29,6 +30,7 @@ struct ScriptedServer {
     std::set<std::string> readOnly;
     bool silent = false;
     bool nothingListens = false;  // the host answers "port unreachable"
+    bool hangs = false;           // every wait lasts until the user stops it
     // Requests seen, then dropped by the pacing; every remote command's text.
     int seen = 0;
     int dropped = 0;
@@ -46,8 +48,7 @@ struct ScriptedServer {
         const std::string rest = line.substr(std::min(line.size(), word.size() + 1));
         ++seen;
         if (word == "getstatus" || word == "getinfo")
-            return {oob + "statusResponse\n\\challenge\\" + rest + "\\version\\" + version +
-                    "\\g_weaponDisable\\" + held["g_weaponDisable"] + "\n"};
+            return {oob + "statusResponse\n\\challenge\\" + rest + "\\version\\" + version + "\n"};
         if (word != "rcon" || !paced())
             return {};
         const std::string given = rest.substr(0, rest.find(' '));
@@ -110,13 +111,19 @@ private:
 // Reaches the scripted server whatever the address.
 class ScriptedTransport final : public zelvar::rcon::Transport {
 public:
-    explicit ScriptedTransport(ScriptedServer &server) : server_(server) {}
+    ScriptedTransport(ScriptedServer &server, std::stop_token stop)
+        : server_(server), stop_(std::move(stop)) {}
     void send(std::string_view datagram) override {
         const std::lock_guard<std::mutex> hold(server_.lock);
         for (std::string &d : server_.answer(std::string(datagram)))
             inbox_.push_back(std::move(d));
     }
     std::optional<std::string> receive(Clock::time_point until) override {
+        // A real wait, bounded, for a test to press Escape.
+        for (int i = 0; i < 5000 && server_.hangs && !stop_.stop_requested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (stop_.stop_requested())
+            throw zelvar::rcon::Cancelled();
         const std::lock_guard<std::mutex> hold(server_.lock);
         if (server_.nothingListens)
             throw zelvar::rcon::Failure("nothing listens");
@@ -135,11 +142,12 @@ public:
 
 private:
     ScriptedServer &server_;
+    std::stop_token stop_;
     std::deque<std::string> inbox_;
 };
 
 inline zelvar::rcon::Connect connectTo(ScriptedServer &server) {
-    return [&server](const zelvar::rcon::Address &, std::stop_token) {
-        return std::make_unique<ScriptedTransport>(server);
+    return [&server](const zelvar::rcon::Address &, std::stop_token stop) {
+        return std::make_unique<ScriptedTransport>(server, std::move(stop));
     };
 }

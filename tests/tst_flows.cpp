@@ -5,12 +5,15 @@
 #include "flows.h"
 
 #include "oracle.h"
+#include "scripted.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <condition_variable>
 #include <deque>
 #include <fstream>
+#include <mutex>
 
 using zelvar::Group;
 using zelvar::Rank;
@@ -59,8 +62,9 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     }
     std::optional<std::string> askSaveFile() override { return answer("file"); }
     std::optional<std::string> askPassword(const std::string &server,
-                                           std::optional<bool> & /*keep*/) override {
-        return answer("password " + QString::fromStdString(server));
+                                           std::optional<bool> &keep) override {
+        return answer("password " + QString::fromStdString(server) +
+                      (keep ? *keep ? " [x] keep" : " [ ] keep" : ""));
     }
     bool confirm(std::string_view heading, const std::string &details,
                  std::string_view action) override {
@@ -80,7 +84,28 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     void setClipboardText(const std::string & /*text*/) override {}
     void busy(std::string_view /*what*/) override {}
     std::string line() const override { return text; }
-    void post(std::function<void()> /*then*/) override { qFatal("no flow here waits"); }
+    // What the worker hands back, run as the window's loop would.
+    void post(std::function<void()> then) override {
+        const std::lock_guard<std::mutex> hold(postedLock);
+        posted.push_back(std::move(then));
+        arrived.notify_one();
+    }
+    // Runs what the worker posts until `flows` waits no more (5 s at most).
+    void settle(const zelvar::app::Flows &flows) {
+        while (flows.waiting()) {
+            std::unique_lock<std::mutex> hold(postedLock);
+            if (!arrived.wait_for(hold, std::chrono::seconds(5),
+                                  [this] { return !posted.empty(); }))
+                qFatal("the worker never answered");
+            std::function<void()> then = std::move(posted.front());
+            posted.pop_front();
+            hold.unlock();
+            then();
+        }
+    }
+    std::mutex postedLock;
+    std::condition_variable arrived;
+    std::deque<std::function<void()>> posted;
     void setTitle(const std::string &t) override { title = QString::fromStdString(t); }
     void close() override {}
     QString title = "unchanged";
@@ -89,9 +114,38 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
 struct Window {
     FakeWindow fake;
     zelvar::Form form{fake};
-    zelvar::app::Flows flows{form, fake};
-    Window() { form.Form_Load(); }
+    zelvar::app::Flows flows;
+    explicit Window(ScriptedServer *server = nullptr, zelvar::app::Keyring *keyring = nullptr)
+        : flows(form, fake, keyring,
+                server != nullptr ? connectTo(*server) : zelvar::rcon::Connect{}) {
+        form.Form_Load();
+    }
 };
+
+// A keyring that holds one password and answers at once.
+struct OneKept final : zelvar::app::Keyring {
+    std::optional<std::string> password;
+    void find(const std::string & /*server*/, std::function<void(zelvar::Kept)> then) override {
+        then({password, true});
+    }
+    void keep(const std::string & /*server*/, const std::string &p, Done then) override {
+        password = p;
+        then({});
+    }
+    void forget(const std::string & /*server*/, Done then) override {
+        password.reset();
+        then({});
+    }
+};
+
+// The remote commands that set a value, joined by "; ".
+QString setsOn(const ScriptedServer &server) {
+    QStringList sets;
+    for (const std::string &c : server.commands)
+        if (c.starts_with("set "))
+            sets << QString::fromStdString(c);
+    return sets.join("; ");
+}
 
 }  // namespace
 
@@ -105,6 +159,9 @@ private slots:
     void closing();
     void changedWhileSending();
     void keyringNeverAnswers();
+    void sendToServer_data();
+    void sendToServer();
+    void keptPasswordRefused();
 };
 
 // Arguments open before the window shows; what they left out is said over
@@ -269,6 +326,106 @@ void TestFlows::keyringNeverAnswers() {
     QVERIFY(!flows.waiting());
     keyring.late({"s3cret", true});  // a dialog or a talk now would be the fake's fatal error
     QVERIFY(fake.asked.isEmpty());
+}
+
+void TestFlows::sendToServer_data() {
+    QTest::addColumn<QString>("server");         // how the scripted server behaves
+    QTest::addColumn<QString>("configuration");  // in the servers file; "" none
+    QTest::addColumn<QString>("said");           // the message after the save
+    QTest::addColumn<QString>("sets");           // what reached the server
+    QTest::newRow("a value latched for the next map is sent, and said to wait")
+        << ""
+        << ""
+        << "information Sent.\ng_weaponDisable 44: takes effect at the next map"
+        << "set g_weaponDisable 44";
+    QTest::newRow("a server without the variable: nothing sent, and said")
+        << "lacks"
+        << ""
+        << ": not sent: the server has no such variable"
+        << "";
+    QTest::newRow("written into the configuration, then sent")
+        << ""
+        << "seta g_weaponDisable 40\n"
+        << "information Written into \"CFG\" and sent to ffa (127.0.0.1:27960)."
+        << "set g_weaponDisable 44";
+    QTest::newRow("the configuration refuses the edit: nothing is sent")
+        << ""
+        << "seta g_weaponDisable 40 1\n"
+        << "warning Nothing was saved.\n"
+        << "";
+    QTest::newRow("Escape while it sends: stopped, and said so")
+        << "hangs"
+        << ""
+        << "warning Nothing was applied.\nthe wait for 127.0.0.1:27960 was cancelled"
+        << "";
+}
+
+// A server's values opened, a box changed, the save key: what is asked,
+// written, sent and said, through the scripted server.
+void TestFlows::sendToServer() {
+    QFETCH(QString, server);
+    QFETCH(QString, configuration);
+    QFETCH(QString, said);
+    QFETCH(QString, sets);
+    QTemporaryDir folder;
+    const std::string cfg = folder.filePath("server.cfg").toStdString();
+    const std::string servers = folder.filePath("servers.toml").toStdString();
+    std::ofstream(cfg, std::ios::binary) << configuration.toStdString();
+    std::ofstream(servers) << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\n"
+                           << (configuration.isEmpty() ? "" : "configuration = \"" + cfg + "\"\n");
+    qputenv("ZELVAR_SERVERS", servers.c_str());
+    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    ScriptedServer scripted("s3cret");
+    if (server == "lacks")
+        scripted.held.erase("g_weaponDisable");
+    Window w(&scripted);
+    w.flows.shown();
+    w.flows.openServer("ffa");
+    w.fake.settle(w.flows);
+    w.fake.on[std::size_t(Group::Weapon)] ^= 1U << 2;  // as a click leaves it
+    w.form.checkBoxClick(Group::Weapon, 2);
+    w.fake.answers = {"yes"};
+    w.fake.said.clear();  // what opening said of the variables the server lacks
+    scripted.hangs = server == "hangs";
+    w.flows.saveKey();
+    if (scripted.hangs)
+        w.flows.escapeKey();
+    w.fake.settle(w.flows);
+    QVERIFY2(w.fake.said.size() == 1 &&
+                 w.fake.said[0].contains(QString(said).replace("CFG", QString::fromStdString(cfg))),
+             qPrintable(w.fake.said.join("\n---\n")));
+    QCOMPARE(setsOn(scripted), sets);
+    qunsetenv("ZELVAR_SERVERS");
+}
+
+// A password kept in the keyring that the server refuses is not read again:
+// the dialog asks, its box ticked, and the new one, once taken, is kept.
+void TestFlows::keptPasswordRefused() {
+    qunsetenv("ZELVAR_RCON_PASSWORD");
+    ScriptedServer scripted("s3cret");
+    OneKept keyring;
+    keyring.password = "stale";
+    Window w(&scripted, &keyring);
+    w.flows.shown();
+    zelvar::Opening opened;
+    opened.server = "127.0.0.1:27960";
+    opened.retargets = true;
+    w.form.open(opened);
+    for (const char *answer : {"yes", "yes", "s3cret"}) {
+        if (std::string_view(answer) == "yes" && w.fake.answers.empty()) {
+            w.fake.on[std::size_t(Group::Lock)] ^= 1U;
+            w.form.checkBoxClick(Group::Lock, 0);
+        }
+        w.fake.answers.push_back(answer);
+    }
+    w.flows.saveKey();
+    w.fake.settle(w.flows);
+    QVERIFY2(w.fake.said.last().contains("refused the password"), qPrintable(w.fake.said.last()));
+    w.flows.saveKey();
+    w.fake.settle(w.flows);
+    QCOMPARE(w.fake.asked.last(), "password 127.0.0.1:27960 [x] keep");
+    QVERIFY2(w.fake.said.last().startsWith("information Sent."), qPrintable(w.fake.said.last()));
+    QCOMPARE(keyring.password, "s3cret");
 }
 
 QTEST_APPLESS_MAIN(TestFlows)

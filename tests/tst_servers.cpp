@@ -1,0 +1,278 @@
+// The drift between a configuration and its server, and zelvar-bits' commands
+// on servers, in process against a scripted server (scripted.h): no network,
+// no engine, no time spent waiting. Each row says the fault it catches; the
+// real engine proves the same paths again in contract.py.
+#include "bits.h"
+#include "drift.h"
+#include "scripted.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+std::string readAll(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Every key of every object within `json`.
+void keysOf(const nlohmann::json &json, std::set<std::string> &into) {
+    if (json.is_object())
+        for (const auto &[key, value] : json.items()) {
+            into.insert(key);
+            keysOf(value, into);
+        }
+    if (json.is_array())
+        for (const auto &value : json)
+            keysOf(value, into);
+}
+
+}  // namespace
+
+class TestServers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void verdicts_data();
+    void verdicts();
+    void commands_data();
+    void commands();
+    void silence();
+    void pacing_data();
+    void pacing();
+};
+
+void TestServers::verdicts_data() {
+    QTest::addColumn<QString>("configuration");
+    QTest::addColumn<QString>("live");      // NAME=VALUE[/LATCHED] ...
+    QTest::addColumn<QString>("expected");  // NAME VERDICT, one a variable, then the status
+    QTest::newRow("the same number, written otherwise") << "seta zv_teamLock 020\n"
+                                                        << "zv_teamLock=20"
+                                                        << "zv_teamLock in step; 0";
+    QTest::newRow("changed live") << "seta zv_teamLock 20\n"
+                                  << "zv_teamLock=16"
+                                  << "zv_teamLock differs; 1";
+    QTest::newRow("running the file's value, another waiting for the next map")
+        << "seta g_weaponDisable 8\n"
+        << "g_weaponDisable=8/40"
+        << "g_weaponDisable differs; 1";
+    QTest::newRow("the file's value waiting for the next map") << "seta g_weaponDisable 8\n"
+                                                               << "g_weaponDisable=40/8"
+                                                               << "g_weaponDisable differs; 1";
+    QTest::newRow("the file's value running and latched") << "seta g_weaponDisable 8\n"
+                                                          << "g_weaponDisable=8/8"
+                                                          << "g_weaponDisable in step; 0";
+    QTest::newRow("one side each")
+        << "seta zv_wordFilter 2\n"
+        << "zv_teamLock=4"
+        << "zv_teamLock only on the server, zv_wordFilter only in the configuration; 1";
+    QTest::newRow("a hidden setting is not the one in effect")
+        << "seta zv_teamLock 4\n// seta zv_teamLock 8\n"
+        << "zv_teamLock=4"
+        << "zv_teamLock in step; 0";
+    QTest::newRow("an exec'd file missing is a difference though all else agrees")
+        << "seta zv_teamLock 4\nexec missing\n"
+        << "zv_teamLock=4"
+        << "zv_teamLock in step; 1";
+    QTest::newRow("an exec'd file unread: nothing can be told")
+        << "seta zv_teamLock 4\nexec folder\n"
+        << "zv_teamLock=4"
+        << "every variable cannot tell; 2";
+}
+
+void TestServers::verdicts() {
+    QFETCH(QString, configuration);
+    QFETCH(QString, live);
+    QFETCH(QString, expected);
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir("folder.cfg"));  // where a file should be
+    const zelvar::Tree tree = zelvar::readTextTree("server.cfg", configuration.toStdString(),
+                                                   {folder.path().toStdString()});
+    zelvar::Live held{};
+    for (const QString &each : live.split(' ')) {
+        const QStringList nameValue = each.split('=');
+        const QStringList values = nameValue[1].split('/');
+        const auto v = std::find_if(zelvar::variables().begin(), zelvar::variables().end(),
+                                    [&](auto &v) { return v.name == nameValue[0].toStdString(); });
+        held.at(zelvar::indexOf(*v)) = zelvar::rcon::Held{
+            values[0].toStdString(),
+            values.size() > 1 ? std::optional(values[1].toStdString()) : std::nullopt};
+    }
+    const zelvar::Drift drift = zelvar::compare(tree, held);
+    QStringList got;
+    for (const zelvar::VariableDrift &d : drift.variables)
+        got << QString::fromStdString(std::string(d.variable.name) + ' ' +
+                                      std::string(zelvar::verdictName(d.verdict)));
+    if (got.filter(" cannot tell").size() == int(zelvar::kVariableCount))
+        got = QStringList{"every variable cannot tell"};
+    QCOMPARE(got.join(", ") + "; " + QString::number(drift.status()), expected);
+}
+
+void TestServers::commands_data() {
+    QTest::addColumn<QStringList>("arguments");  // after --json (and --servers FILE)
+    QTest::addColumn<bool>("password");          // in the environment
+    QTest::addColumn<QString>("file");           // the configuration, before
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("document");  // a regular expression the JSON must hold
+    QTest::addColumn<QString>("after");     // the file after; "=" unchanged
+    QTest::addColumn<QString>("sets");      // the remote commands that set, joined by "; "
+    const QString file = "seta zv_teamLock 20\nseta g_weaponDisable 40\n";
+    QTest::newRow("check: a value waiting for the next map differs, with where the file sets it")
+        << QStringList{"check", "ffa"} << true << file << 1
+        << R"("verdicts":\[\{"variable":"g_weaponDisable","verdict":"differs","configured":"40","where":\{"file":".*server.cfg","line":2\},"live":"40","next_map":"8")"
+        << "="
+        << "";
+    QTest::newRow("apply: written, then sent and read back")
+        << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << file << 0
+        << R"("written":true,"sent":\[\{"variable":"zv_teamLock","value":"4","outcome":"applied","detail":null,"held":"4"\}\])"
+        << "seta zv_teamLock 4\nseta g_weaponDisable 40\n"
+        << "set zv_teamLock 4";
+    QTest::newRow("apply --dry-run: no password asked, nothing written or sent")
+        << QStringList{"apply", "--dry-run", "ffa", "zv_teamLock 4"} << false << file << 0
+        << R"("dry_run":true,.*"diff":"--- a/.*"written":false,"sent":null)"
+        << "="
+        << "";
+    QTest::newRow("apply: a configuration that refuses the edit is not followed by a send")
+        << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << "seta zv_teamLock 4 0\n"
+        << 1 << R"("notes":\["nothing sent to ffa .*"sent":null)"
+        << "="
+        << "";
+    QTest::newRow("sync --to-server: the file's values go, a variable the server lacks stays")
+        << QStringList{"sync", "--to-server", "ffa"} << true
+        << "seta zv_teamLock 4\nseta zv_wordFilter 2\n"
+        << 1 << R"("notes":\["zv_wordFilter: left as it is: the server has no such variable"\])"
+        << "="
+        << "set zv_teamLock 4";
+    QTest::newRow("sync --to-file --dry-run: the diff shown, the file kept")
+        << QStringList{"sync", "--to-file", "--dry-run", "ffa"} << true << "seta zv_teamLock 4\n"
+        << 0 << R"("dry_run":true,.*"diff":"--- a/)"
+        << "="
+        << "";
+    QTest::newRow("send: the value held, another latched for the next map, is sent")
+        << QStringList{"send", "ffa", "g_weaponDisable 40"} << true << file << 0
+        << R"("outcome":"takes effect at the next map")"
+        << "="
+        << "set g_weaponDisable 40";
+    QTest::newRow("set --dry-run: a document for the file, which is kept")
+        << QStringList{"set", "--dry-run", "CFG", "zv_teamLock 4"} << false << file << 0
+        << R"(^\{"server":null,"configuration":".*server.cfg","dry_run":true)"
+        << "="
+        << "";
+}
+
+// Each command's document, what reached the server, and the file after.
+void TestServers::commands() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, password);
+    QFETCH(QString, file);
+    QFETCH(int, status);
+    QFETCH(QString, document);
+    QFETCH(QString, after);
+    QFETCH(QString, sets);
+    QTemporaryDir folder;
+    const std::string cfg = folder.filePath("server.cfg").toStdString();
+    const std::string servers = folder.filePath("servers.toml").toStdString();
+    std::ofstream(cfg, std::ios::binary) << file.toStdString();
+    std::ofstream(servers) << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\nconfiguration = \""
+                           << cfg << "\"\n";
+    ScriptedServer server("s3cret");
+    server.latched["g_weaponDisable"] = "8";
+    if (password)
+        qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    else
+        qunsetenv("ZELVAR_RCON_PASSWORD");
+    std::vector<std::string> owned{"--json"};
+    if (arguments[0] != "set")
+        owned.insert(owned.end(), {"--servers", servers});
+    for (const QString &a : arguments)
+        owned.push_back(a == "CFG" ? cfg : a.toStdString());
+    const std::vector<std::string_view> views(owned.begin(), owned.end());
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int got = zelvar::bits::run(views, {in, out, err}, connectTo(server));
+    QVERIFY2(got == status, qPrintable(QString::fromStdString(out.str() + err.str())));
+    QVERIFY2(std::regex_search(out.str(), std::regex(document.toStdString())),
+             qPrintable(QString::fromStdString(out.str())));
+    QCOMPARE(readAll(cfg), after == "=" ? file.toStdString() : after.toStdString());
+    QStringList set;
+    for (const std::string &c : server.commands)
+        if (c.starts_with("set "))
+            set << QString::fromStdString(c);
+    QCOMPARE(set.join("; "), sets);
+    QCOMPARE(nlohmann::json::parse(out.str())["exit_status"].get<int>(), status);
+
+    // Every key written is one the manual describes.
+    std::set<std::string> keys;
+    keysOf(nlohmann::json::parse(out.str()), keys);
+    std::ifstream page(ZELVAR_TESTS_DIR "/../zelvar-bits/zelvar-bits.1");
+    std::stringstream text;
+    text << page.rdbuf();
+    for (const std::string &key : keys)
+        QVERIFY2(text.str().find("\n.B " + key) != std::string::npos ||
+                     text.str().find("\n.BR " + key) != std::string::npos,
+                 key.c_str());
+}
+
+// A server that never answers ends in "no reply" after every try, on the
+// transport's clock; and one whose host refuses is said so, at once.
+void TestServers::silence() {
+    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    for (const bool refused : {false, true}) {
+        ScriptedServer server("s3cret");
+        server.silent = !refused;
+        server.nothingListens = refused;
+        const auto start = server.now;
+        const std::vector<std::string_view> get{"get", "127.0.0.1:27960"};
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        QCOMPARE(zelvar::bits::run(get, {in, out, err}, connectTo(server)), 2);
+        QVERIFY2(err.str().find(refused ? "nothing listens" : "no reply") != std::string::npos,
+                 err.str().c_str());
+        if (!refused)  // three tries of status, each waiting longer
+            QVERIFY(server.now - start >= std::chrono::seconds(9));
+    }
+}
+
+void TestServers::pacing_data() {
+    QTest::addColumn<bool>("of2003");
+    QTest::newRow("2003: a remote command within 500 ms of the last is dropped") << true;
+    QTest::newRow("today: ten at once, then one a second") << false;
+}
+
+// Values sent to each engine, every request within its pace: none dropped,
+// so none waits out a timeout, and each is read back.
+void TestServers::pacing() {
+    QFETCH(bool, of2003);
+    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    ScriptedServer server("s3cret", of2003);
+    // Every variable: more requests in one run than today's engine takes at once.
+    server.held.clear();
+    std::vector<std::string> lines;
+    for (const zelvar::Variable &v : zelvar::variables()) {
+        server.held[std::string(v.name)] = "0";
+        lines.push_back(std::string(v.name) + " 4");
+    }
+    std::vector<std::string_view> send{"send", "127.0.0.1:27960"};
+    send.insert(send.end(), lines.begin(), lines.end());
+    for (int round = 0; round < 3; ++round) {
+        server.now += std::chrono::seconds(4);  // a new run knows nothing of the last one's pace
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        QCOMPARE(zelvar::bits::run(send, {in, out, err}, connectTo(server)), 0);
+        for (auto &[name, value] : server.held)
+            value = "0";
+    }
+    QCOMPARE(server.dropped, 0);
+}
+
+QTEST_APPLESS_MAIN(TestServers)
+#include "tst_servers.moc"
