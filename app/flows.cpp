@@ -359,7 +359,7 @@ void Flows::withPassword(const std::string &server, std::function<void(Password)
         readingKeyring_ = false;
         endWait();
         if (kept.password && !keptRefused_.contains(server))
-            go(passwords_[server] = Password{*kept.password, std::string(kKeyringSource)});
+            go(passwords_[server] = Password{*kept.password, std::string(kKeyringSource), PasswordFrom::Keyring});
         else
             askPassword(server, kept, go);
     });
@@ -384,14 +384,14 @@ void Flows::askPassword(const std::string &server, const Kept &kept,
                           std::move(why));
         });
     }
-    go(passwords_[server] = Password{std::move(*typed), "the password dialog"});
+    go(passwords_[server] = Password{std::move(*typed), "the password dialog", PasswordFrom::Dialog});
 }
 
 void Flows::heard(const std::string &server, const std::optional<Unreached> &failed,
                   const std::function<void()> &then) {
     const auto used = passwords_.find(server);
-    if (failed && failed->passwordRefused && used != passwords_.end()) {
-        if (used->second.source == kKeyringSource)
+    if (failed && failed->kind == Unreached::Kind::PasswordRefused && used != passwords_.end()) {
+        if (used->second.from == PasswordFrom::Keyring)
             keptRefused_.insert(server);
         passwords_.erase(used);
         toKeep_.erase(server);

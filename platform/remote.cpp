@@ -125,12 +125,12 @@ talkTo(std::string_view text, std::optional<Password> password,
        std::stop_token stop, const rcon::Connect &connect) {
     const auto address = rcon::parseAddress(text);
     if (const auto *why = std::get_if<std::string>(&address))
-        return Unreached{*why};
+        return Unreached{*why, Unreached::Kind::Unreached};
     const std::optional<std::string> why =
         password ? rcon::unusablePassword(password->secret) : std::nullopt;
     if (why)
         return Unreached{*why + " (the password from " + password->source + "); nothing is sent",
-                         true};
+                         Unreached::Kind::PasswordRefused};
     const std::string server = std::get<rcon::Address>(address).shown();
     try {
         const std::unique_ptr<rcon::Transport> transport =
@@ -142,11 +142,12 @@ talkTo(std::string_view text, std::optional<Password> password,
         return std::nullopt;
     } catch (const rcon::PasswordRefused &refused) {
         return Unreached{
-            std::string(refused.what()) + "; the password came from " + password->source, true};
+            std::string(refused.what()) + "; the password came from " + password->source,
+            Unreached::Kind::PasswordRefused};
     } catch (const rcon::Cancelled &) {
-        return Unreached{"the wait for " + server + " was cancelled"};
+        return Unreached{"the wait for " + server + " was cancelled", Unreached::Kind::Cancelled};
     } catch (const rcon::Failure &failure) {
-        return Unreached{failure.what()};
+        return Unreached{failure.what(), Unreached::Kind::Unreached};
     }
 }
 
@@ -154,7 +155,7 @@ std::optional<Password> passwordFromEnvironment() {
     const char *set = std::getenv(std::string(kPasswordVariable).c_str());
     if (set == nullptr)
         return std::nullopt;
-    return Password{set, std::string(kPasswordVariable)};
+    return Password{set, std::string(kPasswordVariable), PasswordFrom::Environment};
 }
 
 std::optional<std::string> promptHidden(std::string_view prompt) {

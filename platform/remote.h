@@ -50,11 +50,15 @@ private:
 // Where the remote-console password is read from, when no other source has one.
 inline constexpr std::string_view kPasswordVariable = "ZELVAR_RCON_PASSWORD";
 
+// Where a password came from: what the flows decide by.
+enum class PasswordFrom { File, Environment, Keyring, Dialog, Terminal };
+
 // A password and where it came from, as a refusal names it: never the
 // password itself.
 struct Password {
     std::string secret;
     std::string source;  // "ZELVAR_RCON_PASSWORD", "the password file \"pw\""
+    PasswordFrom from = PasswordFrom::File;
 };
 
 // What kept a talk from its end.
@@ -62,8 +66,12 @@ struct Unreached {
     // An address that is none, a password that can never match, no reply, a
     // password refused (and from where it came), a wait the user stopped.
     std::string why;
-    // Refused by the server, or here as one that can never match.
-    bool passwordRefused = false;
+    enum class Kind {
+        Unreached,        // no address, nothing listening, no reply
+        PasswordRefused,  // by the server, or here as one that can never match
+        Cancelled,        // the user stopped the wait
+    };
+    Kind kind = Kind::Unreached;
 };
 
 // The real connection: a UdpTransport.

@@ -97,7 +97,7 @@ std::variant<Password, std::string> passwordFromFile(const std::string &path, bo
         return where + "cannot read the password file " + zelvar::quoted(path);
     if (line.ends_with('\r'))
         line.pop_back();
-    return Password{line, "the password file " + zelvar::quoted(path)};
+    return Password{line, "the password file " + zelvar::quoted(path), PasswordFrom::File};
 }
 
 std::variant<NamedServer, std::string> oneServer(const std::string &named) {

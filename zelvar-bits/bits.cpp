@@ -125,11 +125,11 @@ const Command *findCommand(std::string_view name) {
     return nullptr;
 }
 
-// "a, b and c": the commands that take `option`.
-std::string takers(Takes option) {
+// "a, b and c": the commands that take `option` (or, `!taking`, that do not).
+std::string takers(Takes option, bool taking = true) {
     std::vector<std::string_view> names;
     for (const Command &c : kCommands)
-        if ((c.takes & option) != 0)
+        if (((c.takes & option) != 0) == taking)
             names.push_back(c.name);
     std::string out;
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -179,7 +179,7 @@ std::string help() {
            "  FILE, else of the server's password_file, else from "
         << kPasswordVariable
         << ",\n  else from the system keyring, else from a prompt at the terminal.\n\n";
-    helpRow(out, "--json", takers(kJson) + " write JSON");
+    helpRow(out, "--json", "every command but " + takers(kJson, false) + " writes JSON");
     helpRow(out, "--password-file FILE", takers(kPasswordFile) + ":\nwhere the password is");
     helpRow(out, "--game-dir DIR",
             takers(kGameDir) +

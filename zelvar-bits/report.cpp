@@ -99,7 +99,7 @@ void Reports::note(const std::string &text, Status weight) {
     status_ = worst(status_, weight);
 }
 
-Status Reports::finish(std::string_view why, const std::vector<std::string_view> &missing) {
+Status Reports::finish(Missing why, const std::vector<std::string_view> &missing) {
     renderer_->finish(why, missing);
     return status_;
 }
@@ -176,9 +176,9 @@ public:
         text_.spill(out_);
     }
 
-    void finish(std::string_view why, const std::vector<std::string_view> &missing) override {
+    void finish(Missing why, const std::vector<std::string_view> &missing) override {
         for (std::string_view name : missing)
-            text_ << name << ": " << why << '\n';
+            text_ << name << ": " << (why == Missing::Absent ? "absent" : "not published") << '\n';
         text_.spill(out_, 0);
     }
 
@@ -312,13 +312,13 @@ public:
         text_.spill(out_);
     }
 
-    void finish(std::string_view why, const std::vector<std::string_view> &missing) override {
+    void finish(Missing why, const std::vector<std::string_view> &missing) override {
         if (!notes_.empty())
             text_ << "],\"notes\":" << dumped(Json(notes_)) << "}\n";
-        else if (why.empty())
+        else if (why == Missing::None)
             text_ << "]}\n";
         else
-            text_ << "]," << dumped(why == "absent" ? "absent" : "not_published") << ':'
+            text_ << "]," << dumped(why == Missing::Absent ? "absent" : "not_published") << ':'
                   << dumped(Json(missing)) << "}\n";
         text_.spill(out_, 0);
     }

@@ -104,6 +104,9 @@ struct HiddenReport {
     std::vector<const Setting *> hidden;
 };
 
+// Why a server did not give a variable: each has its words and its key.
+enum class Missing { None, Absent, NotPublished };
+
 class Renderer {
 public:
     virtual ~Renderer() = default;
@@ -111,8 +114,8 @@ public:
     virtual void add(const SettingReport &report) = 0;
     // What happened between settings: a file exec could not find, a loop.
     virtual void note(const std::string &text) = 0;
-    // What a server did not give (`missing`), said as `why`: "absent", "not published".
-    virtual void finish(std::string_view why, const std::vector<std::string_view> &missing) = 0;
+    // What a server did not give (`missing`), and why.
+    virtual void finish(Missing why, const std::vector<std::string_view> &missing) = 0;
 };
 
 // Headed by the server the reports come from, if any.
@@ -128,7 +131,7 @@ public:
     void add(const SettingReport &report);
     void note(const std::string &text, Status weight);
     bool any() const { return any_; }
-    Status finish(std::string_view why = {}, const std::vector<std::string_view> &missing = {});
+    Status finish(Missing why = Missing::None, const std::vector<std::string_view> &missing = {});
 
 private:
     std::unique_ptr<Renderer> renderer_;

@@ -48,7 +48,7 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
     if (Kept kept = keptPassword(t.server.address); kept.password)
-        return Password{std::move(*kept.password), std::string(kKeyringSource)};
+        return Password{std::move(*kept.password), std::string(kKeyringSource), PasswordFrom::Keyring};
     std::optional<std::string> typed = promptHidden(passwordQuestion(t.shown) + ' ');
     if (!typed) {
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
@@ -56,7 +56,7 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
                   "terminal\n";
         return std::nullopt;
     }
-    return Password{std::move(*typed), "the terminal"};
+    return Password{std::move(*typed), "the terminal", PasswordFrom::Terminal};
 }
 
 // The servers `names` name, each with its password when one is `needed`;
@@ -217,7 +217,7 @@ Status statusCommand(Args args, const Options &options, Streams io) {
             else
                 missing.push_back(v.name);
         }
-        return out.finish("not published", missing);
+        return out.finish(Missing::NotPublished, missing);
     });
 }
 
@@ -244,7 +244,7 @@ Status getCommand(Args args, const Options &options, Streams io) {
                 r.latched = *h->latched;
             out.add(r);
         }
-        return out.finish("absent", missing);
+        return out.finish(Missing::Absent, missing);
     });
 }
 
