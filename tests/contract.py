@@ -255,24 +255,6 @@ def scripted_server(password, outputs):
         p = run(["send", server, "zv_teamLock 5"], password)
         check("a value the calculator would not write is never sent",
               p.returncode == 1 and s.rcon_seen == 10, p)
-        with tempfile.TemporaryDirectory() as folder:
-            with open(os.path.join(folder, "server.cfg"), "w") as cfg:
-                cfg.write("seta g_weaponDisable 8\nexec missing\n")
-            with open(os.path.join(folder, "servers.toml"), "w") as f:
-                f.write(f'[servers.old]\naddress = "{server}"\nconfiguration = "server.cfg"\n')
-            p = run(["--servers", f.name, "check", "old"], password)
-            check("check tells a value waiting for the next map from the one running; "
-                  "a missing exec and a value on the server alone are differences",
-                  p.returncode == 1 and 'g_weaponDisable: differs: the configuration "8" '
-                  f'("{cfg.name}" line 1), the server "524279", at the next map "8"' in p.stdout
-                  and "couldn't exec missing.cfg: the configuration execs it" in p.stdout
-                  and 'zv_teamLock: only on the server ("4")' in p.stdout, p)
-            with open(cfg.name, "w") as refusing:  # a value of two words: set refuses it
-                refusing.write("seta zv_teamLock 4 0\n")
-            p = run(["--servers", f.name, "apply", "old", "zv_teamLock 16"], password)
-            check("apply sends nothing where the configuration did not take the value",
-                  p.returncode == 1 and "nothing sent to old" in p.stdout
-                  and s.held["zv_teamLock"] == "4", p)
     with Scripted(password) as v4, tempfile.TemporaryDirectory() as folder:
         # A name with ::1 first, then 127.0.0.1, in a hosts file of its own
         # for this run alone; the server listens on 127.0.0.1 only.
