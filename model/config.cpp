@@ -90,16 +90,30 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 std::vector<Setting> ConfigReader::read(std::string_view text,
                                         std::span<const std::size_t> restarts, bool fileStart) {
-    if (fileStart && text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
+    std::string ended;
+    ended.reserve(text.size() + 1);
+    (ended = text) += '\n';  // as the console adds to a file it runs
+    return readEnded(ended, restarts, fileStart);
+}
+
+std::vector<Setting> ConfigReader::readEnded(std::string_view ended,
+                                             std::span<const std::size_t> restarts,
+                                             bool fileStart) {
+    if (fileStart && ended.starts_with(kByteOrderMark)) {
+        ended.remove_prefix(kByteOrderMark.size());
         textAt_ = kByteOrderMark.size();
     }
-    std::string ended(text);
-    ended += '\n';                    // as the console adds to a file it runs
     std::vector<std::size_t> within;  // in the text read, past the mark
     for (const std::size_t r : restarts)
         if (r >= textAt_)
             within.push_back(r - textAt_);
+    // Room for every setting there may be, each at a name spelled: a vector
+    // grown by doubling holds up to twice its settings while it moves them.
+    std::size_t names = 0;
+    for (Found at = nextName(ended, 0); at.at != std::string_view::npos;
+         at = nextName(ended, at.at + 1))
+        names += spellsVariable(ended, at.at) ? 1 : 0;
+    settings_.reserve(names);
     run(ended, within);
     return std::move(settings_);
 }

@@ -34,6 +34,11 @@ public:
     // there is no editor's.
     std::vector<Setting> read(std::string_view text, std::span<const std::size_t> restarts = {},
                               bool fileStart = true);
+    // The same, on a text that already ends with the line end the console
+    // adds: no copy of a large text is made.
+    std::vector<Setting> readEnded(std::string_view ended,
+                                   std::span<const std::size_t> restarts = {},
+                                   bool fileStart = true);
     bool endsInComment() const { return endsInComment_; }  // "/*" left open
     // With `everyCommand`: each command that has words, its words joined by 0x1F.
     const std::vector<std::string> &commands() const { return commands_; }

@@ -38,6 +38,14 @@ std::optional<std::string> readWhole(const std::string &path, std::string &bytes
         return cannotRead(name);
     std::array<char, 1 << 16> chunk{};
     bytes.clear();
+    // Room for the whole at once, where the size is known: a string grown
+    // piece by piece holds up to twice the file.
+    if (std::fseek(f.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(f.get());
+        if (size > 0)
+            bytes.reserve(std::min(static_cast<std::size_t>(size), kLargestConfiguration) + 1);
+        std::rewind(f.get());
+    }
     int line = 1;
     while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), f.get())) {
         const std::string_view piece(chunk.data(), n);

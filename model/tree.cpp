@@ -56,7 +56,7 @@ public:
     // came before is final and reading goes on from there, so that the text
     // is read about once however many files it execs.
     void run(std::string first) {
-        texts_.push_back(first);
+        texts_.emplace_back();  // the first file's text, kept once another is spliced in
         segments_.push_back({0, first.size(), 0, 0, {0}});
         buffer_ = std::move(first);
         std::optional<std::size_t> handled;
@@ -68,7 +68,10 @@ public:
                 return !handled || e.at + from_ > *handled;
             });
             if (exec == execs.end()) {  // the text read is the whole: no need to read it again
-                std::move(settings.begin(), settings.end(), std::back_inserter(before_));
+                if (before_.empty())
+                    before_ = std::move(settings);
+                else
+                    std::move(settings.begin(), settings.end(), std::back_inserter(before_));
                 tree_.settings = std::move(before_);
                 tree_.endsInComment = reader.endsInComment();
                 done_ = true;
@@ -109,14 +112,20 @@ private:
 
     // The buffer from `from_` on, each place and line as in the whole.
     std::vector<Setting> readOn(ConfigReader &reader) {
+        // The line end the console adds, for the read alone.
+        buffer_ += '\n';
+        const struct Drop {
+            std::string &buffer;
+            ~Drop() { buffer.pop_back(); }
+        } drop{buffer_};
         if (from_ == 0)
-            return reader.read(buffer_, restarts_);
+            return reader.readEnded(buffer_, restarts_);
         std::vector<std::size_t> restarts;
         for (const std::size_t r : restarts_)
             if (r > from_)
                 restarts.push_back(r - from_);
         std::vector<Setting> settings =
-            reader.read(std::string_view(buffer_).substr(from_), restarts, false);
+            reader.readEnded(std::string_view(buffer_).substr(from_), restarts, false);
         const int linesBefore = static_cast<int>(std::count(
             buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(from_), '\n'));
         for (Setting &s : settings) {
@@ -190,6 +199,8 @@ private:
             tree_.names.push_back(folders_.size() > 1 ? path : name);
             texts_.push_back(*text.bytes);
         }
+        if (segments_.size() == 1)  // the buffer is still the first file alone
+            texts_.front() = buffer_;
         const std::size_t size = text.bytes->size() + 1;
         buffer_.insert(at, *text.bytes + '\n');
         std::vector<Segment> parts;

@@ -26,14 +26,10 @@ struct Swallow {
 
 // One setting of one of the calculator's variables.
 struct Setting {
-    int line = 0;           // from 1: where the command's first word stands
-    std::string written;    // the name as the text spells it
-    std::string value;      // the value's text, quotes removed
-    bool hasValue = false;  // "set NAME" alone sets nothing
+    // Largest first, so that the many a large configuration holds are small.
+    std::string written;  // the name as the text spells it
+    std::string value;    // the value's text, quotes removed
     Variable variable{};
-    bool applied = true;  // false: a person reads a setting here, the server does not
-    // The comment that hides it, or that the server reads on into its value.
-    std::optional<Swallow> swallow;
     // A bare name followed by several words: what a 2003-era server takes,
     // the first word alone, where its number differs from today's.
     std::optional<std::string> firstWordOnly;
@@ -41,10 +37,15 @@ struct Setting {
     // (a byte-order mark counts), quotes aside; and how many words make it.
     std::size_t valueAt = 0;
     std::size_t valueSize = 0;
-    int valueWords = 0;
     std::size_t command = 0;  // read with every command: which of them, from 0
     std::size_t at = 0;       // where its first word stands, as valueAt
-    int file = 0;             // read with its execs: which file, from 0, the first read
+    // The comment that hides it, or that the server reads on into its value.
+    std::optional<Swallow> swallow;
+    int line = 0;  // from 1: where the command's first word stands
+    int valueWords = 0;
+    int file = 0;           // read with its execs: which file, from 0, the first read
+    bool hasValue = false;  // "set NAME" alone sets nothing
+    bool applied = true;    // false: a person reads a setting here, the server does not
 };
 
 // The server applies a text's settings in order: of each variable, the last

@@ -245,51 +245,125 @@ Json jsonOption(const SettingGroup &g, int index) {
             {"value", catalogueValue(o.valueText)}};
 }
 
-Json jsonCaptions(const SettingGroup &g, const std::vector<int> &indices) {
-    Json captions = Json::array();
-    for (int i : indices)
-        captions.push_back(captionOf(g, i));
-    return captions;
-}
+// A setting's document, written straight into the text: the one a
+// configuration of millions of lines holds hundreds of thousands of, where a
+// document tree built for each would take several times the text's time.
+// Keys in the order the manual gives.
+class JsonWriter {
+public:
+    explicit JsonWriter(Text &out) : out_(out) {}
+    JsonWriter &key(std::string_view name) {
+        out_ << (first_ ? "" : ",") << '"' << name << "\":";
+        first_ = false;
+        return *this;
+    }
+    // Plain printable ASCII as it is; anything else as nlohmann writes it,
+    // escaped, a byte that is not UTF-8 as U+FFFD.
+    void text(std::string_view s) {
+        if (std::all_of(s.begin(), s.end(),
+                        [](char c) { return c >= ' ' && c < 0x7F && c != '"' && c != '\\'; }))
+            out_ << '"' << s << '"';
+        else
+            out_ << dumped(Json(s));
+    }
+    template <class T> void maybe(const std::optional<T> &value) {
+        if (!value)
+            out_ << "null";
+        else if constexpr (std::is_integral_v<T>)
+            out_ << *value;
+        else
+            text(*value);
+    }
+    void texts(const auto &items) {
+        out_ << '[';
+        bool first = true;
+        for (const auto &item : items) {
+            out_ << (first ? "" : ",");
+            text(item);
+            first = false;
+        }
+        out_ << ']';
+    }
+    Text &out() { return out_; }
+    void open() {
+        out_ << '{';
+        first_ = true;
+    }
+    void close() {
+        out_ << '}';
+        first_ = false;
+    }
 
-Json jsonReport(const SettingReport &r) {
+private:
+    Text &out_;
+    bool first_ = true;
+};
+
+void writeReport(Text &out, const SettingReport &r) {
     std::string scratch;
     const SettingGroup &g = r.group();
-    Json options = Json::array();
-    for (int i : r.options)
-        options.push_back(jsonOption(g, i));
-    Json calculator = nullptr;
+    JsonWriter w(out);
+    w.open();
+    w.key("file").maybe(r.file.empty() ? std::nullopt : std::optional(r.file));
+    w.key("line").maybe(r.line);
+    w.key("variable").text(r.variable.name);
+    w.key("written").text(r.written);
+    w.key("text").text(shownValue(r.text, scratch));
+    w.key("value").maybe(r.value);
+    w.key("group").text(g.name);
+    w.key("width");
+    out << widthBits(g.width);
+    w.key("options");
+    out << '[';
+    for (std::size_t k = 0; k < r.options.size(); ++k) {
+        const int i = r.options[k];
+        const Option &o = g.options[static_cast<std::size_t>(i)];
+        out << (k == 0 ? "" : ",") << "{\"index\":" << i << ",\"caption\":";
+        w.text(o.caption);
+        out << ",\"bit\":" << bitNumber(o) << ",\"value\":" << catalogueValue(o.valueText) << '}';
+    }
+    out << ']';
+    w.key("unknown_bits");
+    out << r.unknownBits;
+    w.key("calculator");
     if (r.calculator) {
         const std::vector<int> none;
         const std::vector<int> &change = r.calculator->toChange;
-        calculator = {{"panel", g.caption},
-                      {"rank", r.variable.group == Group::Admin ? Json(rankCaption(r.variable))
-                                                                : Json(nullptr)},
-                      {"check", jsonCaptions(g, g.defaultChecked ? none : change)},
-                      {"uncheck", jsonCaptions(g, g.defaultChecked ? change : none)}};
+        const auto captions = [&g](const std::vector<int> &indices) {
+            std::vector<std::string_view> out;
+            for (int i : indices)
+                out.push_back(captionOf(g, i));
+            return out;
+        };
+        JsonWriter c(out);
+        c.open();
+        c.key("panel").text(g.caption);
+        c.key("rank").maybe(r.variable.group == Group::Admin
+                                ? std::optional<std::string_view>(rankCaption(r.variable))
+                                : std::nullopt);
+        c.key("check").texts(captions(g.defaultChecked ? none : change));
+        c.key("uncheck").texts(captions(g.defaultChecked ? change : none));
+        c.close();
+    } else {
+        out << "null";
     }
-    Json json = {{"file", r.file.empty() ? Json(nullptr) : Json(r.file)},
-                 {"line", orNull(r.line)},
-                 {"variable", r.variable.name},
-                 {"written", r.written},
-                 {"text", shownValue(r.text, scratch)},
-                 {"value", orNull(r.value)},
-                 {"group", g.name},
-                 {"width", widthBits(g.width)},
-                 {"options", std::move(options)},
-                 {"unknown_bits", r.unknownBits},
-                 {"calculator", std::move(calculator)},
-                 {"problems", r.problems},
-                 {"overrides", orNull(r.overrides)},
-                 {"overridden_by", orNull(r.overriddenBy)},
-                 {"applied", r.applied},
-                 {"swallowed_by",
-                  r.swallow ? Json{{"line", r.swallow->line}, {"ends", orNull(r.swallow->endLine)}}
-                            : Json(nullptr)},
-                 {"first_word_only", orNull(r.firstWordOnly)}};
+    w.key("problems").texts(r.problems);
+    w.key("overrides").maybe(r.overrides);
+    w.key("overridden_by").maybe(r.overriddenBy);
+    w.key("applied");
+    out << (r.applied ? "true" : "false");
+    w.key("swallowed_by");
+    if (r.swallow) {
+        out << "{\"line\":" << r.swallow->line << ",\"ends\":";
+        w.maybe(r.swallow->endLine);
+        out << '}';
+    } else {
+        out << "null";
+    }
+    w.key("first_word_only").maybe(r.firstWordOnly);
     if (r.fromServer)
-        json["latched"] = r.latched ? Json(std::string(*r.latched)) : Json(nullptr);
-    return json;
+        w.key("latched").maybe(r.latched);
+    w.close();
 }
 
 class JsonRenderer final : public Renderer {
@@ -307,7 +381,8 @@ public:
     void note(const std::string &text) override { notes_.push_back(text); }
 
     void add(const SettingReport &r) override {
-        text_ << (any_ ? "," : "") << dumped(jsonReport(r));
+        text_ << (any_ ? "," : "");
+        writeReport(text_, r);
         any_ = true;
         text_.spill(out_);
     }

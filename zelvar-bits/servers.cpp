@@ -48,7 +48,8 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
     if (std::optional<Password> set = passwordFromEnvironment())
         return set;
     if (Kept kept = keptPassword(t.server.address); kept.password)
-        return Password{std::move(*kept.password), std::string(kKeyringSource), PasswordFrom::Keyring};
+        return Password{std::move(*kept.password), std::string(kKeyringSource),
+                        PasswordFrom::Keyring};
     std::optional<std::string> typed = promptHidden(passwordQuestion(t.shown) + ' ');
     if (!typed) {
         io.err << "zelvar-bits: no password: set " << kPasswordVariable
