@@ -11,6 +11,7 @@
 #include "command.h"
 #include "words.h"
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,8 +41,17 @@ public:
                                    std::span<const std::size_t> restarts = {},
                                    bool fileStart = true);
     bool endsInComment() const { return endsInComment_; }  // "/*" left open
-    // With `everyCommand`: each command that has words, its words joined by 0x1F.
-    const std::vector<std::string> &commands() const { return commands_; }
+    // A command's words, kept small: a hash of all but the last word (and
+    // how many), and a hash of the last, which an edit of a value replaces.
+    struct Words {
+        std::uint64_t head = 0;
+        std::uint64_t last = 0;
+        bool operator==(const Words &) const = default;
+    };
+    static std::uint64_t hashOf(std::string_view word);
+    static Words wordsOf(std::span<const std::string_view> words);
+    // With `everyCommand`: each command that has words, taken once read.
+    std::vector<Words> takeCommands() { return std::move(commands_); }
     // Each "exec NAME": the name, where the console goes on reading (the
     // exec'd text's place: where the next command starts, past a cut too),
     // and whether a command starts afresh there, as at the start of a text:
@@ -65,7 +75,7 @@ private:
     int lineAtLine_ = 1;
     std::vector<Setting> settings_;
     bool everyCommand_ = false;
-    std::vector<std::string> commands_;
+    std::vector<Words> commands_;
     std::vector<Exec> execs_;
     std::vector<std::string_view> words_;
 };

@@ -29,15 +29,17 @@ Outcome outcomeOf(const std::vector<Setting> &settings) {
     return o;
 }
 
-// The settings, and with `commands` every command's words, 0x1F between them.
+using Words = ConfigReader::Words;
+
+// The settings, and with `commands` every command's words.
 std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nullptr,
-                                std::vector<std::string> *commands = nullptr) {
+                                std::vector<Words> *commands = nullptr) {
     ConfigReader reader(commands != nullptr);
     std::vector<Setting> settings = reader.read(text);
     if (endsInComment != nullptr)
         *endsInComment = reader.endsInComment();
     if (commands != nullptr)
-        *commands = reader.commands();
+        *commands = reader.takeCommands();
     return settings;
 }
 
@@ -55,7 +57,7 @@ std::string where(std::string_view name, const Setting &s) {
 // One step: the variable's setting that takes effect, or a new line.
 std::optional<std::string> apply(std::string &bytes, std::string_view name, const Change &change) {
     bool openComment = false;
-    std::vector<std::string> commands;
+    std::vector<Words> commands;
     const std::vector<Setting> settings = settingsOf(bytes, &openComment, &commands);
     const Outcome before = outcomeOf(settings);
     const std::size_t v = indexOf(change.variable);
@@ -83,14 +85,14 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     // Every command as the console reads it, not only the calculator's: all
     // as they were, but the one value, or the one line added.
     if (last != nullptr) {
-        std::string &edited = commands.at(last->command);
-        edited.replace(edited.rfind('\x1F') + 1, std::string::npos, change.value);
+        commands.at(last->command).last = ConfigReader::hashOf(change.value);
     } else {
-        commands.push_back("seta\x1F" + std::string(change.variable.name) + '\x1F' + change.value);
+        const std::array<std::string_view, 3> added{"seta", change.variable.name, change.value};
+        commands.push_back(ConfigReader::wordsOf(added));
     }
     Outcome expected = before;
     expected.values.at(v) = change.value;
-    std::vector<std::string> commandsAfter;
+    std::vector<Words> commandsAfter;
     if (outcomeOf(settingsOf(after, nullptr, &commandsAfter)).values != expected.values ||
         commandsAfter != commands)
         return last != nullptr ? where(name, *last) +
