@@ -1,5 +1,6 @@
 #include "flows.h"
 
+#include "help.h"
 #include "layout.h"
 #include "remote.h"
 #include "save.h"
@@ -20,6 +21,27 @@ std::string shortName(const std::string &path) {
 }
 
 }  // namespace
+
+std::string windowHelp() {
+    return "Usage: zelvar-bitrate [--server NAME|HOST[:PORT]]\n"
+           "                      [FILE | LINE | VARIABLE VALUE]...\n" +
+           std::string(kOpeningHelp) + '\n' +
+           wrapped("--server NAME|HOST[:PORT] opens the nine settings of a running server, by "
+                   "its name in the servers file or its address (the port is " +
+                       std::to_string(rcon::kDefaultPort) +
+                       " unless named); the save key sends the changed lines there, written "
+                       "first into the configuration the servers file names for it.",
+                   2) +
+           wrapped(serversFileHelp(false), 2) +
+           wrapped(passwordHelp(false, "the password dialog, which can keep it in the system "
+                                       "keyring"),
+                   2) +
+           "\n  -h, --help     this text\n  -v, --version  the version\n\nExamples:\n"
+           "  zelvar-bitrate server.cfg\n"
+           "  zelvar-bitrate g_weaponDisable 40\n"
+           "  zelvar-bitrate --server ffa\n"
+           "  zelvar-bitrate --server localhost:29070\n";
+}
 
 Flows::~Flows() { worker_.request_stop(); }
 

@@ -30,6 +30,10 @@
 
 namespace zelvar::app {
 
+// Either window's --help: its arguments, the servers file and where the
+// password comes from.
+std::string windowHelp();
+
 // The password dialog's choice, where a keyring can keep it.
 inline constexpr std::string_view kKeepPasswordCaption = "&Keep it in the system keyring";
 

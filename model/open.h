@@ -22,7 +22,7 @@
 
 namespace zelvar {
 
-// What either window's --help says of its arguments and keys.
+// What either window's --help says of what it opens and its keys.
 inline constexpr std::string_view kOpeningHelp =
     "Bit-mask calculator for Zelvar server settings.\n\n"
     "Opens what it is given: a configuration file, a line such as\n"
@@ -30,14 +30,7 @@ inline constexpr std::string_view kOpeningHelp =
     "For each variable the last setting wins; the panel of the last one shows.\n"
     "In the window, the paste key opens the clipboard's text, a dropped file\n"
     "opens the same way, and the copy key copies the whole line. The save key\n"
-    "writes what changed into the file opened, or the line into a file named.\n"
-    "With --server HOST[:PORT] it opens the nine settings of a running server\n"
-    "(password from ZELVAR_RCON_PASSWORD, else asked for), and the save key\n"
-    "sends each changed line there.\n\n"
-    "Example:\n"
-    "  zelvar-bitrate server.cfg\n"
-    "  zelvar-bitrate g_weaponDisable 40\n"
-    "  zelvar-bitrate --server localhost:29070";
+    "writes what changed into the file opened, or the line into a file named.\n";
 
 struct OpenedGroup {
     Group group = Group::Admin;

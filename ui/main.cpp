@@ -1,9 +1,11 @@
+#include "flows.h"
 #include "form1.h"
 #include "version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -21,6 +23,13 @@ bool asksForText(int argc, char *argv[]) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+    // The same text as the Win32 window's, on standard output.
+    for (int i = 1; i < argc && argv[i][0] == '-'; ++i)
+        for (std::string_view text : {"-h", "-?", "--help"})
+            if (argv[i] == text) {
+                std::fputs(zelvar::app::windowHelp().c_str(), stdout);
+                return 0;
+            }
     const std::unique_ptr<QCoreApplication> app =
         asksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
                                 : std::make_unique<QApplication>(argc, argv);

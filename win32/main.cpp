@@ -1,4 +1,5 @@
 // The Win32 calculator's entry: arguments, the window, its message loop.
+#include "flows.h"
 #include "form1.h"
 #include "text.h"
 #include "version.h"
@@ -35,9 +36,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
             continue;
         }
         if (a == L"--help" || a == L"-h" || a == L"/?")
-            return say(
-                "Usage: zelvar-bitrate [--server HOST[:PORT]] [FILE | LINE | VARIABLE VALUE]...\n" +
-                std::string(zelvar::kOpeningHelp));
+            return say(zelvar::app::windowHelp());
         if (a == L"--version" || a == L"-v")
             return say("zelvar-bitrate " + std::string(zelvar::kVersion));
         // The model opens files with the C library, which takes the ANSI code page.

@@ -1,6 +1,7 @@
 #include "bits.h"
 
 #include "cli.h"
+#include "help.h"
 #include "remote.h"
 #include "report.h"
 #include "serversfile.h"
@@ -165,20 +166,15 @@ std::string help() {
         server = c.server;
         helpRow(out, std::string(c.name) + ' ' + std::string(c.synopsis), c.description);
     }
-    out << "\n"
-           "  SERVER is a server's name in the servers file, @GROUP, @all, HOST or\n"
-           "  HOST:PORT ([IPV6]:PORT; the port is "
-        << rcon::kDefaultPort
-        << " unless named), or a comma-separated\n"
-           "  list of them; several servers are worked at once, each reported whole.\n"
-           "  The servers file is --servers FILE, else "
-        << kServersVariable
-        << ", else servers.toml in\n"
-           "  the user's configuration folder (see zelvar-bits(1)).\n"
-           "  The remote-console password comes from the first line of --password-file\n"
-           "  FILE, else of the server's password_file, else from "
-        << kPasswordVariable
-        << ",\n  else from the system keyring, else from a prompt at the terminal.\n\n";
+    out << '\n'
+        << wrapped("SERVER is a server's name in the servers file, @GROUP, @all, HOST or "
+                   "HOST:PORT ([IPV6]:PORT; the port is " +
+                       std::to_string(rcon::kDefaultPort) +
+                       " unless named), or a comma-separated list of them; several servers "
+                       "are worked at once, each reported whole.",
+                   2)
+        << wrapped(serversFileHelp(true), 2)
+        << wrapped(passwordHelp(true, "a prompt at the terminal"), 2) << '\n';
     helpRow(out, "--json", "every command but " + takers(kJson, false) + " writes JSON");
     helpRow(out, "--password-file FILE", takers(kPasswordFile) + ":\nwhere the password is");
     helpRow(out, "--game-dir DIR",
