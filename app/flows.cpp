@@ -1,5 +1,6 @@
 #include "flows.h"
 
+#include "drift.h"
 #include "help.h"
 #include "layout.h"
 #include "remote.h"
@@ -82,15 +83,18 @@ void Flows::openServer(const std::string &named) {
         configurations_[server] = {*target.configuration, target.gameDirs};
     withPassword(server, [this, server, named = target.shown()](Password secret) {
         auto opener = std::make_shared<Opener>();
+        auto held = std::make_shared<Live>();
         talkBeside(
             server, std::move(secret), "Reading " + named + "\u2026",
-            [opener, named](rcon::Session &session, const std::string &shown) {
-                opener->openServer(shown, session.read(variables()),
-                                   named == shown ? std::string() : named);
+            [opener, held, named](rcon::Session &session, const std::string &shown) {
+                *held = session.read(variables());
+                opener->openServer(shown, *held, named == shown ? std::string() : named);
             },
-            [this, opener, server](const std::optional<Unreached> &failed) {
+            [this, opener, held, server](const std::optional<Unreached> &failed) {
                 if (failed)
                     opener->unreachable(failed->why);
+                else
+                    live_[server] = *held;
                 unread_ = failed ? std::optional(server) : std::nullopt;
                 open(*opener);
             });
@@ -315,11 +319,12 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     if (configured != configurations_.end())
         plan = planSave(configured->second.first, save.changes, false, configured->second.second);
     const std::string files = plan ? filesOf(*plan) : std::string();
-    if (!dialogs_.confirm(!files.empty() ? "Save these values into " + files +
-                                               " and send them to " + server + "?"
-                                         : "Send these values to " + server + "?",
-                          (plan ? plan->shown.said + '\n' : std::string()) + values(save),
-                          plan ? "Save" : "Send"))
+    const std::string differing = drifted(save.path, save.changes, "Before the change, ");
+    if (!dialogs_.confirm(
+            !files.empty() ? "Save these values into " + files + " and send them to " + server + "?"
+                           : "Send these values to " + server + "?",
+            (plan ? plan->shown.said + '\n' : std::string()) + values(save) + differing,
+            plan ? "Save" : "Send"))
         return;
     auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;
     withPassword(save.path, [this, save, thenClose, planned, files, server](Password secret) {
@@ -347,6 +352,16 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 const bool fine = sent->status == Clean;
                 if (fine)
                     form_.markSaved(save);
+                // What the server runs now, as read back, against the file;
+                // a value waiting for the next map is said so already.
+                std::vector<Change> running;
+                for (const rcon::SentValue &v : sent->values)
+                    if (v.held && v.outcome != rcon::Outcome::NextMap) {
+                        live_[save.path].at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
+                        running.push_back(v.change);
+                    }
+                const std::string after =
+                    wrote ? drifted(save.path, running, "After the change, ") : std::string();
                 // Each side said as it went: the file written stays written.
                 std::string heading(sent->heading());
                 if (wrote)
@@ -357,9 +372,34 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 if (fine && thenClose)
                     dialogs_.close();
                 else  // a failure the heading says is not said again
-                    say(fine, heading, written + (wrote && failed ? std::string() : sent->said));
+                    say(fine && after.empty(), heading,
+                        written + (wrote && failed ? std::string() : sent->said) + after);
             });
     });
+}
+
+// Of `changes`, those where the configuration the servers file names for
+// `server` and what the server was last read to run differ, each said as
+// check says it, after `lead`; empty when they agree or are not known.
+std::string Flows::drifted(const std::string &server, std::span<const Change> changes,
+                           std::string_view lead) const {
+    const auto configured = configurations_.find(server);
+    const auto held = live_.find(server);
+    if (configured == configurations_.end() || held == live_.end())
+        return {};
+    const Tree tree = readTree(configured->second.first, configured->second.second);
+    if (tree.error)
+        return {};
+    std::string out;
+    for (const VariableDrift &d : compare(tree, held->second).variables)
+        if (d.verdict != Verdict::InStep &&
+            std::any_of(changes.begin(), changes.end(),
+                        [&d](const Change &c) { return c.variable.name == d.variable.name; }))
+            out += std::string(d.variable.name) + ": " + describe(d) + '\n';
+    const auto name = named_.find(server);
+    return out.empty() ? out
+                       : '\n' + std::string(lead) + "the configuration and " +
+                             (name != named_.end() ? name->second : server) + " differ:\n" + out;
 }
 
 // The server's password file, else the environment, else the system
@@ -381,7 +421,8 @@ void Flows::withPassword(const std::string &server, std::function<void(Password)
         readingKeyring_ = false;
         endWait();
         if (kept.password && !keptRefused_.contains(server))
-            go(passwords_[server] = Password{*kept.password, std::string(kKeyringSource), PasswordFrom::Keyring});
+            go(passwords_[server] =
+                   Password{*kept.password, std::string(kKeyringSource), PasswordFrom::Keyring});
         else
             askPassword(server, kept, go);
     });
@@ -406,7 +447,8 @@ void Flows::askPassword(const std::string &server, const Kept &kept,
                           std::move(why));
         });
     }
-    go(passwords_[server] = Password{std::move(*typed), "the password dialog", PasswordFrom::Dialog});
+    go(passwords_[server] =
+           Password{std::move(*typed), "the password dialog", PasswordFrom::Dialog});
 }
 
 void Flows::heard(const std::string &server, const std::optional<Unreached> &failed,

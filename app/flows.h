@@ -14,6 +14,7 @@
 // flow is the window's to report, as one escaping a click procedure is.
 #pragma once
 
+#include "drift.h"
 #include "form.h"
 #include "keyring.h"
 #include "remote.h"
@@ -128,6 +129,8 @@ private:
     bool write(const Form::Save &save);
     void send(const Form::Save &save, bool thenClose);
     static std::string values(const Form::Save &save);
+    std::string drifted(const std::string &server, std::span<const Change> changes,
+                        std::string_view lead) const;
     // Runs `go` with the password for `server`, at once or once the
     // keyring answered; not when the user cancels.
     void withPassword(const std::string &server, std::function<void(Password)> go);
@@ -176,6 +179,7 @@ private:
     // By address: the configuration and game folder the servers file names.
     std::map<std::string, std::pair<std::string, SearchPath>> configurations_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
+    std::map<std::string, Live> live_;          // by address: what the server was last read to run
     std::jthread worker_;                       // last, so that it stops before the rest goes
 };
 

@@ -79,12 +79,14 @@ private:
     std::string run(const std::string &command) {
         const std::string verb = command.substr(0, command.find(' '));
         const std::string args = command.substr(std::min(command.size(), verb.size() + 1));
+        if (verb == "cvarlist" && held.contains(args))  // one variable: the engine's print form
+            return "\"" + args + "\" is:\"" + held[args] + "^7\" default:\"0^7\"\n" +
+                   (latched.contains(args) ? "latched: \"" + latched[args] + "\"\n" : "");
         if (verb == "cvarlist") {
             std::string out;
             for (const auto &[name, value] : held)
                 if (name.rfind(args, 0) == 0)
-                    out += "S   A " + name + " \"" + value + "\"\n" +
-                           (latched.contains(name) ? "latched: \"" + latched[name] + "\"\n" : "");
+                    out += "S   A " + name + " \"" + value + "\"\n";
             return out;
         }
         const std::string name = args.substr(0, args.find(' '));

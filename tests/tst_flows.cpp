@@ -331,9 +331,11 @@ void TestFlows::keyringNeverAnswers() {
 void TestFlows::sendToServer_data() {
     QTest::addColumn<QString>("server");         // how the scripted server behaves
     QTest::addColumn<QString>("configuration");  // in the servers file; "" none
+    QTest::addColumn<QString>("shown");          // in the confirmation, besides the values
     QTest::addColumn<QString>("said");           // the message after the save
     QTest::addColumn<QString>("sets");           // what reached the server
     QTest::newRow("a value latched for the next map is sent, and said to wait")
+        << ""
         << ""
         << ""
         << "information Sent.\ng_weaponDisable 44: takes effect at the next map"
@@ -341,20 +343,26 @@ void TestFlows::sendToServer_data() {
     QTest::newRow("a server without the variable: nothing sent, and said")
         << "lacks"
         << ""
+        << ""
         << ": not sent: the server has no such variable"
         << "";
-    QTest::newRow("written into the configuration, then sent")
-        << ""
+    QTest::newRow("written into the configuration, then sent; their drift shown first")
+        << "changed live"
         << "seta g_weaponDisable 40\n"
+        << "Before the change, the configuration and ffa (127.0.0.1:27960) differ:\n"
+           "g_weaponDisable: differs: the configuration \"40\" (\"CFG\" line 1), the server "
+           "\"8\"\n"
         << "information Written into \"CFG\" and sent to ffa (127.0.0.1:27960)."
-        << "set g_weaponDisable 44";
+        << "set g_weaponDisable 12";
     QTest::newRow("the configuration refuses the edit: nothing is sent")
         << ""
         << "seta g_weaponDisable 40 1\n"
+        << ""
         << "warning Nothing was saved.\n"
         << "";
     QTest::newRow("Escape while it sends: stopped, and said so")
         << "hangs"
+        << ""
         << ""
         << "warning Nothing was applied.\nthe wait for 127.0.0.1:27960 was cancelled"
         << "";
@@ -365,6 +373,7 @@ void TestFlows::sendToServer_data() {
 void TestFlows::sendToServer() {
     QFETCH(QString, server);
     QFETCH(QString, configuration);
+    QFETCH(QString, shown);
     QFETCH(QString, said);
     QFETCH(QString, sets);
     QTemporaryDir folder;
@@ -378,6 +387,8 @@ void TestFlows::sendToServer() {
     ScriptedServer scripted("s3cret");
     if (server == "lacks")
         scripted.held.erase("g_weaponDisable");
+    if (server == "changed live")
+        scripted.held["g_weaponDisable"] = "8";
     Window w(&scripted);
     w.flows.shown();
     w.flows.openServer("ffa");
@@ -391,6 +402,8 @@ void TestFlows::sendToServer() {
     if (scripted.hangs)
         w.flows.escapeKey();
     w.fake.settle(w.flows);
+    const QString file = QString::fromStdString(cfg);
+    QVERIFY2(w.fake.shown.contains(QString(shown).replace("CFG", file)), qPrintable(w.fake.shown));
     QVERIFY2(w.fake.said.size() == 1 &&
                  w.fake.said[0].contains(QString(said).replace("CFG", QString::fromStdString(cfg))),
              qPrintable(w.fake.said.join("\n---\n")));
