@@ -69,16 +69,15 @@ void Flows::openServer(const std::string &named) {
     const std::string server = target.address;
     if (target.name != target.address)
         named_[server] = target.shown();
-    if (target.passwordFile) {
-        auto read = passwordFromFile(*target.passwordFile, true, target.passwordFileAt);
-        if (auto *why = std::get_if<std::string>(&read)) {
-            Opener opener;
-            opener.unreachable(std::move(*why));
-            open(opener);
-            return;
-        }
-        passwords_[server] = std::get<Password>(std::move(read));
+    auto known = passwordWithoutAsking({}, target);
+    if (auto *why = std::get_if<std::string>(&known)) {
+        Opener opener;
+        opener.unreachable(std::move(*why));
+        open(opener);
+        return;
     }
+    if (auto *found = std::get_if<Password>(&known))
+        passwords_[server] = std::move(*found);
     if (target.configuration)
         configurations_[server] = {*target.configuration, target.gameDirs};
     withPassword(server, [this, server, named = target.shown()](Password secret) {
@@ -409,8 +408,10 @@ std::string Flows::drifted(const std::string &server, std::span<const Change> ch
 void Flows::withPassword(const std::string &server, std::function<void(Password)> go) {
     if (const auto known = passwords_.find(server); known != passwords_.end())
         return go(known->second);
-    if (std::optional<Password> set = passwordFromEnvironment())
-        return go(std::move(*set));
+    NamedServer byAddress;
+    byAddress.address = server;
+    if (auto known = passwordWithoutAsking({}, byAddress); std::holds_alternative<Password>(known))
+        return go(std::get<Password>(std::move(known)));
     if (keyring_ == nullptr)
         return askPassword(server, {}, go);
     wait("Reading the system keyring\u2026");

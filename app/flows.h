@@ -73,21 +73,6 @@ protected:
     ~Dialogs() = default;
 };
 
-// The system's keyring, where a window keeps a server's password at the
-// user's choice. Each call answers through `then` on the window's thread, at
-// once or later (never after the window is gone).
-class Keyring {
-public:
-    virtual void find(const std::string &server, std::function<void(Kept)> then) = 0;
-    // `then` is told why it was not done; an empty text when it was.
-    using Done = std::function<void(std::string)>;
-    virtual void keep(const std::string &server, const std::string &password, Done then) = 0;
-    virtual void forget(const std::string &server, Done then) = 0;
-
-protected:
-    ~Keyring() = default;
-};
-
 class Flows {
 public:
     // Without a `keyring`, a password typed lasts the window's life.

@@ -19,9 +19,8 @@ namespace {
 // Long enough for a keyring's unlock prompt to be answered.
 constexpr std::chrono::seconds kKeyringWait{60};
 
-}  // namespace
 
-Kept keptPassword(const std::string &server) {
+Kept lookUp(const std::string &server) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
         return {};
@@ -67,6 +66,28 @@ Kept keptPassword(const std::string &server) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || read.empty())
         return {};
     return {std::move(read), true};
+}
+
+// Finds only: the windows that keep a password reach the Secret Service
+// through their toolkit.
+struct SecretTool final : Keyring {
+    void find(const std::string &server, std::function<void(Kept)> then) override {
+        then(lookUp(server));
+    }
+    void keep(const std::string & /*server*/, const std::string & /*password*/,
+              Done then) override {
+        then("only a window keeps a password in the system keyring");
+    }
+    void forget(const std::string & /*server*/, Done then) override {
+        then("only a window lets a password in the system keyring go");
+    }
+};
+
+}  // namespace
+
+Keyring &systemKeyring() {
+    static SecretTool keyring;
+    return keyring;
 }
 
 }  // namespace zelvar

@@ -32,9 +32,7 @@ std::string lastError() {
     return said.empty() ? "error " + std::to_string(code) : said;
 }
 
-}  // namespace
-
-Kept keptPassword(const std::string &server) {
+Kept lookUp(const std::string &server) {
     PCREDENTIALW found = nullptr;
     if (!CredReadW(targetName(server).c_str(), CRED_TYPE_GENERIC, 0, &found))
         return {std::nullopt, GetLastError() == ERROR_NOT_FOUND};
@@ -45,7 +43,7 @@ Kept keptPassword(const std::string &server) {
     return kept;
 }
 
-std::string keepPassword(const std::string &server, const std::string &password) {
+std::string keepIt(const std::string &server, const std::string &password) {
     std::wstring name = targetName(server);
     std::string blob = password;
     CREDENTIALW credential{};
@@ -57,11 +55,29 @@ std::string keepPassword(const std::string &server, const std::string &password)
     return CredWriteW(&credential, 0) ? std::string() : lastError();
 }
 
-std::string forgetPassword(const std::string &server) {
+std::string forgetIt(const std::string &server) {
     if (CredDeleteW(targetName(server).c_str(), CRED_TYPE_GENERIC, 0) ||
         GetLastError() == ERROR_NOT_FOUND)
         return {};
     return lastError();
+}
+
+// The Credential Manager answers at once.
+struct Credentials final : Keyring {
+    void find(const std::string &server, std::function<void(Kept)> then) override {
+        then(lookUp(server));
+    }
+    void keep(const std::string &server, const std::string &password, Done then) override {
+        then(keepIt(server, password));
+    }
+    void forget(const std::string &server, Done then) override { then(forgetIt(server)); }
+};
+
+}  // namespace
+
+Keyring &systemKeyring() {
+    static Credentials keyring;
+    return keyring;
 }
 
 }  // namespace zelvar

@@ -79,6 +79,22 @@ std::variant<Servers, std::string> loadServers(const std::optional<std::string> 
     return parseServers(text, zelvar::quoted(path), folderOf(path));
 }
 
+std::variant<std::monostate, Password, std::string>
+passwordWithoutAsking(const std::optional<std::string> &named, const NamedServer &server) {
+    const auto fromFile = [](auto read) -> std::variant<std::monostate, Password, std::string> {
+        if (auto *why = std::get_if<std::string>(&read))
+            return std::move(*why);
+        return std::get<Password>(std::move(read));
+    };
+    if (named)
+        return fromFile(passwordFromFile(*named, false));
+    if (server.passwordFile)
+        return fromFile(passwordFromFile(*server.passwordFile, true, server.passwordFileAt));
+    if (std::optional<Password> set = passwordFromEnvironment())
+        return std::move(*set);
+    return std::monostate{};
+}
+
 std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly,
                                                      const std::string &where) {
 #ifndef _WIN32  // on Windows a profile's folders are the user's own

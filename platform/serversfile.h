@@ -28,6 +28,14 @@ std::variant<Servers, std::string> loadServers(const std::optional<std::string> 
 std::variant<Password, std::string> passwordFromFile(const std::string &path, bool ownOnly,
                                                      const std::string &where = {});
 
+// The first steps of the one order every front-end finds a password in: a
+// file the command line names (`named`, read as the user chose it), else the
+// server's password file, else ZELVAR_RCON_PASSWORD. Nothing found here, the
+// system keyring comes next, and last the front-end asks. A file that is
+// refused is said why.
+std::variant<std::monostate, Password, std::string>
+passwordWithoutAsking(const std::optional<std::string> &named, const NamedServer &server);
+
 // The one server `named` names for a window: a server of the usual servers
 // file, or an address; or why not (a group is no one server).
 std::variant<NamedServer, std::string> oneServer(const std::string &named);

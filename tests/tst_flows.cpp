@@ -115,7 +115,7 @@ struct Window {
     FakeWindow fake;
     zelvar::Form form{fake};
     zelvar::app::Flows flows;
-    explicit Window(ScriptedServer *server = nullptr, zelvar::app::Keyring *keyring = nullptr)
+    explicit Window(ScriptedServer *server = nullptr, zelvar::Keyring *keyring = nullptr)
         : flows(form, fake, keyring,
                 server != nullptr ? connectTo(*server) : zelvar::rcon::Connect{}) {
         form.Form_Load();
@@ -123,7 +123,7 @@ struct Window {
 };
 
 // A keyring that holds one password and answers at once.
-struct OneKept final : zelvar::app::Keyring {
+struct OneKept final : zelvar::Keyring {
     std::optional<std::string> password;
     void find(const std::string & /*server*/, std::function<void(zelvar::Kept)> then) override {
         then({password, true});
@@ -307,7 +307,7 @@ void TestFlows::changedWhileSending() {
 // A keyring that never answers (its unlock prompt left open) holds the
 // window only until Escape; its answer then comes too late to ask or send.
 void TestFlows::keyringNeverAnswers() {
-    struct Silent final : zelvar::app::Keyring {
+    struct Silent final : zelvar::Keyring {
         std::function<void(zelvar::Kept)> late;
         void find(const std::string & /*server*/, std::function<void(zelvar::Kept)> then) override {
             late = std::move(then);

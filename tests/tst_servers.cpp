@@ -46,6 +46,8 @@ private slots:
     void silence();
     void pacing_data();
     void pacing();
+    void passwordOrder_data();
+    void passwordOrder();
 };
 
 void TestServers::verdicts_data() {
@@ -272,6 +274,57 @@ void TestServers::pacing() {
         server.held = zeros;
     }
     QCOMPARE(server.dropped, 0);
+}
+
+void TestServers::passwordOrder_data() {
+    QTest::addColumn<QStringList>("sources");  // where a password is: option, file, environment
+    QTest::addColumn<QString>("taken");        // which the server sees; "" none, nothing sent
+    QTest::newRow("--password-file before all") << QStringList{"option", "file", "env"} << "option";
+    QTest::newRow("the server's file before the environment")
+        << QStringList{"file", "env"} << "file";
+    QTest::newRow("the environment alone") << QStringList{"env"} << "env";
+    QTest::newRow("a server's file the group may read: refused, nothing sent")
+        << QStringList{"file 640", "env"} << "";
+    QTest::newRow("none, and no terminal to ask at: nothing sent") << QStringList{} << "";
+}
+
+// The order every front-end finds a password in, up to the keyring: the
+// server hears only the first source's, and a refused file ends it.
+void TestServers::passwordOrder() {
+    QFETCH(QStringList, sources);
+    QFETCH(QString, taken);
+    QTemporaryDir folder;
+    const auto file = [&folder](const QString &name, QFile::Permissions mode) {
+        QFile f(folder.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(name.toUtf8() + "\n");
+        f.setPermissions(mode);
+        return f.fileName().toStdString();
+    };
+    const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner;
+    std::ofstream toml(folder.filePath("servers.toml").toStdString());
+    toml << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\n";
+    std::vector<std::string> owned{"get", "--servers",
+                                   folder.filePath("servers.toml").toStdString()};
+    qunsetenv("ZELVAR_RCON_PASSWORD");
+    for (const QString &source : sources) {
+        if (source == "option")
+            owned.insert(owned.end(), {"--password-file", file("option", own)});
+        else if (source.startsWith("file"))
+            toml << "password_file = \""
+                 << file("file", source.endsWith("640") ? own | QFile::ReadGroup : own) << "\"\n";
+        else
+            qputenv("ZELVAR_RCON_PASSWORD", "env");
+    }
+    toml.close();
+    owned.emplace_back("ffa");
+    ScriptedServer server(taken.isEmpty() ? "unused" : taken.toStdString());
+    const std::vector<std::string_view> views(owned.begin(), owned.end());
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    QCOMPARE(zelvar::bits::run(views, {in, out, err}, connectTo(server)), taken.isEmpty() ? 2 : 0);
+    QCOMPARE(server.seen > 0, !taken.isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestServers)

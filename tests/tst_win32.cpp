@@ -269,8 +269,10 @@ bool serverSaveKey() {
     key('S', true);
     const bool sent = pumpUntil(
         [] { return said.find("Sent.\n\n" + line() + ": applied") != std::string::npos; });
-    const bool kept = keepTicked == 1 && zelvar::keptPassword(address).password == password;
-    zelvar::forgetPassword(address);
+    zelvar::Kept found;
+    zelvar::systemKeyring().find(address, [&found](zelvar::Kept k) { found = std::move(k); });
+    const bool kept = keepTicked == 1 && found.password == password;
+    zelvar::systemKeyring().forget(address, [](const std::string &) {});
     {  // wine sends a datagram of a socket closed at once only later
         zelvar::UdpTransport quiet({"127.0.0.1", static_cast<std::uint16_t>(std::atoi(port))});
         quiet.send("\xFF\xFF\xFF\xFFsilence");

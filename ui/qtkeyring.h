@@ -4,11 +4,11 @@
 // answer is dropped when the window is gone before it.
 #pragma once
 
-#include "flows.h"
+#include "keyring.h"
 
 #include <QObject>
 
-class QtKeyring final : public QObject, public zelvar::app::Keyring {
+class QtKeyring final : public QObject, public zelvar::Keyring {
 public:
     using QObject::QObject;
     void find(const std::string &server, std::function<void(zelvar::Kept)> then) override;

@@ -120,18 +120,6 @@ private:
     HWND PicBack = nullptr;
     std::vector<Named> controls_;  // every control, and by tab index those that have one
     bool shown_ = false;
-    // The Credential Manager, which answers at once.
-    struct Credentials final : zelvar::app::Keyring {
-        void find(const std::string &server, std::function<void(zelvar::Kept)> then) override {
-            then(zelvar::keptPassword(server));
-        }
-        void keep(const std::string &server, const std::string &password, Done then) override {
-            then(zelvar::keepPassword(server, password));
-        }
-        void forget(const std::string &server, Done then) override {
-            then(zelvar::forgetPassword(server));
-        }
-    } keyring_;
     zelvar::Form form_{*this};
-    zelvar::app::Flows flows_{form_, *this, &keyring_};
+    zelvar::app::Flows flows_{form_, *this, &zelvar::systemKeyring()};
 };

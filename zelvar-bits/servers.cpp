@@ -25,29 +25,20 @@ struct Target {
     std::optional<Password> password;
 };
 
-std::optional<Password> fromFile(const std::string &file, bool ownOnly, Streams io,
-                                 const std::string &where = {}) {
-    auto read = passwordFromFile(file, ownOnly, where);
-    if (const auto *why = std::get_if<std::string>(&read)) {
+// The remote-console password, in the order every front-end looks, the
+// terminal last; never from an argument, and never said back. None, having
+// said why, when there is none to be had.
+std::optional<Password> password(const Options &options, const Target &t, Streams io) {
+    auto known = passwordWithoutAsking(options.passwordFile, t.server);
+    if (auto *why = std::get_if<std::string>(&known)) {
         io.err << "zelvar-bits: " << *why << '\n';
         return std::nullopt;
     }
-    return std::get<Password>(std::move(read));
-}
-
-// The remote-console password, from where the user keeps it: a file named
-// on the command line, else the server's in the servers file, else the
-// environment, else the system keyring (where a window kept it), else the
-// terminal; never from an argument, and never said back. None when there is
-// none to be had.
-std::optional<Password> password(const Options &options, const Target &t, Streams io) {
-    if (options.passwordFile)
-        return fromFile(*options.passwordFile, false, io);
-    if (t.server.passwordFile)
-        return fromFile(*t.server.passwordFile, true, io, t.server.passwordFileAt);
-    if (std::optional<Password> set = passwordFromEnvironment())
-        return set;
-    if (Kept kept = keptPassword(t.server.address); kept.password)
+    if (auto *found = std::get_if<Password>(&known))
+        return std::move(*found);
+    Kept kept;
+    systemKeyring().find(t.server.address, [&kept](Kept k) { kept = std::move(k); });
+    if (kept.password)
         return Password{std::move(*kept.password), std::string(kKeyringSource),
                         PasswordFrom::Keyring};
     std::optional<std::string> typed = promptHidden(passwordQuestion(t.shown) + ' ');
