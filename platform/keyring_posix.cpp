@@ -19,7 +19,6 @@ namespace {
 // Long enough for a keyring's unlock prompt to be answered.
 constexpr std::chrono::seconds kKeyringWait{60};
 
-
 Kept lookUp(const std::string &server) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
