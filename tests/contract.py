@@ -250,8 +250,6 @@ def scripted_server(password, outputs):
               "zv_teamLock 4: applied\n"
               "g_weaponDisable 8: takes effect at the next map\n", p)
         outputs.append(p)
-        check(f"no request was dropped by the 2003-era pacing ({s.dropped} of {s.rcon_seen})",
-              s.dropped == 0 and s.rcon_seen == 10)
         p = run(["send", server, "zv_teamLock 5"], password)
         check("a value the calculator would not write is never sent",
               p.returncode == 1 and s.rcon_seen == 10, p)
