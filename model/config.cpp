@@ -104,6 +104,15 @@ ConfigReader::Words ConfigReader::wordsOf(std::span<const std::string_view> word
     return w;
 }
 
+std::uint64_t ConfigReader::addedBy(std::size_t index, const Words &words) {
+    // splitmix64's finish, over the command's place and its words.
+    std::uint64_t x = words.head ^ (words.last * 0xBF58476D1CE4E5B9U) ^
+                      (static_cast<std::uint64_t>(index) * 0x9E3779B97F4A7C15U);
+    x = (x ^ (x >> 30U)) * 0xBF58476D1CE4E5B9U;
+    x = (x ^ (x >> 27U)) * 0x94D049BB133111EBU;
+    return x ^ (x >> 31U);
+}
+
 std::vector<Setting> ConfigReader::read(std::string_view text,
                                         std::span<const std::size_t> restarts, bool fileStart) {
     std::string ended;
@@ -130,8 +139,6 @@ std::vector<Setting> ConfigReader::readEnded(std::string_view ended,
          at = nextName(ended, at.at + 1))
         names += spellsVariable(ended, at.at) ? 1 : 0;
     settings_.reserve(names);
-    if (everyCommand_)  // most texts have about a command a line
-        commands_.reserve(static_cast<std::size_t>(std::count(ended.begin(), ended.end(), '\n')));
     run(ended, within);
     return std::move(settings_);
 }
@@ -207,8 +214,11 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     const std::string_view command = text.substr(from, to - from);
     words_.clear();
     splitWords(command, words_);
-    if (everyCommand_ && !words_.empty())
-        commands_.push_back(wordsOf(words_));
+    Words words;
+    if (everyCommand_ && !words_.empty()) {
+        words = wordsOf(words_);
+        commands_.sum += addedBy(commands_.count++, words);
+    }
     // The console runs an exec'd file's text right after this command; with
     // any other number of words, exec only says how it is used.
     if (words_.size() == 2 && sameIgnoringCase(words_[0], "exec"))
@@ -217,7 +227,9 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
     if (applied) {
         applied->at = textAt_ + first;
-        applied->command = commands_.empty() ? 0 : commands_.size() - 1;
+        applied->command = commands_.count == 0 ? 0 : commands_.count - 1;
+        applied->commandHead = words.head;
+        applied->commandLast = words.last;
         applied->line = lineAt(text, first);
         const std::string_view value = words_.back();
         applied->valueAt = textAt_ + static_cast<std::size_t>(value.data() - text.data());

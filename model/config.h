@@ -50,8 +50,16 @@ public:
     };
     static std::uint64_t hashOf(std::string_view word);
     static Words wordsOf(std::span<const std::string_view> words);
-    // With `everyCommand`: each command that has words, taken once read.
-    std::vector<Words> takeCommands() { return std::move(commands_); }
+    // With `everyCommand`: every command that has words, in order, as one
+    // sum of what each adds at its place; an edit of one command's last word
+    // changes the sum by a known amount, so that no list of them is kept.
+    struct Commands {
+        std::uint64_t sum = 0;
+        std::size_t count = 0;
+        bool operator==(const Commands &) const = default;
+    };
+    static std::uint64_t addedBy(std::size_t index, const Words &words);
+    const Commands &commands() const { return commands_; }
     // Each "exec NAME": the name, where the console goes on reading (the
     // exec'd text's place: where the next command starts, past a cut too),
     // and whether a command starts afresh there, as at the start of a text:
@@ -75,7 +83,7 @@ private:
     int lineAtLine_ = 1;
     std::vector<Setting> settings_;
     bool everyCommand_ = false;
-    std::vector<Words> commands_;
+    Commands commands_;
     std::vector<Exec> execs_;
     std::vector<std::string_view> words_;
 };

@@ -29,17 +29,20 @@ Outcome outcomeOf(const std::vector<Setting> &settings) {
     return o;
 }
 
-using Words = ConfigReader::Words;
+using Commands = ConfigReader::Commands;
 
-// The settings, and with `commands` every command's words.
-std::vector<Setting> settingsOf(std::string_view text, bool *endsInComment = nullptr,
-                                std::vector<Words> *commands = nullptr) {
+// The settings, and with `commands` every command's words. The line end the
+// console adds goes on `text` for the read alone: a large text is not copied.
+std::vector<Setting> settingsOf(std::string &text, bool *endsInComment = nullptr,
+                                Commands *commands = nullptr) {
     ConfigReader reader(commands != nullptr);
-    std::vector<Setting> settings = reader.read(text);
+    text += '\n';
+    std::vector<Setting> settings = reader.readEnded(text);
+    text.pop_back();
     if (endsInComment != nullptr)
         *endsInComment = reader.endsInComment();
     if (commands != nullptr)
-        *commands = reader.takeCommands();
+        *commands = reader.commands();
     return settings;
 }
 
@@ -57,11 +60,16 @@ std::string where(std::string_view name, const Setting &s) {
 // One step: the variable's setting that takes effect, or a new line.
 std::optional<std::string> apply(std::string &bytes, std::string_view name, const Change &change) {
     bool openComment = false;
-    std::vector<Words> commands;
-    const std::vector<Setting> settings = settingsOf(bytes, &openComment, &commands);
+    Commands commands;
+    std::vector<Setting> settings = settingsOf(bytes, &openComment, &commands);
     const Outcome before = outcomeOf(settings);
     const std::size_t v = indexOf(change.variable);
-    const Setting *last = before.last.at(v);
+    // The one setting an edit needs; the others go before the text is read
+    // again, so that a large file's settings are held once at a time.
+    const std::optional<Setting> kept =
+        before.last.at(v) != nullptr ? std::optional(*before.last.at(v)) : std::nullopt;
+    const Setting *last = kept ? &*kept : nullptr;
+    std::vector<Setting>().swap(settings);
     if (last != nullptr && last->swallow)
         return where(name, *last) + ": " + readOnInto(*last->swallow);
     if (last != nullptr && last->valueWords != 1)
@@ -72,7 +80,9 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
                                 "added at the end would not apply as written";
     if (last == nullptr && openComment)
         return openEnd;
-    std::string after = bytes;
+    std::string after;
+    after.reserve(bytes.size() + change.value.size() + change.variable.name.size() + 16);
+    after = bytes;
     if (last != nullptr) {
         after.replace(last->valueAt, last->valueSize, change.value);
     } else {
@@ -85,14 +95,17 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     // Every command as the console reads it, not only the calculator's: all
     // as they were, but the one value, or the one line added.
     if (last != nullptr) {
-        commands.at(last->command).last = ConfigReader::hashOf(change.value);
+        const std::uint64_t head = last->commandHead;
+        commands.sum +=
+            ConfigReader::addedBy(last->command, {head, ConfigReader::hashOf(change.value)}) -
+            ConfigReader::addedBy(last->command, {head, last->commandLast});
     } else {
         const std::array<std::string_view, 3> added{"seta", change.variable.name, change.value};
-        commands.push_back(ConfigReader::wordsOf(added));
+        commands.sum += ConfigReader::addedBy(commands.count++, ConfigReader::wordsOf(added));
     }
     Outcome expected = before;
     expected.values.at(v) = change.value;
-    std::vector<Words> commandsAfter;
+    Commands commandsAfter;
     if (outcomeOf(settingsOf(after, nullptr, &commandsAfter)).values != expected.values ||
         commandsAfter != commands)
         return last != nullptr ? where(name, *last) +
@@ -102,16 +115,31 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     return std::nullopt;
 }
 
-// The lines of a text, each with its line end.
-std::vector<std::string_view> linesOf(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size() - 1);
-        lines.push_back(text.substr(0, end + 1));
-        text.remove_prefix(end + 1);
+// A text's lines, each with its line end, reached in order: a diff of a
+// large file needs no list of its millions of lines.
+class Lines {
+public:
+    explicit Lines(std::string_view text)
+        : text_(text), size_(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                             (text.empty() || text.back() == '\n' ? 0 : 1)) {}
+    std::size_t size() const { return size_; }
+    // The `i`th line, from 0; `i` never below the one asked before.
+    std::string_view at(std::size_t i) {
+        for (; index_ < i; ++index_)
+            at_ += line().size();
+        return line();
     }
-    return lines;
-}
+
+private:
+    std::string_view line() const {
+        const std::size_t end = text_.find('\n', at_);
+        return text_.substr(at_, end == std::string_view::npos ? end : end + 1 - at_);
+    }
+    std::string_view text_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+    std::size_t index_ = 0;
+};
 
 // A word that may end another's value: a blank, a ';' or a quote.
 bool endsWord(char c) { return isBlank(c) || c == ';' || c == '"'; }
@@ -206,7 +234,9 @@ std::optional<Change> lineChange(std::string_view line) {
 }
 
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes) {
-    Edit edit{std::string(original), std::nullopt};
+    Edit edit;
+    edit.bytes.reserve(original.size() + 1);  // room for the line end a read adds
+    edit.bytes = original;
     for (const Change &change : changes)
         if ((edit.refused = apply(edit.bytes, name, change)))
             return {std::string(original), edit.refused};
@@ -217,14 +247,16 @@ Edit planEdit(std::string_view original, std::string_view name, std::span<const 
 // a value changes within its line, and a line end only where the last line
 // had none.
 std::string unifiedDiff(std::string_view path, std::string_view before, std::string_view after) {
-    const std::vector<std::string_view> a = linesOf(before);
-    const std::vector<std::string_view> b = linesOf(after);
+    Lines a(before);
+    Lines b(after);
     std::vector<std::size_t> changed;  // line indices, in `b`
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i)
-        if (i >= a.size() || i >= b.size() || a[i] != b[i])
+        if (i >= a.size() || i >= b.size() || a.at(i) != b.at(i))
             changed.push_back(i);
     if (changed.empty())
         return {};
+    a = Lines(before);  // walked again, from the first hunk on
+    b = Lines(after);
     constexpr std::size_t kContext = 3;
     // An absolute path as git writes it: "a/tmp/x", not "a//tmp/x".
     std::string under(path);
@@ -244,15 +276,16 @@ std::string unifiedDiff(std::string_view path, std::string_view before, std::str
         out += "@@ -" + range(from, aTo > from ? aTo - from : 0) + " +" +
                range(from, bTo > from ? bTo - from : 0) + " @@\n";
         for (std::size_t i = from; i < to; ++i) {
-            const bool same = i < a.size() && i < b.size() && a[i] == b[i];
-            if (same) {
-                diffLine(out, ' ', a[i]);
+            const std::string_view was = i < a.size() ? a.at(i) : std::string_view();
+            const std::string_view now = i < b.size() ? b.at(i) : std::string_view();
+            if (i < a.size() && i < b.size() && was == now) {
+                diffLine(out, ' ', was);
                 continue;
             }
             if (i < a.size())
-                diffLine(out, '-', a[i]);
-            if (i < b.size() && (i >= a.size() || a[i] != b[i]))
-                diffLine(out, '+', b[i]);
+                diffLine(out, '-', was);
+            if (i < b.size())
+                diffLine(out, '+', now);
         }
     }
     return out;

@@ -10,6 +10,7 @@
 #include "decode.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,7 +39,10 @@ struct Setting {
     std::size_t valueAt = 0;
     std::size_t valueSize = 0;
     std::size_t command = 0;  // read with every command: which of them, from 0
-    std::size_t at = 0;       // where its first word stands, as valueAt
+    // And that command's words hashed: all but the last, and the last.
+    std::uint64_t commandHead = 0;
+    std::uint64_t commandLast = 0;
+    std::size_t at = 0;  // where its first word stands, as valueAt
     // The comment that hides it, or that the server reads on into its value.
     std::optional<Swallow> swallow;
     int line = 0;  // from 1: where the command's first word stands

@@ -37,9 +37,9 @@ std::string serversFileHelp(bool option) {
 
 std::string passwordHelp(bool option, std::string_view asked) {
     return std::string("The remote-console password comes from the first line of ") +
-           (option ? "--password-file FILE, else of " : "") + "the server's password_file, else from " +
-           std::string(kPasswordVariable) + ", else from the system keyring, else from " +
-           std::string(asked) + ".";
+           (option ? "--password-file FILE, else of " : "") +
+           "the server's password_file, else from " + std::string(kPasswordVariable) +
+           ", else from the system keyring, else from " + std::string(asked) + ".";
 }
 
 }  // namespace zelvar

@@ -141,9 +141,9 @@ talkTo(std::string_view text, std::optional<Password> password,
         talk(session, server);
         return std::nullopt;
     } catch (const rcon::PasswordRefused &refused) {
-        return Unreached{
-            std::string(refused.what()) + "; the password came from " + password->source,
-            Unreached::Kind::PasswordRefused};
+        return Unreached{std::string(refused.what()) + "; the password came from " +
+                             password->source,
+                         Unreached::Kind::PasswordRefused};
     } catch (const rcon::Cancelled &) {
         return Unreached{"the wait for " + server + " was cancelled", Unreached::Kind::Cancelled};
     } catch (const rcon::Failure &failure) {

@@ -3,6 +3,7 @@
 #include "textfile.h"
 #include "tree.h"
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <variant>
@@ -39,7 +40,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
-    const Tree tree = top.was.exists ? readTree(path, search) : Tree{};
+    Tree tree = top.was.exists ? readTree(path, search) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
         plan.shown = {Failed, unread->text + "; nothing is written", false, {}};
@@ -53,12 +54,21 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         const std::optional<std::size_t> last = effect.last().at(indexOf(change.variable));
         byFile[last ? tree.settings[*last].file : 0].push_back(change);
     }
+    // What each variable must end with once edited: the value asked for, or
+    // the one it has. The settings themselves go before the edit reads on.
+    std::array<std::optional<std::string>, kVariableCount> expected;
+    for (const Variable &v : variables())
+        if (const std::optional<std::size_t> i = effect.last().at(indexOf(v)))
+            expected.at(indexOf(v)) = tree.settings[*i].value;
+    for (const Change &c : changes)
+        expected.at(indexOf(c.variable)) = c.value;
+    std::vector<Setting>().swap(tree.settings);
     std::map<std::string, std::string> edited;  // by path: what an exec'd file would hold
     for (auto &[file, asked] : byFile) {
         const std::string &filePath = file == 0 ? path : tree.paths.at(std::size_t(file));
         PlannedSave::File planned;
         if (file == 0)
-            planned = top;
+            planned = std::move(top);  // file 0 comes once
         else if (const std::optional<std::string> why = snapshot(filePath, false, planned)) {
             plan.shown = {Failed, *why, false, {}};
             return plan;
@@ -90,15 +100,9 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     for (std::size_t i = 0; i < after.settings.size(); ++i)
         now.take(after.settings[i], i);
     for (const Variable &v : variables()) {
-        const auto valueOf = [&v](const Tree &t, const TakesEffect &e) {
-            const std::optional<std::size_t> i = e.last().at(indexOf(v));
-            return i ? std::optional(t.settings[*i].value) : std::nullopt;
-        };
-        std::optional<std::string> expected = valueOf(tree, effect);
-        for (const Change &c : changes)
-            if (c.variable.name == v.name)
-                expected = c.value;
-        if (valueOf(after, now) != expected) {
+        const std::optional<std::size_t> i = now.last().at(indexOf(v));
+        if ((i ? std::optional(after.settings[*i].value) : std::nullopt) !=
+            expected.at(indexOf(v))) {
             plan.shown = {Problem,
                           "these values would change how the server reads " + zelvar::quoted(path) +
                               " and the files it execs; nothing is written",
