@@ -66,8 +66,8 @@ void Flows::openServer(const std::string &named) {
         return;
     }
     const NamedServer &target = std::get<NamedServer>(found);
-    const std::string server = target.address;
-    if (target.name != target.address)
+    const std::string server = target.address.shown();
+    if (target.name != server)
         named_[server] = target.shown();
     auto known = passwordWithoutAsking({}, target);
     if (auto *why = std::get_if<std::string>(&known)) {
@@ -230,13 +230,15 @@ void Flows::saveKey() {
         std::optional<std::string> chosen = dialogs_.askSaveFile();
         if (!chosen)
             return;
-        save = Form::Save{std::move(*chosen), {}, {}, false, true};
+        save = Form::Save{};
+        save->file = std::move(*chosen);
+        save->create = true;
         if (const std::optional<Change> line = lineChange(dialogs_.line())) {
             save->changes.push_back(*line);
             save->was.emplace_back();
         }
     }
-    if (save->toServer)
+    if (save->toServer())
         send(*save, false);
     else if (write(*save))
         form_.markSaved(*save);
@@ -259,12 +261,12 @@ bool Flows::mayClose() {
     const std::optional<Form::Save> save = form_.saveIntoOpened();
     if (!save || save->changes.empty())
         return true;
-    const std::string heading = std::string(save->toServer ? "Send" : "Save") + " the changes " +
-                                (save->toServer ? "to " : "into ") + save->path +
+    const std::string heading = std::string(save->toServer() ? "Send" : "Save") + " the changes " +
+                                (save->toServer() ? "to " : "into ") + save->target() +
                                 " before closing?";
     switch (dialogs_.askUnsaved(heading, values(*save))) {
     case Dialogs::Unsaved::Save:
-        if (save->toServer) {
+        if (save->toServer()) {
             send(*save, true);
             return false;
         }
@@ -293,7 +295,7 @@ std::string filesOf(const PlannedSave &plan) {
 }  // namespace
 
 bool Flows::write(const Form::Save &save) {
-    PlannedSave plan = planSave(save.path, save.changes, save.create);
+    PlannedSave plan = planSave(save.file, save.changes, save.create);
     if (plan.shown.changed && !dialogs_.confirm("Save these changes into " + filesOf(plan) + "?",
                                                 plan.shown.said, "Save"))
         return false;
@@ -311,14 +313,14 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         say(true, rcon::Sent().heading(), {});
         return;
     }
-    const auto configured = configurations_.find(save.path);
-    const auto name = named_.find(save.path);
-    const std::string server = name != named_.end() ? name->second : save.path;
+    const auto configured = configurations_.find(save.server);
+    const auto name = named_.find(save.server);
+    const std::string server = name != named_.end() ? name->second : save.server;
     std::optional<PlannedSave> plan;
     if (configured != configurations_.end())
         plan = planSave(configured->second.first, save.changes, false, configured->second.second);
     const std::string files = plan ? filesOf(*plan) : std::string();
-    const std::string differing = drifted(save.path, save.changes, "Before the change, ");
+    const std::string differing = drifted(save.server, save.changes, "Before the change, ");
     if (!dialogs_.confirm(
             !files.empty() ? "Save these values into " + files + " and send them to " + server + "?"
                            : "Send these values to " + server + "?",
@@ -326,7 +328,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
             plan ? "Save" : "Send"))
         return;
     auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;
-    withPassword(save.path, [this, save, thenClose, planned, files, server](Password secret) {
+    withPassword(save.server, [this, save, thenClose, planned, files, server](Password secret) {
         std::string written;
         bool wrote = false;
         if (planned) {
@@ -340,7 +342,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         }
         auto sent = std::make_shared<rcon::Sent>();
         talkBeside(
-            save.path, std::move(secret), "Sending to " + server + "\u2026",
+            save.server, std::move(secret), "Sending to " + server + "\u2026",
             [sent, changes = save.changes](rcon::Session &session, const std::string &) {
                 *sent = rcon::sendChanges(session, changes);
             },
@@ -356,11 +358,11 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 std::vector<Change> running;
                 for (const rcon::SentValue &v : sent->values)
                     if (v.held && v.outcome != rcon::Outcome::NextMap) {
-                        live_[save.path].at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
+                        live_[save.server].at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
                         running.push_back(v.change);
                     }
                 const std::string after =
-                    wrote ? drifted(save.path, running, "After the change, ") : std::string();
+                    wrote ? drifted(save.server, running, "After the change, ") : std::string();
                 // Each side said as it went: the file written stays written.
                 std::string heading(sent->heading());
                 if (wrote)
@@ -408,9 +410,8 @@ std::string Flows::drifted(const std::string &server, std::span<const Change> ch
 void Flows::withPassword(const std::string &server, std::function<void(Password)> go) {
     if (const auto known = passwords_.find(server); known != passwords_.end())
         return go(known->second);
-    NamedServer byAddress;
-    byAddress.address = server;
-    if (auto known = passwordWithoutAsking({}, byAddress); std::holds_alternative<Password>(known))
+    if (auto known = passwordWithoutAsking({}, NamedServer{});
+        std::holds_alternative<Password>(known))
         return go(std::get<Password>(std::move(known)));
     if (keyring_ == nullptr)
         return askPassword(server, {}, go);

@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     const auto &servers = std::get<zelvar::Servers>(file);
     for (const zelvar::NamedServer &s : servers.servers)
-        if (s.address.empty() ||
-            !std::holds_alternative<zelvar::rcon::Address>(zelvar::rcon::parseAddress(s.address)))
+        if (const auto again = zelvar::rcon::parseAddress(s.address.shown());
+            s.address.host.empty() || std::get_if<zelvar::rcon::Address>(&again) == nullptr ||
+            *std::get_if<zelvar::rcon::Address>(&again) != s.address)
             std::abort();
     const auto chosen = zelvar::selectServers(servers, {&names, 1});
     const auto *list = std::get_if<std::vector<zelvar::NamedServer>>(&chosen);

@@ -223,7 +223,8 @@ void Form::markSaved(const Save &save) {
 std::optional<Form::Save> Form::saveIntoOpened() const {
     if (!openedFile_ && !openedServer_)
         return std::nullopt;
-    Save save{openedServer_ ? *openedServer_ : *openedFile_, {}, {}, openedServer_.has_value()};
+    Save save;
+    (openedServer_ ? save.server : save.file) = openedServer_ ? *openedServer_ : *openedFile_;
     const auto add = [&save](const Change &now, const std::optional<Change> &then) {
         if (then && then->variable.name == now.variable.name && then->value == now.value)
             return;

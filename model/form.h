@@ -99,11 +99,13 @@ public:
     // it was opened from anything else: the front-end then asks for a file
     // and writes the line there.
     struct Save {
-        std::string path;  // or, when `toServer`, the server's HOST:PORT
+        std::string file;    // where the values are written; or
+        std::string server;  // HOST:PORT, where they are sent
         std::vector<Change> changes;
         std::vector<std::optional<std::string>> was;  // each value then, where known
-        bool toServer = false;
-        bool create = false;  // a file named to save into, which may be new
+        bool create = false;                          // a file named to save into, which may be new
+        bool toServer() const { return !server.empty(); }
+        const std::string &target() const { return toServer() ? server : file; }
     };
     std::optional<Save> saveIntoOpened() const;
     // What saveIntoOpened gave was saved: what the save key compares with

@@ -26,6 +26,7 @@ struct Address {
     std::string host;
     std::uint16_t port = kDefaultPort;
     std::string shown() const;  // HOST:PORT, an IPv6 address in brackets
+    bool operator==(const Address &) const = default;
 };
 // HOST, HOST:PORT, [IPV6]:PORT or a bare IPv6 address; or why not.
 std::variant<Address, std::string> parseAddress(std::string_view text);

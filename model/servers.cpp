@@ -80,7 +80,7 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             const auto address = rcon::parseAddress(*text);
             if (const auto *why = std::get_if<std::string>(&address))
                 return where + *why;
-            server.address = std::get<rcon::Address>(address).shown();
+            server.address = std::get<rcon::Address>(address);
         } else if (key.str() == "configuration") {
             server.configuration = under(folder, *text);
         } else if (key.str() == "game_dir") {
@@ -90,7 +90,7 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             server.passwordFileAt = where;
         }
     }
-    if (server.address.empty())
+    if (server.address.host.empty())
         return at(file, node.source()) + "the server " + quoted(name) + " has no address";
     return server;
 }
@@ -236,8 +236,8 @@ selectServers(const Servers &servers, std::span<const std::string_view> names) {
             if (const auto *why = std::get_if<std::string>(&address))
                 return quoted(one) + " names no server in the servers file, and " + *why;
             NamedServer byAddress;
-            byAddress.address = std::get<rcon::Address>(address).shown();
-            byAddress.name = byAddress.address;
+            byAddress.address = std::get<rcon::Address>(address);
+            byAddress.name = byAddress.address.shown();
             const auto held = std::find_if(all.begin(), all.end(), [&](const NamedServer &s) {
                 return s.address == byAddress.address;
             });

@@ -16,6 +16,7 @@
 // named. Finding and reading the file is the platform layer's.
 #pragma once
 
+#include "reply.h"
 #include <optional>
 #include <span>
 #include <string>
@@ -27,7 +28,7 @@ namespace zelvar {
 
 struct NamedServer {
     std::string name;  // as the file names it; an address, for one named by it
-    std::string address;
+    rcon::Address address;
     std::optional<std::string> configuration;
     std::vector<std::string> gameDirs;  // where exec finds its files, in order; none: beside
     std::optional<std::string> passwordFile;
@@ -35,7 +36,10 @@ struct NamedServer {
     std::vector<std::string> groups;
 
     // "ffa (127.0.0.1:29070)", or the address alone for one named by it.
-    std::string shown() const { return name == address ? address : name + " (" + address + ")"; }
+    std::string shown() const {
+        const std::string at = address.shown();
+        return name == at ? at : name + " (" + at + ")";
+    }
 };
 
 struct Servers {

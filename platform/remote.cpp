@@ -126,15 +126,22 @@ talkTo(std::string_view text, std::optional<Password> password,
     const auto address = rcon::parseAddress(text);
     if (const auto *why = std::get_if<std::string>(&address))
         return Unreached{*why, Unreached::Kind::Unreached};
+    return talkTo(std::get<rcon::Address>(address), std::move(password), talk, std::move(stop),
+                  connect);
+}
+
+std::optional<Unreached>
+talkTo(const rcon::Address &address, std::optional<Password> password,
+       const std::function<void(rcon::Session &, const std::string &server)> &talk,
+       std::stop_token stop, const rcon::Connect &connect) {
     const std::optional<std::string> why =
         password ? rcon::unusablePassword(password->secret) : std::nullopt;
     if (why)
         return Unreached{*why + " (the password from " + password->source + "); nothing is sent",
                          Unreached::Kind::PasswordRefused};
-    const std::string server = std::get<rcon::Address>(address).shown();
+    const std::string server = address.shown();
     try {
-        const std::unique_ptr<rcon::Transport> transport =
-            connect(std::get<rcon::Address>(address), std::move(stop));
+        const std::unique_ptr<rcon::Transport> transport = connect(address, std::move(stop));
         rcon::Session session(*transport, server);
         if (password)
             session.setPassword(std::move(password->secret));

@@ -85,6 +85,11 @@ std::optional<Unreached>
 talkTo(std::string_view text, std::optional<Password> password,
        const std::function<void(rcon::Session &, const std::string &server)> &talk,
        std::stop_token stop = {}, const rcon::Connect &connect = udpConnect());
+// The same, to an address already read.
+std::optional<Unreached>
+talkTo(const rcon::Address &address, std::optional<Password> password,
+       const std::function<void(rcon::Session &, const std::string &server)> &talk,
+       std::stop_token stop = {}, const rcon::Connect &connect = udpConnect());
 
 // What a prompt or a dialog asks: "Remote-console password for SERVER:".
 inline std::string passwordQuestion(std::string_view server) {

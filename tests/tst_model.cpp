@@ -385,7 +385,7 @@ void TestModel::serversFile() {
             got = *no;
         else
             for (const zelvar::NamedServer &s : std::get<std::vector<zelvar::NamedServer>>(chosen))
-                got += (got.empty() ? "" : " ") + s.name + '=' + s.address +
+                got += (got.empty() ? "" : " ") + s.name + '=' + s.address.shown() +
                        (s.configuration ? '+' + *s.configuration : "");
     }
     QVERIFY2(got.starts_with(outcome.toStdString()), got.c_str());

@@ -37,7 +37,7 @@ std::optional<Password> password(const Options &options, const Target &t, Stream
     if (auto *found = std::get_if<Password>(&known))
         return std::move(*found);
     Kept kept;
-    systemKeyring().find(t.server.address, [&kept](Kept k) { kept = std::move(k); });
+    systemKeyring().find(t.server.address.shown(), [&kept](Kept k) { kept = std::move(k); });
     if (kept.password)
         return Password{std::move(*kept.password), std::string(kKeyringSource),
                         PasswordFrom::Keyring};
