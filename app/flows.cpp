@@ -76,7 +76,9 @@ void Flows::openServer(const std::string &named) {
         open(opener);
         return;
     }
-    if (auto *found = std::get_if<Password>(&known))
+    // A password file's is kept for the window's life; the environment is
+    // read again at each send, as for a server opened by its address.
+    if (auto *found = std::get_if<Password>(&known); found && found->from == PasswordFrom::File)
         passwords_[server] = std::move(*found);
     if (target.configuration)
         configurations_[server] = {*target.configuration, target.gameDirs};
