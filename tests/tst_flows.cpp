@@ -107,7 +107,8 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
     std::condition_variable arrived;
     std::deque<std::function<void()>> posted;
     void setTitle(const std::string &t) override { title = QString::fromStdString(t); }
-    void close() override {}
+    void close() override { closed = true; }
+    bool closed = false;
     QString title = "unchanged";
 };
 
@@ -162,6 +163,7 @@ private slots:
     void sendToServer_data();
     void sendToServer();
     void keptPasswordRefused();
+    void openedFromAServer();
 };
 
 // Arguments open before the window shows; what they left out is said over
@@ -404,6 +406,9 @@ void TestFlows::sendToServer() {
     w.fake.settle(w.flows);
     const QString file = QString::fromStdString(cfg);
     QVERIFY2(w.fake.shown.contains(QString(shown).replace("CFG", file)), qPrintable(w.fake.shown));
+    if (!configuration.isEmpty() && !sets.isEmpty())  // the file's diff too, before anything goes
+        QVERIFY2(w.fake.shown.contains("+seta g_weaponDisable " + sets.split(' ').last()),
+                 qPrintable(w.fake.shown));
     QVERIFY2(w.fake.said.size() == 1 &&
                  w.fake.said[0].contains(QString(said).replace("CFG", QString::fromStdString(cfg))),
              qPrintable(w.fake.said.join("\n---\n")));
@@ -439,6 +444,33 @@ void TestFlows::keptPasswordRefused() {
     QCOMPARE(w.fake.asked.last(), "password 127.0.0.1:27960 [x] keep");
     QVERIFY2(w.fake.said.last().startsWith("information Sent."), qPrintable(w.fake.said.last()));
     QCOMPARE(keyring.password, "s3cret");
+}
+
+// Opened from a server that sets every rank: another rank looked at is no
+// change to send; a change saved on closing is sent, and then the window
+// closes.
+void TestFlows::openedFromAServer() {
+    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    ScriptedServer scripted("s3cret");
+    for (const char *rank :
+         {"zv_knightAllowedCMD", "zv_instructorAllowedCMD", "zv_councilAllowedCMD"})
+        scripted.held[rank] = "38";
+    Window w(&scripted);
+    w.flows.shown();
+    w.flows.openServer("127.0.0.1:27960");
+    w.fake.settle(w.flows);
+    w.fake.rank = Rank::Knight;  // as a click leaves it
+    w.flows.rankClick(Rank::Knight);
+    w.fake.said.clear();
+    w.flows.saveKey();
+    QCOMPARE(w.fake.said, QStringList{"information Nothing to send.\n"});
+    w.fake.on[std::size_t(Group::Lock)] ^= 1U;
+    w.form.checkBoxClick(Group::Lock, 0);
+    w.fake.answers = {"save", "yes"};
+    QVERIFY(!w.flows.mayClose());  // not yet: it sends first
+    w.fake.settle(w.flows);
+    QVERIFY(w.fake.closed);
+    QCOMPARE(setsOn(scripted), "set zv_teamLock 22");
 }
 
 QTEST_APPLESS_MAIN(TestFlows)
