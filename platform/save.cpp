@@ -29,6 +29,34 @@ std::optional<std::string> snapshot(const std::string &path, bool create, Planne
     return refusedText(file.name, file.was.bytes);
 }
 
+using Values = std::array<std::optional<std::string>, kVariableCount>;
+
+// Of each variable, the value of the setting that takes effect in `tree`.
+Values valuesOf(const Tree &tree) {
+    TakesEffect effect;
+    for (std::size_t i = 0; i < tree.settings.size(); ++i)
+        effect.take(tree.settings[i], i);
+    Values values;
+    for (const Variable &v : variables())
+        if (const std::optional<std::size_t> i = effect.last().at(indexOf(v)))
+            values.at(indexOf(v)) = tree.settings[*i].value;
+    return values;
+}
+
+// Whether the configuration, read again with the planned edits as the
+// server would run them, ends with `expected`: each value asked for, and
+// every other as it was.
+bool readsAsPlanned(const std::string &path, const SearchPath &search, const PlannedSave &plan,
+                    const Values &expected) {
+    const Tree after = readTree(path, search, [&plan](const std::string &p) {
+        for (std::size_t i = 0; i < plan.files.size(); ++i)
+            if (plan.shown.files.at(i) == p)
+                return FileText{plan.files[i].bytes, {}};
+        return fileFromDisk(p);
+    });
+    return valuesOf(after) == expected;
+}
+
 }  // namespace
 
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create,
@@ -56,14 +84,10 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     }
     // What each variable must end with once edited: the value asked for, or
     // the one it has. The settings themselves go before the edit reads on.
-    std::array<std::optional<std::string>, kVariableCount> expected;
-    for (const Variable &v : variables())
-        if (const std::optional<std::size_t> i = effect.last().at(indexOf(v)))
-            expected.at(indexOf(v)) = tree.settings[*i].value;
+    Values expected = valuesOf(tree);
     for (const Change &c : changes)
         expected.at(indexOf(c.variable)) = c.value;
     std::vector<Setting>().swap(tree.settings);
-    std::map<std::string, std::string> edited;  // by path: what an exec'd file would hold
     for (auto &[file, asked] : byFile) {
         const std::string &filePath = file == 0 ? path : tree.paths.at(std::size_t(file));
         PlannedSave::File planned;
@@ -82,7 +106,6 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
             continue;
         plan.shown.said += unifiedDiff(filePath, planned.was.bytes, edit.bytes);
         plan.shown.files.push_back(filePath);
-        edited[filePath] = edit.bytes;
         planned.bytes = std::move(edit.bytes);
         plan.files.push_back(std::move(planned));
     }
@@ -90,27 +113,14 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         plan.shown = {Clean, path + ": unchanged", false, {}};
         return plan;
     }
-    // Read again with the edits as the server would run them: each value
-    // asked for, and every other as it was.
-    const Tree after = readTree(path, search, [&](const std::string &p) {
-        const auto found = edited.find(p);
-        return found == edited.end() ? fileFromDisk(p) : FileText{found->second, {}};
-    });
-    TakesEffect now;
-    for (std::size_t i = 0; i < after.settings.size(); ++i)
-        now.take(after.settings[i], i);
-    for (const Variable &v : variables()) {
-        const std::optional<std::size_t> i = now.last().at(indexOf(v));
-        if ((i ? std::optional(after.settings[*i].value) : std::nullopt) !=
-            expected.at(indexOf(v))) {
-            plan.shown = {Problem,
-                          "these values would change how the server reads " + zelvar::quoted(path) +
-                              " and the files it execs; nothing is written",
-                          false,
-                          {}};
-            plan.files.clear();
-            return plan;
-        }
+    if (!readsAsPlanned(path, search, plan, expected)) {
+        plan.shown = {Problem,
+                      "these values would change how the server reads " + zelvar::quoted(path) +
+                          " and the files it execs; nothing is written",
+                      false,
+                      {}};
+        plan.files.clear();
+        return plan;
     }
     plan.shown.status = Clean;
     plan.shown.changed = true;

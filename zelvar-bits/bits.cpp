@@ -212,6 +212,23 @@ const Valued *valued(std::string_view argument) {
     return nullptr;
 }
 
+// Each option only some commands take, and whether it was given.
+struct Given {
+    Takes takes;
+    std::string_view names;  // as a refusal names them, with their verb
+    bool (*given)(const Options &);
+};
+constexpr std::array<Given, 6> kGiven{{
+    {kDryRun, "--dry-run goes", [](const Options &o) { return o.dryRun; }},
+    {kCreate, "--create goes", [](const Options &o) { return o.create; }},
+    {kGameDir, "--game-dir goes", [](const Options &o) { return !o.gameDirs.empty(); }},
+    {kPasswordFile, "--password-file goes",
+     [](const Options &o) { return o.passwordFile.has_value(); }},
+    {kServers, "--servers goes", [](const Options &o) { return o.servers.has_value(); }},
+    {kDirection, "--to-server and --to-file go",
+     [](const Options &o) { return o.toServer || o.toFile; }},
+}};
+
 Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
     Options options;
     options.connect = connect;
@@ -262,18 +279,9 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
             word = printed.emplace_back(std::move(*line));
     const Command *command = findCommand(words[0]);
     const unsigned takes = command == nullptr ? 0 : command->takes;
-    if (options.dryRun && (takes & kDryRun) == 0)
-        return usage(io.err, "--dry-run goes with " + takers(kDryRun));
-    if (options.create && (takes & kCreate) == 0)
-        return usage(io.err, "--create goes with " + takers(kCreate));
-    if (!options.gameDirs.empty() && (takes & kGameDir) == 0)
-        return usage(io.err, "--game-dir goes with " + takers(kGameDir));
-    if (options.passwordFile && (takes & kPasswordFile) == 0)
-        return usage(io.err, "--password-file goes with " + takers(kPasswordFile));
-    if (options.servers && (takes & kServers) == 0)
-        return usage(io.err, "--servers goes with " + takers(kServers));
-    if ((options.toServer || options.toFile) && (takes & kDirection) == 0)
-        return usage(io.err, "--to-server and --to-file go with " + takers(kDirection));
+    for (const Given &g : kGiven)
+        if (g.given(options) && (takes & g.takes) == 0)
+            return usage(io.err, std::string(g.names) + " with " + takers(g.takes));
     if (command == nullptr)
         return usage(io.err, "unknown command " + quoted(words[0]));
     if (options.json && (takes & kJson) == 0)

@@ -65,26 +65,51 @@ Status encodeCommand(Args args, const Options & /*options*/, Streams io) {
     return Clean;
 }
 
+namespace {
+
+// The configuration `file` names (standard input for "-"), read with its
+// execs as the server reads it.
+Tree treeOf(std::string_view file, const Options &options, Streams io) {
+    if (file != "-")
+        return readTree(std::string(file), options.gameDirs);
+    // Standard input read whole; its execs from --game-dir, else here.
+    std::string text;
+    std::array<char, 1 << 16> chunk{};
+    while (io.in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
+           io.in.gcount() > 0) {
+        text.append(chunk.data(), static_cast<std::size_t>(io.in.gcount()));
+        if (text.size() > kLargestConfiguration)
+            break;
+    }
+    return readTextTree("standard input", text,
+                        options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs);
+}
+
+// Of each setting, in the order the server runs them, the settings of the
+// same variable just before and after it that it overrides or is overridden by.
+struct Neighbours {
+    std::vector<std::optional<std::size_t>> overrides;
+    std::vector<std::optional<std::size_t>> overriddenBy;
+};
+Neighbours neighboursOf(const std::vector<Setting> &settings) {
+    Neighbours n{std::vector<std::optional<std::size_t>>(settings.size()),
+                 std::vector<std::optional<std::size_t>>(settings.size())};
+    TakesEffect effect;
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        if (const std::optional<std::size_t> earlier = effect.take(settings[i], i)) {
+            n.overrides[i] = earlier;
+            n.overriddenBy[*earlier] = i;
+        }
+    return n;
+}
+
+}  // namespace
+
 Status explainCommand(Args args, const Options &options, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "explain reads one file");
     const std::string_view file = args.empty() ? "-" : args[0];
-    Tree tree;
-    if (file == "-") {
-        // Standard input read whole; its execs from --game-dir, else here.
-        std::string text;
-        std::array<char, 1 << 16> chunk{};
-        while (io.in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
-               io.in.gcount() > 0) {
-            text.append(chunk.data(), static_cast<std::size_t>(io.in.gcount()));
-            if (text.size() > kLargestConfiguration)
-                break;
-        }
-        tree = readTextTree("standard input", text,
-                            options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs);
-    } else {
-        tree = readTree(std::string(file), options.gameDirs);
-    }
+    const Tree tree = treeOf(file, options, io);
     if (tree.error) {
         io.err << "zelvar-bits: " << *tree.error << "\n";
         return Failed;
@@ -93,15 +118,7 @@ Status explainCommand(Args args, const Options &options, Streams io) {
     const auto nameOf = [&](const Setting &s) {
         return std::string_view(tree.names.at(static_cast<std::size_t>(s.file)));
     };
-    // Each setting's neighbours, in the order the server runs them, that set the same variable.
-    std::vector<std::optional<std::size_t>> overrides(settings.size());
-    std::vector<std::optional<std::size_t>> overriddenBy(settings.size());
-    TakesEffect effect;
-    for (std::size_t i = 0; i < settings.size(); ++i)
-        if (const std::optional<std::size_t> earlier = effect.take(settings[i], i)) {
-            overrides[i] = earlier;
-            overriddenBy[*earlier] = i;
-        }
+    const auto [overrides, overriddenBy] = neighboursOf(settings);
     Reports out(options.json, io.out);
     auto note = tree.notes.begin();
     for (std::size_t i = 0; i <= settings.size(); ++i) {
