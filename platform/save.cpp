@@ -6,6 +6,7 @@
 #include <array>
 #include <filesystem>
 #include <map>
+#include <utility>
 #include <variant>
 
 namespace zelvar {
@@ -92,7 +93,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         const std::string &filePath = file == 0 ? path : tree.paths.at(std::size_t(file));
         PlannedSave::File planned;
         if (file == 0)
-            planned = std::move(top);  // file 0 comes once
+            planned = std::exchange(top, {});  // file 0 comes once
         else if (const std::optional<std::string> why = snapshot(filePath, false, planned)) {
             plan.shown = {Failed, *why, false, {}};
             return plan;

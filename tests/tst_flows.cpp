@@ -434,7 +434,7 @@ void TestFlows::keptPasswordRefused() {
             w.fake.on[std::size_t(Group::Lock)] ^= 1U;
             w.form.checkBoxClick(Group::Lock, 0);
         }
-        w.fake.answers.push_back(answer);
+        w.fake.answers.emplace_back(answer);
     }
     w.flows.saveKey();
     w.fake.settle(w.flows);

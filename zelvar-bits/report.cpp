@@ -331,6 +331,7 @@ void writeReport(Text &out, const SettingReport &r) {
         const std::vector<int> &change = r.calculator->toChange;
         const auto captions = [&g](const std::vector<int> &indices) {
             std::vector<std::string_view> out;
+            out.reserve(indices.size());
             for (int i : indices)
                 out.push_back(captionOf(g, i));
             return out;
