@@ -2,6 +2,7 @@
 
 #include "command.h"
 #include "seen.h"
+#include "textfile.h"
 
 #include <algorithm>
 #include <iterator>
@@ -88,14 +89,7 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-// FNV-1a: a difference the edit's check looks for is one of bytes, never
-// one an adversary chose to collide.
-std::uint64_t ConfigReader::hashOf(std::string_view word) {
-    std::uint64_t h = 0xCBF29CE484222325U;
-    for (const char c : word)
-        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3U;
-    return h;
-}
+std::uint64_t ConfigReader::hashOf(std::string_view word) { return digestOf(word); }
 
 ConfigReader::Words ConfigReader::wordsOf(std::span<const std::string_view> words) {
     Words w{words.size(), words.empty() ? 0 : hashOf(words.back())};

@@ -80,14 +80,13 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
                                 "added at the end would not apply as written";
     if (last == nullptr && openComment)
         return openEnd;
-    std::string after;
-    after.reserve(bytes.size() + change.value.size() + change.variable.name.size() + 16);
-    after = bytes;
+    // In place: a refusal below leaves `bytes` to be let go, as planEdit does.
+    std::string &after = bytes;
     if (last != nullptr) {
         after.replace(last->valueAt, last->valueSize, change.value);
     } else {
-        const std::string_view end = lineEndingOf(bytes);
-        if (!bytes.empty() && bytes.back() != '\n' && bytes.back() != '\r')
+        const std::string end(lineEndingOf(after));
+        if (!after.empty() && after.back() != '\n' && after.back() != '\r')
             after += end;
         after += "seta " + std::string(change.variable.name) + " \"" + change.value + '"';
         after += end;
@@ -111,7 +110,6 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
         return last != nullptr ? where(name, *last) +
                                      ": a new value here would change how the server reads the file"
                                : openEnd;
-    bytes = std::move(after);
     return std::nullopt;
 }
 
@@ -234,8 +232,13 @@ std::optional<Change> lineChange(std::string_view line) {
 }
 
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes) {
+    // Room for every value and line added, and the line end a read adds:
+    // the text is edited in place, never copied on growing.
+    std::size_t room = original.size() + 1;
+    for (const Change &c : changes)
+        room += c.value.size() + c.variable.name.size() + 16;
     Edit edit;
-    edit.bytes.reserve(original.size() + 1);  // room for the line end a read adds
+    edit.bytes.reserve(room);
     edit.bytes = original;
     for (const Change &change : changes)
         if ((edit.refused = apply(edit.bytes, name, change)))

@@ -60,6 +60,13 @@ std::optional<std::string> readWhole(const std::string &path, std::string &bytes
     return nulTaken ? std::nullopt : refusedText(name, bytes);
 }
 
+std::uint64_t digestOf(std::string_view bytes) {
+    std::uint64_t h = 0xCBF29CE484222325U;
+    for (const char c : bytes)
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3U;
+    return h;
+}
+
 std::string noSettingIn(std::string_view name) {
     return "no setting of the calculator's variables in " + std::string(name);
 }

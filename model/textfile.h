@@ -4,6 +4,8 @@
 // text cannot be read, each says why, in the words every front-end uses.
 #pragma once
 
+#include <cstdint>
+
 #include "config.h"
 
 #include <optional>
@@ -14,6 +16,10 @@ namespace zelvar {
 
 // No configuration comes near this; a text that does is not read on.
 inline constexpr std::size_t kLargestConfiguration = std::size_t{256} << 20;
+
+// FNV-1a over `bytes`: a text told from another without keeping it. Never a
+// guard against a text made to collide, which no one here has reason to make.
+std::uint64_t digestOf(std::string_view bytes);
 
 // A file's bytes whole, with the same checks; a NUL byte let through with
 // `nulTaken`, for a reader that cuts the text there as the console does.

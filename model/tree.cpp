@@ -367,7 +367,9 @@ Tree readTextTree(std::string_view name, std::string_view text, const SearchPath
     }
     const ReadFileText read = fileFromDisk;
     Splicer splicer(tree, search, read);
-    std::string first(text);
+    std::string first;
+    first.reserve(text.size() + 1);  // the read adds a line end
+    first = text;
     splicer.cutFirst(first);
     splicer.run(std::move(first));
     return tree;

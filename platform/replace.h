@@ -20,7 +20,8 @@ namespace zelvar {
 struct Snapshot {
     std::string target;  // the file itself, links followed
     bool exists = false;
-    std::string bytes;
+    std::string bytes;         // which a caller may let go once it has what it needs
+    std::uint64_t digest = 0;  // of the bytes, which tells them apart when replacing
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // in the platform's finest unit
 };

@@ -1,5 +1,7 @@
 #include "replace.h"
 
+#include "textfile.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -71,6 +73,7 @@ std::variant<Snapshot, std::string> readState(const std::string &target, std::st
         got += static_cast<std::size_t>(n);
     }
     s.bytes.resize(got);
+    s.digest = digestOf(s.bytes);
     s.exists = true;
     s.size = static_cast<std::uint64_t>(st.st_size);
     s.modified = modifiedOf(st);
@@ -141,7 +144,7 @@ std::optional<std::string> replaceFile(const Snapshot &was, std::string_view nam
     const auto now = readState(was.target, name, was.size + bytes.size() + 1);
     const auto *same = std::get_if<Snapshot>(&now);
     if (same == nullptr || same->exists != was.exists || same->size != was.size ||
-        same->modified != was.modified || same->bytes != was.bytes)
+        same->modified != was.modified || same->digest != was.digest)
         return undo(std::string(name) + ' ' + std::string(kChangedOnDisk));
     if (::rename(temp.c_str(), was.target.c_str()) != 0)
         return undo(failed("write", name));

@@ -1,5 +1,7 @@
 #include "replace.h"
+
 #include "text.h"
+#include "textfile.h"
 
 #include <memory>
 #include <utility>
@@ -75,6 +77,7 @@ std::variant<Snapshot, std::string> readState(const std::wstring &path, std::str
         FALSE)
         return failed("read", name);
     s.bytes.resize(got);
+    s.digest = digestOf(s.bytes);
     s.exists = true;
     s.size = size;
     s.modified =
@@ -123,7 +126,7 @@ std::optional<std::string> replaceFile(const Snapshot &was, std::string_view nam
     const auto now = readState(target, name, was.size + bytes.size() + 1);
     const auto *same = std::get_if<Snapshot>(&now);
     if (same == nullptr || same->exists != was.exists || same->size != was.size ||
-        same->modified != was.modified || same->bytes != was.bytes)
+        same->modified != was.modified || same->digest != was.digest)
         return undo(std::string(name) + ' ' + std::string(kChangedOnDisk));
     // Another program may hold the file a moment (an editor, a scanner): a
     // few tries within about a second.

@@ -51,8 +51,12 @@ bool readsAsPlanned(const std::string &path, const SearchPath &search, const Pla
                     const Values &expected) {
     const Tree after = readTree(path, search, [&plan](const std::string &p) {
         for (std::size_t i = 0; i < plan.files.size(); ++i)
-            if (plan.shown.files.at(i) == p)
-                return FileText{plan.files[i].bytes, {}};
+            if (plan.shown.files.at(i) == p) {
+                std::string text;
+                text.reserve(plan.files[i].bytes.size() + 1);  // the read adds a line end
+                text = plan.files[i].bytes;
+                return FileText{std::move(text), {}};
+            }
         return fileFromDisk(p);
     });
     return valuesOf(after) == expected;
@@ -106,6 +110,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         if (edit.bytes == planned.was.bytes)
             continue;
         plan.shown.said += unifiedDiff(filePath, planned.was.bytes, edit.bytes);
+        std::string().swap(planned.was.bytes);  // its digest tells a change on disk
         plan.shown.files.push_back(filePath);
         planned.bytes = std::move(edit.bytes);
         plan.files.push_back(std::move(planned));
