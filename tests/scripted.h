@@ -31,6 +31,9 @@ struct ScriptedServer {
     bool silent = false;
     bool nothingListens = false;  // the host answers "port unreachable"
     bool hangs = false;           // every wait lasts until the user stops it
+    bool noPassword = false;      // "No rconpassword set on the server."
+    bool quietSets = false;       // a set is neither taken nor answered
+    bool echoes = false;          // a refusal repeats the request, password and all
     // Requests seen, then dropped by the pacing; every remote command's text.
     int seen = 0;
     int dropped = 0;
@@ -54,7 +57,13 @@ struct ScriptedServer {
         const std::string given = rest.substr(0, rest.find(' '));
         const std::string command = rest.substr(std::min(rest.size(), given.size() + 1));
         commands.push_back(command);
-        return printed(given != password ? "Bad rconpassword.\n" : run(command));
+        if (noPassword)
+            return printed("No rconpassword set on the server.\n");
+        if (given != password)
+            return printed("Bad rconpassword." + (echoes ? ' ' + line : std::string()) + '\n');
+        if (quietSets && command.rfind("set ", 0) == 0)
+            return {};
+        return printed(run(command));
     }
 
 private:

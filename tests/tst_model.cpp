@@ -6,6 +6,7 @@
 #include "decode.h"
 #include "oracle.h"
 #include "rcon.h"
+#include "scripted.h"
 #include "servers.h"
 #include "totals.h"
 
@@ -227,32 +228,13 @@ void TestModel::serverWords() {
     QVERIFY(!zelvar::rcon::unusablePassword("s3cret!*/;'x"));
 }
 
-// A server in process, answering each request with what `answer` gives
-// (nothing: silence).
-struct Scripted final : zelvar::rcon::Transport {
-    std::function<std::string(const std::string &request)> answer;
-    std::vector<std::string> requests;
-    std::optional<std::string> pending;
-    void send(std::string_view datagram) override {
-        requests.emplace_back(datagram.substr(4));
-        if (requests.back().starts_with("getstatus "))
-            pending = "\xFF\xFF\xFF\xFFstatusResponse\n\\challenge\\" + requests.back().substr(10) +
-                      "\\version\\v1.0 win-x86 Oct 24 2003\n";
-        else if (std::string reply = answer(requests.back()); !reply.empty())
-            pending = "\xFF\xFF\xFF\xFFprint\n" + reply;
-    }
-    std::optional<std::string> receive(std::chrono::steady_clock::time_point /*until*/) override {
-        return std::exchange(pending, std::nullopt);
-    }
-};
-
 // What the session must never do, whatever a server answers: retry what a
 // server refused for good, send a set twice, or say the password back.
 void TestModel::session() {
     using zelvar::rcon::Session;
-    const zelvar::Variable lock = *zelvar::findVariable("zv_teamLock");
-    const auto failure = [](Scripted &s, const std::string &password, auto act) {
-        Session session(s, "server");
+    const auto failure = [](ScriptedServer &server, const std::string &password, auto act) {
+        ScriptedTransport transport(server, {});
+        Session session(transport, "server");
         session.setPassword(password);
         try {
             act(session);
@@ -261,32 +243,28 @@ void TestModel::session() {
         }
         return std::string();
     };
-    Scripted unset;
-    unset.answer = [](const std::string &) { return "No rconpassword set on the server.\n"; };
-    QVERIFY(failure(unset, "pw", [&](Session &s) {
-                s.read(zelvar::variables());
-            }).find("has no remote-console password") != std::string::npos);
-    QCOMPARE(unset.requests.size(), 2U);  // the status, then one refused
+    const auto read = [](Session &s) { s.read(zelvar::variables()); };
+    ScriptedServer unset("pw");
+    unset.noPassword = true;
+    QVERIFY(failure(unset, "pw", read).find("has no remote-console password") != std::string::npos);
+    QCOMPARE(unset.seen, 2);  // the status, then one refused
 
-    Scripted silentSet;
-    silentSet.answer = [](const std::string &r) {
-        return r.find(" set ") == std::string::npos ? "S zv_teamLock \"4\"\n" : "";
-    };
-    Session session(silentSet, "server");
-    session.setPassword("pw");
-    const std::vector<zelvar::Change> change{{lock, "20"}};
-    QCOMPARE(zelvar::rcon::sendChanges(session, change).status, zelvar::Failed);
-    QCOMPARE(std::count_if(silentSet.requests.begin(), silentSet.requests.end(),
-                           [](const std::string &r) { return r.find(" set ") != r.npos; }),
+    ScriptedServer quiet("pw");
+    quiet.quietSets = true;
+    const std::vector<zelvar::Change> change{{*zelvar::findVariable("zv_teamLock"), "4"}};
+    QVERIFY(failure(quiet, "pw", [&change](Session &s) {
+                QCOMPARE(zelvar::rcon::sendChanges(s, change).status, zelvar::Failed);
+            }).empty());
+    QCOMPARE(std::count_if(quiet.commands.begin(), quiet.commands.end(),
+                           [](const std::string &c) { return c.starts_with("set "); }),
              1);
 
     // Echoed back, a password of any bytes is masked, and soon.
     for (const std::string password : {"^1se^7cret", "*", "********", "**"}) {
-        Scripted echoing;
-        echoing.answer = [](const std::string &r) { return "Bad rconpassword. " + r + '\n'; };
-        auto said = std::async(std::launch::async, [&] {
-            return failure(echoing, password, [&](Session &s) { s.read(zelvar::variables()); });
-        });
+        ScriptedServer echoing("other");
+        echoing.echoes = true;
+        auto said =
+            std::async(std::launch::async, [&] { return failure(echoing, password, read); });
         if (said.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
             qCritical("masking the password %s never ends", password.c_str());
             std::_Exit(1);
