@@ -21,6 +21,21 @@ std::string readAll(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// zelvar-bits run with `arguments` against `server`: its status, output and errors.
+struct Ran {
+    int status;
+    std::string out;
+    std::string err;
+};
+Ran run(const std::vector<std::string> &arguments, ScriptedServer &server) {
+    const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = zelvar::bits::run(views, {in, out, err}, connectTo(server));
+    return {status, out.str(), err.str()};
+}
+
 }  // namespace
 
 class TestServers : public QObject {
@@ -183,21 +198,17 @@ void TestServers::commands() {
         owned.insert(owned.end(), {"--servers", servers});
     for (const QString &a : arguments)
         owned.push_back(a == "CFG" ? cfg : a.toStdString());
-    const std::vector<std::string_view> views(owned.begin(), owned.end());
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    const int got = zelvar::bits::run(views, {in, out, err}, connectTo(server));
-    QVERIFY2(got == status, qPrintable(QString::fromStdString(out.str() + err.str())));
-    QVERIFY2(QRegularExpression(document).match(QString::fromStdString(out.str())).hasMatch(),
-             qPrintable(QString::fromStdString(out.str())));
+    const Ran r = run(owned, server);
+    QVERIFY2(r.status == status, qPrintable(QString::fromStdString(r.out + r.err)));
+    QVERIFY2(QRegularExpression(document).match(QString::fromStdString(r.out)).hasMatch(),
+             qPrintable(QString::fromStdString(r.out)));
     QCOMPARE(readAll(cfg), after == "=" ? file.toStdString() : after.toStdString());
     QStringList set;
     for (const std::string &c : server.commands)
         if (c.starts_with("set "))
             set << QString::fromStdString(c);
     QCOMPARE(set.join("; "), sets);
-    QCOMPARE(nlohmann::json::parse(out.str())["exit_status"].get<int>(), status);
+    QCOMPARE(nlohmann::json::parse(r.out)["exit_status"].get<int>(), status);
 }
 
 // A server that never answers ends in "no reply" after every try, on the
@@ -209,13 +220,10 @@ void TestServers::silence() {
         server.silent = !refused;
         server.nothingListens = refused;
         const auto start = server.now;
-        const std::vector<std::string_view> get{"get", "127.0.0.1:27960"};
-        std::istringstream in;
-        std::ostringstream out;
-        std::ostringstream err;
-        QCOMPARE(zelvar::bits::run(get, {in, out, err}, connectTo(server)), 2);
-        QVERIFY2(err.str().find(refused ? "nothing listens" : "no reply") != std::string::npos,
-                 err.str().c_str());
+        const Ran r = run({"get", "127.0.0.1:27960"}, server);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.find(refused ? "nothing listens" : "no reply") != std::string::npos,
+                 r.err.c_str());
         if (!refused)  // three tries of status, each waiting longer
             QVERIFY(server.now - start >= std::chrono::seconds(9));
     }
@@ -235,20 +243,15 @@ void TestServers::pacing() {
     ScriptedServer server("s3cret", of2003);
     // Every variable: more requests in one run than today's engine takes at once.
     server.held.clear();
-    std::vector<std::string> lines;
+    std::vector<std::string> send{"send", "127.0.0.1:27960"};
     for (const zelvar::Variable &v : zelvar::variables()) {
         server.held[std::string(v.name)] = "0";
-        lines.push_back(std::string(v.name) + " 4");
+        send.push_back(std::string(v.name) + " 4");
     }
     const std::map<std::string, std::string> zeros = server.held;
-    std::vector<std::string_view> send{"send", "127.0.0.1:27960"};
-    send.insert(send.end(), lines.begin(), lines.end());
     for (int round = 0; round < 3; ++round) {
         server.now += std::chrono::seconds(4);  // a new run knows nothing of the last one's pace
-        std::istringstream in;
-        std::ostringstream out;
-        std::ostringstream err;
-        QCOMPARE(zelvar::bits::run(send, {in, out, err}, connectTo(server)), 0);
+        QCOMPARE(run(send, server).status, 0);
         server.held = zeros;
     }
     QCOMPARE(server.dropped, 0);
@@ -297,11 +300,7 @@ void TestServers::passwordOrder() {
     toml.close();
     owned.emplace_back("ffa");
     ScriptedServer server(taken.isEmpty() ? "unused" : taken.toStdString());
-    const std::vector<std::string_view> views(owned.begin(), owned.end());
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    QCOMPARE(zelvar::bits::run(views, {in, out, err}, connectTo(server)), taken.isEmpty() ? 2 : 0);
+    QCOMPARE(run(owned, server).status, taken.isEmpty() ? 2 : 0);
     QCOMPARE(server.seen > 0, !taken.isEmpty());
 }
 
@@ -330,12 +329,8 @@ void TestServers::searchPath() {
                                              "zv_teamLock 16"}
                   : std::vector<std::string>{"apply", "--servers", path("servers.toml"), "ffa",
                                              "zv_teamLock 16"};
-        const std::vector<std::string_view> views(owned.begin(), owned.end());
         ScriptedServer server("s3cret");
-        std::istringstream in;
-        std::ostringstream out;
-        std::ostringstream err;
-        QCOMPARE(zelvar::bits::run(views, {in, out, err}, connectTo(server)), 0);
+        QCOMPARE(run(owned, server).status, 0);
         QCOMPARE(readAll(path("home/zv.cfg")), "seta zv_teamLock 16\n");
         QCOMPARE(readAll(path("base/zv.cfg")), "seta zv_teamLock 2\n");
     }
