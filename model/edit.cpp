@@ -75,9 +75,7 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     if (last != nullptr && last->valueWords != 1)
         return where(name, *last) + ": the server takes this value from " +
                std::to_string(last->valueWords) + " words, which one value cannot replace cleanly";
-    const std::string openEnd = std::string(name) +
-                                " ends inside a comment that the server keeps open, where a line "
-                                "added at the end would not apply as written";
+    const std::string openEnd = endsInOpenComment(name);
     if (last == nullptr && openComment)
         return openEnd;
     // In place: a refusal below leaves `bytes` to be let go, as planEdit does.
@@ -229,6 +227,12 @@ std::optional<Change> lineChange(std::string_view line) {
     if (!variable || words.oneWord)
         return std::nullopt;
     return Change{*variable, std::string(words.value)};
+}
+
+std::string endsInOpenComment(std::string_view name) {
+    return std::string(name) +
+           " ends inside a comment that the server keeps open, where a line added at the end "
+           "would not apply as written";
 }
 
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes) {

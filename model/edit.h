@@ -39,6 +39,9 @@ struct Edit {
 
 // `name` is what a message calls the file.
 Edit planEdit(std::string_view original, std::string_view name, std::span<const Change> changes);
+// Why no line may be added at the end of `name`: the server reads it inside
+// a comment left open there, and on into whatever it runs next.
+std::string endsInOpenComment(std::string_view name);
 
 // What stands for the value of a password variable (rconpassword,
 // g_password, sv_privatePassword: every name that ends in "password" after

@@ -85,6 +85,13 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     std::map<int, std::vector<Change>> byFile;
     for (const Change &change : changes) {
         const std::optional<std::size_t> last = effect.last().at(indexOf(change.variable));
+        // A file it execs may leave a comment open to the end, which the
+        // configuration alone does not show: a line added there is read on
+        // into whatever the server runs next.
+        if (!last && tree.endsInComment) {
+            plan.shown = {Problem, endsInOpenComment(top.name) + "; nothing is written", false, {}};
+            return plan;
+        }
         byFile[last ? tree.settings[*last].file : 0].push_back(change);
     }
     // What each variable must end with once edited: the value asked for, or

@@ -71,6 +71,7 @@ private slots:
     void diff_data();
     void diff();
     void changedOnDisk();
+    void noLineAddedInAnExecdComment();
 };
 
 // data/zelvar-bits.transcript is a reviewed session: "$ zelvar-bits ARGS
@@ -338,6 +339,23 @@ void TestBits::changedOnDisk() {
     QCOMPARE(zelvar::replaceFile(was, "it", "seta zv_teamLock 20\n").value_or(""),
              "it changed on disk since it was read; it is as it was");
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"server.cfg"});
+}
+
+// A file the configuration execs leaves a comment open to the end, which the
+// configuration alone does not show: a line added at its end would be read
+// on into whatever the server runs next. Refused, nothing written.
+void TestBits::noLineAddedInAnExecdComment() {
+    QTemporaryDir folder;
+    const std::string main = folder.filePath("main.cfg").toStdString();
+    std::ofstream(main, std::ios::binary) << "seta zv_teamLock 4\nexec open\n";
+    std::ofstream(folder.filePath("open.cfg").toStdString(), std::ios::binary)
+        << "/* keep the \"old value */\n";
+    const Result r = run({"set", QString::fromStdString(main), "zv_wordFilter 2"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("ends inside a comment that the server keeps open"), qPrintable(r.err));
+    std::ifstream in(main, std::ios::binary);
+    QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}),
+             "seta zv_teamLock 4\nexec open\n");
 }
 
 QTEST_APPLESS_MAIN(TestBits)
