@@ -3,6 +3,8 @@
 #include "decode.h"
 #include "rcon.h"
 
+#include <array>
+
 namespace zelvar {
 
 namespace {
@@ -57,19 +59,10 @@ Status Drift::status() const {
 }
 
 std::string_view verdictName(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::InStep:
-        return "in step";
-    case Verdict::Differs:
-        return "differs";
-    case Verdict::ConfigurationOnly:
-        return "only in the configuration";
-    case Verdict::ServerOnly:
-        return "only on the server";
-    case Verdict::CannotTell:
-        break;
-    }
-    return "cannot tell";
+    // In Verdict's order.
+    constexpr std::array<std::string_view, 5> kNames{
+        "in step", "differs", "only in the configuration", "only on the server", "cannot tell"};
+    return kNames.at(static_cast<std::size_t>(verdict));
 }
 
 std::string describe(const VariableDrift &d) {

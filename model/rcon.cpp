@@ -181,47 +181,39 @@ std::string Session::set(const Variable &variable, std::string_view value) {
     return trimmed(remote("set " + std::string(variable.name) + ' ' + std::string(value), false));
 }
 
+namespace {
+
+// Each outcome as a document names it, and how it weighs, in Outcome's order.
+struct OutcomeFacts {
+    Outcome outcome;
+    std::string_view name;
+    Status weight;
+};
+constexpr std::array<OutcomeFacts, 9> kOutcomes{{
+    {Outcome::Applied, "applied", Clean},
+    {Outcome::AppliedAlready, "applied already", Clean},
+    {Outcome::NextMap, "takes effect at the next map", Clean},
+    {Outcome::NoSuchVariable, "no such variable", Problem},
+    {Outcome::Cancelled, "cancelled", Failed},
+    {Outcome::NotReadBack, "not read back", Failed},
+    {Outcome::Refused, "refused", Problem},
+    {Outcome::NoReply, "no reply", Failed},
+    {Outcome::NotApplied, "not applied", Problem},
+}};
+static_assert([] {
+    for (std::size_t i = 0; i < kOutcomes.size(); ++i)
+        if (static_cast<std::size_t>(kOutcomes.at(i).outcome) != i)
+            return false;
+    return true;
+}());
+
+}  // namespace
+
 std::string_view outcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Applied:
-        return "applied";
-    case Outcome::AppliedAlready:
-        return "applied already";
-    case Outcome::NextMap:
-        return "takes effect at the next map";
-    case Outcome::NoSuchVariable:
-        return "no such variable";
-    case Outcome::Cancelled:
-        return "cancelled";
-    case Outcome::NotReadBack:
-        return "not read back";
-    case Outcome::Refused:
-        return "refused";
-    case Outcome::NoReply:
-        return "no reply";
-    case Outcome::NotApplied:
-        break;
-    }
-    return "not applied";
+    return kOutcomes.at(static_cast<std::size_t>(outcome)).name;
 }
 
-Status weightOf(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Applied:
-    case Outcome::AppliedAlready:
-    case Outcome::NextMap:
-        return Clean;
-    case Outcome::NoSuchVariable:
-    case Outcome::Refused:
-    case Outcome::NotApplied:
-        return Problem;
-    case Outcome::Cancelled:
-    case Outcome::NotReadBack:
-    case Outcome::NoReply:
-        break;
-    }
-    return Failed;
-}
+Status weightOf(Outcome outcome) { return kOutcomes.at(static_cast<std::size_t>(outcome)).weight; }
 
 void Sent::add(SentValue v) {
     said += std::string(v.change.variable.name) + ' ' + v.change.value + ": ";

@@ -6,15 +6,17 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string_view>
 
 namespace {
 
 // Help and the version are text: they need no window, and so no display.
-bool asksForText(int argc, char *argv[]) {
+// Whether an option before the first argument is one of `texts`.
+bool asks(int argc, char *argv[], std::initializer_list<std::string_view> texts) {
     for (int i = 1; i < argc && argv[i][0] == '-'; ++i)
-        for (std::string_view text : {"-h", "-?", "--help", "--help-all", "-v", "--version"})
+        for (std::string_view text : texts)
             if (argv[i] == text)
                 return true;
     return false;
@@ -23,16 +25,14 @@ bool asksForText(int argc, char *argv[]) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
-    // The same text as the Win32 window's, on standard output.
-    for (int i = 1; i < argc && argv[i][0] == '-'; ++i)
-        for (std::string_view text : {"-h", "-?", "--help"})
-            if (argv[i] == text) {
-                std::fputs(zelvar::app::windowHelp().c_str(), stdout);
-                return 0;
-            }
+    if (asks(argc, argv, {"-h", "-?", "--help"})) {  // the same text as the Win32 window's
+        std::fputs(zelvar::app::windowHelp().c_str(), stdout);
+        return 0;
+    }
     const std::unique_ptr<QCoreApplication> app =
-        asksForText(argc, argv) ? std::make_unique<QCoreApplication>(argc, argv)
-                                : std::make_unique<QApplication>(argc, argv);
+        asks(argc, argv, {"--help-all", "-v", "--version"})
+            ? std::make_unique<QCoreApplication>(argc, argv)
+            : std::make_unique<QApplication>(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zelvar-bitrate"));
     QApplication::setApplicationVersion(
         QString::fromLatin1(zelvar::kVersion.data(), qsizetype(zelvar::kVersion.size())));
