@@ -148,14 +148,13 @@ void Flows::escapeKey() {
 }
 
 void Flows::retitle() {
-    const std::string caption(ui::kForm1Caption);
     const std::optional<std::string> &opened = form_.openedFrom() ? form_.openedFrom() : unread_;
     const auto name = opened ? named_.find(*opened) : named_.end();
     const std::string what = waiting()              ? waitingFor_
                              : name != named_.end() ? name->second
                              : opened               ? shortName(*opened)
                                                     : std::string();
-    dialogs_.setTitle(what.empty() ? caption : what + " \u2014 " + caption);
+    dialogs_.setTitle(ui::windowTitle(what));
 }
 
 void Flows::rankClick(Rank rank) {
@@ -163,13 +162,8 @@ void Flows::rankClick(Rank rank) {
         return;
     const std::string &from = *form_.openedFrom();
     const auto name = named_.find(from);
-    const Variable &v = *std::find_if(variables().begin(), variables().end(), [rank](auto &v) {
-        return v.group == Group::Admin && v.rank == rank;
-    });
-    say(true,
-        std::string(v.name) + " is not set " +
-            (name != named_.end() ? "on " + name->second : "in " + quoted(from)) + ".",
-        "Its boxes show as the calculator starts them.");
+    say(true, rankNotSet(rank, name != named_.end() ? "on " + name->second : "in " + quoted(from)),
+        std::string(kRankNotSetDetails));
 }
 
 // Opening anything while a server is read or sent to would change what that
@@ -205,12 +199,8 @@ void Flows::open(Opener &opener) {
     const Opening opening = opener.finish();
     form_.open(opening);
     retitle();
-    if (opening.leftOut.empty())
-        return;
-    std::string details;
-    for (const std::string &line : opening.leftOut)
-        (details += details.empty() ? "" : "\n") += line;
-    say(false, opening.heading(), std::move(details));
+    if (!opening.leftOut.empty())
+        say(false, opening.heading(), opening.details());
 }
 
 // Into the file opened, or to the server, what changed since; opened from

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace zelvar::ui {
@@ -165,6 +167,21 @@ inline constexpr Control kForm1[] = {
 
 inline constexpr TwipRect kForm1ClientArea{0, 0, 8475, 5865};
 inline constexpr std::string_view kForm1Caption = "Zelvar 1.9 Bitrate Calculator V1.3";
+
+// The title with what the window holds first: a file's name, a server.
+inline std::string windowTitle(std::string_view holds) {
+    std::string title(holds);
+    return (title.empty() ? title : title += " \u2014 ") += kForm1Caption;
+}
+
+// The colours every front-end paints, #RRGGBB: the green-on-black look of
+// the boxes, labels and text box, and the window behind the picture.
+inline constexpr std::uint32_t kGreen = 0x00FF00;
+inline constexpr std::uint32_t kBlack = 0x000000;
+inline constexpr std::uint32_t kWindowBackground = 0x000040;
+
+// What a screen reader calls the text box, which has no caption of its own.
+inline constexpr std::string_view kLineBoxName = "Server setting line";
 
 namespace detail {
 

@@ -4,6 +4,7 @@
 #include "seen.h"
 #include "textfile.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -177,6 +178,20 @@ Opening Opener::finish() {
     }
     found_.clear();
     return opening;
+}
+
+std::string rankNotSet(Rank rank, std::string_view where) {
+    const Variable &v = *std::find_if(variables().begin(), variables().end(), [rank](auto &v) {
+        return v.group == Group::Admin && v.rank == rank;
+    });
+    return std::string(v.name) + " is not set " + std::string(where) + ".";
+}
+
+std::string Opening::details() const {
+    std::string all;
+    for (const std::string &line : leftOut)
+        (all += all.empty() ? "" : "\n") += line;
+    return all;
 }
 
 }  // namespace zelvar

@@ -32,6 +32,12 @@ inline constexpr std::string_view kOpeningHelp =
     "opens the same way, and the copy key copies the whole line. The save key\n"
     "writes what changed into the file opened, or the line into a file named.\n";
 
+// What is said when a rank's button shows boxes that the file or server
+// opened does not set: `where` is "in \"server.cfg\"" or "on ffa (HOST:PORT)".
+std::string rankNotSet(Rank rank, std::string_view where);
+inline constexpr std::string_view kRankNotSetDetails =
+    "Its boxes show as the calculator starts them.";
+
 struct OpenedGroup {
     Group group = Group::Admin;
     std::uint32_t checked = 0;  // box i is checked when bit i is set
@@ -51,10 +57,11 @@ struct Opening {
     // hold one rank at a time, and choosing a rank shows its own.
     std::array<std::optional<std::uint32_t>, kRankCount> ranks{};
 
-    // What a message about leftOut says first.
+    // What a message about leftOut says first, and then.
     std::string_view heading() const {
         return groups.empty() ? "Nothing was opened." : "Some settings were not opened.";
     }
+    std::string details() const;
 };
 
 class Opener {

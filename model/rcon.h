@@ -23,14 +23,26 @@
 #include <optional>
 #include <span>
 #include <stdexcept>
-#include <stop_token>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
+#if __has_include(<stop_token>)
+#include <stop_token>
+#endif
 
 namespace zelvar::rcon {
+
+#if __has_include(<stop_token>)
+using StopToken = std::stop_token;
+#else
+// Emscripten's C++ library has no stop tokens, and the web page it builds
+// talks to no server: a wait there is never stopped.
+struct StopToken {
+    bool stop_requested() const { return false; }
+};
+#endif
 
 class Transport {
 public:
@@ -48,8 +60,7 @@ public:
 
 // Opens a transport to a server: the real socket, or a scripted server in a
 // test. Throws Failure when it cannot, Cancelled once `stop` is requested.
-using Connect =
-    std::function<std::unique_ptr<Transport>(const Address &server, std::stop_token stop)>;
+using Connect = std::function<std::unique_ptr<Transport>(const Address &server, StopToken stop)>;
 
 // Talking cannot go on: no reply, a password refused, a server without one.
 struct Failure : std::runtime_error {

@@ -1,8 +1,11 @@
 #include "totals.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <system_error>
 
@@ -25,6 +28,26 @@ const char *message(RuntimeError::Number number) {
 // Value text to double the way the runtime reads a number from text: blanks
 // around it are ignored, anything else that is not a decimal number is a type
 // mismatch, and a number beyond double's range is an overflow.
+// Decimal text to a double, as from_chars reads it. Emscripten's C++
+// library has no from_chars for doubles; its C library knows only the "C"
+// locale, so strtod reads the same there, once hexadecimal is kept out.
+std::from_chars_result decimal(const char *first, const char *last, double &value) {
+#ifdef __EMSCRIPTEN__
+    if (std::find_if(first, last, [](char c) { return c == 'x' || c == 'X'; }) != last)
+        return {first, std::errc::invalid_argument};
+    const std::string text(first, last);
+    char *end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    const auto read = end - text.c_str();
+    return {first + read, errno == ERANGE ? std::errc::result_out_of_range
+                          : read == 0     ? std::errc::invalid_argument
+                                          : std::errc()};
+#else
+    return std::from_chars(first, last, value);
+#endif
+}
+
 double toDouble(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
     const std::size_t last = text.find_last_not_of(' ');
@@ -40,7 +63,7 @@ double toDouble(std::string_view text) {
     if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.'))
         throw RuntimeError(RuntimeError::TypeMismatch);
     double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const auto [end, error] = decimal(text.data(), text.data() + text.size(), value);
     if (error == std::errc::result_out_of_range)
         throw RuntimeError(RuntimeError::Overflow);
     if (error != std::errc() || end != text.data() + text.size())

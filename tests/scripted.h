@@ -122,7 +122,7 @@ private:
 // Reaches the scripted server whatever the address.
 class ScriptedTransport final : public zelvar::rcon::Transport {
 public:
-    ScriptedTransport(ScriptedServer &server, std::stop_token stop)
+    ScriptedTransport(ScriptedServer &server, zelvar::rcon::StopToken stop)
         : server_(server), stop_(std::move(stop)) {}
     void send(std::string_view datagram) override {
         const std::lock_guard<std::mutex> hold(server_.lock);
@@ -153,12 +153,12 @@ public:
 
 private:
     ScriptedServer &server_;
-    std::stop_token stop_;
+    zelvar::rcon::StopToken stop_;
     std::deque<std::string> inbox_;
 };
 
 inline zelvar::rcon::Connect connectTo(ScriptedServer &server) {
-    return [&server](const zelvar::rcon::Address &, std::stop_token stop) {
+    return [&server](const zelvar::rcon::Address &, zelvar::rcon::StopToken stop) {
         return std::make_unique<ScriptedTransport>(server, std::move(stop));
     };
 }

@@ -150,6 +150,7 @@ private slots:
 
     void listing();
     void randomWalk();
+    void walkGiven();
     void captionsShowWhole_data();
     void captionsShowWhole();
     void looks_data();
@@ -303,6 +304,25 @@ void TestWindow::randomWalk() {
                                       QString::fromStdString(oracle.line), done.join(' '))));
     }
     qInfo("5000 actions, seed %u", seed);
+}
+
+// The walk the web page's test takes too: ZELVAR_WALK names a file of
+// controls to click in turn; the line after each goes beside it, in .lines.
+void TestWindow::walkGiven() {
+    const QString walk = qEnvironmentVariable("ZELVAR_WALK");
+    if (walk.isEmpty())
+        QSKIP("no walk given (web.py gives one)");
+    QFile in(walk);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QStringList lines;
+    for (const QByteArray &name : in.readAll().split('\n'))
+        if (!name.isEmpty()) {
+            click(QString::fromLatin1(name));
+            lines << line();
+        }
+    QFile out(walk + ".lines");
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(lines.join('\n').toLatin1());
 }
 
 void TestWindow::captionsShowWhole_data() {

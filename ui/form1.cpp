@@ -44,9 +44,9 @@ constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowT
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint;
 
-const QColor kWindowBackground(0x00, 0x00, 0x40);
-const QColor kGreen(0x00, 0xFF, 0x00);
-const QColor kBlack(0x00, 0x00, 0x00);
+const QColor kWindowBackground = QColor::fromRgb(zelvar::ui::kWindowBackground);
+const QColor kGreen = QColor::fromRgb(zelvar::ui::kGreen);
+const QColor kBlack = QColor::fromRgb(zelvar::ui::kBlack);
 
 // The design's face, with a stand-in of the same proportions where it is missing.
 const QString kFace = QStringLiteral("MS Sans Serif");
@@ -233,7 +233,7 @@ void Form1::build(std::span<const Control> controls, QWidget *container, Buildin
             txtBitRate = new QLineEdit(latin1(c.caption), container);
             // Selectable and copyable, but a stray key must not corrupt the line.
             txtBitRate->setReadOnly(true);
-            txtBitRate->setAccessibleName(QStringLiteral("Server setting line"));
+            txtBitRate->setAccessibleName(latin1(zelvar::ui::kLineBoxName));
             txtBitRate->setPalette(b.outputBox);
             txtBitRate->setFont(b.green);
             widget = placed(txtBitRate, c.name, c.rect);

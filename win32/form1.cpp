@@ -29,9 +29,13 @@ constexpr int kBoxId = 1000;         // + 100 * group + index
 constexpr int kShown = WM_APP;       // the window is on screen
 constexpr int kPosted = WM_APP + 1;  // a std::function<void()> *, to run and delete
 
-constexpr COLORREF kGreen = RGB(0x00, 0xFF, 0x00);
-constexpr COLORREF kBlack = RGB(0x00, 0x00, 0x00);
-constexpr COLORREF kWindowBackground = RGB(0x00, 0x00, 0x40);
+// COLORREF holds its colours the other way round: 0x00BBGGRR.
+constexpr COLORREF colorRef(std::uint32_t rgb) {
+    return RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
+}
+constexpr COLORREF kGreen = colorRef(zelvar::ui::kGreen);
+constexpr COLORREF kBlack = colorRef(zelvar::ui::kBlack);
+constexpr COLORREF kWindowBackground = colorRef(zelvar::ui::kWindowBackground);
 
 constexpr wchar_t kFormClass[] = L"Form1";
 constexpr wchar_t kPanelClass[] = L"Frame";
@@ -713,7 +717,7 @@ int Form1::outerHeight() const {
 }
 
 void Form1::setOutputBackground(std::uint32_t rgb) {
-    outputBackground_ = RGB(rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF);
+    outputBackground_ = colorRef(rgb);
     if (outputBrush_ != nullptr)
         DeleteObject(outputBrush_);
     outputBrush_ = CreateSolidBrush(outputBackground_);

@@ -1,0 +1,219 @@
+#!/usr/bin/python3
+"""The web page in a real browser (headless Chromium, from file://):
+1. a random walk of clicks gives the same lines as the Qt window given the
+   same walk (tst_window walkGiven);
+2. a configuration that execs another opens as `zelvar-bits explain` reads it;
+3. an edit downloads the bytes `zelvar-bits set` writes, after a diff that
+   masks the password;
+4. the keyboard alone reaches every control on show in the design's order;
+5. on a phone's width nothing reaches past the screen and a box still works.
+
+Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+
+page, bits, tst_window = (Path(a).resolve() for a in sys.argv[1:4])
+seed = int(os.environ.get("ZELVAR_SEED") or random.randrange(2**32))
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what, file=sys.stderr)
+
+
+def wait_for(condition, what, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise TimeoutError(what)
+
+
+def browser(work, width=None):
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--no-first-run", f"--user-data-dir={work}/profile-{width}",
+                 "--window-size=800,900"):
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    driver.set_page_load_timeout(30)
+    driver.set_script_timeout(30)
+    driver.execute_cdp_cmd("Browser.setDownloadBehavior",
+                           {"behavior": "allow", "downloadPath": str(work / "downloads")})
+    if width:  # a phone's screen; a headless window is never narrower than 500
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": 740, "deviceScaleFactor": 2, "mobile": True})
+    driver.get((page / "index.html").as_uri())
+    reload(driver)
+    return driver
+
+
+def reload(driver):
+    driver.refresh()
+    driver.execute_async_script("window.zelvarReady.then(() => arguments[0]())")
+
+
+def line(driver):
+    return driver.find_element(By.ID, "txtBitRate").get_attribute("value")
+
+
+def walk(driver, work):
+    """The same clicks in the page and in the Qt window: the same lines."""
+    rng = random.Random(seed)
+    sizes = driver.execute_script(
+        "return Object.fromEntries([...document.querySelectorAll('fieldset.panel')].map("
+        "p => [p.id, p.querySelectorAll('input[type=checkbox]').length]))")
+    arrays = driver.execute_script(
+        "return Object.fromEntries([...document.querySelectorAll('fieldset.panel')].map("
+        "p => [p.id, p.querySelector('label[id]').id.split('(')[0]]))")
+    buttons = {b.get_attribute("id"): b.get_attribute("aria-controls")
+               for b in driver.find_elements(By.CSS_SELECTOR, "button.command")}
+    shown, names = "Frame1(1)", []
+    for _ in range(300):
+        roll = rng.random()
+        if roll < 0.15:
+            name = rng.choice(sorted(buttons))
+            shown = buttons[name]
+        elif roll < 0.25 and shown == "Frame1(1)":
+            name = rng.choice(["optam", "optJK", "optInstructor"])
+        else:
+            name = f"{arrays[shown]}({rng.randrange(sizes[shown])})"
+        names.append(name)
+    # Clicked from the page's own script: three hundred WebDriver clicks
+    # would take most of a minute; the other cases click through WebDriver.
+    lines = driver.execute_script("""
+        return arguments[0].map(name => {
+            document.getElementById(name).click();
+            return document.getElementById('txtBitRate').value;
+        });""", names)
+    walk_file = work / "walk"
+    walk_file.write_text("\n".join(names) + "\n")
+    subprocess.run([tst_window, "walkGiven"], env={**os.environ, "ZELVAR_WALK": str(walk_file), "QT_QPA_PLATFORM": "offscreen"},
+                   check=True, timeout=120, stdout=subprocess.DEVNULL)
+    window = (work / "walk.lines").read_text().split("\n")
+    differ = next((i for i, (a, b) in enumerate(zip(lines, window)) if a != b), None)
+    check(len(window) == len(names) and differ is None,
+          f"seed {seed}: step {differ}: the page shows {lines[differ] if differ is not None else ''!r},"
+          f" the window {window[differ] if differ is not None else ''!r}")
+
+
+def open_and_save(driver, work):
+    """A configuration and the file it execs: explained as explain reads
+    them, and an edit downloaded as set writes it."""
+    config = work / "config"
+    config.mkdir()
+    (config / "server.cfg").write_bytes(
+        b'seta rconpassword "s3cret-pw"\r\nseta g_weaponDisable "8" // the saber\r\n'
+        b"exec zv.cfg\r\nseta zv_teamLock 20\r\n")
+    (config / "zv.cfg").write_bytes(b"/* weapons */ set g_weaponDisable 40\nexec missing\n")
+    driver.find_element(By.ID, "pick").send_keys(
+        f"{config / 'server.cfg'}\n{config / 'zv.cfg'}")
+    explained = wait_for(lambda: driver.find_element(By.ID, "explanation").get_attribute(
+        "textContent"), "the explanation")
+    cli = subprocess.run([bits, "explain", "server.cfg"], cwd=config, capture_output=True,
+                         timeout=30)
+    check(explained == (cli.stdout + cli.stderr).decode(),
+          f"the page explains:\n{explained}\nzelvar-bits explains:\n{cli.stdout.decode()}")
+    check(line(driver) == "zv_teamLock 20" and driver.title.startswith("server.cfg"),
+          f"opened: {line(driver)!r}, title {driver.title!r}")
+
+    driver.find_element(By.ID, "Command1").click()
+    driver.find_element(By.ID, "chkWeapon(0)").click()
+    wanted = line(driver)
+    driver.find_element(By.ID, "save").click()
+    shown = wait_for(lambda: driver.find_element(By.ID, "confirmDetails").text, "the diff")
+    check("zv.cfg" in shown and "s3cret" not in driver.page_source, f"the diff: {shown}")
+    driver.find_element(By.ID, "download").click()
+    downloaded = wait_for(lambda: [p for p in (work / "downloads").glob("*")
+                                   if not p.name.endswith(".crdownload")], "the download")
+    expected = work / "expected"
+    shutil.copytree(config, expected)
+    subprocess.run([bits, "set", "server.cfg", wanted], cwd=expected, check=True,
+                   capture_output=True, timeout=30)
+    check([p.name for p in downloaded] == ["zv.cfg"] and
+          downloaded[0].read_bytes() == (expected / "zv.cfg").read_bytes(),
+          f"downloaded {[p.name for p in downloaded]}, not set's zv.cfg")
+
+
+def keyboard(driver):
+    """Tab from the top, with the first panel and with one that has labels:
+    the controls on show, in the design's order (from its tables), and
+    Space on a box clicks it."""
+    design = driver.execute_script("""
+        const layout = window.zelvarControls.layout, stops = {};
+        const walk = (list, panel) => list.forEach(c => {
+            if (c.kind === 'panel') return walk(c.contents, c.group);
+            const at = stops[panel] ??= [];
+            if (['panelButton', 'textBox'].includes(c.kind)) at.push([c.tabIndex, 'always']);
+            if (c.kind === 'optionButton') at.push([c.tabIndex, c.rank]);
+            if (c.kind === 'checkBoxes') c.options.forEach(o => at.push([o.tabIndex, 'always']));
+        });
+        walk(layout.controls, 'window');
+        return stops;""")
+    for panel, button in (("2", None), ("1", "Command2")):  # Admin at start, then Force
+        if button:  # from the top again, the panel shown without moving the focus
+            reload(driver)
+            driver.execute_script("document.getElementById(arguments[0]).click()", button)
+        expected = sorted(t for t, when in design["window"] + design[panel]
+                          if when in ("always", 2))  # the rank selected: Council
+        seen = []
+        for _ in expected:
+            ActionChains(driver).send_keys(Keys.TAB).perform()
+            seen.append(driver.switch_to.active_element.get_property("tabIndex") - 1)
+        check(seen == expected, f"Tab reaches {seen}, the design's order is {expected}")
+    driver.find_element(By.CSS_SELECTOR, "[id='chkForce(0)'] input").send_keys(Keys.SPACE)
+    check(line(driver) != "g_forcePowerDisable 0", f"Space on a box: {line(driver)!r}")
+
+
+def narrow(work):
+    driver = browser(work, 360)
+    try:
+        width = driver.execute_script("return document.documentElement.scrollWidth")
+        check(width <= 360, f"at 360 pixels the page is {width} wide")
+        driver.save_screenshot(str(work / "narrow.png"))
+        driver.find_element(By.ID, "Command1").click()
+        box = driver.find_element(By.ID, "chkWeapon(18)")
+        box.click()
+        check(line(driver) != "g_weaponDisable 0", f"a box at 360 pixels: {line(driver)!r}")
+    finally:
+        driver.quit()
+
+
+def main():
+    with tempfile.TemporaryDirectory() as name:
+        work = Path(name)
+        (work / "downloads").mkdir()
+        driver = browser(work)
+        try:
+            keyboard(driver)
+            reload(driver)
+            walk(driver, work)
+            reload(driver)
+            open_and_save(driver, work)
+        finally:
+            driver.quit()
+        narrow(work)
+    print(f"web: seed {seed}, {len(failures)} failures")
+    sys.exit(1 if failures else 0)
+
+
+main()

@@ -1,0 +1,320 @@
+// The web page's side in WebAssembly: the window's event procedures, the
+// opener, explain and the edit planner, the same code the windows and
+// zelvar-bits run. The page's controls are real form controls that
+// page.js builds from layout(); their states live on them, and the Form
+// reads and sets them through the functions below, which call into the
+// page (window.zelvarControls). Files the admin opens are copied byte for
+// byte into the module's own memory file system, in one folder, so that
+// exec finds them there as the server finds them in its game folder.
+//
+// Every function answers in JSON text or in bytes that stay valid until the
+// next call; nothing here reaches a network.
+#include "cli.h"
+#include "form.h"
+#include "layout.h"
+#include "save.h"
+
+#include <emscripten.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <bit>
+#include <memory>
+#include <set>
+#include <sstream>
+
+using zelvar::Group;
+using zelvar::Rank;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+// clang-format off
+EM_JS(int, jsChecked, (int group, int index), {
+    return zelvarControls.box(group, index).checked ? 1 : 0;
+});
+EM_JS(void, jsSetChecked, (int group, int index, int on), {
+    zelvarControls.box(group, index).checked = on !== 0;
+});
+EM_JS(int, jsValueText, (int group, int index, char *into, int room), {
+    return stringToUTF8(zelvarControls.box(group, index).dataset.value, into, room);
+});
+EM_JS(int, jsRankSelected, (int rank), { return zelvarControls.rank(rank).checked ? 1 : 0; });
+EM_JS(void, jsSetRankSelected, (int rank), { zelvarControls.rank(rank).checked = true; });
+EM_JS(void, jsSetPanelVisible, (int group, int visible), {
+    zelvarControls.panel(group).hidden = visible === 0;
+});
+EM_JS(void, jsWriteLine, (const char *line, int size), {
+    zelvarControls.line.value = UTF8ToString(line, size);
+});
+EM_JS(void, jsPlacePicture, (int left, int top, int width, int height), {
+    zelvarControls.placePicture(left, top, width, height);
+});
+EM_JS(int, jsOuterWidth, (), { return zelvarControls.outerWidth(); });
+EM_JS(int, jsOuterHeight, (), { return zelvarControls.outerHeight(); });
+EM_JS(void, jsSetOutputBackground, (int rgb), {
+    zelvarControls.line.style.backgroundColor = "#" + rgb.toString(16).padStart(6, "0");
+});
+// clang-format on
+
+int slot(auto value) { return static_cast<int>(value); }
+
+class PageControls final : public zelvar::Controls {
+public:
+    bool checked(Group group, int index) const override {
+        return jsChecked(slot(group), index) != 0;
+    }
+    std::string_view valueText(Group group, int index) const override {
+        const int size = jsValueText(slot(group), index, tag_.data(), int(tag_.size()));
+        return {tag_.data(), static_cast<std::size_t>(size)};
+    }
+    int upperBound(Group group) const override {
+        return static_cast<int>(zelvar::settingGroup(group).options.size()) - 1;
+    }
+    bool rankSelected(Rank rank) const override { return jsRankSelected(slot(rank)) != 0; }
+    void writeLine(std::string_view line) override {
+        jsWriteLine(line.data(), static_cast<int>(line.size()));
+    }
+    void setPanelVisible(Group group, bool visible) override {
+        jsSetPanelVisible(slot(group), visible ? 1 : 0);
+    }
+    void setChecked(Group group, int index, bool on) override {
+        jsSetChecked(slot(group), index, on ? 1 : 0);
+    }
+    void setRankSelected(Rank rank) override { jsSetRankSelected(slot(rank)); }
+    void placePicture(int left, int top, int width, int height) override {
+        jsPlacePicture(left, top, width, height);
+    }
+    int outerWidth() const override { return jsOuterWidth(); }
+    int outerHeight() const override { return jsOuterHeight(); }
+    void setOutputBackground(std::uint32_t rgb) override {
+        jsSetOutputBackground(static_cast<int>(rgb));
+    }
+
+private:
+    mutable std::array<char, 32> tag_{};  // a value text is a few digits
+};
+
+struct Page {
+    PageControls controls;
+    zelvar::Form form{controls};
+    std::optional<zelvar::PlannedSave> plan;
+    std::optional<zelvar::Form::Save> planned;
+    std::string answer;  // what the last call hands back
+};
+Page *page = nullptr;
+
+const char *answer(const Json &json) {
+    page->answer = json.dump();
+    return page->answer.c_str();
+}
+
+std::string colour(std::uint32_t rgb) {
+    std::string text = "#000000";
+    for (std::size_t i = text.size(); rgb != 0; rgb >>= 4U)
+        text[--i] = "0123456789abcdef"[rgb & 0xFU];
+    return text;
+}
+
+Json rect(const zelvar::TwipRect &r) {
+    using zelvar::ui::pixels;
+    return Json::array({pixels(r.left), pixels(r.top), pixels(r.width), pixels(r.height)});
+}
+
+Json controlsOf(std::span<const zelvar::ui::Control> controls) {
+    using zelvar::ui::Kind;
+    static constexpr std::array<std::string_view, 7> kKinds{
+        "panelButton", "textBox", "panel", "picture", "optionButton", "label", "checkBoxes"};
+    Json list = Json::array();
+    for (const zelvar::ui::Control &c : controls) {
+        Json j{{"kind", kKinds.at(static_cast<std::size_t>(c.kind))},
+               {"name", c.name},
+               {"caption", c.caption},
+               {"rect", rect(c.rect)},
+               {"tabIndex", c.tabIndex},
+               {"large", c.look == zelvar::ui::Look::GreenLarge},
+               {"group", slot(c.group)},
+               {"rank", slot(c.rank)},
+               {"designState", c.designState},
+               {"centred", c.centred}};
+        if (c.kind == Kind::CheckBoxes) {
+            const zelvar::SettingGroup &g = zelvar::settingGroup(c.group);
+            Json options = Json::array();
+            for (const zelvar::Option &o : g.options) {
+                const auto value = static_cast<std::uint64_t>(zelvar::catalogueValue(o.valueText));
+                options.push_back({{"caption", o.caption},
+                                   {"value", o.valueText},
+                                   {"bit", std::countr_zero(value)},
+                                   {"rect", rect(o.rect)},
+                                   {"tabIndex", o.tabIndex}});
+            }
+            j["array"] = g.array;
+            j["checked"] = g.defaultChecked;
+            j["options"] = std::move(options);
+        }
+        if (!c.contents.empty())
+            j["contents"] = controlsOf(c.contents);
+        list.push_back(std::move(j));
+    }
+    return list;
+}
+
+Json message(bool fine, std::string_view heading, const std::string &details) {
+    return {{"fine", fine}, {"heading", heading}, {"details", details}};
+}
+
+// What the page shows once something opened: the message, if any, and the title.
+Json opened(const zelvar::Opening &opening) {
+    page->form.open(opening);
+    page->plan.reset();
+    Json j{{"title", zelvar::ui::windowTitle(page->form.openedFrom().value_or(""))}};
+    if (!opening.leftOut.empty())
+        j["message"] = message(false, opening.heading(), opening.details());
+    return j;
+}
+
+// A procedure's run-time error ends the program as the window's does: the
+// page shows the runtime's report in place of the window.
+template <class Procedure> const char *click(Procedure procedure) {
+    try {
+        procedure();
+        return "";
+    } catch (const zelvar::RuntimeError &error) {
+        page->answer = error.report();
+        return page->answer.c_str();
+    }
+}
+
+std::vector<std::string> linesOf(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        if (end > 0)
+            lines.emplace_back(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return lines;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The window's controls, as page.js builds them: the tables, in pixels.
+EMSCRIPTEN_KEEPALIVE const char *zelvarLayout() {
+    using namespace zelvar::ui;
+    if (page == nullptr)
+        page = new Page();
+    return answer({{"caption", kForm1Caption},
+                   {"client", rect(kForm1ClientArea)},
+                   {"green", colour(kGreen)},
+                   {"black", colour(kBlack)},
+                   {"window", colour(kWindowBackground)},
+                   {"lineBoxName", kLineBoxName},
+                   {"help", zelvar::kOpeningHelp},
+                   {"controls", controlsOf(kForm1)}});
+}
+
+// Once the controls exist: the window's start-up.
+EMSCRIPTEN_KEEPALIVE const char *zelvarLoad() {
+    return click([] { page->form.Form_Load(); });
+}
+
+EMSCRIPTEN_KEEPALIVE const char *zelvarPanelButton(int group) {
+    return click([group] { page->form.panelButtonClick(static_cast<Group>(group)); });
+}
+
+EMSCRIPTEN_KEEPALIVE const char *zelvarCheckBox(int group, int index) {
+    return click([=] { page->form.checkBoxClick(static_cast<Group>(group), index); });
+}
+
+// A rank's button; a message when the file opened does not set that rank.
+EMSCRIPTEN_KEEPALIVE const char *zelvarRank(int rank) {
+    bool unset = false;
+    if (const char *report = click([&] { unset = page->form.rankClick(static_cast<Rank>(rank)); });
+        *report != '\0' || !unset || !page->form.openedFrom())
+        return report;
+    return answer(
+        {{"message", message(true,
+                             zelvar::rankNotSet(static_cast<Rank>(rank),
+                                                "in " + zelvar::quoted(*page->form.openedFrom())),
+                             std::string(zelvar::kRankNotSetDetails))}});
+}
+
+// Text pasted or dropped: a line, several, the console's print form.
+EMSCRIPTEN_KEEPALIVE const char *zelvarOpenText(const char *name, const char *text) {
+    zelvar::Opener opener;
+    opener.openText(name, text);
+    return answer(opened(opener.finish()));
+}
+
+// Files the page copied into the current folder, one name a line. Those
+// no other of them execs are the configurations, opened in the order given;
+// the rest are read where exec reads them. Explain's text for each
+// configuration comes back with the opening.
+EMSCRIPTEN_KEEPALIVE const char *zelvarOpenFiles(const char *names) {
+    const std::vector<std::string> files = linesOf(names);
+    std::set<std::string> execd;
+    for (const std::string &file : files) {
+        const zelvar::Tree tree = zelvar::readTree(file);
+        for (std::size_t i = 1; i < tree.paths.size(); ++i)
+            execd.insert(tree.paths[i]);
+    }
+    zelvar::Opener opener;
+    Json explained = Json::array();
+    for (const std::string &file : files) {
+        if (execd.contains(file) && files.size() > 1)
+            continue;
+        opener.openFile(file);
+        std::istringstream none;
+        std::ostringstream out;
+        const std::string_view args[] = {file};
+        const zelvar::Status status = zelvar::bits::explainCommand(args, {}, {none, out, out});
+        explained.push_back({{"file", file}, {"text", out.str()}, {"status", status}});
+    }
+    Json j = opened(opener.finish());
+    j["explained"] = std::move(explained);
+    return answer(j);
+}
+
+// The save key: the changes since the file opened, planned as set plans
+// them and shown as its diff; nothing is written until zelvarSaved.
+EMSCRIPTEN_KEEPALIVE const char *zelvarPlan() {
+    page->plan.reset();
+    page->planned = page->form.saveIntoOpened();
+    if (!page->planned || page->planned->toServer())
+        return answer({{"message", message(true, "Nothing to save.",
+                                           "Open a configuration first: the page edits the "
+                                           "file it opened, and downloads it.")}});
+    page->plan = zelvar::planSave(page->planned->file, page->planned->changes);
+    const zelvar::Saved &shown = page->plan->shown;
+    return answer({{"changed", shown.changed},
+                   {"heading", shown.changed ? "Save these changes?" : shown.heading()},
+                   {"fine", shown.status == zelvar::Clean},
+                   {"said", shown.said},
+                   {"files", shown.files}});
+}
+
+// The bytes of the planned file `index`, for the download; its size first.
+EMSCRIPTEN_KEEPALIVE const char *zelvarPlannedBytes(int index, int *size) {
+    const std::string &bytes = page->plan->files.at(static_cast<std::size_t>(index)).bytes;
+    *size = static_cast<int>(bytes.size());
+    return bytes.data();
+}
+
+// The download was offered: the page's copy takes the edit, so that the
+// next save starts from the file as downloaded.
+EMSCRIPTEN_KEEPALIVE const char *zelvarSaved() {
+    if (!page->plan)
+        return "";
+    zelvar::Saved saved = zelvar::commitSave(std::move(*page->plan));
+    page->plan.reset();
+    if (saved.changed)
+        page->form.markSaved(*page->planned);
+    return answer(
+        {{"message", message(saved.status == zelvar::Clean, saved.heading(), saved.said)}});
+}
+
+}  // extern "C"
+
+int main() { return 0; }
