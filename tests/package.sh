@@ -26,6 +26,9 @@ for page in "$root"/share/man/man1/zelvar-bitrate.1.gz "$root"/share/man/man1/ze
 done
 
 [[ $("$root"/bin/zelvar-bits encode zv_teamLock Red FFA) == "zv_teamLock 20" ]]
+if [[ -d $(dirname "$0")/../build-web/page ]]; then  # the web page, whole
+    diff -r "$(dirname "$0")/../build-web/page" "$root"/share/zelvar-bitrate/web
+fi
 XDG_RUNTIME_DIR=$scratch env -u QT_QPA_PLATFORM "$(dirname "$0")/../scripts/with-display" \
     --timeout 30 -- bash -c '
     "$1" & program=$!

@@ -6,10 +6,12 @@
 3. an edit downloads the bytes `zelvar-bits set` writes, after a diff that
    masks the password;
 4. the keyboard alone reaches every control on show in the design's order;
-5. on a phone's width nothing reaches past the screen and a box still works.
+5. on a phone's width nothing reaches past the screen and a box still works;
+6. the page, compressed, stays under 400 KiB.
 
 Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
 """
+import gzip
 import os
 import random
 import shutil
@@ -199,6 +201,8 @@ def narrow(work):
 
 
 def main():
+    size = sum(len(gzip.compress(p.read_bytes(), 9)) for p in page.iterdir())
+    check(size < 400 * 1024, f"the page is {size} bytes compressed")
     with tempfile.TemporaryDirectory() as name:
         work = Path(name)
         (work / "downloads").mkdir()
@@ -212,7 +216,7 @@ def main():
         finally:
             driver.quit()
         narrow(work)
-    print(f"web: seed {seed}, {len(failures)} failures")
+    print(f"web: seed {seed}, {size} bytes compressed, {len(failures)} failures")
     sys.exit(1 if failures else 0)
 
 

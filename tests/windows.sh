@@ -15,7 +15,9 @@ cd "$1"
 scripts/build windows >/dev/null
 build=$PWD/build-windows
 zip=$(ls "$build"/package/zelvar-bitrate-*-win64.zip)
-[[ $(unzip -Z1 "$zip" | sort | tr '\n' ' ') == "LICENSE.txt MANUAL.txt zelvar-bitrate.exe zelvar-bits.exe " ]]
+listed="LICENSE.txt MANUAL.txt "
+[[ ! -d build-web/page ]] || listed+="web/ $(cd build-web/page && ls | sed 's|^|web/|' | tr '\n' ' ')"
+[[ $(unzip -Z1 "$zip" | sort | tr '\n' ' ') == "${listed}zelvar-bitrate.exe zelvar-bits.exe " ]]
 for exe in zelvar-bitrate zelvar-bits; do  # nothing needed beside Windows itself
     x86_64-w64-mingw32-objdump -p "$build"/*/"$exe.exe" | grep 'DLL Name' |
         grep -v -i -E 'kernel32|user32|gdi32|shell32|ole32|oleaut32|msvcrt|advapi32|comdlg32|winspool|ws2_32|mswsock' &&
