@@ -4,9 +4,9 @@
 // every difference. Arguments name the cases to run; none runs them all.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -14,15 +14,7 @@
 
 namespace check {
 
-struct Case {
-    const char *name;
-    std::function<void()> run;
-};
-
-inline std::vector<Case> &cases() {
-    static std::vector<Case> all;
-    return all;
-}
+inline std::vector<std::pair<std::string, std::function<void()>>> cases;
 inline int failures = 0;
 
 inline void failed(const char *file, int line, const std::string &what) {
@@ -30,37 +22,35 @@ inline void failed(const char *file, int line, const std::string &what) {
     std::fprintf(stderr, "%s:%d: %s\n", file, line, what.c_str());
 }
 
-template <class A, class B> std::string differ(const A &a, const B &b) {
+template <class A, class B> std::string differ(const A &got, const B &wanted) {
     std::ostringstream out;
-    out << "got:\n  " << a << "\nwanted:\n  " << b;
+    out << "got:\n  " << got << "\nwanted:\n  " << wanted;
     return out.str();
 }
 
 struct Add {
-    Add(const char *name, std::function<void()> run) { cases().push_back({name, std::move(run)}); }
+    Add(const char *name, std::function<void()> run) { cases.emplace_back(name, std::move(run)); }
 };
 
-// ZELVAR_SEED replays a random run; it is printed when it was not given.
+// ZELVAR_SEED replays a random run.
 inline unsigned seed(unsigned fixed) {
     const char *given = std::getenv("ZELVAR_SEED");
     return given != nullptr ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : fixed;
 }
 
 inline int main(int argc, char **argv) {
+    const std::vector<std::string> asked(argv + 1, argv + argc);
     int ran = 0;
-    for (const Case &c : cases()) {
-        bool asked = argc < 2;
-        for (int i = 1; i < argc; ++i)
-            asked = asked || std::strcmp(argv[i], c.name) == 0;
-        if (!asked)
+    for (const auto &[name, run] : cases) {
+        if (!asked.empty() && std::find(asked.begin(), asked.end(), name) == asked.end())
             continue;
         const int before = failures;
         try {
-            c.run();
+            run();
         } catch (const std::exception &e) {
-            failed(__FILE__, __LINE__, std::string("threw: ") + e.what());
+            failed(name.c_str(), 0, std::string("threw: ") + e.what());
         }
-        std::printf("%s: %s\n", failures == before ? "PASS" : "FAIL", c.name);
+        std::printf("%s: %s\n", failures == before ? "PASS" : "FAIL", name.c_str());
         ++ran;
     }
     std::printf("%d cases, %d failed checks\n", ran, failures);
@@ -78,7 +68,6 @@ inline int main(int argc, char **argv) {
 #define CHECK_EQ(got, wanted)                                                                      \
     do {                                                                                           \
         const auto &got_ = (got);                                                                  \
-        const auto &wanted_ = (wanted);                                                            \
-        if (!(got_ == wanted_))                                                                    \
-            check::failed(__FILE__, __LINE__, #got ": " + check::differ(got_, wanted_));           \
+        if (!(got_ == (wanted)))                                                                   \
+            check::failed(__FILE__, __LINE__, #got ": " + check::differ(got_, (wanted)));          \
     } while (false)

@@ -1,16 +1,14 @@
 #!/usr/bin/python3
-"""The web page in a real browser (headless Chromium, from file://):
-1. a random walk of clicks gives the same lines as the Qt window given the
-   same walk (tst_window walkGiven);
-2. a configuration that execs another opens as `zelvar-bits explain` reads it;
-3. an edit downloads the bytes `zelvar-bits set` writes, after a diff that
-   masks the password;
-4. the keyboard alone reaches every control on show in the design's order;
-5. on a phone's width nothing reaches past the screen and a box still works;
-6. the page, compressed, stays under 400 KiB.
-
-Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
-"""
+# The web page in a real browser (headless Chromium, from file://):
+# 1. a random walk of clicks gives the same lines as the Qt window given the
+#    same walk (tst_window walkGiven);
+# 2. a configuration that execs another opens as `zelvar-bits explain` reads it;
+# 3. an edit downloads the bytes `zelvar-bits set` writes, after a diff that
+#    masks the password;
+# 4. the keyboard alone reaches every control on show in the design's order;
+# 5. on a phone's width nothing reaches past the screen and a box still works;
+# 6. the page, compressed, stays under 400 KiB.
+# Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
 import gzip
 import os
 import random
@@ -79,27 +77,21 @@ def line(driver):
 
 
 def walk(driver, work):
-    """The same clicks in the page and in the Qt window: the same lines."""
+    # Each panel button with the boxes of the panel it shows.
+    panels = driver.execute_script("""return Object.fromEntries([...document.querySelectorAll(
+        'button.command')].map(b => [b.id, [...document.getElementById(b.getAttribute(
+        'aria-controls')).querySelectorAll('label[id^=chk]')].map(l => l.id)]))""")
     rng = random.Random(seed)
-    sizes = driver.execute_script(
-        "return Object.fromEntries([...document.querySelectorAll('fieldset.panel')].map("
-        "p => [p.id, p.querySelectorAll('input[type=checkbox]').length]))")
-    arrays = driver.execute_script(
-        "return Object.fromEntries([...document.querySelectorAll('fieldset.panel')].map("
-        "p => [p.id, p.querySelector('label[id]').id.split('(')[0]]))")
-    buttons = {b.get_attribute("id"): b.get_attribute("aria-controls")
-               for b in driver.find_elements(By.CSS_SELECTOR, "button.command")}
-    shown, names = "Frame1(1)", []
+    boxes, names = panels["Command3"], []
     for _ in range(300):
         roll = rng.random()
         if roll < 0.15:
-            name = rng.choice(sorted(buttons))
-            shown = buttons[name]
-        elif roll < 0.25 and shown == "Frame1(1)":
-            name = rng.choice(["optam", "optJK", "optInstructor"])
+            names.append(rng.choice(sorted(panels)))
+            boxes = panels[names[-1]]
+        elif roll < 0.25 and boxes is panels["Command3"]:
+            names.append(rng.choice(["optam", "optJK", "optInstructor"]))
         else:
-            name = f"{arrays[shown]}({rng.randrange(sizes[shown])})"
-        names.append(name)
+            names.append(rng.choice(boxes))
     # Clicked from the page's own script: three hundred WebDriver clicks
     # would take most of a minute; the other cases click through WebDriver.
     lines = driver.execute_script("""
@@ -109,18 +101,17 @@ def walk(driver, work):
         });""", names)
     walk_file = work / "walk"
     walk_file.write_text("\n".join(names) + "\n")
-    subprocess.run([tst_window, "walkGiven"], env={**os.environ, "ZELVAR_WALK": str(walk_file), "QT_QPA_PLATFORM": "offscreen"},
-                   check=True, timeout=120, stdout=subprocess.DEVNULL)
+    subprocess.run([tst_window, "walkGiven"], check=True, timeout=120, stdout=subprocess.DEVNULL,
+                   env={**os.environ, "ZELVAR_WALK": str(walk_file), "QT_QPA_PLATFORM": "offscreen"})
     window = (work / "walk.lines").read_text().split("\n")
-    differ = next((i for i, (a, b) in enumerate(zip(lines, window)) if a != b), None)
+    differ = next((i for i, pair in enumerate(zip(lines, window)) if pair[0] != pair[1]), None)
     check(len(window) == len(names) and differ is None,
-          f"seed {seed}: step {differ}: the page shows {lines[differ] if differ is not None else ''!r},"
-          f" the window {window[differ] if differ is not None else ''!r}")
+          f"seed {seed}, step {differ}: {list(zip(lines, window))[differ or 0]} (page, window)")
 
 
 def open_and_save(driver, work):
-    """A configuration and the file it execs: explained as explain reads
-    them, and an edit downloaded as set writes it."""
+    # A configuration and the file it execs: explained as explain reads
+    # them, and an edit downloaded as set writes it.
     config = work / "config"
     config.mkdir()
     (config / "server.cfg").write_bytes(
@@ -157,9 +148,8 @@ def open_and_save(driver, work):
 
 
 def keyboard(driver):
-    """Tab from the top, with the first panel and with one that has labels:
-    the controls on show, in the design's order (from its tables), and
-    Space on a box clicks it."""
+    # Tab from the top, with the first panel and with one that has labels:
+    # the controls on show, in the design's order (from its tables).
     design = driver.execute_script("""
         const layout = window.zelvarControls.layout, stops = {};
         const walk = (list, panel) => list.forEach(c => {

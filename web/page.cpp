@@ -104,11 +104,6 @@ struct Page {
 };
 Page *page = nullptr;
 
-const char *answer(const Json &json) {
-    page->answer = json.dump();
-    return page->answer.c_str();
-}
-
 std::string colour(std::uint32_t rgb) {
     std::string text = "#000000";
     for (std::size_t i = text.size(); rgb != 0; rgb >>= 4U)
@@ -163,26 +158,33 @@ Json message(bool fine, std::string_view heading, const std::string &details) {
     return {{"fine", fine}, {"heading", heading}, {"details", details}};
 }
 
-// What the page shows once something opened: the message, if any, and the title.
+// What the page shows once something opened: the message, if any, and the
+// title, which names the file opened as the window's does.
 Json opened(const zelvar::Opening &opening) {
     page->form.open(opening);
     page->plan.reset();
-    Json j{{"title", zelvar::ui::windowTitle(page->form.openedFrom().value_or(""))}};
+    const std::string from = page->form.openedFrom().value_or("");
+    Json j{{"title", zelvar::ui::windowTitle(from.substr(from.find_last_of('/') + 1))}};
     if (!opening.leftOut.empty())
         j["message"] = message(false, opening.heading(), opening.details());
     return j;
 }
 
-// A procedure's run-time error ends the program as the window's does: the
-// page shows the runtime's report in place of the window.
-template <class Procedure> const char *click(Procedure procedure) {
+// Every call answers in JSON, whatever happens within. A run-time error
+// ends the calculator as it ends the window: the page shows the runtime's
+// report instead ("report"). Anything else (memory running out) is said,
+// and the page goes on.
+template <class Work> const char *respond(Work work) {
+    Json j;
     try {
-        procedure();
-        return "";
+        j = work();
     } catch (const zelvar::RuntimeError &error) {
-        page->answer = error.report();
-        return page->answer.c_str();
+        j = {{"report", error.report()}};
+    } catch (const std::exception &error) {
+        j = {{"message", message(false, "That could not be done.", error.what())}};
     }
+    page->answer = j.is_null() ? "{}" : j.dump();
+    return page->answer.c_str();
 }
 
 std::vector<std::string> linesOf(std::string_view text) {
@@ -205,47 +207,58 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarLayout() {
     using namespace zelvar::ui;
     if (page == nullptr)
         page = new Page();
-    return answer({{"caption", kForm1Caption},
-                   {"client", rect(kForm1ClientArea)},
-                   {"green", colour(kGreen)},
-                   {"black", colour(kBlack)},
-                   {"window", colour(kWindowBackground)},
-                   {"lineBoxName", kLineBoxName},
-                   {"help", zelvar::kOpeningHelp},
-                   {"controls", controlsOf(kForm1)}});
+    return respond([] {
+        return Json{{"caption", kForm1Caption},
+                    {"client", rect(kForm1ClientArea)},
+                    {"green", colour(kGreen)},
+                    {"black", colour(kBlack)},
+                    {"window", colour(kWindowBackground)},
+                    {"lineBoxName", kLineBoxName},
+                    {"controls", controlsOf(kForm1)}};
+    });
 }
 
 // Once the controls exist: the window's start-up.
 EMSCRIPTEN_KEEPALIVE const char *zelvarLoad() {
-    return click([] { page->form.Form_Load(); });
+    return respond([] {
+        page->form.Form_Load();
+        return Json();
+    });
 }
 
 EMSCRIPTEN_KEEPALIVE const char *zelvarPanelButton(int group) {
-    return click([group] { page->form.panelButtonClick(static_cast<Group>(group)); });
+    return respond([group] {
+        page->form.panelButtonClick(static_cast<Group>(group));
+        return Json();
+    });
 }
 
 EMSCRIPTEN_KEEPALIVE const char *zelvarCheckBox(int group, int index) {
-    return click([=] { page->form.checkBoxClick(static_cast<Group>(group), index); });
+    return respond([=] {
+        page->form.checkBoxClick(static_cast<Group>(group), index);
+        return Json();
+    });
 }
 
 // A rank's button; a message when the file opened does not set that rank.
 EMSCRIPTEN_KEEPALIVE const char *zelvarRank(int rank) {
-    bool unset = false;
-    if (const char *report = click([&] { unset = page->form.rankClick(static_cast<Rank>(rank)); });
-        *report != '\0' || !unset || !page->form.openedFrom())
-        return report;
-    return answer(
-        {{"message", message(true,
-                             zelvar::rankNotSet(static_cast<Rank>(rank),
-                                                "in " + zelvar::quoted(*page->form.openedFrom())),
-                             std::string(zelvar::kRankNotSetDetails))}});
+    return respond([rank] {
+        const Rank chosen = static_cast<Rank>(rank);
+        if (!page->form.rankClick(chosen) || !page->form.openedFrom())
+            return Json();
+        const std::string where = "in " + zelvar::quoted(*page->form.openedFrom());
+        return Json{{"message", message(true, zelvar::rankNotSet(chosen, where),
+                                        std::string(zelvar::kRankNotSetDetails))}};
+    });
 }
 
 // Text pasted or dropped: a line, several, the console's print form.
 EMSCRIPTEN_KEEPALIVE const char *zelvarOpenText(const char *name, const char *text) {
-    zelvar::Opener opener;
-    opener.openText(name, text);
-    return answer(opened(opener.finish()));
+    return respond([=] {
+        zelvar::Opener opener;
+        opener.openText(name, text);
+        return opened(opener.finish());
+    });
 }
 
 // Files the page copied into the current folder, one name a line. Those
@@ -253,46 +266,50 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarOpenText(const char *name, const char *te
 // the rest are read where exec reads them. Explain's text for each
 // configuration comes back with the opening.
 EMSCRIPTEN_KEEPALIVE const char *zelvarOpenFiles(const char *names) {
-    const std::vector<std::string> files = linesOf(names);
-    std::set<std::string> execd;
-    for (const std::string &file : files) {
-        const zelvar::Tree tree = zelvar::readTree(file);
-        for (std::size_t i = 1; i < tree.paths.size(); ++i)
-            execd.insert(tree.paths[i]);
-    }
-    zelvar::Opener opener;
-    Json explained = Json::array();
-    for (const std::string &file : files) {
-        if (execd.contains(file) && files.size() > 1)
-            continue;
-        opener.openFile(file);
-        std::istringstream none;
-        std::ostringstream out;
-        const std::string_view args[] = {file};
-        const zelvar::Status status = zelvar::bits::explainCommand(args, {}, {none, out, out});
-        explained.push_back({{"file", file}, {"text", out.str()}, {"status", status}});
-    }
-    Json j = opened(opener.finish());
-    j["explained"] = std::move(explained);
-    return answer(j);
+    return respond([=] {
+        const std::vector<std::string> files = linesOf(names);
+        std::set<std::string> execd;
+        for (const std::string &file : files) {
+            const zelvar::Tree tree = zelvar::readTree(file);
+            if (tree.paths.size() > 1)
+                execd.insert(std::next(tree.paths.begin()), tree.paths.end());
+        }
+        zelvar::Opener opener;
+        Json explained = Json::array();
+        for (const std::string &file : files) {
+            if (execd.contains(file) && files.size() > 1)
+                continue;
+            opener.openFile(file);
+            std::istringstream none;
+            std::ostringstream out;
+            const std::string_view args[] = {file};
+            const zelvar::Status status = zelvar::bits::explainCommand(args, {}, {none, out, out});
+            explained.push_back({{"file", file}, {"text", out.str()}, {"status", status}});
+        }
+        Json j = opened(opener.finish());
+        j["explained"] = std::move(explained);
+        return j;
+    });
 }
 
 // The save key: the changes since the file opened, planned as set plans
 // them and shown as its diff; nothing is written until zelvarSaved.
 EMSCRIPTEN_KEEPALIVE const char *zelvarPlan() {
-    page->plan.reset();
-    page->planned = page->form.saveIntoOpened();
-    if (!page->planned || page->planned->toServer())
-        return answer({{"message", message(true, "Nothing to save.",
-                                           "Open a configuration first: the page edits the "
-                                           "file it opened, and downloads it.")}});
-    page->plan = zelvar::planSave(page->planned->file, page->planned->changes);
-    const zelvar::Saved &shown = page->plan->shown;
-    return answer({{"changed", shown.changed},
-                   {"heading", shown.changed ? "Save these changes?" : shown.heading()},
-                   {"fine", shown.status == zelvar::Clean},
-                   {"said", shown.said},
-                   {"files", shown.files}});
+    return respond([] {
+        page->plan.reset();
+        page->planned = page->form.saveIntoOpened();
+        if (!page->planned || page->planned->toServer())
+            return Json{{"message", message(true, "Nothing to save.",
+                                            "Open a configuration first: the page edits the "
+                                            "file it opened, and downloads it.")}};
+        page->plan = zelvar::planSave(page->planned->file, page->planned->changes);
+        const zelvar::Saved &shown = page->plan->shown;
+        return Json{{"changed", shown.changed},
+                    {"heading", shown.changed ? "Save these changes?" : shown.heading()},
+                    {"fine", shown.status == zelvar::Clean},
+                    {"said", shown.said},
+                    {"files", shown.files}};
+    });
 }
 
 // The bytes of the planned file `index`, for the download; its size first.
@@ -305,14 +322,16 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarPlannedBytes(int index, int *size) {
 // The download was offered: the page's copy takes the edit, so that the
 // next save starts from the file as downloaded.
 EMSCRIPTEN_KEEPALIVE const char *zelvarSaved() {
-    if (!page->plan)
-        return "";
-    zelvar::Saved saved = zelvar::commitSave(std::move(*page->plan));
-    page->plan.reset();
-    if (saved.changed)
-        page->form.markSaved(*page->planned);
-    return answer(
-        {{"message", message(saved.status == zelvar::Clean, saved.heading(), saved.said)}});
+    return respond([] {
+        if (!page->plan)
+            return Json();
+        zelvar::Saved saved = zelvar::commitSave(std::move(*page->plan));
+        page->plan.reset();
+        if (saved.changed)
+            page->form.markSaved(*page->planned);
+        return Json{
+            {"message", message(saved.status == zelvar::Clean, saved.heading(), saved.said)}};
+    });
 }
 
 }  // extern "C"

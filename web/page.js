@@ -31,22 +31,20 @@
 
   const $ = (id) => document.getElementById(id);
 
-  // A call whose answer is JSON, or nothing.
+  // Every call answers in JSON. A run-time error ends the calculator, as
+  // it ends the window: its report takes the window's place.
   function ask(name, types = [], args = []) {
-    const text = module.ccall(name, "string", types, args);
-    return text ? JSON.parse(text) : {};
+    const said = JSON.parse(module.ccall(name, "string", types, args));
+    if (said.report) {
+      client.replaceChildren(make("pre", { className: "report", textContent: said.report, role: "alert" }));
+      for (const control of document.querySelectorAll("#tools button, #tools input, #tools textarea"))
+        control.disabled = true;
+    }
+    return said;
   }
 
-  // A procedure's run-time error ends the calculator, as the window's does.
   function run(name, ...args) {
-    const said = module.ccall(name, "string", args.map(() => "number"), args);
-    if (said.startsWith("Run-time error")) {
-      client.replaceChildren(Object.assign(document.createElement("pre"), {
-        className: "report", textContent: said, role: "alert",
-      }));
-      return null;
-    }
-    return said ? JSON.parse(said) : {};
+    return ask(name, args.map(() => "number"), args);
   }
 
   function placed(element, control, rect = control.rect) {
@@ -160,9 +158,11 @@
   // opening gets a folder of its own, so that exec finds only what came with it.
   async function openFiles(files) {
     clearMessage();
+    const earlier = module.FS.cwd();
     const folder = `/opened/${++opens}`;
     module.FS.mkdirTree(folder);
     module.FS.chdir(folder);
+    if (earlier.startsWith("/opened/")) removeTree(earlier);
     const paths = [];
     for (const [path, file] of files) {
       const clean = path.split("/").filter((part) => part && part !== "." && part !== "..").join("/");
@@ -176,8 +176,20 @@
     const main = paths.find((p) => p.toLowerCase() === "server.cfg");
     const opened = ask("zelvarOpenFiles", ["string"], [(main && files.folder ? [main] : paths).join("\n")]);
     showMessage(opened);
-    $("explanation").textContent = opened.explained.map((e) => e.text).join("\n");
-    $("explained").hidden = opened.explained.length === 0;
+    const explained = opened.explained ?? [];
+    $("explanation").textContent = explained.map((e) => e.text).join("\n");
+    $("explained").hidden = explained.length === 0;
+  }
+
+  // What an earlier opening copied in: opening files again targets them.
+  function removeTree(path) {
+    for (const name of module.FS.readdir(path)) {
+      if (name === "." || name === "..") continue;
+      const inside = `${path}/${name}`;
+      if (module.FS.isDir(module.FS.stat(inside).mode)) removeTree(inside);
+      else module.FS.unlink(inside);
+    }
+    module.FS.rmdir(path);
   }
 
   // A folder picked or dropped: its own name is not part of the paths.
@@ -312,5 +324,8 @@
     // What scripts/bench reads: the calculator built and its line written.
     performance.mark("zelvar-loaded");
     return module;
+  }).catch((error) => {
+    $("client").textContent = `This browser cannot run the calculator: ${error}`;
+    throw error;
   });
 })();
