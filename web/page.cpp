@@ -300,8 +300,8 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarPlan() {
         page->planned = page->form.saveIntoOpened();
         if (!page->planned || page->planned->toServer())
             return Json{{"message", message(true, "Nothing to save.",
-                                            "Open a configuration first: the page edits the "
-                                            "file it opened, and downloads it.")}};
+                                            "Open one configuration first, with the files it "
+                                            "execs: the page edits it and downloads it.")}};
         page->plan = zelvar::planSave(page->planned->file, page->planned->changes);
         const zelvar::Saved &shown = page->plan->shown;
         return Json{{"changed", shown.changed},
@@ -320,17 +320,24 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarPlannedBytes(int index, int *size) {
 }
 
 // The download was offered: the page's copy takes the edit, so that the
-// next save starts from the file as downloaded.
+// next save starts from the file as downloaded. Where the file goes is the
+// browser's to say, so the message says what is left to do, not "Saved".
 EMSCRIPTEN_KEEPALIVE const char *zelvarSaved() {
     return respond([] {
         if (!page->plan)
             return Json();
         zelvar::Saved saved = zelvar::commitSave(std::move(*page->plan));
         page->plan.reset();
-        if (saved.changed)
-            page->form.markSaved(*page->planned);
-        return Json{
-            {"message", message(saved.status == zelvar::Clean, saved.heading(), saved.said)}};
+        if (!saved.changed || saved.status != zelvar::Clean)
+            return Json{{"message", message(false, saved.heading(), saved.said)}};
+        page->form.markSaved(*page->planned);
+        std::string names;
+        for (const std::string &file : saved.files)
+            (names += names.empty() ? "" : ", ") += file.substr(file.find_last_of('/') + 1);
+        return Json{{"message", message(true, "Downloading the edited " + names + ".",
+                                        "Put it in place of the server's own, and have the "
+                                        "server read it again (exec, or the next map).\n\n" +
+                                            saved.said)}};
     });
 }
 

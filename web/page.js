@@ -65,8 +65,8 @@
     return Object.assign(document.createElement(tag), properties);
   }
 
-  function captioned(type, caption, large) {
-    const label = make("label", { className: large ? "green large" : "green" });
+  function captioned(type, caption) {
+    const label = make("label", { className: "green" });
     const input = make("input", { type });
     label.append(input, make("span", { textContent: caption }));
     return [label, input];
@@ -101,7 +101,7 @@
           container.append(controls.line);
           break;
         case "optionButton": {
-          const [label, input] = captioned("radio", c.caption, false);
+          const [label, input] = captioned("radio", c.caption);
           input.name = "rank";
           input.checked = c.designState;
           placed(label, c);
@@ -119,7 +119,7 @@
           break;
         case "checkBoxes":
           boxes[c.group] = c.options.map((o, index) => {
-            const [label, input] = captioned("checkbox", o.caption, false);
+            const [label, input] = captioned("checkbox", o.caption);
             placed(label, { name: `${c.array}(${index})`, tabIndex: o.tabIndex }, o.rect);
             tabStop(input, o);
             input.checked = c.checked;
@@ -192,9 +192,12 @@
     module.FS.rmdir(path);
   }
 
-  // A folder picked or dropped: its own name is not part of the paths.
+  // A folder picked or dropped: its own name is not part of the paths. Its
+  // archives (.pk3), which can be large, stay out: the reader looks into
+  // none (nor does zelvar-bits).
   function withinFolder(files) {
-    const list = files.map(([path, file]) => [path.slice(path.indexOf("/") + 1), file]);
+    const list = files.filter(([path]) => !/\.pk3$/i.test(path))
+      .map(([path, file]) => [path.slice(path.indexOf("/") + 1), file]);
     list.folder = true;
     return list;
   }
