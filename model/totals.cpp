@@ -25,9 +25,6 @@ const char *message(RuntimeError::Number number) {
     return "Type mismatch";
 }
 
-// Value text to double the way the runtime reads a number from text: blanks
-// around it are ignored, anything else that is not a decimal number is a type
-// mismatch, and a number beyond double's range is an overflow.
 // Decimal text to a double, as from_chars reads it. Emscripten's C++
 // library has no from_chars for doubles; its C library knows only the "C"
 // locale, so strtod reads the same there, once hexadecimal is kept out.
@@ -48,6 +45,9 @@ std::from_chars_result decimal(const char *first, const char *last, double &valu
 #endif
 }
 
+// Value text to double the way the runtime reads a number from text: blanks
+// around it are ignored, anything else that is not a decimal number is a type
+// mismatch, and a number beyond double's range is an overflow.
 double toDouble(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
     const std::size_t last = text.find_last_not_of(' ');

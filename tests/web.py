@@ -174,6 +174,14 @@ def keyboard(driver):
         check(seen == expected, f"Tab reaches {seen}, the design's order is {expected}")
     driver.find_element(By.CSS_SELECTOR, "[id='chkForce(0)'] input").send_keys(Keys.SPACE)
     check(line(driver) != "g_forcePowerDisable 0", f"Space on a box: {line(driver)!r}")
+    # The paste key opens the clipboard's text, the copy key copies the line.
+    copied = driver.execute_script("""
+        const paste = new DataTransfer(), copy = new DataTransfer();
+        paste.setData('text/plain', 'seta zv_teamLock "20"');
+        document.body.dispatchEvent(new ClipboardEvent('paste', {clipboardData: paste, bubbles: true}));
+        document.body.dispatchEvent(new ClipboardEvent('copy', {clipboardData: copy, bubbles: true}));
+        return copy.getData('text/plain');""")
+    check(copied == line(driver) == "zv_teamLock 20", f"pasted, then copied: {copied!r}")
 
 
 def narrow(work):

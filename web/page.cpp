@@ -1,7 +1,7 @@
 // The web page's side in WebAssembly: the window's event procedures, the
 // opener, explain and the edit planner, the same code the windows and
 // zelvar-bits run. The page's controls are real form controls that
-// page.js builds from layout(); their states live on them, and the Form
+// page.js builds from zelvarLayout(); their states live on them, and the Form
 // reads and sets them through the functions below, which call into the
 // page (window.zelvarControls). Files the admin opens are copied byte for
 // byte into the module's own memory file system, in one folder, so that

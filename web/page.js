@@ -124,7 +124,9 @@
             tabStop(input, o);
             input.checked = c.checked;
             input.dataset.value = o.value;
+            // What a screen reader or a hovering pointer tells besides the caption.
             label.title = `bit ${o.bit}, value ${o.value}`;
+            input.setAttribute("aria-description", label.title);
             input.addEventListener("click", () => showMessage(run("zelvarCheckBox", c.group, index)));
             container.append(label);
             return input;
