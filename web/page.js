@@ -299,11 +299,16 @@
     document.addEventListener("dragover", (e) => e.preventDefault());
     document.addEventListener("drop", async (e) => {
       e.preventDefault();
-      const items = [...e.dataTransfer.items].map((i) => i.webkitGetAsEntry?.()).filter(Boolean);
-      if (items.length === 0) return openText("the dropped text", e.dataTransfer.getData("text"));
-      const files = [];
-      for (const entry of items) await entries(entry, "", files);
-      await openFiles(items.length === 1 && items[0].isDirectory ? withinFolder(files) : files);
+      const transfer = e.dataTransfer;
+      const items = [...transfer.items].filter((i) => i.kind === "file")
+        .map((i) => i.webkitGetAsEntry?.()).filter(Boolean);
+      if (items.length > 0) {  // files and folders, walked
+        const files = [];
+        for (const entry of items) await entries(entry, "", files);
+        return openFiles(items.length === 1 && items[0].isDirectory ? withinFolder(files) : files);
+      }
+      if (transfer.files.length > 0) return openFiles([...transfer.files].map((f) => [f.name, f]));
+      return openText("the dropped text", transfer.getData("text"));
     });
   }
 
