@@ -5,7 +5,8 @@
 # 2. a configuration that execs another opens as `zelvar-bits explain` reads it;
 # 3. an edit downloads the bytes `zelvar-bits set` writes, after a diff that
 #    masks the password;
-# 4. the keyboard alone reaches every control on show in the design's order;
+# 4. the keyboard alone reaches every control on show in the design's order,
+#    Space clicks a box, the paste key opens text and the copy key copies the line;
 # 5. on a phone's width nothing reaches past the screen and a box still works;
 # 6. the page, compressed, stays under 400 KiB.
 # Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
