@@ -230,6 +230,7 @@
   // The save key: the diff first; the edited files download only once the
   // admin agrees, each under its own name.
   function save() {
+    if ($("confirm").open) return;
     clearMessage();
     const plan = ask("zelvarPlan");
     if (plan.message) return showMessage(plan);
