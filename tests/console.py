@@ -68,15 +68,16 @@ def engine(texts, folder, files=None):
     # `files` are more files of the game's folder, by name, for exec.
     game = os.path.join(folder, "g")
     os.makedirs(os.path.join(game, "sub"))
+    # Written as the reader is given them: a character a byte.
     for name, text in (files or {}).items():
-        with open(os.path.join(game, name), "w", newline="") as f:
+        with open(os.path.join(game, name), "w", encoding="latin-1", newline="") as f:
             f.write(text)
     for reset in ("default.cfg", "r.cfg"):  # the engine wants the first; both make the nine
         with open(os.path.join(game, reset), "w") as f:
             f.writelines(f'set {n} "unset"\n' for n in NAMES)
     driver = []
     for i, text in enumerate(texts):
-        with open(os.path.join(game, f"t{i}.cfg"), "w", newline="") as f:
+        with open(os.path.join(game, f"t{i}.cfg"), "w", encoding="latin-1", newline="") as f:
             f.write(text)
         driver += ["exec r.cfg", f"exec t{i}.cfg", CLOSERS + f"echo @@{i}"] + NAMES
     with open(os.path.join(game, "d.cfg"), "w") as f:
@@ -189,7 +190,7 @@ def trees(rnd, folder):
         value = str(sum(o["value"] for o in group["options"] if rnd.random() < 0.5))
         path = os.path.join(game, f"t{i}.cfg")
         run = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
-                             timeout=10, text=True)
+                             timeout=10, encoding="latin-1")
         if run.returncode == 0:
             wanted.append((i, dict(values, **{name: value}), run.stdout))
     def now(name):
