@@ -13,16 +13,6 @@
 
 namespace zelvar::app {
 
-namespace {
-
-// What a title calls a file: its name, without the folders.
-std::string shortName(const std::string &path) {
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
-
 std::string windowHelp() {
     return "Usage: zelvar-bitrate [--server NAME|HOST[:PORT]]\n"
            "                      [FILE | LINE | VARIABLE VALUE]...\n" +
@@ -152,7 +142,7 @@ void Flows::retitle() {
     const auto name = opened ? named_.find(*opened) : named_.end();
     const std::string what = waiting()              ? waitingFor_
                              : name != named_.end() ? name->second
-                             : opened               ? shortName(*opened)
+                             : opened               ? fileNameOf(*opened)
                                                     : std::string();
     dialogs_.setTitle(ui::windowTitle(what));
 }

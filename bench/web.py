@@ -2,30 +2,23 @@
 """The web page in headless Chromium, opened from its folder: the first
 contentful paint, the calculator built with its line written, and a box's
 click to the new line (the click handler, the model and the line written),
-each run on a fresh load (the click the mean of a thousand). Prints JSON: lists of milliseconds.
+each run on a fresh load (the click the mean of a thousand). Prints JSON:
+lists of milliseconds.
 
 Usage: bench/web.py PAGE_DIR RUNS
 """
 import json
-import shutil
 import sys
 import tempfile
 from pathlib import Path
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests"))
+from web import browser  # noqa: E402  the test's browser, started as the test starts it
 
 page, runs = Path(sys.argv[1]).resolve(), int(sys.argv[2])
 found = {"paint": [], "loaded": [], "click": []}
-with tempfile.TemporaryDirectory() as profile:
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium")
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update",
-                 "--disable-sync", f"--user-data-dir={profile}", "--window-size=800,900"):
-        options.add_argument(flag)
-    driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
-    driver.set_script_timeout(30)
+with tempfile.TemporaryDirectory() as work:
+    driver = browser(page, Path(work))
     try:
         for _ in range(runs + 1):  # the first warms the disk cache
             driver.get((page / "index.html").as_uri())

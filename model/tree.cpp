@@ -40,6 +40,8 @@ std::string folderOf(const std::string &path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string fileNameOf(const std::string &path) { return path.substr(folderOf(path).size()); }
+
 namespace {
 
 class Splicer {

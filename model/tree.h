@@ -74,6 +74,8 @@ Status weightOf(Tree::Kind kind);
 
 // The folder a path names its file in, with its separator; "" for none.
 std::string folderOf(const std::string &path);
+// The file's own name, without its folder: what a title shows.
+std::string fileNameOf(const std::string &path);
 
 // Where exec finds its files: the game's folders in the order the engine
 // looks, the first that holds the file winning (today's engines: the home

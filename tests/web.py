@@ -26,7 +26,6 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-page, bits, tst_window = (Path(a).resolve() for a in sys.argv[1:4])
 seed = int(os.environ.get("ZELVAR_SEED") or random.randrange(2**32))
 failures = []
 
@@ -47,7 +46,7 @@ def wait_for(condition, what, seconds=10):
     raise TimeoutError(what)
 
 
-def browser(work, width=None):
+def browser(page, work, width=None):
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -186,7 +185,7 @@ def keyboard(driver):
 
 
 def narrow(work):
-    driver = browser(work, 360)
+    driver = browser(page, work, 360)
     try:
         width = driver.execute_script("return document.documentElement.scrollWidth")
         check(width <= 360, f"at 360 pixels the page is {width} wide")
@@ -205,7 +204,7 @@ def main():
     with tempfile.TemporaryDirectory() as name:
         work = Path(name)
         (work / "downloads").mkdir()
-        driver = browser(work)
+        driver = browser(page, work)
         try:
             keyboard(driver)
             reload(driver)
@@ -219,4 +218,6 @@ def main():
     sys.exit(1 if failures else 0)
 
 
-main()
+if __name__ == "__main__":
+    page, bits, tst_window = (Path(a).resolve() for a in sys.argv[1:4])
+    main()

@@ -164,7 +164,7 @@ Json opened(const zelvar::Opening &opening) {
     page->form.open(opening);
     page->plan.reset();
     const std::string from = page->form.openedFrom().value_or("");
-    Json j{{"title", zelvar::ui::windowTitle(from.substr(from.find_last_of('/') + 1))}};
+    Json j{{"title", zelvar::ui::windowTitle(zelvar::fileNameOf(from))}};
     if (!opening.leftOut.empty())
         j["message"] = message(false, opening.heading(), opening.details());
     return j;
@@ -268,8 +268,8 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarOpenText(const char *name, const char *te
 EMSCRIPTEN_KEEPALIVE const char *zelvarOpenFiles(const char *names) {
     return respond([=] {
         const std::vector<std::string> files = linesOf(names);
-        std::set<std::string> execd;
-        for (const std::string &file : files) {
+        std::set<std::string> execd;  // one file alone is the configuration, whatever
+        for (const std::string &file : files.size() > 1 ? files : std::vector<std::string>{}) {
             const zelvar::Tree tree = zelvar::readTree(file);
             if (tree.paths.size() > 1)
                 execd.insert(std::next(tree.paths.begin()), tree.paths.end());
@@ -277,7 +277,7 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarOpenFiles(const char *names) {
         zelvar::Opener opener;
         Json explained = Json::array();
         for (const std::string &file : files) {
-            if (execd.contains(file) && files.size() > 1)
+            if (execd.contains(file))
                 continue;
             opener.openFile(file);
             std::istringstream none;
@@ -333,7 +333,7 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarSaved() {
         page->form.markSaved(*page->planned);
         std::string names;
         for (const std::string &file : saved.files)
-            (names += names.empty() ? "" : ", ") += file.substr(file.find_last_of('/') + 1);
+            (names += names.empty() ? "" : ", ") += zelvar::fileNameOf(file);
         return Json{{"message", message(true, "Downloading the edited " + names + ".",
                                         "Put it in place of the server's own, and have the "
                                         "server read it again (exec, or the next map).\n\n" +

@@ -5,6 +5,7 @@
 // the module. The controls hold every state: the module reads and sets them
 // through window.zelvarControls, and setting a state raises no event.
 (() => {
+  const $ = (id) => document.getElementById(id);
   const boxes = [];   // by group, the check boxes in index order
   const panels = [];  // by group
   const ranks = [];   // by rank, the option buttons
@@ -24,12 +25,10 @@
       });
     },
     // The window's outer size: the client area with the frame drawn round it.
-    outerWidth: () => document.getElementById("form1").offsetWidth,
-    outerHeight: () => document.getElementById("form1").offsetHeight,
+    outerWidth: () => $("form1").offsetWidth,
+    outerHeight: () => $("form1").offsetHeight,
   };
   window.zelvarControls = controls;
-
-  const $ = (id) => document.getElementById(id);
 
   // Every call answers in JSON. A run-time error ends the calculator, as
   // it ends the window: its report takes the window's place.
