@@ -3,7 +3,9 @@
 #include "drift.h"
 #include "help.h"
 #include "layout.h"
+#include "opening.h"
 #include "remote.h"
+#include "report.h"
 #include "save.h"
 #include "serversfile.h"
 
@@ -137,23 +139,20 @@ void Flows::escapeKey() {
     }
 }
 
-void Flows::retitle() {
-    const std::optional<std::string> &opened = form_.openedFrom() ? form_.openedFrom() : unread_;
+std::string Flows::nameOf(const std::optional<std::string> &opened) const {
     const auto name = opened ? named_.find(*opened) : named_.end();
-    const std::string what = waiting()              ? waitingFor_
-                             : name != named_.end() ? name->second
-                             : opened               ? fileNameOf(*opened)
-                                                    : std::string();
-    dialogs_.setTitle(ui::windowTitle(what));
+    return name != named_.end() ? name->second : std::string();
+}
+
+void Flows::retitle() {
+    // A server that could not be read is named until something else opens.
+    const std::optional<std::string> &opened = form_.openedFrom() ? form_.openedFrom() : unread_;
+    dialogs_.setTitle(waiting() ? ui::windowTitle(waitingFor_) : titleOf(opened, nameOf(opened)));
 }
 
 void Flows::rankClick(Rank rank) {
-    if (!form_.rankClick(rank) || !form_.openedFrom())
-        return;
-    const std::string &from = *form_.openedFrom();
-    const auto name = named_.find(from);
-    say(true, rankNotSet(rank, name != named_.end() ? "on " + name->second : "in " + quoted(from)),
-        std::string(kRankNotSetDetails));
+    if (const auto said = rankClicked(form_, rank, nameOf(form_.openedFrom())))
+        say(said->fine, said->heading, said->details);
 }
 
 // Opening anything while a server is read or sent to would change what that
@@ -186,11 +185,10 @@ void Flows::dropText(const std::string &text) {
 }
 
 void Flows::open(Opener &opener) {
-    const Opening opening = opener.finish();
-    form_.open(opening);
+    const std::optional<report::Message> said = openInto(form_, opener.finish());
     retitle();
-    if (!opening.leftOut.empty())
-        say(false, opening.heading(), opening.details());
+    if (said)
+        say(said->fine, said->heading, said->details);
 }
 
 // Into the file opened, or to the server, what changed since; opened from
@@ -264,28 +262,15 @@ bool Flows::mayClose() {
     return false;
 }
 
-namespace {
-
-// Every file a planned edit changes, which may be one the configuration execs.
-std::string filesOf(const PlannedSave &plan) {
-    std::string files;
-    for (std::size_t i = 0; i < plan.files.size(); ++i)
-        files += (i == 0 ? "" : i + 1 == plan.files.size() ? " and " : ", ") + plan.files[i].name;
-    return files;
-}
-
-}  // namespace
-
 bool Flows::write(const Form::Save &save) {
-    PlannedSave plan = planSave(save.file, save.changes, save.create);
-    if (plan.shown.changed && !dialogs_.confirm("Save these changes into " + filesOf(plan) + "?",
-                                                plan.shown.said, "Save"))
+    FileSave planned = planFileSave(save);
+    if (planned.plan.shown.changed &&
+        !dialogs_.confirm(planned.heading, planned.plan.shown.said, "Save"))
         return false;
-    Saved saved = commitSave(std::move(plan));
-    const std::string_view heading = saved.heading();
-    const bool fine = saved.status == Clean;
-    say(fine, heading, std::move(saved.said));
-    return fine;
+    const report::Result result = commitFileSave(std::move(planned));
+    const report::Message said = report::messageOf(result);
+    say(said.fine, said.heading, said.details);
+    return said.fine;
 }
 
 // To the server, and into its configuration when the servers file names
@@ -306,57 +291,55 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     if (!dialogs_.confirm(
             !files.empty() ? "Save these values into " + files + " and send them to " + server + "?"
                            : "Send these values to " + server + "?",
-            (plan ? plan->shown.said + '\n' : std::string()) + values(save) + differing,
-            plan ? "Save" : "Send"))
+            (plan && plan->shown.changed ? plan->shown.said + '\n' : std::string()) +
+                values(save) + differing,
+            !files.empty() ? "Save" : "Send"))
         return;
     auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;
     withPassword(save.server, [this, save, thenClose, planned, files, server](Password secret) {
-        std::string written;
-        bool wrote = false;
+        // Filled as the work goes: the file first, then each value sent.
+        auto result = std::make_shared<report::Result>();
+        result->server = server;
+        result->planned = save.changes;
         if (planned) {
-            Saved saved = commitSave(std::move(*planned));
-            if (saved.status != Clean) {
-                say(false, saved.heading(), saved.said + "\nNothing was sent.");
+            result->saved = commitSave(std::move(*planned));
+            result->status = result->saved->status;
+            if (result->saved->status != Clean) {
+                const report::Message said = report::messageOf(*result, files);
+                say(false, said.heading, said.details);
                 return;
             }
-            wrote = saved.changed;
-            written = std::move(saved.said) + '\n';
         }
-        auto sent = std::make_shared<rcon::Sent>();
         talkBeside(
             save.server, std::move(secret), "Sending to " + server + "\u2026",
-            [sent, changes = save.changes](rcon::Session &session, const std::string &) {
-                *sent = rcon::sendChanges(session, changes);
+            [result, changes = save.changes](rcon::Session &session, const std::string &) {
+                result->sent = rcon::sendChanges(session, changes);
             },
-            [this, save, thenClose, written, wrote, sent, files,
-             server](const std::optional<Unreached> &failed) {
+            [this, save, thenClose, result, files](const std::optional<Unreached> &failed) {
                 if (failed)
-                    *sent = {Failed, failed->why, {}, 0, false};
-                const bool fine = sent->status == Clean;
+                    result->fail(failed->why);
+                if (result->sent)
+                    result->status = worst(result->status, result->sent->status);
+                const bool fine = result->status == Clean;
                 if (fine)
                     form_.markSaved(save);
                 // What the server runs now, as read back, against the file;
                 // a value waiting for the next map is said so already.
                 std::vector<Change> running;
-                for (const rcon::SentValue &v : sent->values)
+                for (const rcon::SentValue &v : result->sent.value_or(rcon::Sent{}).values)
                     if (v.held && v.outcome != rcon::Outcome::NextMap) {
                         live_[save.server].at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
                         running.push_back(v.change);
                     }
-                const std::string after =
-                    wrote ? drifted(save.server, running, "After the change, ") : std::string();
-                // Each side said as it went: the file written stays written.
-                std::string heading(sent->heading());
-                if (wrote)
-                    heading = "Written into " + files +
-                              (fine     ? " and sent to " + server + "."
-                               : failed ? "; not sent to " + server + ": " + failed->why
-                                        : "; not all was applied on " + server + ".");
+                if (result->written())
+                    if (std::string after = drifted(save.server, running, "After the change, ");
+                        !after.empty())
+                        result->after.push_back(std::move(after));
+                const report::Message said = report::messageOf(*result, files);
                 if (fine && thenClose)
                     dialogs_.close();
-                else  // a failure the heading says is not said again
-                    say(fine && after.empty(), heading,
-                        written + (wrote && failed ? std::string() : sent->said) + after);
+                else
+                    say(said.fine && result->after.empty(), said.heading, said.details);
             });
     });
 }

@@ -139,6 +139,8 @@ private:
     void wait(std::string what);
     void endWait();
     void retitle();
+    // What the servers file calls the server `opened`, if it is one it names.
+    std::string nameOf(const std::optional<std::string> &opened) const;
 
     struct Message {
         bool fine;

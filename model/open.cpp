@@ -57,8 +57,9 @@ void Opener::openText(std::string_view name, std::string_view text) {
 }
 
 // With the files it execs, as the server runs them.
-void Opener::openFile(const std::string &path) {
-    Tree tree = readTree(path);
+void Opener::openFile(const std::string &path) { openFile(path, readTree(path)); }
+
+void Opener::openFile(const std::string &path, Tree tree) {
     if (tree.error) {  // a file that could not be read is no place to save into
         leftOut_.push_back(*tree.error);
         return;

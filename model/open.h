@@ -69,6 +69,8 @@ public:
     // `name` is what a message calls the text: "the clipboard".
     void openText(std::string_view name, std::string_view text);
     void openFile(const std::string &path);
+    // The same, of a configuration already read with its execs.
+    void openFile(const std::string &path, Tree tree);
     // FILE | LINE | VARIABLE VALUE, read as zelvar-bits decode reads a line.
     void openArguments(std::span<const std::string> arguments);
     // What a server holds, in variables() order (rcon::Session::read);

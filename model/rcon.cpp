@@ -189,7 +189,7 @@ struct OutcomeFacts {
     std::string_view name;
     Status weight;
 };
-constexpr std::array<OutcomeFacts, 9> kOutcomes{{
+constexpr std::array<OutcomeFacts, 10> kOutcomes{{
     {Outcome::Applied, "applied", Clean},
     {Outcome::AppliedAlready, "applied already", Clean},
     {Outcome::NextMap, "takes effect at the next map", Clean},
@@ -199,6 +199,7 @@ constexpr std::array<OutcomeFacts, 9> kOutcomes{{
     {Outcome::Refused, "refused", Problem},
     {Outcome::NoReply, "no reply", Failed},
     {Outcome::NotApplied, "not applied", Problem},
+    {Outcome::NotSent, "not sent", Failed},
 }};
 static_assert([] {
     for (std::size_t i = 0; i < kOutcomes.size(); ++i)
@@ -227,6 +228,9 @@ void Sent::add(SentValue v) {
         break;
     case Outcome::NotReadBack:
         said += "sent, but not read back: " + v.detail;
+        break;
+    case Outcome::NotSent:
+        said += "not sent: " + v.detail;
         break;
     case Outcome::Refused:
         said += "refused: " + quoted(v.detail);
@@ -263,32 +267,44 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
         bool sent = false;
     };
     std::vector<Step> steps;
+    // Why the server stopped answering once values went: the rest stay unsent.
+    std::optional<std::string> stopped;
+    const auto anySent = [&steps] {
+        return std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.sent; });
+    };
     for (const Change &c : changes) {
         Step step{&c, std::nullopt};
         const std::optional<Held> &held = before.at(indexOf(c.variable));
-        if (!sent.cancelled && held && !(sameNumber(held->value, c.value) && !held->latched)) {
+        if (!sent.cancelled && !stopped && held &&
+            !(sameNumber(held->value, c.value) && !held->latched)) {
             try {
                 step.sent = true;
                 step.answer = session.set(c.variable, c.value);
             } catch (const NoReply &) {    // the read below tells what became of it
             } catch (const Cancelled &) {  // asked, or not, as the server alone knows
                 sent.cancelled = true;
+            } catch (const PasswordRefused &) {
+                if (!anySent())
+                    throw;  // nothing went: the refusal is the whole story
+                stopped = "the password was refused";
+            } catch (const Failure &failure) {  // the host refuses: what went is said
+                stopped = failure.what();
             }
         }
         steps.push_back(std::move(step));
     }
     std::array<std::optional<Held>, kVariableCount> after{};
     std::optional<std::string> unread;
-    if (std::any_of(steps.begin(), steps.end(), [](const Step &s) { return s.sent; })) {
+    if (anySent()) {
         try {
             if (sent.cancelled)
                 throw Cancelled();
             after = session.read(which);
-        } catch (const NoReply &failure) {
-            unread = failure.what();
         } catch (const Cancelled &) {
             sent.cancelled = true;
             unread = "cancelled";
+        } catch (const Failure &failure) {
+            unread = failure.what();
         }
     }
     for (const Step &s : steps) {
@@ -298,6 +314,8 @@ Sent sendChanges(Session &session, std::span<const Change> changes) {
         SentValue v{c, Outcome::Applied, {}, now ? std::optional(now->value) : std::nullopt};
         if (!held)
             v.outcome = Outcome::NoSuchVariable;
+        else if (!s.sent && stopped && !(sameNumber(held->value, c.value) && !held->latched))
+            v = {c, Outcome::NotSent, *stopped, std::nullopt};
         else if (!s.sent && sent.cancelled)
             v.outcome = Outcome::Cancelled;
         else if (!s.sent)

@@ -123,6 +123,7 @@ enum class Outcome {
     Refused,         // in the server's own words
     NoReply,         // to the set; read back, the server holds another value
     NotApplied,      // the server answered nothing, and holds another value
+    NotSent,         // the server stopped answering before its turn: `detail` says how
 };
 std::string_view outcomeName(Outcome outcome);  // "applied", "refused", ...
 Status weightOf(Outcome outcome);
@@ -155,7 +156,9 @@ struct Sent {
 };
 // Checks every value first (nothing is sent if one is refused), then sets
 // each on a variable the server has, and reads them back in one request a
-// prefix. Stopped by the user, it says which were sent and which not.
+// prefix. Stopped by the user, or by a server that stops answering once the
+// first values went, it says which were sent and which not; a failure before
+// any value went (the first read) is thrown, as every other talk throws it.
 Sent sendChanges(Session &session, std::span<const Change> changes);
 
 // Whether two values are the same number to the server.

@@ -1,12 +1,16 @@
 // Replacing a configuration file in one step, or not at all. A file is read
 // whole together with what identifies its state (size, modification time,
 // content); the new bytes go to a temporary file beside it, which takes the
-// original's mode (and owner, where allowed), reaches the disk, and is renamed
-// over the original only if the original is still as it was read. A symbolic
-// link is followed and its target replaced; a dangling link, a file with
-// several hard links and a directory are refused. On any failure the file is
-// untouched and no temporary file is left. One implementation for POSIX
-// systems, one for Windows.
+// original's mode, owner and group, reaches the disk, and is renamed over
+// the original only if the original is still as it was read. Where the
+// temporary file cannot take the owner or group (the user is not root, and
+// the file is the server's), the file is rewritten in place instead, so that
+// the server may still read it: a copy of its bytes kept beside it until the
+// new bytes read back whole, and put back on any failure. A symbolic link is
+// followed and its target replaced; a dangling link, a file with several
+// hard links and a directory are refused. On any failure the file is as it
+// was and no temporary file is left. One implementation for POSIX systems,
+// one for Windows.
 #pragma once
 
 #include <cstdint>
@@ -31,9 +35,20 @@ struct Snapshot {
 std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::string_view name,
                                                  std::size_t largest);
 
-// Writes `bytes` in place of the file of `was`; nothing, or why not.
-std::optional<std::string> replaceFile(const Snapshot &was, std::string_view name,
-                                       std::string_view bytes);
+// How a file took its new bytes.
+enum class WrittenAs {
+    Replaced,  // a new file renamed over it, in one step
+    // Its own bytes rewritten, a copy of the old ones beside it until the new
+    // read back whole: the way that keeps an owner and group this user may
+    // not give (the server's own, on a machine where the admin is in its group).
+    InPlace,
+};
+std::string_view writtenAsName(WrittenAs how);  // "replaced", "in place"
+
+// Writes `bytes` in place of the file of `was`: how, or why not (the file
+// then as it was).
+std::variant<WrittenAs, std::string> replaceFile(const Snapshot &was, std::string_view name,
+                                                 std::string_view bytes);
 
 // What is said when the file changed between reading and writing.
 inline constexpr std::string_view kChangedOnDisk = "changed on disk since it was read";

@@ -112,14 +112,102 @@ std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::s
     return readState(real.get(), name, largest);
 }
 
-std::optional<std::string> replaceFile(const Snapshot &was, std::string_view name,
-                                       std::string_view bytes) {
+namespace {
+
+// Whether the file at `target` is still as `was` read it; its bytes, when it is.
+std::optional<Snapshot> unchanged(const Snapshot &was, std::string_view name, std::size_t room) {
+    auto now = readState(was.target, name, was.size + room + 1);
+    auto *same = std::get_if<Snapshot>(&now);
+    if (same == nullptr || same->exists != was.exists || same->size != was.size ||
+        same->modified != was.modified || same->digest != was.digest)
+        return std::nullopt;
+    return std::move(*same);
+}
+
+// `bytes` written over the whole of the open file, its length cut to them, on the disk.
+bool overwrite(int fd, std::string_view bytes) {
+    return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, bytes) &&
+           ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+}
+
+// Whether the file holds exactly `bytes`, read back from the disk's copy.
+bool holds(const std::string &target, std::string_view bytes) {
+    const auto back = readState(target, {}, bytes.size() + 1);
+    const auto *read = std::get_if<Snapshot>(&back);
+    return read != nullptr && read->exists && read->bytes == bytes;
+}
+
+// The file's own bytes rewritten, so that it keeps its owner, group and
+// mode: a copy of the old bytes beside it first, put back on any failure,
+// removed once the new bytes read back whole.
+std::variant<WrittenAs, std::string> rewriteInPlace(const Snapshot &was, std::string_view name,
+                                                    std::string_view bytes,
+                                                    const std::string &folder,
+                                                    const std::string &copyName) {
+    const std::optional<Snapshot> old = unchanged(was, name, bytes.size());
+    if (!old)
+        return std::string(name) + ' ' + std::string(kChangedOnDisk) + "; it is as it was";
+    // Opened for writing first: a file this user may not write is refused
+    // before anything is made beside it.
+    Descriptor file(::open(was.target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (file.fd < 0)
+        return failed("write", name) + "; it is as it was";
+    std::string copy = copyName;
+    Descriptor kept(::mkstemp(copy.data()));
+    if (kept.fd < 0)
+        return failed("keep a copy of", name) +
+               " beside it, which rewriting it in place needs (its owner is another user's); it "
+               "is as it was";
+    if (::fchmod(kept.fd, 0600) != 0 || !writeAll(kept.fd, old->bytes) || ::fsync(kept.fd) != 0 ||
+        !kept.close()) {
+        const std::string why = failed("keep a copy of", name);
+        ::unlink(copy.c_str());
+        return why + "; it is as it was";
+    }
+    const bool wrote = overwrite(file.fd, bytes) && file.close();
+    const std::string why = wrote ? std::string(name) + " did not read back as written"
+                                  : failed("write", name);
+    if (wrote && holds(was.target, bytes)) {
+        ::unlink(copy.c_str());
+        const Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.fd >= 0)
+            ::fsync(directory.fd);
+        return WrittenAs::InPlace;
+    }
+    // The old bytes back, from memory; the copy goes only once they read back.
+    const Descriptor again(::open(was.target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (again.fd >= 0 && overwrite(again.fd, old->bytes) && holds(was.target, old->bytes)) {
+        ::unlink(copy.c_str());
+        return why + "; it is as it was";
+    }
+    return why + "; it may be damaged: its bytes before are in " + copy;
+}
+
+}  // namespace
+
+std::variant<WrittenAs, std::string> replaceFile(const Snapshot &was, std::string_view name,
+                                                 std::string_view bytes) {
     // Past a file-size limit a write is to fail with EFBIG, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
     const std::size_t slash = was.target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : was.target.substr(0, slash + 1);
     std::string temp = (slash == std::string::npos ? std::string() : folder) + '.' +
                        was.target.substr(slash + 1) + ".XXXXXX";
+    const std::string copyName = temp;
+    struct stat st {};
+    const bool exists = was.exists && ::stat(was.target.c_str(), &st) == 0;
+    // A file of another owner, or of a group this user cannot give, keeps
+    // both only when its own bytes are rewritten: a new file would be this
+    // user's, and the server might no longer read it.
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::geteuid() != 0) {
+        Descriptor probe(::mkstemp(temp.data()));
+        const bool given = probe.fd >= 0 && ::fchown(probe.fd, st.st_uid, st.st_gid) == 0;
+        if (probe.fd >= 0)
+            ::unlink(temp.c_str());
+        temp = copyName;
+        if (!given)
+            return rewriteInPlace(was, name, bytes, folder, copyName);
+    }
     Descriptor file(::mkstemp(temp.data()));
     if (file.fd < 0)
         return failed("write", name) + "; it is as it was";
@@ -127,11 +215,10 @@ std::optional<std::string> replaceFile(const Snapshot &was, std::string_view nam
         ::unlink(temp.c_str());
         return std::move(why) + "; it is as it was";
     };
-    struct stat st {};
-    if (was.exists && ::stat(was.target.c_str(), &st) == 0) {
-        if (::fchmod(file.fd, st.st_mode & 07777) != 0)
+    if (exists) {
+        if (::fchmod(file.fd, st.st_mode & 07777) != 0 ||
+            ::fchown(file.fd, st.st_uid, st.st_gid) != 0)
             return undo(failed("write", name));
-        (void)!::fchown(file.fd, st.st_uid, st.st_gid);  // where allowed
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -141,17 +228,14 @@ std::optional<std::string> replaceFile(const Snapshot &was, std::string_view nam
     if (!writeAll(file.fd, bytes) || ::fsync(file.fd) != 0 || !file.close())
         return undo(failed("write", name));
     // Still as it was read: nobody wrote it meanwhile.
-    const auto now = readState(was.target, name, was.size + bytes.size() + 1);
-    const auto *same = std::get_if<Snapshot>(&now);
-    if (same == nullptr || same->exists != was.exists || same->size != was.size ||
-        same->modified != was.modified || same->digest != was.digest)
+    if (!unchanged(was, name, bytes.size()))
         return undo(std::string(name) + ' ' + std::string(kChangedOnDisk));
     if (::rename(temp.c_str(), was.target.c_str()) != 0)
         return undo(failed("write", name));
     const Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.fd >= 0)
         ::fsync(directory.fd);  // the rename itself on the disk
-    return std::nullopt;
+    return WrittenAs::Replaced;
 }
 
 }  // namespace zelvar

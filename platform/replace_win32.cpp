@@ -101,8 +101,8 @@ std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::s
     return readState(wpath, name, largest);
 }
 
-std::optional<std::string> replaceFile(const Snapshot &was, std::string_view name,
-                                       std::string_view bytes) {
+std::variant<WrittenAs, std::string> replaceFile(const Snapshot &was, std::string_view name,
+                                                 std::string_view bytes) {
     const std::wstring target = wide(was.target);
     const std::size_t slash = target.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
@@ -133,7 +133,7 @@ std::optional<std::string> replaceFile(const Snapshot &was, std::string_view nam
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
             FALSE)
-            return std::nullopt;
+            return WrittenAs::Replaced;
         const DWORD code = GetLastError();
         if (attempt == 10 || (code != ERROR_SHARING_VIOLATION && code != ERROR_ACCESS_DENIED &&
                               code != ERROR_LOCK_VIOLATION)) {

@@ -30,6 +30,14 @@ std::optional<std::string> snapshot(const std::string &path, bool create, Planne
     return refusedText(file.name, file.was.bytes);
 }
 
+// Nothing to write, and why: refused, or already so.
+Saved saidOnly(Status status, std::string said) {
+    Saved saved;
+    saved.status = status;
+    saved.said = std::move(said);
+    return saved;
+}
+
 using Values = std::array<std::optional<std::string>, kVariableCount>;
 
 // Of each variable, the value of the setting that takes effect in `tree`.
@@ -69,14 +77,14 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     PlannedSave plan;
     PlannedSave::File top;
     if (const std::optional<std::string> why = snapshot(path, create, top)) {
-        plan.shown = {Failed, *why, false, {}};
+        plan.shown = saidOnly(Failed, *why);
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
     Tree tree = top.was.exists ? readTree(path, search) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
-        plan.shown = {Failed, unread->text + "; nothing is written", false, {}};
+        plan.shown = saidOnly(Failed, unread->text + "; nothing is written");
         return plan;
     }
     TakesEffect effect;
@@ -89,7 +97,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         // configuration alone does not show: a line added there is read on
         // into whatever the server runs next.
         if (!last && tree.endsInComment) {
-            plan.shown = {Problem, endsInOpenComment(top.name) + "; nothing is written", false, {}};
+            plan.shown = saidOnly(Problem, endsInOpenComment(top.name) + "; nothing is written");
             return plan;
         }
         byFile[last ? tree.settings[*last].file : 0].push_back(change);
@@ -106,12 +114,12 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         if (file == 0)
             planned = std::exchange(top, {});  // file 0 comes once
         else if (const std::optional<std::string> why = snapshot(filePath, false, planned)) {
-            plan.shown = {Failed, *why, false, {}};
+            plan.shown = saidOnly(Failed, *why);
             return plan;
         }
         Edit edit = planEdit(planned.was.bytes, planned.name, asked);
         if (edit.refused) {
-            plan.shown = {Problem, *edit.refused + "; nothing is written", false, {}};
+            plan.shown = saidOnly(Problem, *edit.refused + "; nothing is written");
             return plan;
         }
         if (edit.bytes == planned.was.bytes)
@@ -123,15 +131,12 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         plan.files.push_back(std::move(planned));
     }
     if (plan.files.empty()) {
-        plan.shown = {Clean, path + ": unchanged", false, {}};
+        plan.shown = saidOnly(Clean, path + ": unchanged");
         return plan;
     }
     if (!readsAsPlanned(path, search, plan, expected)) {
-        plan.shown = {Problem,
-                      "these values would change how the server reads " + zelvar::quoted(path) +
-                          " and the files it execs; nothing is written",
-                      false,
-                      {}};
+        plan.shown = saidOnly(Problem, "these values would change how the server reads " + zelvar::quoted(path) +
+                          " and the files it execs; nothing is written");
         plan.files.clear();
         return plan;
     }
@@ -143,13 +148,21 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
 Saved commitSave(PlannedSave plan) {
     if (!plan.shown.changed)
         return std::move(plan.shown);
-    std::string written;
+    Saved saved = std::move(plan.shown);
     for (const PlannedSave::File &file : plan.files) {
-        if (const std::optional<std::string> why = replaceFile(file.was, file.name, file.bytes))
-            return {Failed, written + *why, true, plan.shown.files};
-        written += file.name + " is written; ";
+        auto how = replaceFile(file.was, file.name, file.bytes);
+        if (auto *why = std::get_if<std::string>(&how)) {
+            saved.status = Failed;
+            saved.stopped = std::move(*why);
+            break;
+        }
+        saved.written.push_back(std::get<WrittenAs>(how));
     }
-    return std::move(plan.shown);
+    return saved;
+}
+
+std::string_view writtenAsName(WrittenAs how) {
+    return how == WrittenAs::InPlace ? "in place" : "replaced";
 }
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,

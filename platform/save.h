@@ -19,14 +19,23 @@
 namespace zelvar {
 
 struct Saved {
-    Status status = Clean;           // Problem: a value or a change refused
-    std::string said;                // the diff, "FILE: unchanged", or why nothing was written
+    Status status = Clean;           // Problem: a value or a change refused; Failed: not written
+    std::string said;                // the diff, "FILE: unchanged", or why nothing may be written
     bool changed = false;            // bytes were, or with a dry run would be, written
     std::vector<std::string> files;  // the paths the edit changes, in order
+    // How each of `files` took its bytes, in order; fewer where writing
+    // stopped, and why it did: the files before it stay written.
+    std::vector<WrittenAs> written;
+    std::optional<std::string> stopped;
 
+    // A change planned and shown: `said` is its diff.
+    bool planned() const { return changed && (status == Clean || stopped); }
     // What a window's message says first.
     std::string_view heading() const {
-        return changed ? "Saved." : status == Clean ? "Nothing to save." : "Nothing was saved.";
+        return stopped && !written.empty() ? "Not all was saved."
+               : !written.empty()          ? "Saved."
+               : status == Clean           ? "Nothing to save."
+                                           : "Nothing was saved.";
     }
 };
 

@@ -34,6 +34,7 @@ struct ScriptedServer {
     bool noPassword = false;      // "No rconpassword set on the server."
     bool quietSets = false;       // a set is neither taken nor answered
     bool echoes = false;          // a refusal repeats the request, password and all
+    int setsBeforeRefusing = -1;  // then the host answers "port unreachable", from the next set on
     // Requests seen, then dropped by the pacing; every remote command's text.
     int seen = 0;
     int dropped = 0;
@@ -56,6 +57,10 @@ struct ScriptedServer {
             return {};
         const std::string given = rest.substr(0, rest.find(' '));
         const std::string command = rest.substr(std::min(rest.size(), given.size() + 1));
+        if (command.rfind("set ", 0) == 0 && setsBeforeRefusing >= 0 && setsBeforeRefusing-- == 0) {
+            nothingListens = true;
+            return {};
+        }
         commands.push_back(command);
         if (noPassword)
             return printed("No rconpassword set on the server.\n");

@@ -128,47 +128,74 @@ void TestServers::commands_data() {
     QTest::addColumn<QString>("document");  // a regular expression the JSON must hold
     QTest::addColumn<QString>("after");     // the file after; "=" unchanged
     QTest::addColumn<QString>("sets");      // the remote commands that set, joined by "; "
+    QTest::addColumn<QString>("fault");     // "silent", or "refusing after N sets"
     const QString file = "seta zv_teamLock 20\nseta g_weaponDisable 40\n";
     QTest::newRow("check: a value waiting for the next map differs, with where the file sets it")
         << QStringList{"check", "ffa"} << true << file << 1
         << R"("verdicts":\[\{"variable":"g_weaponDisable","verdict":"differs","configured":"40","where":\{"file":".*server.cfg","line":2\},"live":"40","next_map":"8")"
         << "="
-        << "";
+        << "" << "";
     QTest::newRow("apply: written, then sent and read back")
         << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << file << 0
-        << R"("written":true,"sent":\[\{"variable":"zv_teamLock","value":"4","outcome":"applied","detail":null,"held":"4"\}\])"
+        << R"("written":true,"written_as":\["replaced"\],"sent":\[\{"variable":"zv_teamLock","value":"4","outcome":"applied","detail":null,"held":"4"\}\])"
         << "seta zv_teamLock 4\nseta g_weaponDisable 40\n"
-        << "set zv_teamLock 4";
+        << "set zv_teamLock 4" << "";
     QTest::newRow("apply --dry-run: no password asked, nothing written or sent")
         << QStringList{"apply", "--dry-run", "ffa", "zv_teamLock 4"} << false << file << 0
-        << R"("dry_run":true,.*"diff":"--- a/.*"written":false,"sent":null)"
+        << R"("dry_run":true,.*"diff":"--- a/.*"written":false,"written_as":null,"sent":null)"
         << "="
-        << "";
+        << "" << "";
     QTest::newRow("apply: a configuration that refuses the edit is not followed by a send")
         << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << "seta zv_teamLock 4 0\n"
         << 1 << R"("notes":\["nothing sent to ffa .*"sent":null)"
         << "="
-        << "";
+        << "" << "";
     QTest::newRow("sync --to-server: the file's values go, a variable the server lacks stays")
         << QStringList{"sync", "--to-server", "ffa"} << true
         << "seta zv_teamLock 4\nseta zv_wordFilter 2\n"
         << 1 << R"("notes":\["zv_wordFilter: left as it is: the server has no such variable"\])"
         << "="
-        << "set zv_teamLock 4";
+        << "set zv_teamLock 4" << "";
     QTest::newRow("sync --to-file --dry-run: the diff shown, the file kept")
         << QStringList{"sync", "--to-file", "--dry-run", "ffa"} << true << "seta zv_teamLock 4\n"
         << 0 << R"("dry_run":true,.*"diff":"--- a/)"
         << "="
-        << "";
+        << "" << "";
     QTest::newRow("send: the value held, another latched for the next map, is sent")
         << QStringList{"send", "ffa", "g_weaponDisable 40"} << true << file << 0
         << R"("outcome":"takes effect at the next map")"
         << "="
-        << "set g_weaponDisable 40";
+        << "set g_weaponDisable 40" << "";
     QTest::newRow("set --dry-run: a document for the file, which is kept")
         << QStringList{"set", "--dry-run", "CFG", "zv_teamLock 4"} << false << file << 0
         << R"(^\{"server":null,"configuration":".*server.cfg","dry_run":true)"
         << "="
+        << "" << "";
+    // A failure at each step leaves a document of all done before it.
+    QTest::newRow("apply to a silent server: the file written is said with the failure")
+        << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << file << 2
+        << R"("diff":"--- a/.*"written":true,.*"sent":null,"error":"no reply from)"
+        << "seta zv_teamLock 4\nseta g_weaponDisable 40\n"
+        << ""
+        << "silent";
+    QTest::newRow("send: the host refuses once a value went: what went, and what did not")
+        << QStringList{"send", "ffa", "zv_teamLock 4", "zv_wordFilter 2", "g_weaponDisable 8"}
+        << true << file << 2
+        << R"("outcome":"not read back","detail":"nothing listens".*"outcome":"not read back".*"outcome":"not sent","detail":"nothing listens")"
+        << "="
+        << "set zv_teamLock 4"
+        << "refusing after 1 sets";
+    QTest::newRow("set: a value refused before any work is a document too; no diff")
+        << QStringList{"set", "CFG", "zv_teamLock 5"} << false << file << 1
+        << R"("diff":null,"files":\[\],"written":false,.*"error":"zv_teamLock .*; nothing is written")"
+        << "="
+        << ""
+        << "";
+    QTest::newRow("send: a value refused before any work is a document too")
+        << QStringList{"send", "ffa", "zv_teamLock 5"} << true << file << 1
+        << R"("sent":null,"error":"zv_teamLock .*; nothing is sent")"
+        << "="
+        << ""
         << "";
 }
 
@@ -181,6 +208,7 @@ void TestServers::commands() {
     QFETCH(QString, document);
     QFETCH(QString, after);
     QFETCH(QString, sets);
+    QFETCH(QString, fault);
     QTemporaryDir folder;
     const std::string cfg = folder.filePath("server.cfg").toStdString();
     const std::string servers = folder.filePath("servers.toml").toStdString();
@@ -189,6 +217,11 @@ void TestServers::commands() {
                            << cfg << "\"\n";
     ScriptedServer server("s3cret");
     server.latched["g_weaponDisable"] = "8";
+    server.silent = fault == "silent";
+    if (fault.startsWith("refusing after")) {
+        server.setsBeforeRefusing = fault.split(' ')[2].toInt();
+        server.held["zv_wordFilter"] = "0";
+    }
     if (password)
         qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
     else

@@ -1,6 +1,6 @@
 // The web page's side in WebAssembly: the window's event procedures, the
-// opener, explain and the edit planner, the same code the windows and
-// zelvar-bits run. The page's controls are real form controls that
+// opener, the explanation and the edit planner, the same code the windows
+// and zelvar-bits run, and the windows' own steps around them (app/opening.h). The page's controls are real form controls that
 // page.js builds from zelvarLayout(); their states live on them, and the Form
 // reads and sets them through the functions below, which call into the
 // page (window.zelvarControls). Files the admin opens are copied byte for
@@ -9,9 +9,10 @@
 //
 // Every function answers in JSON text or in bytes that stay valid until the
 // next call; nothing here reaches a network.
-#include "cli.h"
+#include "explain.h"
 #include "form.h"
 #include "layout.h"
+#include "opening.h"
 #include "save.h"
 
 #include <emscripten.h>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -98,9 +100,12 @@ private:
 struct Page {
     PageControls controls;
     zelvar::Form form{controls};
-    std::optional<zelvar::PlannedSave> plan;
-    std::optional<zelvar::Form::Save> planned;
-    std::string answer;  // what the last call hands back
+    // The save key's plan belongs to the opening it was made from: each
+    // opening counts on, and a plan of an earlier one is never downloaded.
+    unsigned opening = 0;
+    std::optional<zelvar::app::FileSave> plan;
+    unsigned planned = 0;  // the opening the plan was made from
+    std::string answer;    // what the last call hands back
 };
 Page *page = nullptr;
 
@@ -157,17 +162,29 @@ Json controlsOf(std::span<const zelvar::ui::Control> controls) {
 Json message(bool fine, std::string_view heading, const std::string &details) {
     return {{"fine", fine}, {"heading", heading}, {"details", details}};
 }
+Json message(const zelvar::report::Message &m) { return message(m.fine, m.heading, m.details); }
 
 // What the page shows once something opened: the message, if any, and the
-// title, which names the file opened as the window's does.
+// title, which names the file opened as the window's does. Any plan made
+// before is let go with the opening it belonged to.
 Json opened(const zelvar::Opening &opening) {
-    page->form.open(opening);
+    const std::optional<zelvar::report::Message> said = zelvar::app::openInto(page->form, opening);
+    ++page->opening;
     page->plan.reset();
-    const std::string from = page->form.openedFrom().value_or("");
-    Json j{{"title", zelvar::ui::windowTitle(zelvar::fileNameOf(from))}};
-    if (!opening.leftOut.empty())
-        j["message"] = message(false, opening.heading(), opening.details());
+    Json j{{"title", zelvar::app::titleOf(page->form.openedFrom())}, {"opening", page->opening}};
+    if (said)
+        j["message"] = message(*said);
     return j;
+}
+
+// What explain says of a configuration, as its JSON document: the page lays
+// it out in its own HTML.
+Json explained(const std::string &file, const zelvar::Tree &tree) {
+    std::ostringstream out;
+    zelvar::report::Reports reports(true, out);
+    zelvar::report::explain(tree, reports);
+    const zelvar::Status status = reports.finish();
+    return {{"file", file}, {"status", status}, {"report", Json::parse(out.str())}};
 }
 
 // Every call answers in JSON, whatever happens within. A run-time error
@@ -243,12 +260,8 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarCheckBox(int group, int index) {
 // A rank's button; a message when the file opened does not set that rank.
 EMSCRIPTEN_KEEPALIVE const char *zelvarRank(int rank) {
     return respond([rank] {
-        const Rank chosen = static_cast<Rank>(rank);
-        if (!page->form.rankClick(chosen) || !page->form.openedFrom())
-            return Json();
-        const std::string where = "in " + zelvar::quoted(*page->form.openedFrom());
-        return Json{{"message", message(true, zelvar::rankNotSet(chosen, where),
-                                        std::string(zelvar::kRankNotSetDetails))}};
+        const auto said = zelvar::app::rankClicked(page->form, static_cast<Rank>(rank));
+        return said ? Json{{"message", message(*said)}} : Json();
     });
 }
 
@@ -263,81 +276,100 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarOpenText(const char *name, const char *te
 
 // Files the page copied into the current folder, one name a line. Those
 // no other of them execs are the configurations, opened in the order given;
-// the rest are read where exec reads them. Explain's text for each
-// configuration comes back with the opening.
+// the rest are read where exec reads them. What explain says of each
+// configuration comes back with the opening. Each file is read from the
+// page's memory once, however many of the trees exec it.
 EMSCRIPTEN_KEEPALIVE const char *zelvarOpenFiles(const char *names) {
     return respond([=] {
         const std::vector<std::string> files = linesOf(names);
+        std::map<std::string, zelvar::FileText> read;
+        const zelvar::ReadFileText once = [&read](const std::string &path) {
+            auto at = read.find(path);
+            if (at == read.end())
+                at = read.emplace(path, zelvar::fileFromDisk(path)).first;
+            return at->second;
+        };
+        std::vector<zelvar::Tree> trees;
         std::set<std::string> execd;  // one file alone is the configuration, whatever
-        for (const std::string &file : files.size() > 1 ? files : std::vector<std::string>{}) {
-            const zelvar::Tree tree = zelvar::readTree(file);
-            if (tree.paths.size() > 1)
+        for (const std::string &file : files) {
+            trees.push_back(zelvar::readTree(file, {}, once));
+            const zelvar::Tree &tree = trees.back();
+            if (files.size() > 1 && tree.paths.size() > 1)
                 execd.insert(std::next(tree.paths.begin()), tree.paths.end());
         }
         zelvar::Opener opener;
-        Json explained = Json::array();
-        for (const std::string &file : files) {
-            if (execd.contains(file))
+        Json explanations = Json::array();
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (execd.contains(files[i]))
                 continue;
-            opener.openFile(file);
-            std::istringstream none;
-            std::ostringstream out;
-            const std::string_view args[] = {file};
-            const zelvar::Status status = zelvar::bits::explainCommand(args, {}, {none, out, out});
-            explained.push_back({{"file", file}, {"text", out.str()}, {"status", status}});
+            if (!trees[i].error)
+                explanations.push_back(explained(files[i], trees[i]));
+            opener.openFile(files[i], std::move(trees[i]));
         }
         Json j = opened(opener.finish());
-        j["explained"] = std::move(explained);
+        j["explained"] = std::move(explanations);
         return j;
     });
 }
 
 // The save key: the changes since the file opened, planned as set plans
-// them and shown as its diff; nothing is written until zelvarSaved.
+// them and shown as its diff; nothing is written until zelvarSaved. The
+// plan is of this opening (its number comes back) and of no other.
 EMSCRIPTEN_KEEPALIVE const char *zelvarPlan() {
     return respond([] {
         page->plan.reset();
-        page->planned = page->form.saveIntoOpened();
-        if (!page->planned || page->planned->toServer())
+        std::optional<zelvar::Form::Save> save = page->form.saveIntoOpened();
+        if (!save || save->toServer())
             return Json{{"message", message(true, "Nothing to save.",
                                             "Open one configuration first, with the files it "
                                             "execs: the page edits it and downloads it.")}};
-        page->plan = zelvar::planSave(page->planned->file, page->planned->changes);
-        const zelvar::Saved &shown = page->plan->shown;
+        page->plan = zelvar::app::planFileSave(std::move(*save));
+        page->planned = page->opening;
+        const zelvar::Saved &shown = page->plan->plan.shown;
         return Json{{"changed", shown.changed},
-                    {"heading", shown.changed ? "Save these changes?" : shown.heading()},
+                    {"heading", shown.changed ? page->plan->heading : shown.heading()},
                     {"fine", shown.status == zelvar::Clean},
                     {"said", shown.said},
-                    {"files", shown.files}};
+                    {"files", shown.files},
+                    {"opening", page->planned}};
     });
 }
 
-// The bytes of the planned file `index`, for the download; its size first.
-EMSCRIPTEN_KEEPALIVE const char *zelvarPlannedBytes(int index, int *size) {
-    const std::string &bytes = page->plan->files.at(static_cast<std::size_t>(index)).bytes;
+// The bytes of file `index` of the plan made in `opening`, for the
+// download, its size first; none (a size of -1) where that plan is gone.
+EMSCRIPTEN_KEEPALIVE const char *zelvarPlannedBytes(unsigned opening, int index, int *size) {
+    *size = -1;
+    if (!page->plan || page->planned != opening || index < 0 ||
+        static_cast<std::size_t>(index) >= page->plan->plan.files.size())
+        return nullptr;
+    const std::string &bytes = page->plan->plan.files[static_cast<std::size_t>(index)].bytes;
     *size = static_cast<int>(bytes.size());
     return bytes.data();
 }
 
-// The download was offered: the page's copy takes the edit, so that the
-// next save starts from the file as downloaded. Where the file goes is the
-// browser's to say, so the message says what is left to do, not "Saved".
-EMSCRIPTEN_KEEPALIVE const char *zelvarSaved() {
-    return respond([] {
-        if (!page->plan)
-            return Json();
-        zelvar::Saved saved = zelvar::commitSave(std::move(*page->plan));
+// The download of the plan made in `opening` was offered: the page's copy
+// takes the edit, so that the next save starts from the file as
+// downloaded. Where the file goes is the browser's to say, so the message
+// says what is left to do, not "Saved".
+EMSCRIPTEN_KEEPALIVE const char *zelvarSaved(unsigned opening) {
+    return respond([opening] {
+        if (!page->plan || page->planned != opening)
+            return Json{{"message", message(false, "Nothing was downloaded.",
+                                            "Something else opened while the changes were "
+                                            "shown; press the save key again.")}};
+        const zelvar::Form::Save save = page->plan->save;
+        const zelvar::report::Result result = zelvar::app::commitFileSave(std::move(*page->plan));
         page->plan.reset();
-        if (!saved.changed || saved.status != zelvar::Clean)
-            return Json{{"message", message(false, saved.heading(), saved.said)}};
-        page->form.markSaved(*page->planned);
+        if (!result.written() || result.status != zelvar::Clean)
+            return Json{{"message", message(zelvar::report::messageOf(result))}};
+        page->form.markSaved(save);
         std::string names;
-        for (const std::string &file : saved.files)
+        for (const std::string &file : result.saved->files)
             (names += names.empty() ? "" : ", ") += zelvar::fileNameOf(file);
         return Json{{"message", message(true, "Downloading the edited " + names + ".",
                                         "Put it in place of the server's own, and have the "
                                         "server read it again (exec, or the next map).\n\n" +
-                                            saved.said)}};
+                                            result.saved->said)}};
     });
 }
 

@@ -150,14 +150,60 @@
     $("message").hidden = true;
   }
 
+  // Whatever opens while the diff is shown cancels it: the plan was of
+  // what was open before, and is let go with it.
+  function cancelSave() {
+    const dialog = $("confirm");
+    if (dialog.open) dialog.close("cancel");
+  }
+
   function openText(name, text) {
+    cancelSave();
     clearMessage();
+    showExplained([]);
     showMessage(ask("zelvarOpenText", ["string", "string"], [name, text]));
+  }
+
+  // What explain says of each configuration, as the page's own HTML: one
+  // section a file, one entry a setting, in the order the server runs them.
+  function showExplained(explained) {
+    window.zelvarExplained = explained;
+    const into = $("explanation");
+    into.replaceChildren();
+    for (const { file, report } of explained) {
+      const section = make("section", { className: "explained-file" });
+      section.append(make("h3", { textContent: `${file}: what the server runs` }));
+      const list = make("ol", { className: "settings" });
+      for (const s of report.settings) list.append(settingItem(s));
+      if (report.settings.length === 0) list.append(make("li", { textContent: "No setting of the calculator's." }));
+      section.append(list);
+      for (const note of report.notes ?? []) section.append(make("p", { className: "note", textContent: note }));
+      into.append(section);
+    }
+    $("explained").hidden = explained.length === 0;
+  }
+
+  function settingItem(s) {
+    const item = make("li", { className: s.problems.length ? "problem" : "" });
+    const where = `${s.file ? s.file + " " : ""}${s.line !== null ? "line " + s.line + ": " : ""}`;
+    item.append(make("code", { textContent: `${where}${s.written} ${s.text}` }));
+    if (!s.applied) {
+      item.append(make("p", { textContent: "Not applied: a comment hides it from the server." }));
+    } else {
+      const value = s.value === null ? "too large for any total" : String(s.value);
+      const options = s.options.map((o) => o.caption).join(", ") || "no option set";
+      item.append(make("p", { textContent: `${s.group}, value ${value}: ${options}` }));
+      if (s.overridden_by !== null)
+        item.append(make("p", { className: "note", textContent: `Overridden by line ${s.overridden_by}.` }));
+    }
+    for (const problem of s.problems) item.append(make("p", { className: "problem", textContent: problem }));
+    return item;
   }
 
   // Files as [path, File], the path relative to the folder opened. Each
   // opening gets a folder of its own, so that exec finds only what came with it.
   async function openFiles(files) {
+    cancelSave();
     clearMessage();
     const earlier = module.FS.cwd();
     const folder = `/opened/${++opens}`;
@@ -177,9 +223,7 @@
     const main = paths.find((p) => p.toLowerCase() === "server.cfg");
     const opened = ask("zelvarOpenFiles", ["string"], [(main && files.folder ? [main] : paths).join("\n")]);
     showMessage(opened);
-    const explained = opened.explained ?? [];
-    $("explanation").textContent = explained.map((e) => e.text).join("\n");
-    $("explained").hidden = explained.length === 0;
+    showExplained(opened.explained ?? []);
   }
 
   // What an earlier opening copied in: opening files again targets them.
@@ -239,14 +283,22 @@
     const dialog = $("confirm");
     dialog.onclose = () => {
       if (dialog.returnValue !== "download") return;
-      plan.files.forEach((path, index) => {
+      // Each file's bytes first, of this plan alone: none is downloaded
+      // unless all are still there.
+      const files = [];
+      for (const [index, path] of plan.files.entries()) {
         const size = module._malloc(4);
-        const at = module.ccall("zelvarPlannedBytes", "number", ["number", "number"], [index, size]);
-        const bytes = module.HEAPU8.slice(at, at + module.getValue(size, "i32"));
+        const at = module.ccall("zelvarPlannedBytes", "number", ["number", "number", "number"],
+          [plan.opening, index, size]);
+        const length = module.getValue(size, "i32");
         module._free(size);
-        download(path.slice(path.lastIndexOf("/") + 1), bytes);
-      });
-      showMessage(ask("zelvarSaved"));
+        if (length < 0) break;
+        files.push([path.slice(path.lastIndexOf("/") + 1), module.HEAPU8.slice(at, at + length)]);
+      }
+      const saved = run("zelvarSaved", plan.opening);
+      if (files.length === plan.files.length && saved.message?.fine)
+        for (const [name, bytes] of files) download(name, bytes);
+      showMessage(saved);
     };
     dialog.returnValue = "";
     dialog.showModal();

@@ -4,6 +4,8 @@
 
 #include "report.h"
 
+#include <sstream>
+
 namespace zelvar::bits {
 
 Status usage(std::ostream &err, std::string_view why) {
@@ -24,16 +26,30 @@ std::optional<Variable> variableOrSay(std::string_view name, std::ostream &err) 
     return v;
 }
 
-std::optional<Status> changesAsked(Args args, std::string_view done, std::ostream &err,
-                                   std::vector<Change> &changes) {
-    return eachLine(args, err, [&](const Variable &v, auto, auto value) {
+std::optional<Status> changesAsked(Args args, std::string_view done, const Options &options,
+                                   Streams io, Result &result) {
+    std::ostringstream said;
+    const std::optional<Status> ended = eachLine(args, said, [&](const Variable &v, auto, auto value) {
         if (const std::optional<std::string> why = refusedValue(v, value)) {
-            err << "zelvar-bits: " << *why << "; nothing is " << done << '\n';
+            said << "zelvar-bits: " << *why << "; nothing is " << done << '\n';
             return std::optional<Status>(Problem);
         }
-        changes.push_back({v, std::string(value)});
+        result.planned.push_back({v, std::string(value)});
         return std::optional<Status>();
     });
+    if (!ended)
+        return std::nullopt;
+    io.err << said.str();
+    if (options.json) {  // a script reads why from the document, as for any other end
+        std::string why = said.str();
+        why = why.substr(0, why.find('\n'));
+        if (why.starts_with("zelvar-bits: "))
+            why.erase(0, std::string_view("zelvar-bits: ").size());
+        result.planned.clear();
+        result.fail(std::move(why), *ended);
+        render(result, true, io.out, io.err);
+    }
+    return ended;
 }
 
 }  // namespace zelvar::bits

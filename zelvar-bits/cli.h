@@ -7,6 +7,7 @@
 #include "bits.h"
 #include "decode.h"
 #include "edit.h"
+#include "report.h"
 
 #include <optional>
 #include <ostream>
@@ -16,6 +17,9 @@
 #include <vector>
 
 namespace zelvar::bits {
+
+// What every front-end says, zelvar-bits says in its text and JSON.
+using namespace zelvar::report;
 
 using Args = std::span<const std::string_view>;
 
@@ -56,10 +60,12 @@ template <class Each> std::optional<Status> eachLine(Args args, std::ostream &er
     return std::nullopt;
 }
 
-// The changes that LINE... asks for, each a value the calculator writes; or
-// the status that ends the command, having said that nothing is `done`.
-std::optional<Status> changesAsked(Args args, std::string_view done, std::ostream &err,
-                                   std::vector<Change> &changes);
+// The changes that LINE... asks for, each a value the calculator writes,
+// planned in `result`; or the status that ends the command, having said that
+// nothing is `done`, on standard error and, with --json, as `result`'s
+// document, so that a script always has one to read.
+std::optional<Status> changesAsked(Args args, std::string_view done, const Options &options,
+                                   Streams io, Result &result);
 
 Status decodeCommand(Args args, const Options &options, Streams io);
 Status encodeCommand(Args args, const Options &options, Streams io);

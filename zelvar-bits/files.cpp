@@ -1,7 +1,7 @@
 // The commands on the calculator's values and on a configuration.
 #include "cli.h"
 #include "config.h"
-#include "report.h"
+#include "explain.h"
 #include "save.h"
 #include "textfile.h"
 #include "tree.h"
@@ -85,24 +85,6 @@ Tree treeOf(std::string_view file, const Options &options, Streams io) {
                         options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs);
 }
 
-// Of each setting, in the order the server runs them, the settings of the
-// same variable just before and after it that it overrides or is overridden by.
-struct Neighbours {
-    std::vector<std::optional<std::size_t>> overrides;
-    std::vector<std::optional<std::size_t>> overriddenBy;
-};
-Neighbours neighboursOf(const std::vector<Setting> &settings) {
-    Neighbours n{std::vector<std::optional<std::size_t>>(settings.size()),
-                 std::vector<std::optional<std::size_t>>(settings.size())};
-    TakesEffect effect;
-    for (std::size_t i = 0; i < settings.size(); ++i)
-        if (const std::optional<std::size_t> earlier = effect.take(settings[i], i)) {
-            n.overrides[i] = earlier;
-            n.overriddenBy[*earlier] = i;
-        }
-    return n;
-}
-
 }  // namespace
 
 Status explainCommand(Args args, const Options &options, Streams io) {
@@ -114,45 +96,8 @@ Status explainCommand(Args args, const Options &options, Streams io) {
         io.err << "zelvar-bits: " << *tree.error << "\n";
         return Failed;
     }
-    const std::vector<Setting> &settings = tree.settings;
-    const auto nameOf = [&](const Setting &s) {
-        return std::string_view(tree.names.at(static_cast<std::size_t>(s.file)));
-    };
-    const auto [overrides, overriddenBy] = neighboursOf(settings);
     Reports out(options.json, io.out);
-    auto note = tree.notes.begin();
-    for (std::size_t i = 0; i <= settings.size(); ++i) {
-        for (; note != tree.notes.end() && note->before == i; ++note)
-            out.note(note->text, weightOf(note->kind));
-        if (i == settings.size())
-            break;
-        const Setting &s = settings[i];
-        // A comment that hides settings is said before the first of them.
-        if (s.swallow && (i == 0 || !settings[i - 1].swallow ||
-                          settings[i - 1].swallow->line != s.swallow->line)) {
-            HiddenReport hidden{*s.swallow, {}};
-            for (std::size_t j = i; j < settings.size() && settings[j].swallow &&
-                                    settings[j].swallow->line == s.swallow->line;
-                 ++j)
-                if (!settings[j].applied)
-                    hidden.hidden.push_back(&settings[j]);
-            out.hidden(hidden);
-        }
-        SettingReport r = reportOn(s.variable, s.written, s.value, s.hasValue, &s);
-        r.line = s.line;
-        r.file = s.file == 0 ? std::string_view() : nameOf(s);
-        if (const std::optional<std::size_t> o = overrides[i]) {
-            r.overrides = settings[*o].line;
-            r.overridesFile =
-                settings[*o].file == s.file ? std::string_view() : nameOf(settings[*o]);
-        }
-        if (const std::optional<std::size_t> o = overriddenBy[i]) {
-            r.overriddenBy = settings[*o].line;
-            r.overriddenByFile =
-                settings[*o].file == s.file ? std::string_view() : nameOf(settings[*o]);
-        }
-        out.add(r);
-    }
+    explain(tree, out);
     const Status status = out.finish();  // the notes first, as they came
     if (!out.any() && !options.json)
         io.out << noSettingIn(file == "-" ? "standard input" : quoted(file)) << '\n';
@@ -191,18 +136,15 @@ Status setCommand(Args args, const Options &options, Streams io) {
     if (args.size() < 2)
         return usage(io.err, "set needs a file and a line such as 'g_weaponDisable 40'");
     const std::string path(args[0]);
-    std::vector<Change> changes;
-    if (const std::optional<Status> status =
-            changesAsked(args.subspan(1), "written", io.err, changes))
-        return *status;
-    Done done;
+    Result done;
     done.configuration = path;
     done.dryRun = options.dryRun;
-    done.planned = changes;
-    done.saved = saveChanges(path, changes, options.dryRun, options.create, options.gameDirs);
+    if (const std::optional<Status> status =
+            changesAsked(args.subspan(1), "written", options, io, done))
+        return *status;
+    done.saved =
+        saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs);
     done.status = done.saved->status;
-    if (done.status != Clean)  // said as an error, on its own
-        done.error = done.saved->said;
     render(done, options.json, io.out, io.err);
     if (options.dryRun && done.status == Clean && done.saved->changed)
         io.err << "zelvar-bits: a dry run: nothing was written\n";

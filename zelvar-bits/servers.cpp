@@ -77,13 +77,33 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
     return out;
 }
 
-// What one server's work says: its output, its errors, its status.
+// What one server's work says: its output, its errors, its status, and
+// the result the work fills as it goes, said once it ends however it ends.
 struct Section {
     std::ostringstream out;
     std::ostringstream err;
     Status status = Clean;
     std::string failed;  // why the server could not be worked, as err says it
+    std::optional<Result> result;
 };
+
+// The section's result, where its work keeps one, said after all it did;
+// else a failure alone, as a document with --json.
+void close(Section &s, const Target &t, const Options &options, const std::string &who) {
+    if (!s.failed.empty() && !s.result && options.json)
+        s.result.emplace().server = t.shown;
+    if (s.result) {
+        if (!s.failed.empty())
+            s.result->fail(s.failed);
+        render(*s.result, options.json, s.out, s.err);
+        s.status = worst(s.status, s.result->status);
+        return;
+    }
+    if (!s.failed.empty()) {
+        s.err << "zelvar-bits: " << who << s.failed << '\n';
+        s.status = Failed;
+    }
+}
 using Work = std::function<Status(Target &, rcon::Session &, Section &)>;
 
 // `work` on every target at once, through its session; each section
@@ -112,10 +132,7 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
                 } catch (const std::exception &error) {
                     s.failed = error.what();
                 }
-                if (!s.failed.empty()) {
-                    s.err << "zelvar-bits: " << who(t) << s.failed << '\n';
-                    s.status = Failed;
-                }
+                close(s, t, options, who(t));
             });
     }
     const bool array = options.json && targets.size() > 1;
@@ -124,9 +141,7 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
     io.out << (array ? "[" : "");
     for (std::size_t i = 0; i < sections.size(); ++i) {
         Section &s = sections[i];
-        std::string out = s.out.str();
-        if (options.json && out.empty() && !s.failed.empty())
-            out = failedDocument(targets[i].shown, s.failed, s.status);
+        const std::string out = s.out.str();
         if (!out.empty()) {
             io.out << (array && !first ? "," : "") << out;
             first = false;
@@ -148,7 +163,7 @@ std::size_t serversEnd(Args args) {
 
 // A server's configuration, as the server reads it, against what the server
 // runs; none, having said why in `done`, when the configuration cannot be read.
-std::optional<Drift> drift(const Target &t, rcon::Session &session, Done &done) {
+std::optional<Drift> drift(const Target &t, rcon::Session &session, Result &done) {
     if (!t.server.configuration) {
         done.error = "no configuration in the servers file";
         return std::nullopt;
@@ -164,9 +179,10 @@ std::optional<Drift> drift(const Target &t, rcon::Session &session, Done &done) 
     return drift;
 }
 
-// What a command did to a server, begun: whose, and whether only shown.
-Done doneOn(const Target &t, const Options &options, bool headed = true) {
-    Done done;
+// What a command does to a server, begun in its section: whose, and
+// whether only shown.
+Result &doneOn(Section &s, const Target &t, const Options &options, bool headed = true) {
+    Result &done = s.result.emplace();
     done.server = t.shown;
     done.configuration = t.server.configuration;
     done.heading = headed ? "server " + t.shown : std::string();
@@ -174,17 +190,16 @@ Done doneOn(const Target &t, const Options &options, bool headed = true) {
     return done;
 }
 
-// `done` said in its section, its status that of the work.
-Status finish(Done &done, Status status, const Options &options, Section &s) {
-    done.status = done.error ? Failed : status;
-    render(done, options.json, s.out, s.err);
+// The work ends with `status`, or worse where it met an error.
+Status finish(Result &done, Status status) {
+    done.status = worst(done.status, done.error ? Failed : status);
     return done.status;
 }
 
 // `changes` written into the server's configuration (shown only, with
 // --dry-run), and what became of them kept in `done`.
 Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
-                 Done &done) {
+                 Result &done) {
     done.saved =
         saveChanges(*t.server.configuration, changes, options.dryRun, false, t.server.gameDirs);
     return done.saved->status;
@@ -244,19 +259,20 @@ Status sendCommand(Args args, const Options &options, Streams io) {
     const std::size_t end = serversEnd(args);
     if (end == 0 || end == args.size())
         return usage(io.err, "send needs servers, then lines such as 'zv_teamLock 4'");
-    std::vector<Change> changes;
+    Result asked;
     if (const std::optional<Status> status =
-            changesAsked(args.subspan(end), "sent", io.err, changes))
+            changesAsked(args.subspan(end), "sent", options, io, asked))
         return *status;
+    const std::vector<Change> &changes = asked.planned;
     auto chosen = targets(args.first(end), options, true, io);
     if (!chosen)
         return Failed;
     const bool headed = chosen->size() > 1;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-        Done done = doneOn(t, options, headed);
+        Result &done = doneOn(s, t, options, headed);
         done.planned = changes;
         done.sent = rcon::sendChanges(session, changes);
-        return finish(done, done.sent->status, options, s);
+        return finish(done, done.sent->status);
     });
 }
 
@@ -268,7 +284,7 @@ Status checkCommand(Args args, const Options &options, Streams io) {
     if (!chosen)
         return Failed;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-        Done done = doneOn(t, options);
+        Result &done = doneOn(s, t, options);
         done.drift = drift(t, session, done);
         if (done.configuration)
             done.heading += ", " + quoted(*done.configuration);
@@ -277,7 +293,7 @@ Status checkCommand(Args args, const Options &options, Streams io) {
         if (done.drift)
             for (const std::string &missing : done.drift->missing)
                 done.notes.push_back(missing + ": the configuration execs it and it is not here");
-        return finish(done, done.drift ? done.drift->status() : Failed, options, s);
+        return finish(done, done.drift ? done.drift->status() : Failed);
     });
 }
 
@@ -286,15 +302,16 @@ Status applyCommand(Args args, const Options &options, Streams io) {
     const std::size_t end = serversEnd(args);
     if (end == 0 || end == args.size())
         return usage(io.err, "apply needs servers, then lines such as 'zv_teamLock 4'");
-    std::vector<Change> changes;
+    Result asked;
     if (const std::optional<Status> status =
-            changesAsked(args.subspan(end), "written or sent", io.err, changes))
+            changesAsked(args.subspan(end), "written or sent", options, io, asked))
         return *status;
+    const std::vector<Change> &changes = asked.planned;
     auto chosen = targets(args.first(end), options, !options.dryRun, io);
     if (!chosen)
         return Failed;
     const auto work = [&](Target &t, rcon::Session *session, Section &s) {
-        Done done = doneOn(t, options);
+        Result &done = doneOn(s, t, options);
         done.planned = changes;
         Status status = Clean;
         if (t.server.configuration) {
@@ -304,7 +321,7 @@ Status applyCommand(Args args, const Options &options, Streams io) {
                 done.after.push_back(std::string("nothing ") +
                                      (session == nullptr ? "would be " : "") + "sent to " +
                                      t.shown + ": the configuration is not written");
-                return finish(done, status, options, s);
+                return finish(done, status);
             }
         } else {
             done.notes.emplace_back("note: no configuration in the servers file: the values last "
@@ -312,10 +329,11 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         }
         if (session == nullptr) {
             done.wouldSend = true;
-            return finish(done, status, options, s);
+            return finish(done, status);
         }
+        done.status = status;  // the file's part, kept should the send fail
         done.sent = rcon::sendChanges(*session, changes);
-        return finish(done, worst(status, done.sent->status), options, s);
+        return finish(done, worst(status, done.sent->status));
     };
     if (options.dryRun) {  // nothing goes to a server
         Status status = Clean;
@@ -323,7 +341,9 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         io.out << (array ? "[" : "");
         for (std::size_t i = 0; i < chosen->size(); ++i) {
             Section s;
-            status = worst(status, work((*chosen)[i], nullptr, s));
+            s.status = work((*chosen)[i], nullptr, s);
+            close(s, (*chosen)[i], options, {});
+            status = worst(status, s.status);
             io.out << (array && i > 0 ? "," : "") << s.out.str();
             io.err << s.err.str();
         }
@@ -345,10 +365,10 @@ Status syncCommand(Args args, const Options &options, Streams io) {
         return Failed;
     const Status ended =
         onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
-            Done done = doneOn(t, options);
+            Result &done = doneOn(s, t, options);
             done.drift = drift(t, session, done);
             if (!done.drift || done.error)
-                return finish(done, Failed, options, s);
+                return finish(done, Failed);
             Status status = Clean;
             for (const VariableDrift &d : done.drift->variables) {
                 const bool toServer = options.toServer;
@@ -377,10 +397,11 @@ Status syncCommand(Args args, const Options &options, Streams io) {
             } else if (options.dryRun) {
                 done.wouldSend = true;
             } else {
+                done.status = status;
                 done.sent = rcon::sendChanges(session, done.planned);
                 status = worst(status, done.sent->status);
             }
-            return finish(done, status, options, s);
+            return finish(done, status);
         });
     if (options.dryRun)
         io.err << "zelvar-bits: a dry run: nothing was " << (options.toFile ? "written" : "sent")

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <ostream>
 
-namespace zelvar::bits {
+namespace zelvar::report {
 
 void Text::spill(std::ostream &out, std::size_t enough) {
     if (s.size() >= enough) {
@@ -416,12 +416,6 @@ std::unique_ptr<Renderer> jsonRenderer(std::ostream &out, const std::string *ser
     return std::make_unique<JsonRenderer>(out, server);
 }
 
-std::string failedDocument(const std::string &server, std::string_view error, Status status) {
-    return dumped(Json{
-               {"server", server}, {"error", error}, {"exit_status", static_cast<int>(status)}}) +
-           '\n';
-}
-
 namespace {
 
 Json jsonVerdict(const VariableDrift &d) {
@@ -443,7 +437,37 @@ Json jsonSent(const rcon::SentValue &v) {
             {"held", orNull(v.held)}};
 }
 
-void renderJson(const Done &d, std::ostream &out) {
+// What a save says after its diff: each file rewritten in place, and why
+// writing stopped where it did. Empty when every file was simply replaced.
+std::string afterWrite(const Saved &saved) {
+    std::string out;
+    for (std::size_t i = 0; i < saved.written.size(); ++i)
+        if (saved.written[i] == WrittenAs::InPlace)
+            out += zelvar::quoted(saved.files.at(i)) +
+                   ": rewritten in place, so that it keeps its owner and group\n";
+    if (saved.stopped && !saved.written.empty())
+        for (std::size_t i = 0; i < saved.written.size(); ++i)
+            out += zelvar::quoted(saved.files.at(i)) + " is written\n";
+    return out;
+}
+
+// Why the work stopped, of all the Result holds, in the order it came: a
+// write refused or stopped, a send refused before anything went, the error
+// that ended the work.
+std::vector<std::string> failures(const Result &d) {
+    std::vector<std::string> out;
+    if (d.saved && d.saved->stopped)
+        out.push_back(*d.saved->stopped);
+    else if (d.saved && d.saved->status != Clean)
+        out.push_back(d.saved->said);
+    if (d.sent && d.sent->values.empty() && d.sent->status != Clean)
+        out.push_back(d.sent->said.substr(0, d.sent->said.find_last_not_of('\n') + 1));
+    if (d.error)
+        out.push_back(*d.error);
+    return out;
+}
+
+void renderJson(const Result &d, std::ostream &out) {
     Json planned = Json::array();
     for (const Change &c : d.planned)
         planned.push_back({{"variable", c.variable.name}, {"value", c.value}});
@@ -455,44 +479,50 @@ void renderJson(const Done &d, std::ostream &out) {
     }
     std::vector<std::string> notes = d.notes;
     notes.insert(notes.end(), d.after.begin(), d.after.end());
-    const bool savedFine = d.saved && d.saved->status == Clean;
-    std::optional<std::string> error = d.error;
-    if (!error && d.saved && !savedFine)
-        error = d.saved->said;
+    // In the words the text says on standard error.
+    const std::vector<std::string> failed = failures(d);
+    Json error = nullptr;
+    if (!failed.empty()) {
+        std::string joined;
+        for (const std::string &why : failed)
+            joined += (joined.empty() ? "" : "; ") + why;
+        error = joined;
+    }
     Json sent = nullptr;
-    if (d.sent) {
+    if (d.sent && !d.sent->values.empty()) {
         sent = Json::array();
         for (const rcon::SentValue &v : d.sent->values)
             sent.push_back(jsonSent(v));
-        if (!error && d.sent->values.empty() && d.sent->status != Clean)
-            error = d.sent->said;  // a value refused before any was sent
     }
-    const bool changed = savedFine && d.saved->changed;
+    Json how = nullptr;
+    if (d.saved && !d.saved->written.empty()) {
+        how = Json::array();
+        for (const WrittenAs w : d.saved->written)
+            how.push_back(writtenAsName(w));
+    }
+    const bool planned_ = d.saved && d.saved->planned();
+    const bool unchanged = d.saved && d.saved->status == Clean && !d.saved->changed;
     out << dumped(Json{{"server", d.server.empty() ? Json(nullptr) : Json(d.server)},
                        {"configuration", orNull(d.configuration)},
                        {"dry_run", d.dryRun},
                        {"planned", std::move(planned)},
                        {"verdicts", std::move(verdicts)},
                        {"notes", notes},
-                       {"diff", !d.saved ? Json(nullptr) : Json(changed ? d.saved->said : "")},
-                       {"files", d.saved ? Json(d.saved->files) : Json::array()},
-                       {"written", changed && !d.dryRun},
+                       {"diff", planned_ ? Json(d.saved->said) : unchanged ? Json("") : Json(nullptr)},
+                       {"files", planned_ ? Json(d.saved->files) : Json::array()},
+                       {"written", d.saved && !d.saved->written.empty()},
+                       {"written_as", std::move(how)},
                        {"sent", std::move(sent)},
-                       {"error", orNull(error)},
+                       {"error", std::move(error)},
                        {"exit_status", static_cast<int>(d.status)}})
         << '\n';
 }
 
 }  // namespace
 
-void render(const Done &d, bool asJson, std::ostream &out, std::ostream &err) {
+void render(const Result &d, bool asJson, std::ostream &out, std::ostream &err) {
     if (asJson)
         return renderJson(d, out);
-    if (d.error) {
-        err << "zelvar-bits: " << (d.server.empty() ? "" : d.server + ": ") << *d.error
-            << (d.error->ends_with('\n') ? "" : "\n");
-        return;
-    }
     Text text;
     if (!d.heading.empty())
         text << d.heading << '\n';
@@ -501,16 +531,62 @@ void render(const Done &d, bool asJson, std::ostream &out, std::ostream &err) {
     if (d.drift && d.verdictsShown)
         for (const VariableDrift &v : d.drift->variables)
             text << v.variable.name << ": " << describe(v) << '\n';
-    if (d.saved)
+    // The diff where it was written, or is only shown; a refusal is the error.
+    if (d.saved && (d.saved->status == Clean || !d.saved->written.empty()))
         text << d.saved->said << (d.saved->said.ends_with('\n') ? "" : "\n");
+    if (d.saved)
+        text << afterWrite(*d.saved);
     for (const std::string &note : d.after)
         text << note << '\n';
     if (d.wouldSend)
         for (const Change &c : d.planned)
             text << "would send " << c.variable.name << ' ' << c.value << '\n';
-    if (d.sent)
+    if (d.sent && !d.sent->values.empty())
         text << d.sent->said;
     out << text.s;
+    const std::string who = d.server.empty() ? "" : d.server + ": ";
+    const auto said = [&](const std::string &why) {
+        err << "zelvar-bits: " << who << why << (why.ends_with('\n') ? "" : "\n");
+    };
+    for (const std::string &why : failures(d))
+        said(why);
+}
+
+Message messageOf(const Result &d, std::string_view files) {
+    Message m;
+    m.fine = d.status == Clean;
+    const bool wrote = d.saved && !d.saved->written.empty();
+    std::string saved;
+    if (d.saved)
+        saved = d.saved->said + (d.saved->said.ends_with('\n') ? "" : "\n") + afterWrite(*d.saved);
+    const bool toServer = d.sent || (!d.server.empty() && (!d.saved || wrote));
+    if (!toServer) {  // a save alone, or a save that kept the send from going
+        m.heading = d.saved ? d.saved->heading() : "Nothing to save.";
+        m.details = saved + (d.saved && d.saved->stopped ? *d.saved->stopped + '\n' : "");
+        if (!d.server.empty())
+            m.details += "Nothing was sent.";
+        while (m.details.ends_with('\n'))
+            m.details.pop_back();
+        return m;
+    }
+    const rcon::Sent sent = d.sent.value_or(rcon::Sent{});
+    const bool nothingWent = sent.values.empty();
+    m.heading = d.error && nothingWent ? "Nothing was applied." : std::string(sent.heading());
+    if (wrote)
+        m.heading = "Written into " + std::string(files) +
+                    (m.fine               ? " and sent to " + d.server + "."
+                     : d.error && nothingWent ? "; not sent to " + d.server + ": " + *d.error
+                                          : "; not all was applied on " + d.server + ".");
+    m.details = wrote ? saved + '\n' : std::string();
+    m.details += sent.said;
+    // A failure the heading says is not said again.
+    if (d.error && !(wrote && nothingWent))
+        m.details += *d.error + '\n';
+    for (const std::string &note : d.after)
+        m.details += note + '\n';
+    while (m.details.ends_with('\n'))
+        m.details.pop_back();
+    return m;
 }
 
 std::string dumpedList(const std::vector<const SettingGroup *> &groups) {
@@ -530,4 +606,4 @@ std::string dumpedList(const std::vector<const SettingGroup *> &groups) {
     return dumped(Json{{"groups", std::move(all)}}) + '\n';
 }
 
-}  // namespace zelvar::bits
+}  // namespace zelvar::report

@@ -1,4 +1,5 @@
-// What zelvar-bits says of settings, worked out once and laid out twice.
+// What every front-end says of settings and of its work, worked out once
+// and laid out as text, JSON or a window's message.
 //
 // How data flows: a command turns each setting it reads (an argument, a
 // configuration's command, a server's value) into a SettingReport, which
@@ -7,6 +8,12 @@
 // HiddenReport before the first of them. A Renderer, text or JSON, lays the
 // reports out as they come, in pieces large enough to be cheap, and neither
 // works anything out of its own: the two cannot disagree.
+//
+// The work on a configuration or a server (set, send, check, apply, sync,
+// a window's save) fills one Result as it goes: what was planned, written,
+// sent, and the error where one came, so that a failure at any step still
+// leaves all that came before it to be said. zelvar-bits renders it as text
+// or JSON, the windows and the web page as a message.
 #pragma once
 
 #include "decode.h"
@@ -27,7 +34,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zelvar::bits {
+namespace zelvar::report {
 
 // Text built in memory and handed to a stream in large pieces, far cheaper
 // than a stream's insertions one by one.
@@ -139,11 +146,13 @@ private:
     Status status_ = Clean;
 };
 
-// What set, send, check, apply and sync did to one configuration or server,
-// in the order they do it: what was compared, planned, written and sent.
-// The text says each part as the command goes; the JSON is one document
-// with every key, null where the command did not come to it.
-struct Done {
+// What set, send, check, apply, sync or a window's save did to one
+// configuration or server, in the order they do it: what was compared,
+// planned, written and sent. Filled as the work goes: where it stops, the
+// error joins what came before it. The text says each part as the command
+// goes; the JSON is one document with every key, null where the command did
+// not come to it.
+struct Result {
     std::string server;                        // as shown: "ffa (127.0.0.1:29070)"; none for set
     std::optional<std::string> configuration;  // the file read or written
     std::string heading;                       // the text's first line, if any
@@ -156,15 +165,29 @@ struct Done {
     std::vector<std::string> after;  // what follows from the write
     bool wouldSend = false;          // a dry run lists what it would send
     std::optional<rcon::Sent> sent;
-    std::optional<std::string> error;  // why the work stopped, said on its own
+    std::optional<std::string> error;  // why the work stopped
     Status status = Clean;
-};
-// As text, or as one JSON document on a line.
-void render(const Done &done, bool asJson, std::ostream &out, std::ostream &err);
 
-// A server's document where its work failed: the server, what failed in
-// the words the text gives, and the status, so that a script sees which.
-std::string failedDocument(const std::string &server, std::string_view error, Status status);
+    // The work stops: `why` is said after all that was done.
+    void fail(std::string why, Status weight = Failed) {
+        error = std::move(why);
+        status = worst(status, weight);
+    }
+    // Whether any file took new bytes.
+    bool written() const { return saved && !saved->written.empty(); }
+};
+// As text (what failed on `err`, after all that was done on `out`), or as
+// one JSON document on a line.
+void render(const Result &result, bool asJson, std::ostream &out, std::ostream &err);
+
+// A window's message of a Result: fine or a warning, what it says first, and then.
+struct Message {
+    bool fine = true;
+    std::string heading;
+    std::string details;
+};
+// `files`: the files written, as the message names them.
+Message messageOf(const Result &result, std::string_view files = {});
 
 // Right-aligned in a column of `width`.
 void column(Text &out, std::string_view text, std::size_t width);
@@ -175,4 +198,4 @@ std::vector<std::string_view> variableNames(const SettingGroup *only = nullptr);
 // A list's JSON: the groups and their options, as list writes it.
 std::string dumpedList(const std::vector<const SettingGroup *> &groups);
 
-}  // namespace zelvar::bits
+}  // namespace zelvar::report
