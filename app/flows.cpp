@@ -291,8 +291,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     if (!dialogs_.confirm(
             !files.empty() ? "Save these values into " + files + " and send them to " + server + "?"
                            : "Send these values to " + server + "?",
-            (plan && plan->shown.changed ? plan->shown.said + '\n' : std::string()) +
-                values(save) + differing,
+            (plan ? plan->shown.said + '\n' : std::string()) + values(save) + differing,
             !files.empty() ? "Save" : "Send"))
         return;
     auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;

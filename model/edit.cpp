@@ -158,13 +158,24 @@ bool mayHoldSecret(std::string_view text) {
 std::string withoutSecrets(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    // A comment later on the line of a password's setting, after other
+    // commands: hidden too, as it may hold the password or an old one.
+    std::size_t comment = std::string_view::npos;
     for (std::size_t i = 0; i < text.size();) {
+        if (i == comment) {
+            out += "// ";
+            out += kSensitive;
+            while (i < text.size() && !isLineEnd(text[i]))
+                ++i;
+            comment = std::string_view::npos;
+            continue;
+        }
         if (endsWord(text[i])) {
             out += text[i++];
             continue;
         }
         std::size_t end = i;
-        while (end < text.size() && !endsWord(text[end]))
+        while (end < text.size() && !endsWord(text[end]) && end != comment)
             ++end;
         out += text.substr(i, end - i);
         if (!secretName(text.substr(i, end - i))) {
@@ -183,6 +194,14 @@ std::string withoutSecrets(std::string_view text) {
         if (to > end)
             out += kSensitive;
         i = to;
+        if (comment == std::string_view::npos)
+            for (unsigned quotes = 0; to + 1 < text.size() && !isLineEnd(text[to]); ++to) {
+                quotes += text[to] == '"' ? 1 : 0;
+                if (quotes % 2 == 0 && text[to] == '/' && text[to + 1] == '/') {
+                    comment = to;
+                    break;
+                }
+            }
     }
     return out;
 }

@@ -155,9 +155,11 @@ Opening Opener::finish() {
     for (std::size_t i = 0; i < found_.size(); ++i) {
         const Found &f = found_[i];
         const Setting &s = f.setting;
-        if (!s.applied)
+        if (!s.applied) {
+            opening.settingsLeftOut = true;
             opening.leftOut.push_back(
                 withoutSecrets(f.where + ": " + described(s) + ": " + notApplied(*s.swallow)));
+        }
         if (!readings[i])
             continue;
         const Reading &reading = *readings[i];
@@ -165,6 +167,7 @@ Opening Opener::finish() {
         for (const std::string &problem : problems(reading))
             why += (why.empty() ? "" : "; ") + problem;
         if (!why.empty()) {  // a value a comment runs on into a password's setting: hidden
+            opening.settingsLeftOut = true;
             opening.leftOut.push_back(withoutSecrets(f.where + ": " + described(s) + ": " + why));
             continue;
         }

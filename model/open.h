@@ -47,6 +47,7 @@ struct OpenedGroup {
 struct Opening {
     std::vector<OpenedGroup> groups;   // in the order of their settings: the last one shows
     std::vector<std::string> leftOut;  // what did not open and why, one a line
+    bool settingsLeftOut = false;      // of which settings, not only files or servers
     std::optional<std::string> file;   // the path, when all came from one file: where saving writes
     // HOST:PORT, when all came from one server: where saving sends.
     std::optional<std::string> server;
@@ -59,7 +60,9 @@ struct Opening {
 
     // What a message about leftOut says first, and then.
     std::string_view heading() const {
-        return groups.empty() ? "Nothing was opened." : "Some settings were not opened.";
+        return groups.empty()    ? "Nothing was opened."
+               : settingsLeftOut ? "Some settings were not opened."
+                                 : "Not everything could be read.";
     }
     std::string details() const;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include <toml++/toml.h>
 
@@ -197,6 +198,19 @@ std::string noSuchName(const Servers &servers, std::string_view one) {
                        : " (an address has a dot or a port: " + std::string(one) + ":29070)");
 }
 
+// What follows a group that has no server: the groups there are.
+std::string groupsOf(const Servers &servers) {
+    std::vector<std::string> groups;
+    for (const NamedServer &s : servers.servers)
+        for (const std::string &g : s.groups)
+            if (std::find(groups.begin(), groups.end(), g) == groups.end())
+                groups.push_back(g);
+    std::string said = "; the groups are: @all";
+    for (const std::string &g : groups)
+        said += ", @" + g;
+    return said;
+}
+
 }  // namespace
 
 std::variant<std::vector<NamedServer>, std::string>
@@ -221,7 +235,7 @@ selectServers(const Servers &servers, std::span<const std::string_view> names) {
                         std::find(s.groups.begin(), s.groups.end(), group) != s.groups.end())
                         ++found, add(s);
                 if (found == 0)
-                    return "no server in the group " + quoted(group);
+                    return "no server in the group " + quoted(group) + groupsOf(servers);
                 continue;
             }
             const auto named = std::find_if(all.begin(), all.end(),

@@ -166,7 +166,9 @@ private:
                 break;
         }
         const std::vector<int> chain = segmentAt(at == 0 ? 0 : at - 1).chain;
-        const auto known = std::find(tree_.paths.begin(), tree_.paths.end(), path);
+        // No folder to look in: nothing was found, and nothing read can loop.
+        const auto known = path.empty() ? tree_.paths.end()
+                                        : std::find(tree_.paths.begin(), tree_.paths.end(), path);
         const int file = static_cast<int>(known - tree_.paths.begin());
         if (known != tree_.paths.end() &&
             std::find(chain.begin(), chain.end(), file) != chain.end()) {

@@ -148,8 +148,10 @@ talkTo(const rcon::Address &address, std::optional<Password> password,
         talk(session, server);
         return std::nullopt;
     } catch (const rcon::PasswordRefused &refused) {
-        return Unreached{std::string(refused.what()) + "; the password came from " +
-                             password->source,
+        // A server that asks for a password where none was given says so too.
+        return Unreached{std::string(refused.what()) +
+                             (password ? "; the password came from " + password->source
+                                       : std::string("; no password was given")),
                          Unreached::Kind::PasswordRefused};
     } catch (const rcon::Cancelled &) {
         return Unreached{"the wait for " + server + " was cancelled", Unreached::Kind::Cancelled};

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -23,20 +24,36 @@ std::string environment(const char *name) {
 
 // Who may change the servers file decides where the passwords go: only
 // the user, or root. A folder others may write lets them swap the file,
-// unless it is sticky (as /tmp), where they may not.
+// unless it is sticky (as /tmp), where they may not; as ssh checks its
+// config, so is every folder above it, up to the home folder.
 std::optional<std::string> othersMayWrite(const std::string &path) {
 #ifndef _WIN32
-    const std::string folder = folderOf(path).empty() ? "." : folderOf(path);
-    for (const bool folderItself : {false, true}) {
-        const std::string &p = folderItself ? folder : path;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string home = environment("HOME");
+    const fs::path top = home.empty() ? fs::path() : fs::absolute(home, error).lexically_normal();
+    std::vector<std::string> checked{path};
+    fs::path folder =
+        fs::absolute(folderOf(path).empty() ? "." : folderOf(path), error).lexically_normal();
+    for (int depth = 0; depth < 64 && !folder.empty(); ++depth) {  // bounded, whatever the path
+        checked.push_back(folder.string());
+        if (folder == top || folder == folder.parent_path())
+            break;
+        folder = folder.parent_path();
+    }
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        const std::string &p = checked[i];
+        const bool isFolder = i > 0;
         struct stat st {};
         if (::stat(p.c_str(), &st) != 0)
             continue;  // reading it says why
         const bool shared = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
-                            !(folderItself && (st.st_mode & S_ISVTX) != 0);
+                            !(isFolder && (st.st_mode & S_ISVTX) != 0);
         if (shared || (st.st_uid != ::getuid() && st.st_uid != 0))
             return "the servers file " + zelvar::quoted(path) + ": " +
-                   (folderItself ? "its folder " + zelvar::quoted(p) : std::string("it")) +
+                   (i == 1   ? "its folder " + zelvar::quoted(p)
+                    : i > 1 ? "the folder " + zelvar::quoted(p) + " above it"
+                             : std::string("it")) +
                    (shared ? " may be written by others, who could send the passwords "
                              "elsewhere: make it writable by you alone (chmod go-w)"
                            : " belongs to another user, who could send the passwords "

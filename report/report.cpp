@@ -577,15 +577,14 @@ Message messageOf(const Result &d, std::string_view files) {
                     (m.fine               ? " and sent to " + d.server + "."
                      : d.error && nothingWent ? "; not sent to " + d.server + ": " + *d.error
                                           : "; not all was applied on " + d.server + ".");
-    m.details = wrote ? saved + '\n' : std::string();
+    // The file's part first, even where it already held the values.
+    m.details = d.saved ? d.saved->said + '\n' + afterWrite(*d.saved) : std::string();
     m.details += sent.said;
     // A failure the heading says is not said again.
     if (d.error && !(wrote && nothingWent))
         m.details += *d.error + '\n';
     for (const std::string &note : d.after)
-        m.details += note + '\n';
-    while (m.details.ends_with('\n'))
-        m.details.pop_back();
+        m.details += note;
     return m;
 }
 

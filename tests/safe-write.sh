@@ -2,7 +2,8 @@
 # zelvar-bits set against what can go wrong on a real file system: each fault
 # ends with status 2 and a message, the file byte for byte as it was and no
 # temporary file beside it; a link's target is replaced, the link kept, and
-# so are the target's mode and owner. Watched by strace, the new bytes reach
+# so are the target's mode and owner; a file of the server's user, written by
+# an admin in its group, keeps its owner, group and mode. Watched by strace, the new bytes reach
 # the disk before the rename, from a temporary file in the file's own folder,
 # and the folder after it. Usage: safe-write.sh ZELVAR_BITS (as root).
 set -euo pipefail
@@ -50,6 +51,21 @@ try "a link to a file of another owner and mode" 0 \
 [[ -L d/f.cfg && $(stat -c '%U:%G %a' d/t.cfg) == 'nobody:nogroup 640' &&
     $(cat d/t.cfg) == 'seta g_weaponDisable "40" // the weapons' ]] ||
     fail "the link, the target's mode or owner, or its bytes changed"
+# The server's own files, and the admin another user in its group: a new file
+# would be the admin's, so the file's own bytes are rewritten and it stays
+# the server's; where no copy can be kept beside it, nothing is written.
+admin=(setpriv --reuid=nobody --regid=nogroup --groups=daemon)
+theirs="chown daemon:daemon . f.cfg; chmod 660 f.cfg; chmod 2770 ."
+try "the server's file, by an admin in its group" 0 "$theirs" "${admin[@]}"
+[[ $(stat -c '%U:%G %a' d/f.cfg) == 'daemon:daemon 660' &&
+    $(cat d/f.cfg) == 'seta g_weaponDisable "40" // the weapons' ]] && grep -q 'rewritten in place' out ||
+    fail "the server's file changed hands: $(stat -c '%U:%G %a' d/f.cfg), $(cat out)"
+try "the server's file, no copy can be kept beside it" 2 "$theirs; chmod 750 ." "${admin[@]}"
+# 1024 bytes: the copy fits under the limit, the new bytes (one more) do not.
+try "the server's file, a disk that fills as it is rewritten" 2 \
+    "head -c \$((1024 - \$(stat -c %s f.cfg))) /dev/zero | tr '\\0' ' ' >>f.cfg; $theirs" \
+    bash -c 'ulimit -f 1; exec "$@"' - "${admin[@]}"
+try "the server's file, which the group may only read" 2 "$theirs; chmod 640 f.cfg" "${admin[@]}"
 
 checks=$((checks + 2))
 rm -rf d && mkdir d && echo 'seta g_weaponDisable "8"' >d/f.cfg

@@ -285,12 +285,12 @@ void TestBits::diff_data() {
         << "@@ -1 +1 @@\n-seta zv_teamLock 4^M\n+seta zv_teamLock 20^M\n";
     // Admins paste diffs into tickets: no password byte, context or changed.
     QTest::newRow("passwords beside the change, and on its line")
-        << QByteArray("set rconpassword \"s3cret-1\"\nseta g_password pw2; seta zv_wordFilter 1\n"
-                      "sv_privatePassword \"p;3\" // was x\nSETA SV_PASSWORD p4\n")
+        << QByteArray("set rconpassword \"s3cret-1\"\nseta g_password pw2; seta zv_wordFilter 1 "
+                      "// \"x\" pw2\nsv_privatePassword \"p;3\" // was x\nSETA SV_PASSWORD p4\n")
         << "zv_wordFilter 2"
         << "@@ -1,4 +1,4 @@\n set rconpassword (sensitive value)\n"
-           "-seta g_password (sensitive value); seta zv_wordFilter 1\n"
-           "+seta g_password (sensitive value); seta zv_wordFilter 2\n"
+           "-seta g_password (sensitive value); seta zv_wordFilter 1 // (sensitive value)\n"
+           "+seta g_password (sensitive value); seta zv_wordFilter 2 // (sensitive value)\n"
            " sv_privatePassword (sensitive value)\n SETA SV_PASSWORD (sensitive value)\n";
 }
 

@@ -362,6 +362,12 @@ void TestFlows::sendToServer_data() {
         << ""
         << "warning Nothing was saved.\n"
         << "";
+    QTest::newRow("silent once the file is written: the write is said with the failure")
+        << "silent"
+        << "seta g_weaponDisable 40\n"
+        << ""
+        << "warning Written into \"CFG\"; not sent to ffa (127.0.0.1:27960): no reply from"
+        << "";
     QTest::newRow("Escape while it sends: stopped, and said so")
         << "hangs"
         << ""
@@ -400,6 +406,7 @@ void TestFlows::sendToServer() {
     w.fake.answers = {"yes"};
     w.fake.said.clear();  // what opening said of the variables the server lacks
     scripted.hangs = server == "hangs";
+    scripted.silent = server == "silent";
     w.flows.saveKey();
     if (scripted.hangs)
         w.flows.escapeKey();

@@ -304,7 +304,9 @@ CHECK_CASE(serversFile) {
         // beyond ASCII within a string
         {"[servers.x] # 'a\naddress = '''a.b'''\nconfiguration = \"\\\"\xC3\xA9\"\n", "x",
          "x=a.b:29070+/z/\"\xC3\xA9"},
-        {two, "@none", "no server in the group \"none\""},
+        {two, "@none", "no server in the group \"none\"; the groups are: @all, @clan"},
+        // a word like no name is offered none, but how an address is written
+        {two, "qqqqqq", "no server named \"qqqqqq\" in \"s.toml\" (an address has a dot"},
         {"[servers.x]\ngroups = []\n", "x", "\"s.toml\" line 1: the server \"x\" has no address"},
         {"[servers.x]\naddress = \"a\"\npassword = \"s3cret\"\n", "x",
          "\"s.toml\" line 3: a password does not belong in the servers file"},

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -300,6 +301,8 @@ void TestServers::passwordOrder_data() {
     QTest::newRow("a server's file the group may read: refused, nothing sent")
         << QStringList{"file 640", "env"} << "";
     QTest::newRow("none, and no terminal to ask at: nothing sent") << QStringList{} << "";
+    QTest::newRow("a folder above the servers file that others may write: nothing sent")
+        << QStringList{"env", "above 777"} << "";
 }
 
 // The order every front-end finds a password in, up to the keyring: the
@@ -316,14 +319,18 @@ void TestServers::passwordOrder() {
         return f.fileName().toStdString();
     };
     const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner;
-    std::ofstream toml(folder.filePath("servers.toml").toStdString());
+    QDir(folder.path()).mkdir("etc", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    std::ofstream toml(folder.filePath("etc/servers.toml").toStdString());
     toml << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\n";
     std::vector<std::string> owned{"get", "--servers",
-                                   folder.filePath("servers.toml").toStdString()};
+                                   folder.filePath("etc/servers.toml").toStdString()};
     qunsetenv("ZELVAR_RCON_PASSWORD");
     for (const QString &source : sources) {
         if (source == "option")
             owned.insert(owned.end(), {"--password-file", file("option", own)});
+        else if (source == "above 777")
+            std::filesystem::permissions(folder.path().toStdString(),
+                                         std::filesystem::perms::all);
         else if (source.startsWith("file"))
             toml << "password_file = \""
                  << file("file", source.endsWith("640") ? own | QFile::ReadGroup : own) << "\"\n";

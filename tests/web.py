@@ -2,7 +2,8 @@
 # The web page in a real browser (headless Chromium, from file://):
 # 1. a random walk of clicks gives the same lines as the Qt window given the
 #    same walk (tst_window walkGiven);
-# 2. a configuration that execs another opens as `zelvar-bits explain` reads it;
+# 2. a configuration that execs another opens as `zelvar-bits explain` reads it,
+#    shown at once; Escape or a paste on the diff downloads nothing;
 # 3. an edit downloads the bytes `zelvar-bits set` writes, after a diff that
 #    masks the password;
 # 4. the keyboard alone reaches every control on show in the design's order,
@@ -11,6 +12,7 @@
 # 6. the page, compressed, stays under 400 KiB.
 # Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
 import gzip
+import json
 import os
 import random
 import shutil
@@ -120,18 +122,46 @@ def open_and_save(driver, work):
     (config / "zv.cfg").write_bytes(b"/* weapons */ set g_weaponDisable 40\nexec missing\n")
     driver.find_element(By.ID, "pick").send_keys(
         f"{config / 'server.cfg'}\n{config / 'zv.cfg'}")
-    explained = wait_for(lambda: driver.find_element(By.ID, "explanation").get_attribute(
-        "textContent"), "the explanation")
-    cli = subprocess.run([bits, "explain", "server.cfg"], cwd=config, capture_output=True,
-                         timeout=30)
-    check(explained == (cli.stdout + cli.stderr).decode(),
+    explained = wait_for(lambda: driver.execute_script("return window.zelvarExplained"),
+                         "the explanation")
+    cli = subprocess.run([bits, "--json", "explain", "server.cfg"], cwd=config,
+                         capture_output=True, timeout=30)
+    check(len(explained) == 1 and explained[0]["report"] == json.loads(cli.stdout),
           f"the page explains:\n{explained}\nzelvar-bits explains:\n{cli.stdout.decode()}")
+    # Shown at once, a line each setting, the password hidden.
+    shown = driver.find_element(By.ID, "explanation")
+    items = shown.find_elements(By.CSS_SELECTOR, "ol.settings > li")
+    check(shown.is_displayed() and len(items) == len(explained[0]["report"]["settings"]) and
+          "s3cret" not in shown.text, f"the explanation shown: {shown.text!r}")
     check(line(driver) == "zv_teamLock 20" and driver.title.startswith("server.cfg"),
           f"opened: {line(driver)!r}, title {driver.title!r}")
 
     driver.find_element(By.ID, "Command1").click()
     driver.find_element(By.ID, "chkWeapon(0)").click()
     wanted = line(driver)
+    # Escape on the diff, or a paste while it shows, downloads nothing: the
+    # plan was of what was open before.
+    for leave in ("escape", "paste"):
+        driver.find_element(By.ID, "save").click()
+        wait_for(lambda: driver.find_element(By.ID, "confirmDetails").text, "the diff")
+        if leave == "escape":
+            ActionChains(driver).send_keys(Keys.ESCAPE).perform()
+        else:
+            driver.execute_script("""
+                const paste = new DataTransfer();
+                paste.setData('text/plain', 'zv_teamLock 4');
+                document.getElementById('download').dispatchEvent(new ClipboardEvent('paste',
+                    {clipboardData: paste, bubbles: true}));""")
+        time.sleep(0.5)
+        check(not driver.find_element(By.ID, "confirm").get_property("open") and
+              not list((work / "downloads").glob("*")), f"{leave} on the diff downloaded")
+    check(line(driver) == "zv_teamLock 4", f"the paste during the diff: {line(driver)!r}")
+    driver.find_element(By.ID, "pick").send_keys(
+        f"{config / 'server.cfg'}\n{config / 'zv.cfg'}")
+    wait_for(lambda: driver.title.startswith("server.cfg") and line(driver) == "zv_teamLock 20",
+             "the configuration again")
+    driver.find_element(By.ID, "Command1").click()
+    driver.find_element(By.ID, "chkWeapon(0)").click()
     driver.find_element(By.ID, "save").click()
     shown = wait_for(lambda: driver.find_element(By.ID, "confirmDetails").text, "the diff")
     check("zv.cfg" in shown and "s3cret" not in driver.page_source, f"the diff: {shown}")

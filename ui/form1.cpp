@@ -416,7 +416,7 @@ std::optional<std::string> Form1::askPassword(const std::string &server,
                                               std::optional<bool> &keep) {
     QDialog dialog(isVisible() ? this : nullptr);
     dialog.setObjectName("passwordDialog");
-    dialog.setWindowTitle(QCoreApplication::applicationName());
+    dialog.setWindowTitle(windowTitle());
     auto *column = new QVBoxLayout(&dialog);
     auto *typed = new QLineEdit(&dialog);
     typed->setEchoMode(QLineEdit::Password);
@@ -442,8 +442,8 @@ std::optional<std::string> Form1::askPassword(const std::string &server,
 }
 
 bool Form1::confirm(std::string_view heading, const std::string &details, std::string_view action) {
-    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), latin1(heading),
-                    QMessageBox::Cancel, this);
+    QMessageBox box(QMessageBox::Question, windowTitle(), latin1(heading), QMessageBox::Cancel,
+                    this);
     // What will change shows in the dialog itself, as the diff reads, in a
     // fixed face; a long one in full behind Show Details.
     constexpr qsizetype kShownLines = 24;
@@ -455,7 +455,9 @@ bool Form1::confirm(std::string_view heading, const std::string &details, std::s
         lines << QStringLiteral("\u2026");
         box.setDetailedText(all);
     }
-    box.setInformativeText("<pre>" + lines.join('\n').toHtmlEscaped() + "</pre>");
+    // Long lines wrap between words, as a terminal would not cut them.
+    box.setInformativeText("<p style=\"white-space: pre-wrap; font-family: monospace\">" +
+                           lines.join('\n').toHtmlEscaped() + "</p>");
     QPushButton *go = box.addButton(latin1(action), QMessageBox::AcceptRole);
     box.setDefaultButton(go);
     box.exec();
@@ -464,7 +466,7 @@ bool Form1::confirm(std::string_view heading, const std::string &details, std::s
 
 zelvar::app::Dialogs::Unsaved Form1::askUnsaved(std::string_view heading,
                                                 const std::string &details) {
-    QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), latin1(heading),
+    QMessageBox box(QMessageBox::Warning, windowTitle(), latin1(heading),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setInformativeText(QString::fromStdString(details));
     box.setDefaultButton(QMessageBox::Save);
@@ -485,8 +487,7 @@ void Form1::closeEvent(QCloseEvent *event) {
 
 void Form1::message(bool fine, std::string_view heading, const std::string &details) {
     auto *box = new QMessageBox(fine ? QMessageBox::Information : QMessageBox::Warning,
-                                QCoreApplication::applicationName(), latin1(heading),
-                                QMessageBox::Ok, this);
+                                windowTitle(), latin1(heading), QMessageBox::Ok, this);
     box->setInformativeText(QString::fromStdString(details));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);

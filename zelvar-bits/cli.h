@@ -8,6 +8,7 @@
 #include "decode.h"
 #include "edit.h"
 #include "report.h"
+#include "words.h"
 
 #include <optional>
 #include <ostream>
@@ -41,12 +42,20 @@ Status usage(std::ostream &err, std::string_view why);
 // The variable `name` names, or none, having said so.
 std::optional<Variable> variableOrSay(std::string_view name, std::ostream &err);
 
-// LINE... as decode takes them: "NAME VALUE" in one argument, or the two as
-// two. Hands each variable, name as written and value to `each`, which may
-// end the command with a status; says the status that ended it, if any.
+// LINE... as decode takes them: "NAME VALUE" in one argument (or as a
+// configuration writes it: seta NAME "VALUE"), or the two as two. Hands each
+// variable, name as written and value to `each`, which may end the command
+// with a status; says the status that ended it, if any.
 template <class Each> std::optional<Status> eachLine(Args args, std::ostream &err, Each each) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         auto [name, value, oneWord] = splitLine(args[i]);
+        if (!oneWord && !findVariable(name)) {
+            std::vector<std::string_view> words;
+            splitWords(args[i], words);
+            if (const std::optional<Setting> set = settingOf(words);
+                set && set->hasValue && words.size() == 3)
+                name = words[1], value = words[2];
+        }
         if (oneWord && i + 1 >= args.size())
             return usage(err, "no value for " + quoted(name));
         if (oneWord)
