@@ -18,12 +18,6 @@ public:
     bool checked(zelvar::Group group, int index) const override {
         return states[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)];
     }
-    std::string_view valueText(zelvar::Group group, int index) const override {
-        return zelvar::settingGroup(group).options[static_cast<std::size_t>(index)].valueText;
-    }
-    int upperBound(zelvar::Group group) const override {
-        return static_cast<int>(zelvar::settingGroup(group).options.size()) - 1;
-    }
     bool rankSelected(zelvar::Rank rank) const override { return rank == zelvar::Rank::Council; }
     void writeLine(std::string_view text) override { line.assign(text); }
 

@@ -16,6 +16,10 @@ namespace zelvar {
 // In the order of the panel buttons that open the groups (Command1 to Command7).
 enum class Group : std::uint8_t { Weapon, Force, Admin, Poll, Lock, Emote, Say };
 inline constexpr std::size_t kGroupCount = 7;
+// An enumerator's place in the tables it indexes (a group's, a rank's).
+template <class Enum> constexpr std::size_t slot(Enum value) {
+    return static_cast<std::size_t>(value);
+}
 
 // Which admin variable the admin-command line uses.
 enum class Rank : std::uint8_t { Knight, Instructor, Council };

@@ -29,12 +29,10 @@ Drift compare(const Tree &configuration, const Live &live) {
             drift.missing.push_back(note.text);
     // What a file that cannot be read sets is unknown: no verdict can stand.
     const Tree::Note *unread = configuration.unread();
-    TakesEffect effect;
-    for (std::size_t i = 0; i < configuration.settings.size(); ++i)
-        effect.take(configuration.settings[i], i);
+    const auto last = takingEffect(configuration.settings);
     for (const Variable &v : variables()) {
         VariableDrift d{v, Verdict::CannotTell, std::nullopt, {}, live.at(indexOf(v)), {}};
-        if (const std::optional<std::size_t> i = effect.last().at(indexOf(v))) {
+        if (const std::optional<std::size_t> i = last.at(indexOf(v))) {
             d.configured = configuration.settings[*i];
             d.file = configuration.names.at(static_cast<std::size_t>(d.configured->file));
         }

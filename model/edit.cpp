@@ -17,12 +17,10 @@ struct Outcome {
 };
 
 Outcome outcomeOf(const std::vector<Setting> &settings) {
-    TakesEffect effect;
-    for (std::size_t i = 0; i < settings.size(); ++i)
-        effect.take(settings[i], i);
+    const auto last = takingEffect(settings);
     Outcome o;
     for (std::size_t v = 0; v < kVariableCount; ++v)
-        if (const std::optional<std::size_t> i = effect.last().at(v)) {
+        if (const std::optional<std::size_t> i = last.at(v)) {
             o.values.at(v) = settings[*i].value;
             o.last.at(v) = &settings[*i];
         }

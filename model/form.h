@@ -121,7 +121,6 @@ private:
                    const bool &blnPoll, const bool &blnLock, const bool &blnEmote,
                    const bool &blnSay);
     void showGroup(Group group);
-    static std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
 
     static const std::array<void (Form::*)(), kGroupCount> kPanelButtonClick;
     static const std::array<void (Form::*)(int), kGroupCount> kCheckBoxClick;

@@ -11,6 +11,14 @@
 
 namespace zelvar {
 
+std::string_view Source::valueText(Group group, int index) const {
+    return settingGroup(group).options[static_cast<std::size_t>(index)].valueText;
+}
+
+int Source::upperBound(Group group) const {
+    return static_cast<int>(settingGroup(group).options.size()) - 1;
+}
+
 namespace {
 
 const char *message(RuntimeError::Number number) {

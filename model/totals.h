@@ -21,8 +21,11 @@ static_assert(kAdminTotalAtStart == settingGroup(Group::Admin).sumOfValues);
 class Source {
 public:
     virtual bool checked(Group group, int index) const = 0;
-    virtual std::string_view valueText(Group group, int index) const = 0;
-    virtual int upperBound(Group group) const = 0;  // the highest index of the group's array
+    // A box's value text, its tag, and the highest index of a group's array:
+    // as the table every front-end builds its boxes from gives them, unless
+    // a front-end's controls say otherwise.
+    virtual std::string_view valueText(Group group, int index) const;
+    virtual int upperBound(Group group) const;
     virtual bool rankSelected(Rank rank) const = 0;
 
 protected:

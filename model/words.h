@@ -69,6 +69,16 @@ private:
     std::array<std::optional<std::size_t>, kVariableCount> last_{};
 };
 
+// Of each variable, in variables() order, the index of the setting that
+// takes effect in `settings`, run in order.
+inline std::array<std::optional<std::size_t>, kVariableCount>
+takingEffect(const std::vector<Setting> &settings) {
+    TakesEffect effect;
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        effect.take(settings[i], i);
+    return effect.last();
+}
+
 // The console takes every control character, the blank and, as its chars are
 // signed, every byte above 0x7F as white space outside quotes.
 inline bool isBlank(char c) { return static_cast<signed char>(c) <= ' '; }

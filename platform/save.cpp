@@ -42,12 +42,10 @@ using Values = std::array<std::optional<std::string>, kVariableCount>;
 
 // Of each variable, the value of the setting that takes effect in `tree`.
 Values valuesOf(const Tree &tree) {
-    TakesEffect effect;
-    for (std::size_t i = 0; i < tree.settings.size(); ++i)
-        effect.take(tree.settings[i], i);
+    const auto last = takingEffect(tree.settings);
     Values values;
     for (const Variable &v : variables())
-        if (const std::optional<std::size_t> i = effect.last().at(indexOf(v)))
+        if (const std::optional<std::size_t> i = last.at(indexOf(v)))
             values.at(indexOf(v)) = tree.settings[*i].value;
     return values;
 }
@@ -87,12 +85,10 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         plan.shown = saidOnly(Failed, unread->text + "; nothing is written");
         return plan;
     }
-    TakesEffect effect;
-    for (std::size_t i = 0; i < tree.settings.size(); ++i)
-        effect.take(tree.settings[i], i);
+    const auto effect = takingEffect(tree.settings);
     std::map<int, std::vector<Change>> byFile;
     for (const Change &change : changes) {
-        const std::optional<std::size_t> last = effect.last().at(indexOf(change.variable));
+        const std::optional<std::size_t> last = effect.at(indexOf(change.variable));
         // A file it execs may leave a comment open to the end, which the
         // configuration alone does not show: a line added there is read on
         // into whatever the server runs next.

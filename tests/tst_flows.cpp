@@ -34,12 +34,6 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
             on[std::size_t(g.group)] = startStates(g.group);
     }
     bool checked(Group g, int i) const override { return (on[std::size_t(g)] >> i & 1U) != 0; }
-    std::string_view valueText(Group g, int i) const override {
-        return zelvar::settingGroup(g).options[std::size_t(i)].valueText;
-    }
-    int upperBound(Group g) const override {
-        return int(zelvar::settingGroup(g).options.size()) - 1;
-    }
     bool rankSelected(Rank r) const override { return r == rank; }
     void writeLine(std::string_view line) override { text = line; }
     void setPanelVisible(Group /*group*/, bool /*visible*/) override {}

@@ -19,10 +19,9 @@
 
 using zelvar::Group;
 using zelvar::Rank;
+using zelvar::slot;
 
 namespace {
-
-std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
 
 // The window's controls, as far as the totals ask: box states, value texts
 // (which a row may replace), the selected rank, and the last line written.
@@ -39,9 +38,6 @@ struct Controls final : zelvar::Source, zelvar::Sink {
     bool checked(Group g, int i) const override { return (on[slot(g)] >> i & 1U) != 0; }
     std::string_view valueText(Group g, int i) const override {
         return tag.empty() ? zelvar::settingGroup(g).options[slot(i)].valueText : tag;
-    }
-    int upperBound(Group g) const override {
-        return int(zelvar::settingGroup(g).options.size()) - 1;
     }
     bool rankSelected(Rank r) const override { return r == rank; }
     void writeLine(std::string_view text) override { line = text; }

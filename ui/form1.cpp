@@ -40,6 +40,8 @@ using zelvar::ui::Look;
 
 namespace {
 
+using zelvar::slot;
+
 constexpr auto kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint;
@@ -70,8 +72,6 @@ QRect pixelRect(const zelvar::TwipRect &twips) {
 QString latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
 
 QWidget *placed(QWidget *widget, std::string_view name, const zelvar::TwipRect &rect) {
     widget->setObjectName(latin1(name));
@@ -519,14 +519,6 @@ void Form1::setTitle(const std::string &title) { setWindowTitle(QString::fromStd
 
 bool Form1::checked(Group group, int index) const {
     return chk_[slot(group)]->button(index)->isChecked();
-}
-
-std::string_view Form1::valueText(Group group, int index) const {
-    return zelvar::settingGroup(group).options[slot(index)].valueText;
-}
-
-int Form1::upperBound(Group group) const {
-    return static_cast<int>(zelvar::settingGroup(group).options.size()) - 1;
 }
 
 bool Form1::rankSelected(Rank rank) const { return opt_[slot(rank)]->isChecked(); }

@@ -61,8 +61,6 @@ private:
 
     // What the procedures and the totals ask of the controls.
     bool checked(zelvar::Group group, int index) const override;
-    std::string_view valueText(zelvar::Group group, int index) const override;
-    int upperBound(zelvar::Group group) const override;
     bool rankSelected(zelvar::Rank rank) const override;
     void writeLine(std::string_view line) override;
     void setPanelVisible(zelvar::Group group, bool visible) override;

@@ -38,9 +38,6 @@ EM_JS(int, jsChecked, (int group, int index), {
 EM_JS(void, jsSetChecked, (int group, int index, int on), {
     zelvarControls.box(group, index).checked = on !== 0;
 });
-EM_JS(int, jsValueText, (int group, int index, char *into, int room), {
-    return stringToUTF8(zelvarControls.box(group, index).dataset.value, into, room);
-});
 EM_JS(int, jsRankSelected, (int rank), { return zelvarControls.rank(rank).checked ? 1 : 0; });
 EM_JS(void, jsSetRankSelected, (int rank), { zelvarControls.rank(rank).checked = true; });
 EM_JS(void, jsSetPanelVisible, (int group, int visible), {
@@ -59,31 +56,25 @@ EM_JS(void, jsSetOutputBackground, (int rgb), {
 });
 // clang-format on
 
-int slot(auto value) { return static_cast<int>(value); }
+// A group's or rank's place, as the page's JavaScript numbers it.
+int jsSlot(auto value) { return static_cast<int>(zelvar::slot(value)); }
 
 class PageControls final : public zelvar::Controls {
 public:
     bool checked(Group group, int index) const override {
-        return jsChecked(slot(group), index) != 0;
+        return jsChecked(jsSlot(group), index) != 0;
     }
-    std::string_view valueText(Group group, int index) const override {
-        const int size = jsValueText(slot(group), index, tag_.data(), int(tag_.size()));
-        return {tag_.data(), static_cast<std::size_t>(size)};
-    }
-    int upperBound(Group group) const override {
-        return static_cast<int>(zelvar::settingGroup(group).options.size()) - 1;
-    }
-    bool rankSelected(Rank rank) const override { return jsRankSelected(slot(rank)) != 0; }
+    bool rankSelected(Rank rank) const override { return jsRankSelected(jsSlot(rank)) != 0; }
     void writeLine(std::string_view line) override {
         jsWriteLine(line.data(), static_cast<int>(line.size()));
     }
     void setPanelVisible(Group group, bool visible) override {
-        jsSetPanelVisible(slot(group), visible ? 1 : 0);
+        jsSetPanelVisible(jsSlot(group), visible ? 1 : 0);
     }
     void setChecked(Group group, int index, bool on) override {
-        jsSetChecked(slot(group), index, on ? 1 : 0);
+        jsSetChecked(jsSlot(group), index, on ? 1 : 0);
     }
-    void setRankSelected(Rank rank) override { jsSetRankSelected(slot(rank)); }
+    void setRankSelected(Rank rank) override { jsSetRankSelected(jsSlot(rank)); }
     void placePicture(int left, int top, int width, int height) override {
         jsPlacePicture(left, top, width, height);
     }
@@ -92,9 +83,6 @@ public:
     void setOutputBackground(std::uint32_t rgb) override {
         jsSetOutputBackground(static_cast<int>(rgb));
     }
-
-private:
-    mutable std::array<char, 32> tag_{};  // a value text is a few digits
 };
 
 struct Page {
@@ -133,8 +121,8 @@ Json controlsOf(std::span<const zelvar::ui::Control> controls) {
                {"rect", rect(c.rect)},
                {"tabIndex", c.tabIndex},
                {"large", c.look == zelvar::ui::Look::GreenLarge},
-               {"group", slot(c.group)},
-               {"rank", slot(c.rank)},
+               {"group", jsSlot(c.group)},
+               {"rank", jsSlot(c.rank)},
                {"designState", c.designState},
                {"centred", c.centred}};
         if (c.kind == Kind::CheckBoxes) {

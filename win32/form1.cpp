@@ -22,6 +22,8 @@ using zelvar::ui::Look;
 
 namespace {
 
+using zelvar::slot;
+
 // Control ids: what a BN_CLICKED is for.
 constexpr int kPanelButtonId = 100;  // + group
 constexpr int kRankId = 200;         // + rank
@@ -40,8 +42,6 @@ constexpr COLORREF kWindowBackground = colorRef(zelvar::ui::kWindowBackground);
 constexpr wchar_t kFormClass[] = L"Form1";
 constexpr wchar_t kPanelClass[] = L"Frame";
 constexpr wchar_t kPictureClass[] = L"PictureBox";
-
-std::size_t slot(auto value) { return static_cast<std::size_t>(value); }
 
 // A path as the model opens it: with the C library, which takes the ANSI code page.
 std::string localName(std::wstring_view path) { return narrow(path, CP_ACP); }
@@ -673,12 +673,6 @@ HWND Form1::control(std::string_view name) const {
 bool Form1::checked(Group group, int index) const {
     return SendMessageW(chk_[slot(group)][slot(index)], BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
-
-std::string_view Form1::valueText(Group group, int index) const {
-    return zelvar::settingGroup(group).options[slot(index)].valueText;
-}
-
-int Form1::upperBound(Group group) const { return static_cast<int>(chk_[slot(group)].size()) - 1; }
 
 bool Form1::rankSelected(Rank rank) const {
     return SendMessageW(opt_[slot(rank)], BM_GETCHECK, 0, 0) == BST_CHECKED;

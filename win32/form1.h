@@ -85,8 +85,6 @@ private:
     void close() override;
 
     bool checked(zelvar::Group group, int index) const override;
-    std::string_view valueText(zelvar::Group group, int index) const override;
-    int upperBound(zelvar::Group group) const override;
     bool rankSelected(zelvar::Rank rank) const override;
     void writeLine(std::string_view line) override;
     void setPanelVisible(zelvar::Group group, bool visible) override;
