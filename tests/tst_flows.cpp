@@ -193,6 +193,11 @@ void TestFlows::saveKey_data() {
     QTest::newRow("file, a box changed, the diff shown and cancelled")
         << "file" << true << QStringList{"-"} << QStringList{save} << ""
         << "=";
+    QTest::newRow("file and the file it execs, a box of each changed: both named, both written")
+        << "two files" << true << QStringList{"yes"}
+        << QStringList{"Save Save these changes into \"FILE\" and \"ZV\"?"}
+        << "information Saved.\n--- a/"
+        << "seta g_weaponDisable \"44\"\nexec zv\n";
     QTest::newRow("nothing opened, the file dialog cancelled")
         << "" << true << QStringList{"-"} << QStringList{"file"} << ""
         << "=";
@@ -222,13 +227,22 @@ void TestFlows::saveKey() {
     qunsetenv("ZELVAR_RCON_PASSWORD");
     QTemporaryDir folder;
     const std::string path = folder.filePath("server.cfg").toStdString();
-    const std::string before = "seta g_weaponDisable \"40\"\nseta zv_teamLock 4\n";
+    const std::string zv = folder.filePath("zv.cfg").toStdString();
+    const std::string before = opened == "two files"
+                                   ? "seta g_weaponDisable \"40\"\nexec zv\n"
+                                   : "seta g_weaponDisable \"40\"\nseta zv_teamLock 4\n";
     std::ofstream(path, std::ios::binary) << before;
+    std::ofstream(zv, std::ios::binary) << "seta zv_teamLock 4\n";
 
     asked.replaceInStrings("FILE", QString::fromStdString(path));
+    asked.replaceInStrings("ZV", QString::fromStdString(zv));
     Window w;
     w.flows.shown();
-    if (opened == "file") {
+    if (opened == "two files") {
+        w.flows.openArguments(std::vector<std::string>{path});
+        w.fake.on[std::size_t(Group::Lock)] ^= 1U << 3;
+        w.form.checkBoxClick(Group::Lock, 3);
+    } else if (opened == "file") {
         w.flows.openArguments(std::vector<std::string>{path});
     } else if (opened == "server") {
         zelvar::Opening server;

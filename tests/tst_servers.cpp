@@ -186,6 +186,18 @@ void TestServers::commands_data() {
         << "="
         << "set zv_teamLock 4"
         << "refusing after 1 sets";
+    QTest::newRow("send: a variable the server lacks is not sent, and not a success")
+        << QStringList{"send", "ffa", "zv_emotDisallow 2"} << true << file << 1
+        << R"("outcome":"no such variable")"
+        << "="
+        << ""
+        << "";
+    QTest::newRow("sync --to-server: a file the configuration execs unread, nothing is sent")
+        << QStringList{"sync", "--to-server", "ffa"} << true << "seta zv_teamLock 4\nexec sub\n"
+        << 2 << R"("verdicts":.*"cannot tell".*"sent":null,"error":"cannot tell: )"
+        << "="
+        << ""
+        << "folder sub.cfg";
     QTest::newRow("set: a value refused before any work is a document too; no diff")
         << QStringList{"set", "CFG", "zv_teamLock 5"} << false << file << 1
         << R"("diff":null,"files":\[\],"written":false,.*"error":"zv_teamLock .*; nothing is written")"
@@ -216,6 +228,8 @@ void TestServers::commands() {
     std::ofstream(cfg, std::ios::binary) << file.toStdString();
     std::ofstream(servers) << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\nconfiguration = \""
                            << cfg << "\"\n";
+    if (fault.startsWith("folder "))  // where a file should be: it cannot be read
+        QVERIFY(QDir(folder.path()).mkdir(fault.split(' ')[1]));
     ScriptedServer server("s3cret");
     server.latched["g_weaponDisable"] = "8";
     server.silent = fault == "silent";
