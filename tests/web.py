@@ -8,7 +8,8 @@
 #    masks the password;
 # 4. the keyboard alone reaches every control on show in the design's order,
 #    Space clicks a box, the paste key opens text and the copy key copies the line;
-# 5. on a phone's width nothing reaches past the screen and a box still works;
+# 5. on a phone's width nothing reaches past the screen, no caption is cut and a
+#    box still works;
 # 6. the page, compressed, stays under 400 KiB.
 # Usage: web.py PAGE_DIR ZELVAR_BITS TST_WINDOW. ZELVAR_SEED replays a walk.
 import gzip
@@ -221,6 +222,9 @@ def narrow(work):
         check(width <= 360, f"at 360 pixels the page is {width} wide")
         driver.save_screenshot(str(work / "narrow.png"))
         driver.find_element(By.ID, "Command1").click()
+        cut = driver.execute_script("""return [...document.querySelectorAll('label.green')]
+            .filter(l => l.offsetParent && l.scrollWidth > l.clientWidth).map(l => l.textContent)""")
+        check(not cut, f"at 360 pixels these captions are cut: {cut}")
         box = driver.find_element(By.ID, "chkWeapon(18)")
         box.click()
         check(line(driver) != "g_weaponDisable 0", f"a box at 360 pixels: {line(driver)!r}")

@@ -67,7 +67,11 @@
   function captioned(type, caption) {
     const label = make("label", { className: "green" });
     const input = make("input", { type });
-    label.append(input, make("span", { textContent: caption }));
+    // A long caption may break after an underscore, where a narrow screen
+    // needs it to, and nowhere else; its text stays the caption.
+    const span = make("span");
+    caption.split(/(?<=_)/).forEach((part, i) => span.append(...(i ? [make("wbr"), part] : [part])));
+    label.append(input, span);
     return [label, input];
   }
 
