@@ -4,11 +4,13 @@
 #include "command.h"
 #include "config.h"
 #include "decode.h"
+#include "open.h"
 #include "oracle.h"
 #include "rcon.h"
 #include "scripted.h"
 #include "servers.h"
 #include "totals.h"
+#include "tree.h"
 
 #include "check.h"
 
@@ -327,6 +329,42 @@ CHECK_CASE(serversFile) {
         }
         CHECK(got.starts_with(row.outcome), got);
     }
+}
+
+// A text with nowhere to look for what it execs: the exec is missing, not a
+// loop; and an opening whose every setting opened is not headed as one that
+// left settings out.
+CHECK_CASE(openedWithAMissingExec) {
+    zelvar::Tree tree = zelvar::readTextTree("it", "seta zv_teamLock 4\nexec gone\n", {});
+    CHECK(tree.notes.size() == 1 && tree.notes[0].text == "couldn't exec gone.cfg",
+          tree.notes.empty() ? "no note" : tree.notes[0].text);
+    zelvar::Opener opener;
+    opener.openFile("server.cfg", std::move(tree));
+    const zelvar::Opening opening = opener.finish();
+    CHECK_EQ(std::string(opening.heading()), "Not everything could be read.");
+    CHECK_EQ(joined(opening.leftOut), "\"server.cfg\": couldn't exec gone.cfg");
+}
+
+// The engine a status reply's "version" names decides the pacing and where a
+// reply ends: the forms servers of each kind print, and near misses.
+CHECK_CASE(engines) {
+    using zelvar::rcon::Engine;
+    const struct {
+        std::string_view version;
+        Engine engine;
+    } rows[] = {
+        {"Zelvar Arena 1.0 win-x86 Oct 24 2003", Engine::Of2003},
+        {"JAmp: v1.0.1.0 linux-i386 Jan  8 2004  ", Engine::Of2003},  // two blanks, one after
+        {"JAmp: v1.0.1.1 linux-x86_64 Mar 30 2024", Engine::Today},
+        {"ioq3 1.36 linux-x86_64", Engine::Today},  // no build date: by its name
+        {"ioq3 1.36_GIT_70d07d9 linux-x86_64 Nov 23 2022", Engine::Today},
+        {"", Engine::Unknown},
+        {"a server of 2003", Engine::Unknown},        // a year with no month before it
+        {"Build Foo 12 2003", Engine::Unknown},       // no month's name
+        {"JAmp: v1.0 win-x86 Oct 24 20030", Engine::Unknown},  // not a year's four digits
+    };
+    for (const auto &row : rows)
+        CHECK(zelvar::rcon::engineOf(row.version) == row.engine, std::string(row.version));
 }
 
 int main(int argc, char **argv) { return check::main(argc, argv); }

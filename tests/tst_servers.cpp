@@ -53,6 +53,7 @@ private slots:
     void passwordOrder_data();
     void passwordOrder();
     void searchPath();
+    void several();
 };
 
 void TestServers::verdicts_data() {
@@ -198,6 +199,13 @@ void TestServers::commands_data() {
         << "="
         << ""
         << "folder sub.cfg";
+    QTest::newRow("sync --to-server: the host refuses once a value went: what went is said")
+        << QStringList{"sync", "--to-server", "ffa"} << true
+        << "seta zv_teamLock 4\nseta zv_wordFilter 2\n" << 2
+        << R"("sent":\[\{"variable":"zv_teamLock".*"outcome":"not read back","detail":"nothing listens")"
+        << "="
+        << "set zv_teamLock 4"
+        << "refusing after 1 sets";
     QTest::newRow("set: a value refused before any work is a document too; no diff")
         << QStringList{"set", "CFG", "zv_teamLock 5"} << false << file << 1
         << R"("diff":null,"files":\[\],"written":false,.*"error":"zv_teamLock .*; nothing is written")"
@@ -388,6 +396,23 @@ void TestServers::searchPath() {
         QCOMPARE(readAll(path("home/zv.cfg")), "seta zv_teamLock 16\n");
         QCOMPARE(readAll(path("base/zv.cfg")), "seta zv_teamLock 2\n");
     }
+}
+
+// Several servers are worked at once and said in the order named, each once
+// however often a name or a group names it: a JSON array, one document each.
+void TestServers::several() {
+    QTemporaryDir folder;
+    const std::string servers = folder.filePath("servers.toml").toStdString();
+    std::ofstream(servers) << "[servers.ffa]\naddress = \"127.0.0.1:1\"\ngroups = [\"clan\"]\n"
+                              "[servers.duel]\naddress = \"127.0.0.1:2\"\ngroups = [\"clan\"]\n";
+    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
+    ScriptedServer server("s3cret");
+    const Ran r = run({"--json", "--servers", servers, "get", "duel", "@clan", "ffa"}, server);
+    QCOMPARE(r.status, 0);
+    const auto documents = nlohmann::json::parse(r.out);
+    QVERIFY2(documents.is_array() && documents.size() == 2, r.out.c_str());
+    QCOMPARE(documents[0]["server"].get<std::string>(), "duel (127.0.0.1:2)");
+    QCOMPARE(documents[1]["server"].get<std::string>(), "ffa (127.0.0.1:1)");
 }
 
 QTEST_APPLESS_MAIN(TestServers)
