@@ -165,8 +165,8 @@ std::variant<WrittenAs, std::string> rewriteInPlace(const Snapshot &was, std::st
         return why + "; it is as it was";
     }
     const bool wrote = overwrite(file.fd, bytes) && file.close();
-    const std::string why = wrote ? std::string(name) + " did not read back as written"
-                                  : failed("write", name);
+    const std::string why =
+        wrote ? std::string(name) + " did not read back as written" : failed("write", name);
     if (wrote && holds(was.target, bytes)) {
         ::unlink(copy.c_str());
         const Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -131,8 +131,9 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         return plan;
     }
     if (!readsAsPlanned(path, search, plan, expected)) {
-        plan.shown = saidOnly(Problem, "these values would change how the server reads " + zelvar::quoted(path) +
-                          " and the files it execs; nothing is written");
+        plan.shown = saidOnly(Problem, "these values would change how the server reads " +
+                                           zelvar::quoted(path) +
+                                           " and the files it execs; nothing is written");
         plan.files.clear();
         return plan;
     }

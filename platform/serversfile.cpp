@@ -47,13 +47,13 @@ std::optional<std::string> othersMayWrite(const std::string &path) {
         struct stat st {};
         if (::stat(p.c_str(), &st) != 0)
             continue;  // reading it says why
-        const bool shared = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
-                            !(isFolder && (st.st_mode & S_ISVTX) != 0);
+        const bool shared =
+            (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !(isFolder && (st.st_mode & S_ISVTX) != 0);
         if (shared || (st.st_uid != ::getuid() && st.st_uid != 0))
             return "the servers file " + zelvar::quoted(path) + ": " +
-                   (i == 1   ? "its folder " + zelvar::quoted(p)
+                   (i == 1  ? "its folder " + zelvar::quoted(p)
                     : i > 1 ? "the folder " + zelvar::quoted(p) + " above it"
-                             : std::string("it")) +
+                            : std::string("it")) +
                    (shared ? " may be written by others, who could send the passwords "
                              "elsewhere: make it writable by you alone (chmod go-w)"
                            : " belongs to another user, who could send the passwords "

@@ -508,7 +508,9 @@ void renderJson(const Result &d, std::ostream &out) {
                        {"planned", std::move(planned)},
                        {"verdicts", std::move(verdicts)},
                        {"notes", notes},
-                       {"diff", planned_ ? Json(d.saved->said) : unchanged ? Json("") : Json(nullptr)},
+                       {"diff", planned_    ? Json(d.saved->said)
+                                : unchanged ? Json("")
+                                            : Json(nullptr)},
                        {"files", planned_ ? Json(d.saved->files) : Json::array()},
                        {"written", d.saved && !d.saved->written.empty()},
                        {"written_as", std::move(how)},
@@ -520,70 +522,70 @@ void renderJson(const Result &d, std::ostream &out) {
 
 }  // namespace
 
-void render(const Result &d, bool asJson, std::ostream &out, std::ostream &err) {
+void render(const Result &done, bool asJson, std::ostream &out, std::ostream &err) {
     if (asJson)
-        return renderJson(d, out);
+        return renderJson(done, out);
     Text text;
-    if (!d.heading.empty())
-        text << d.heading << '\n';
-    for (const std::string &note : d.notes)
+    if (!done.heading.empty())
+        text << done.heading << '\n';
+    for (const std::string &note : done.notes)
         text << note << '\n';
-    if (d.drift && d.verdictsShown)
-        for (const VariableDrift &v : d.drift->variables)
+    if (done.drift && done.verdictsShown)
+        for (const VariableDrift &v : done.drift->variables)
             text << v.variable.name << ": " << describe(v) << '\n';
     // The diff where it was written, or is only shown; a refusal is the error.
-    if (d.saved && (d.saved->status == Clean || !d.saved->written.empty()))
-        text << d.saved->said << (d.saved->said.ends_with('\n') ? "" : "\n");
-    if (d.saved)
-        text << afterWrite(*d.saved);
-    for (const std::string &note : d.after)
+    if (done.saved && (done.saved->status == Clean || !done.saved->written.empty()))
+        text << done.saved->said << (done.saved->said.ends_with('\n') ? "" : "\n");
+    if (done.saved)
+        text << afterWrite(*done.saved);
+    for (const std::string &note : done.after)
         text << note << '\n';
-    if (d.wouldSend)
-        for (const Change &c : d.planned)
+    if (done.wouldSend)
+        for (const Change &c : done.planned)
             text << "would send " << c.variable.name << ' ' << c.value << '\n';
-    if (d.sent && !d.sent->values.empty())
-        text << d.sent->said;
+    if (done.sent && !done.sent->values.empty())
+        text << done.sent->said;
     out << text.s;
-    const std::string who = d.server.empty() ? "" : d.server + ": ";
+    const std::string who = done.server.empty() ? "" : done.server + ": ";
     const auto said = [&](const std::string &why) {
         err << "zelvar-bits: " << who << why << (why.ends_with('\n') ? "" : "\n");
     };
-    for (const std::string &why : failures(d))
+    for (const std::string &why : failures(done))
         said(why);
 }
 
-Message messageOf(const Result &d, std::string_view files) {
+Message messageOf(const Result &done, std::string_view files) {
     Message m;
-    m.fine = d.status == Clean;
-    const bool wrote = d.saved && !d.saved->written.empty();
+    m.fine = done.status == Clean;
+    const bool wrote = done.saved && !done.saved->written.empty();
     std::string saved;
-    if (d.saved)
-        saved = d.saved->said + (d.saved->said.ends_with('\n') ? "" : "\n") + afterWrite(*d.saved);
-    const bool toServer = d.sent || (!d.server.empty() && (!d.saved || wrote));
+    if (done.saved)
+        saved = done.saved->said + (done.saved->said.ends_with('\n') ? "" : "\n") + afterWrite(*done.saved);
+    const bool toServer = done.sent || (!done.server.empty() && (!done.saved || wrote));
     if (!toServer) {  // a save alone, or a save that kept the send from going
-        m.heading = d.saved ? d.saved->heading() : "Nothing to save.";
-        m.details = saved + (d.saved && d.saved->stopped ? *d.saved->stopped + '\n' : "");
-        if (!d.server.empty())
+        m.heading = done.saved ? done.saved->heading() : "Nothing to save.";
+        m.details = saved + (done.saved && done.saved->stopped ? *done.saved->stopped + '\n' : "");
+        if (!done.server.empty())
             m.details += "Nothing was sent.";
         while (m.details.ends_with('\n'))
             m.details.pop_back();
         return m;
     }
-    const rcon::Sent sent = d.sent.value_or(rcon::Sent{});
+    const rcon::Sent sent = done.sent.value_or(rcon::Sent{});
     const bool nothingWent = sent.values.empty();
-    m.heading = d.error && nothingWent ? "Nothing was applied." : std::string(sent.heading());
+    m.heading = done.error && nothingWent ? "Nothing was applied." : std::string(sent.heading());
     if (wrote)
         m.heading = "Written into " + std::string(files) +
-                    (m.fine               ? " and sent to " + d.server + "."
-                     : d.error && nothingWent ? "; not sent to " + d.server + ": " + *d.error
-                                          : "; not all was applied on " + d.server + ".");
+                    (m.fine                   ? " and sent to " + done.server + "."
+                     : done.error && nothingWent ? "; not sent to " + done.server + ": " + *done.error
+                                              : "; not all was applied on " + done.server + ".");
     // The file's part first, even where it already held the values.
-    m.details = d.saved ? d.saved->said + '\n' + afterWrite(*d.saved) : std::string();
+    m.details = done.saved ? done.saved->said + '\n' + afterWrite(*done.saved) : std::string();
     m.details += sent.said;
     // A failure the heading says is not said again.
-    if (d.error && !(wrote && nothingWent))
-        m.details += *d.error + '\n';
-    for (const std::string &note : d.after)
+    if (done.error && !(wrote && nothingWent))
+        m.details += *done.error + '\n';
+    for (const std::string &note : done.after)
         m.details += note;
     return m;
 }

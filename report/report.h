@@ -178,7 +178,7 @@ struct Result {
 };
 // As text (what failed on `err`, after all that was done on `out`), or as
 // one JSON document on a line.
-void render(const Result &result, bool asJson, std::ostream &out, std::ostream &err);
+void render(const Result &done, bool asJson, std::ostream &out, std::ostream &err);
 
 // A window's message of a Result: fine or a warning, what it says first, and then.
 struct Message {
@@ -187,7 +187,7 @@ struct Message {
     std::string details;
 };
 // `files`: the files written, as the message names them.
-Message messageOf(const Result &result, std::string_view files = {});
+Message messageOf(const Result &done, std::string_view files = {});
 
 // Right-aligned in a column of `width`.
 void column(Text &out, std::string_view text, std::size_t width);

@@ -359,8 +359,8 @@ CHECK_CASE(engines) {
         {"ioq3 1.36 linux-x86_64", Engine::Today},  // no build date: by its name
         {"ioq3 1.36_GIT_70d07d9 linux-x86_64 Nov 23 2022", Engine::Today},
         {"", Engine::Unknown},
-        {"a server of 2003", Engine::Unknown},        // a year with no month before it
-        {"Build Foo 12 2003", Engine::Unknown},       // no month's name
+        {"a server of 2003", Engine::Unknown},                 // a year with no month before it
+        {"Build Foo 12 2003", Engine::Unknown},                // no month's name
         {"JAmp: v1.0 win-x86 Oct 24 20030", Engine::Unknown},  // not a year's four digits
     };
     for (const auto &row : rows)

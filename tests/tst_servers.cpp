@@ -136,43 +136,51 @@ void TestServers::commands_data() {
         << QStringList{"check", "ffa"} << true << file << 1
         << R"("verdicts":\[\{"variable":"g_weaponDisable","verdict":"differs","configured":"40","where":\{"file":".*server.cfg","line":2\},"live":"40","next_map":"8")"
         << "="
-        << "" << "";
+        << ""
+        << "";
     QTest::newRow("apply: written, then sent and read back")
         << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << file << 0
         << R"("written":true,"written_as":\["replaced"\],"sent":\[\{"variable":"zv_teamLock","value":"4","outcome":"applied","detail":null,"held":"4"\}\])"
         << "seta zv_teamLock 4\nseta g_weaponDisable 40\n"
-        << "set zv_teamLock 4" << "";
+        << "set zv_teamLock 4"
+        << "";
     QTest::newRow("apply --dry-run: no password asked, nothing written or sent")
         << QStringList{"apply", "--dry-run", "ffa", "zv_teamLock 4"} << false << file << 0
         << R"("dry_run":true,.*"diff":"--- a/.*"written":false,"written_as":null,"sent":null)"
         << "="
-        << "" << "";
+        << ""
+        << "";
     QTest::newRow("apply: a configuration that refuses the edit is not followed by a send")
         << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << "seta zv_teamLock 4 0\n"
         << 1 << R"("notes":\["nothing sent to ffa .*"sent":null)"
         << "="
-        << "" << "";
+        << ""
+        << "";
     QTest::newRow("sync --to-server: the file's values go, a variable the server lacks stays")
         << QStringList{"sync", "--to-server", "ffa"} << true
         << "seta zv_teamLock 4\nseta zv_wordFilter 2\n"
         << 1 << R"("notes":\["zv_wordFilter: left as it is: the server has no such variable"\])"
         << "="
-        << "set zv_teamLock 4" << "";
+        << "set zv_teamLock 4"
+        << "";
     QTest::newRow("sync --to-file --dry-run: the diff shown, the file kept")
         << QStringList{"sync", "--to-file", "--dry-run", "ffa"} << true << "seta zv_teamLock 4\n"
         << 0 << R"("dry_run":true,.*"diff":"--- a/)"
         << "="
-        << "" << "";
+        << ""
+        << "";
     QTest::newRow("send: the value held, another latched for the next map, is sent")
         << QStringList{"send", "ffa", "g_weaponDisable 40"} << true << file << 0
         << R"("outcome":"takes effect at the next map")"
         << "="
-        << "set g_weaponDisable 40" << "";
+        << "set g_weaponDisable 40"
+        << "";
     QTest::newRow("set --dry-run: a document for the file, which is kept")
         << QStringList{"set", "--dry-run", "CFG", "zv_teamLock 4"} << false << file << 0
         << R"(^\{"server":null,"configuration":".*server.cfg","dry_run":true)"
         << "="
-        << "" << "";
+        << ""
+        << "";
     // A failure at each step leaves a document of all done before it.
     QTest::newRow("apply to a silent server: the file written is said with the failure")
         << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << file << 2
@@ -201,7 +209,8 @@ void TestServers::commands_data() {
         << "folder sub.cfg";
     QTest::newRow("sync --to-server: the host refuses once a value went: what went is said")
         << QStringList{"sync", "--to-server", "ffa"} << true
-        << "seta zv_teamLock 4\nseta zv_wordFilter 2\n" << 2
+        << "seta zv_teamLock 4\nseta zv_wordFilter 2\n"
+        << 2
         << R"("sent":\[\{"variable":"zv_teamLock".*"outcome":"not read back","detail":"nothing listens")"
         << "="
         << "set zv_teamLock 4"
@@ -351,8 +360,7 @@ void TestServers::passwordOrder() {
         if (source == "option")
             owned.insert(owned.end(), {"--password-file", file("option", own)});
         else if (source == "above 777")
-            std::filesystem::permissions(folder.path().toStdString(),
-                                         std::filesystem::perms::all);
+            std::filesystem::permissions(folder.path().toStdString(), std::filesystem::perms::all);
         else if (source.startsWith("file"))
             toml << "password_file = \""
                  << file("file", source.endsWith("640") ? own | QFile::ReadGroup : own) << "\"\n";

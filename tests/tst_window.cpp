@@ -554,7 +554,7 @@ void TestWindow::serverSaveKey() {
     click("Command5");
     click("chkLock(0)");
     const QString sent = line();
-    qunsetenv("ZELVAR_RCON_PASSWORD");                  // now asked for, and typed into the dialog
+    qunsetenv("ZELVAR_RCON_PASSWORD");  // now asked for, and typed into the dialog
     // The file is written at the first Save; then it holds the values, and
     // the confirmation offers to send them alone.
     const Answering answering("Save|Send", {"", "s3cret"});  // the first, Enter alone

@@ -1,11 +1,11 @@
 // The web page's side in WebAssembly: the window's event procedures, the
 // opener, the explanation and the edit planner, the same code the windows
-// and zelvar-bits run, and the windows' own steps around them (app/opening.h). The page's controls are real form controls that
-// page.js builds from zelvarLayout(); their states live on them, and the Form
-// reads and sets them through the functions below, which call into the
-// page (window.zelvarControls). Files the admin opens are copied byte for
-// byte into the module's own memory file system, in one folder, so that
-// exec finds them there as the server finds them in its game folder.
+// and zelvar-bits run, and the windows' own steps around them (app/opening.h). The page's controls
+// are real form controls that page.js builds from zelvarLayout(); their states live on them, and
+// the Form reads and sets them through the functions below, which call into the page
+// (window.zelvarControls). Files the admin opens are copied byte for byte into the module's own
+// memory file system, in one folder, so that exec finds them there as the server finds them in its
+// game folder.
 //
 // Every function answers in JSON text or in bytes that stay valid until the
 // next call; nothing here reaches a network.

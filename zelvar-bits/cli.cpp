@@ -29,14 +29,15 @@ std::optional<Variable> variableOrSay(std::string_view name, std::ostream &err) 
 std::optional<Status> changesAsked(Args args, std::string_view done, const Options &options,
                                    Streams io, Result &result) {
     std::ostringstream said;
-    const std::optional<Status> ended = eachLine(args, said, [&](const Variable &v, auto, auto value) {
-        if (const std::optional<std::string> why = refusedValue(v, value)) {
-            said << "zelvar-bits: " << *why << "; nothing is " << done << '\n';
-            return std::optional<Status>(Problem);
-        }
-        result.planned.push_back({v, std::string(value)});
-        return std::optional<Status>();
-    });
+    const std::optional<Status> ended =
+        eachLine(args, said, [&](const Variable &v, auto, auto value) {
+            if (const std::optional<std::string> why = refusedValue(v, value)) {
+                said << "zelvar-bits: " << *why << "; nothing is " << done << '\n';
+                return std::optional<Status>(Problem);
+            }
+            result.planned.push_back({v, std::string(value)});
+            return std::optional<Status>();
+        });
     if (!ended)
         return std::nullopt;
     io.err << said.str();

@@ -142,8 +142,7 @@ Status setCommand(Args args, const Options &options, Streams io) {
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", options, io, done))
         return *status;
-    done.saved =
-        saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs);
+    done.saved = saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs);
     done.status = done.saved->status;
     render(done, options.json, io.out, io.err);
     if (options.dryRun && done.status == Clean && done.saved->changed)

@@ -139,8 +139,7 @@ Status onEach(std::vector<Target> &targets, const Options &options, Streams io, 
     Status status = Clean;
     bool first = true;
     io.out << (array ? "[" : "");
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        Section &s = sections[i];
+    for (const Section &s : sections) {
         const std::string out = s.out.str();
         if (!out.empty()) {
             io.out << (array && !first ? "," : "") << out;
