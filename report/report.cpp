@@ -558,13 +558,15 @@ Message messageOf(const Result &done, std::string_view files) {
     Message m;
     m.fine = done.status == Clean;
     const bool wrote = done.saved && !done.saved->written.empty();
-    std::string saved;
-    if (done.saved)
-        saved = done.saved->said + (done.saved->said.ends_with('\n') ? "" : "\n") + afterWrite(*done.saved);
-    const bool toServer = done.sent || (!done.server.empty() && (!done.saved || wrote));
+    // A send was tried where something came back from it, or it failed.
+    const bool toServer = done.sent || (done.error && !done.server.empty());
     if (!toServer) {  // a save alone, or a save that kept the send from going
         m.heading = done.saved ? done.saved->heading() : "Nothing to save.";
-        m.details = saved + (done.saved && done.saved->stopped ? *done.saved->stopped + '\n' : "");
+        if (done.saved && (wrote || !done.saved->stopped))  // the diff, or why not
+            m.details = done.saved->said + (done.saved->said.ends_with('\n') ? "" : "\n") +
+                        afterWrite(*done.saved);
+        if (done.saved && done.saved->stopped)
+            m.details += *done.saved->stopped + '\n';
         if (!done.server.empty())
             m.details += "Nothing was sent.";
         while (m.details.ends_with('\n'))
@@ -575,10 +577,11 @@ Message messageOf(const Result &done, std::string_view files) {
     const bool nothingWent = sent.values.empty();
     m.heading = done.error && nothingWent ? "Nothing was applied." : std::string(sent.heading());
     if (wrote)
-        m.heading = "Written into " + std::string(files) +
-                    (m.fine                   ? " and sent to " + done.server + "."
-                     : done.error && nothingWent ? "; not sent to " + done.server + ": " + *done.error
-                                              : "; not all was applied on " + done.server + ".");
+        m.heading =
+            "Written into " + std::string(files) +
+            (m.fine                      ? " and sent to " + done.server + "."
+             : done.error && nothingWent ? "; not sent to " + done.server + ": " + *done.error
+                                         : "; not all was applied on " + done.server + ".");
     // The file's part first, even where it already held the values.
     m.details = done.saved ? done.saved->said + '\n' + afterWrite(*done.saved) : std::string();
     m.details += sent.said;
