@@ -349,8 +349,14 @@ void writeReport(Text &out, const SettingReport &r) {
         out << "null";
     }
     w.key("problems").texts(r.problems);
+    // Each with the file it stands in, where that is another than this one's.
+    const auto file = [](std::string_view f) {
+        return f.empty() ? std::nullopt : std::optional<std::string_view>(f);
+    };
     w.key("overrides").maybe(r.overrides);
+    w.key("overrides_file").maybe(file(r.overridesFile));
     w.key("overridden_by").maybe(r.overriddenBy);
+    w.key("overridden_by_file").maybe(file(r.overriddenByFile));
     w.key("applied");
     out << (r.applied ? "true" : "false");
     w.key("swallowed_by");

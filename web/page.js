@@ -197,8 +197,10 @@
       const value = s.value === null ? "too large for any total" : String(s.value);
       const options = s.options.map((o) => o.caption).join(", ") || "no option set";
       item.append(make("p", { textContent: `${s.group}, value ${value}: ${options}` }));
-      if (s.overridden_by !== null)
-        item.append(make("p", { className: "note", textContent: `Overridden by line ${s.overridden_by}.` }));
+      if (s.overridden_by !== null) {
+        const by = `${s.overridden_by_file ? s.overridden_by_file + " " : ""}line ${s.overridden_by}`;
+        item.append(make("p", { className: "note", textContent: `Overridden by ${by}, which the server runs later.` }));
+      }
     }
     for (const problem of s.problems) item.append(make("p", { className: "problem", textContent: problem }));
     return item;
