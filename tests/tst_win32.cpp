@@ -171,7 +171,7 @@ int keepTicked = 0;     // keep boxes the password dialog showed, each ticked
 int confirming = IDOK;  // the answer to a confirmation
 
 void CALLBACK readMessage(HWND /*window*/, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
-    const HWND box = FindWindowW(L"#32770", L"zelvar-bitrate");
+    const HWND box = FindWindowW(L"#32770", nullptr);  // a dialog: titled as the window
     if (box == nullptr)
         return;
     if (const HWND field = GetDlgItem(box, 10)) {  // the password dialog: typed into

@@ -116,7 +116,8 @@ INT_PTR CALLBACK passwordProc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
 // The password asked for in a dialog of its own, typed without being shown,
 // with the keep box where there is a keyring; none when the user cancels.
 std::optional<std::string> askPasswordDialog(HINSTANCE instance, HWND owner,
-                                             const std::string &server, std::optional<bool> &keep) {
+                                             const std::wstring &title, const std::string &server,
+                                             std::optional<bool> &keep) {
     const short below = keep ? 16 : 0;  // room for the keep box
     DialogTemplate t;
     t.add(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
@@ -125,7 +126,7 @@ std::optional<std::string> askPasswordDialog(HINSTANCE instance, HWND owner,
     t.rect(0, 0, 220, static_cast<short>(62 + below));
     t.words.push_back(0);  // no menu
     t.words.push_back(0);  // the standard class
-    t.text(L"zelvar-bitrate");
+    t.text(title);
     t.words.push_back(8);
     t.text(L"MS Shell Dlg");
     t.item(SS_LEFT, 7, 7, 206, 10, 0xFFFF, 0x82, wide(zelvar::passwordQuestion(server)));
@@ -588,24 +589,32 @@ std::optional<std::string> Form1::askSaveFile() {
 std::optional<std::string> Form1::askPassword(const std::string &server,
                                               std::optional<bool> &keep) {
     return askPasswordDialog(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE)),
-                             shown_ ? hwnd_ : nullptr, server, keep);
+                             shown_ ? hwnd_ : nullptr, title(), server, keep);
+}
+
+// A dialog is titled as the window, which names what it holds.
+std::wstring Form1::title() const {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 bool Form1::confirm(std::string_view heading, const std::string &details,
                     std::string_view /*action*/) {
     return MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(),
-                       L"zelvar-bitrate", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
+                       title().c_str(), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 zelvar::app::Dialogs::Unsaved Form1::askUnsaved(std::string_view heading,
                                                 const std::string &details) {
     const int chosen = MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(),
-                                   L"zelvar-bitrate", MB_YESNOCANCEL | MB_ICONWARNING);
+                                   title().c_str(), MB_YESNOCANCEL | MB_ICONWARNING);
     return chosen == IDYES ? Unsaved::Save : chosen == IDNO ? Unsaved::Discard : Unsaved::Cancel;
 }
 
 void Form1::message(bool fine, std::string_view heading, const std::string &details) {
-    MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(), L"zelvar-bitrate",
+    MessageBoxW(hwnd_, wide(std::string(heading) + "\n\n" + details).c_str(), title().c_str(),
                 MB_OK | (fine ? MB_ICONINFORMATION : MB_ICONWARNING));
 }
 

@@ -55,6 +55,7 @@ public:
     HWND control(std::string_view name) const;
 
 private:
+    std::wstring title() const;  // the window's, which its dialogs take
     static LRESULT CALLBACK formProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
     static LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
     static LRESULT CALLBACK pictureProc(HWND hwnd, UINT message, WPARAM w, LPARAM l);
