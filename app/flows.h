@@ -6,7 +6,10 @@
 //
 // How data flows: a window hands its keys and drops to a Flows, which reads
 // and writes through the model (Opener, Form), the platform layer (files,
-// sockets) and the window's Dialogs, the platform's standard dialogs. Talking
+// sockets) and the window's Dialogs, the platform's standard dialogs; the
+// steps the web page shares are in opening.h. A save or a send fills one
+// report::Result as it goes, and its message is that result's
+// (report::messageOf), whatever step it stopped at. Talking
 // to a server runs on a worker thread that touches nothing of the window's:
 // its result comes back through Dialogs::post, and the window paints and
 // answers meanwhile (Escape stops the wait). A message waits until the window
