@@ -445,12 +445,12 @@ void Flows::say(bool fine, std::string_view heading, std::string details) {
     if (shown_)
         dialogs_.message(fine, heading, details);
     else
-        held_ = Message{fine, std::string(heading), std::move(details)};
+        held_ = report::Message{fine, std::string(heading), std::move(details)};
 }
 
 void Flows::shown() {
     shown_ = true;
-    if (std::optional<Message> held = std::exchange(held_, std::nullopt))
+    if (std::optional<report::Message> held = std::exchange(held_, std::nullopt))
         dialogs_.message(held->fine, held->heading, held->details);
 }
 

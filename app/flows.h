@@ -21,6 +21,7 @@
 #include "form.h"
 #include "keyring.h"
 #include "remote.h"
+#include "report.h"
 
 #include <functional>
 #include <map>
@@ -145,20 +146,14 @@ private:
     // What the servers file calls the server `opened`, if it is one it names.
     std::string nameOf(const std::optional<std::string> &opened) const;
 
-    struct Message {
-        bool fine;
-        std::string heading;
-        std::string details;
-    };
-
     Form &form_;
     Dialogs &dialogs_;
     Keyring *keyring_;
     rcon::Connect connect_;
     bool shown_ = false;
-    std::optional<Message> held_;        // said once the window shows
-    std::string waitingFor_;             // while the worker runs: "Sending to HOST:PORT…"
-    std::optional<std::string> unread_;  // a server that could not be read when opened
+    std::optional<report::Message> held_;  // said once the window shows
+    std::string waitingFor_;               // while the worker runs: "Sending to HOST:PORT…"
+    std::optional<std::string> unread_;    // a server that could not be read when opened
     // Typed for a server (or read from its password file), kept in memory
     // for the window's life, until refused.
     std::map<std::string, Password> passwords_;

@@ -126,7 +126,6 @@
             placed(label, { name: `${c.array}(${index})`, tabIndex: o.tabIndex }, o.rect);
             tabStop(input, o);
             input.checked = c.checked;
-            input.dataset.value = o.value;
             // What a screen reader or a hovering pointer tells besides the caption.
             label.title = `bit ${o.bit}, value ${o.value}`;
             input.setAttribute("aria-description", label.title);
