@@ -156,8 +156,7 @@ std::variant<WrittenAs, std::string> rewriteInPlace(const Snapshot &was, std::st
     Descriptor kept(::mkstemp(copy.data()));
     if (kept.fd < 0)
         return failed("keep a copy of", name) +
-               " beside it, which rewriting it in place needs (its owner is another user's); it "
-               "is as it was";
+               " beside it, which keeping its owner and group needs; it is as it was";
     if (::fchmod(kept.fd, 0600) != 0 || !writeAll(kept.fd, old->bytes) || ::fsync(kept.fd) != 0 ||
         !kept.close()) {
         const std::string why = failed("keep a copy of", name);
@@ -196,19 +195,16 @@ std::variant<WrittenAs, std::string> replaceFile(const Snapshot &was, std::strin
     const std::string copyName = temp;
     struct stat st {};
     const bool exists = was.exists && ::stat(was.target.c_str(), &st) == 0;
+    Descriptor file(::mkstemp(temp.data()));
     // A file of another owner, or of a group this user cannot give, keeps
     // both only when its own bytes are rewritten: a new file would be this
     // user's, and the server might no longer read it.
-    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) && ::geteuid() != 0) {
-        Descriptor probe(::mkstemp(temp.data()));
-        const bool given = probe.fd >= 0 && ::fchown(probe.fd, st.st_uid, st.st_gid) == 0;
-        if (probe.fd >= 0)
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        (file.fd < 0 || ::fchown(file.fd, st.st_uid, st.st_gid) != 0)) {
+        if (file.fd >= 0)
             ::unlink(temp.c_str());
-        temp = copyName;
-        if (!given)
-            return rewriteInPlace(was, name, bytes, folder, copyName);
+        return rewriteInPlace(was, name, bytes, folder, copyName);
     }
-    Descriptor file(::mkstemp(temp.data()));
     if (file.fd < 0)
         return failed("write", name) + "; it is as it was";
     const auto undo = [&](std::string why) {
@@ -216,6 +212,7 @@ std::variant<WrittenAs, std::string> replaceFile(const Snapshot &was, std::strin
         return std::move(why) + "; it is as it was";
     };
     if (exists) {
+        // Given even where this user's own: a setgid folder gives its group.
         if (::fchmod(file.fd, st.st_mode & 07777) != 0 ||
             ::fchown(file.fd, st.st_uid, st.st_gid) != 0)
             return undo(failed("write", name));
