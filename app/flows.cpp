@@ -73,7 +73,7 @@ void Flows::openServer(const std::string &named) {
     if (auto *found = std::get_if<Password>(&known); found && found->from == PasswordFrom::File)
         passwords_[server] = std::move(*found);
     if (target.configuration)
-        configurations_[server] = {*target.configuration, target.gameDirs};
+        configurations_[server] = target;
     withPassword(server, [this, server, named = target.shown()](Password secret) {
         auto opener = std::make_shared<Opener>();
         auto held = std::make_shared<Live>();
@@ -285,7 +285,8 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     const std::string server = name != named_.end() ? name->second : save.server;
     std::optional<PlannedSave> plan;
     if (configured != configurations_.end())
-        plan = planSave(configured->second.first, save.changes, false, configured->second.second);
+        plan = planSave(*configured->second.configuration, save.changes, false,
+                        configured->second.gameDirs, configured->second.startup());
     const std::string files = plan ? filesOf(*plan) : std::string();
     const std::string differing = drifted(save.server, save.changes, "Before the change, ");
     if (!dialogs_.confirm(
@@ -352,7 +353,8 @@ std::string Flows::drifted(const std::string &server, std::span<const Change> ch
     const auto held = live_.find(server);
     if (configured == configurations_.end() || held == live_.end())
         return {};
-    const Tree tree = readTree(configured->second.first, configured->second.second);
+    const NamedServer &named = configured->second;
+    const Tree tree = readTree(*named.configuration, named.gameDirs, fileFromDisk, named.startup());
     if (tree.error)
         return {};
     std::string out;

@@ -22,6 +22,7 @@
 #include "keyring.h"
 #include "remote.h"
 #include "report.h"
+#include "servers.h"
 
 #include <functional>
 #include <map>
@@ -161,8 +162,8 @@ private:
     std::set<std::string> keptRefused_;  // the keyring's password was refused: ask
     unsigned keyringAsks_ = 0;           // a keyring's answer to an older ask is let go
     bool readingKeyring_ = false;
-    // By address: the configuration and game folder the servers file names.
-    std::map<std::string, std::pair<std::string, SearchPath>> configurations_;
+    // By address: the servers file's server, where it names its configuration.
+    std::map<std::string, NamedServer> configurations_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
     std::map<std::string, Live> live_;          // by address: what the server was last read to run
     std::jthread worker_;                       // last, so that it stops before the rest goes

@@ -12,8 +12,9 @@ namespace zelvar {
 
 namespace {
 
-// Whether one of the calculator's names, an "exec", or a "/*" comment, may
-// start at `p`: "g_" and a 'w' or an 'f', "zv_" or "exe", in any case, or "/*". Free of
+// Whether one of the calculator's names, an "exec", a "vstr", a map's
+// loading or a "/*" comment, may start at `p`: "g_" and a 'w' or an 'f',
+// "zv_", "exe", "vst" or "map", in any case, or "/*". Free of
 // branches, so that a loop of these over a block of text becomes vector
 // instructions. It may say yes where there is neither: the caller looks.
 constexpr unsigned char mayStartName(const char *p) {
@@ -23,6 +24,7 @@ constexpr unsigned char mayStartName(const char *p) {
     const auto c = static_cast<unsigned char>(p[2] | 0x20);
     return ((a == 'g') & (b == 0x7F) & ((c == 'w') | (c == 'f'))) |
            ((a == 'z') & (b == 'v') & (c == 0x7F)) | ((a == 'e') & (b == 'x') & (c == 'e')) |
+           ((a == 'v') & (b == 's') & (c == 't')) | ((a == 'm') & (b == 'a') & (c == 'p')) |
            ((a == '/') & (b == '*'));
 }
 
@@ -77,8 +79,11 @@ Found nextName(std::string_view text, std::size_t from) {
     return {std::string_view::npos, ends};
 }
 
+// Whether a name of the calculator's, or a command that runs more text or
+// loads a map ("map" ends "devmap", "spmap" and "spdevmap" too), is spelled at `at`.
 bool spellsVariable(std::string_view text, std::size_t at) {
-    if (sameIgnoringCase(text.substr(at, 4), "exec"))
+    if (sameIgnoringCase(text.substr(at, 4), "exec") ||
+        sameIgnoringCase(text.substr(at, 4), "vstr") || sameIgnoringCase(text.substr(at, 3), "map"))
         return true;
     return std::any_of(variables().begin(), variables().end(), [&](const Variable &v) {
         return sameIgnoringCase(text.substr(at, v.name.size()), v.name);
@@ -192,13 +197,29 @@ void ConfigReader::run(std::string_view text, std::span<const std::size_t> resta
         command(text, from, cut ? from + kLongestCommand : to, !end);
         from = cut ? from + kLongestCommand + 1 : restart ? to : to + 1;
         if (execs_.size() > execs)
-            execs_.back() = {std::move(execs_.back().name), textAt_ + from,
-                             end && !cut && !restart};
+            execs_.back() = {std::move(execs_.back().name), textAt_ + from, end && !cut && !restart,
+                             execs_.back().vstr};
         if (from >= text.size())
             break;
         scan = {from, 0, (cut || restart) && !end && scan.inBlock, false};
         underWay = restart || scan.inBlock || text[from - 1] != '\n';
     }
+}
+
+void ConfigReader::assign(std::string_view text, std::size_t first) {
+    const bool set = isSetCommand(words_[0]);
+    const std::size_t name = set ? 1 : 0;
+    if (words_.size() < name + 2)
+        return;
+    Assign a{std::string(words_[name]),
+             {},
+             textAt_ + first,
+             textAt_ + static_cast<std::size_t>(words_[name + 1].data() - text.data()),
+             words_.size() == name + 2,
+             !set};
+    for (std::size_t i = name + 1; i < words_.size(); ++i)
+        (a.value += i > name + 1 ? " " : "") += words_[i];
+    assigns_.push_back(std::move(a));
 }
 
 // Adds the setting that the command text[from, to) makes. A command that
@@ -215,10 +236,19 @@ void ConfigReader::command(std::string_view text, std::size_t from, std::size_t 
     }
     // The console runs an exec'd file's text right after this command; with
     // any other number of words, exec only says how it is used.
-    if (words_.size() == 2 && sameIgnoringCase(words_[0], "exec"))
-        execs_.push_back({std::string(words_[1]), 0, false});  // the place: the caller's
+    const bool vstr = words_.size() == 2 && sameIgnoringCase(words_[0], "vstr");
+    if (vstr || (words_.size() == 2 && sameIgnoringCase(words_[0], "exec")))
+        execs_.push_back({std::string(words_[1]), 0, false, vstr});  // the place: the caller's
     std::optional<Setting> applied = settingOf(words_);
     const std::size_t first = words_.empty() ? 0 : words_[0].data() - text.data();
+    if (startsMap(words_)) {
+        Map map{textAt_ + first, {}};
+        for (const std::string_view w : words_)
+            (map.command += map.command.empty() ? "" : " ") += w;
+        maps_.push_back(std::move(map));
+    }
+    if (!applied && words_.size() >= 2)
+        assign(text, first);
     if (applied) {
         applied->at = textAt_ + first;
         applied->command = commands_.count == 0 ? 0 : commands_.count - 1;

@@ -69,12 +69,34 @@ public:
         std::string name;
         std::size_t at = 0;
         bool fresh = false;
+        bool vstr = false;  // "vstr NAME": the text is NAME's value, not a file's
     };
     const std::vector<Exec> &execs() const { return execs_; }
+    // Each command that loads a map: where it stands (its first word) and
+    // its words, one blank between, in order.
+    struct Map {
+        std::size_t at = 0;
+        std::string command;
+    };
+    const std::vector<Map> &maps() const { return maps_; }
+    // Each command that may give any variable a value, for what a vstr
+    // runs: "set NAME VALUE..." and its kind, or a bare "NAME VALUE...",
+    // which sets NAME only where it exists. Read whole only with
+    // `everyCommand`; otherwise those on the lines read.
+    struct Assign {
+        std::string name;
+        std::string value;        // the words after the name, one blank between
+        std::size_t at = 0;       // its first word
+        std::size_t valueAt = 0;  // the value's first word, quotes aside
+        bool verbatim = false;    // one word: the value is the text's own bytes there
+        bool bare = false;
+    };
+    const std::vector<Assign> &assigns() const { return assigns_; }
 
 private:
     void run(std::string_view text, std::span<const std::size_t> restarts);
     void command(std::string_view text, std::size_t from, std::size_t to, bool toTheEnd);
+    void assign(std::string_view text, std::size_t first);  // from words_
     int lineAt(std::string_view text, std::size_t at);
 
     std::size_t textAt_ = 0;  // where the text read starts: past a byte-order mark
@@ -85,6 +107,8 @@ private:
     bool everyCommand_ = false;
     Commands commands_;
     std::vector<Exec> execs_;
+    std::vector<Map> maps_;
+    std::vector<Assign> assigns_;
     std::vector<std::string_view> words_;
 };
 

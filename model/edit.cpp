@@ -70,7 +70,9 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     std::vector<Setting>().swap(settings);
     if (last != nullptr && last->swallow)
         return where(name, *last) + ": " + readOnInto(*last->swallow);
-    if (last != nullptr && last->valueWords != 1)
+    // The whole command rewritten: its name, as the file spells it, made by seta.
+    const bool asSet = change.asSet && last != nullptr && last->bare;
+    if (last != nullptr && last->valueWords != 1 && !asSet)
         return where(name, *last) + ": the server takes this value from " +
                std::to_string(last->valueWords) + " words, which one value cannot replace cleanly";
     const std::string openEnd = endsInOpenComment(name);
@@ -78,7 +80,13 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
         return openEnd;
     // In place: a refusal below leaves `bytes` to be let go, as planEdit does.
     std::string &after = bytes;
-    if (last != nullptr) {
+    const std::string asSetLine =
+        asSet ? "seta " + last->written + " \"" + change.value + '"' : std::string();
+    if (asSet) {
+        std::size_t end = last->valueAt + last->valueSize;
+        end += end < after.size() && after[end] == '"' ? 1 : 0;
+        after.replace(last->at, end - last->at, asSetLine);
+    } else if (last != nullptr) {
         after.replace(last->valueAt, last->valueSize, change.value);
     } else {
         const std::string end(lineEndingOf(after));
@@ -91,9 +99,12 @@ std::optional<std::string> apply(std::string &bytes, std::string_view name, cons
     // as they were, but the one value, or the one line added.
     if (last != nullptr) {
         const std::uint64_t head = last->commandHead;
-        commands.sum +=
-            ConfigReader::addedBy(last->command, {head, ConfigReader::hashOf(change.value)}) -
-            ConfigReader::addedBy(last->command, {head, last->commandLast});
+        const std::array<std::string_view, 3> set{"seta", last->written, change.value};
+        commands.sum += ConfigReader::addedBy(
+                            last->command,
+                            asSet ? ConfigReader::wordsOf(set)
+                                  : ConfigReader::Words{head, ConfigReader::hashOf(change.value)}) -
+                        ConfigReader::addedBy(last->command, {head, last->commandLast});
     } else {
         const std::array<std::string_view, 3> added{"seta", change.variable.name, change.value};
         commands.sum += ConfigReader::addedBy(commands.count++, ConfigReader::wordsOf(added));

@@ -3,7 +3,9 @@
 // new value in place of its value's bytes, its quotes, blanks, comments and
 // every other byte of the file as they were; a variable the file does not set
 // gets `seta NAME "VALUE"` on a line of its own at the end, with the file's
-// own line ending. Each step is read back as the server reads it: the
+// own line ending. A bare name the server drops as it starts (the variable
+// does not exist yet) becomes `seta NAME "VALUE"` where it stands, the rest
+// of its line kept. Each step is read back as the server reads it: the
 // variable must end with the new value and every other with its old one, or
 // nothing is planned at all. Writing the plan is the platform layer's.
 #pragma once
@@ -22,6 +24,9 @@ namespace zelvar {
 struct Change {
     Variable variable;
     std::string value;  // digits, as the calculator writes them
+    // The file's last setting of the variable is a bare name that the
+    // server drops as it starts: the line becomes `seta NAME "VALUE"`.
+    bool asSet = false;
 };
 
 // Why the calculator would not write `value`, in decode's words; nothing

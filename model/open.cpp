@@ -70,7 +70,8 @@ void Opener::openFile(const std::string &path, Tree tree) {
     auto note = tree.notes.begin();
     for (std::size_t i = 0; i <= tree.settings.size(); ++i) {
         for (; note != tree.notes.end() && note->before == i; ++note)
-            leftOut_.push_back(quoted(path) + ": " + note->text);
+            if (note->kind != Tree::Kind::FirstMap)  // the way a server starts, not news
+                leftOut_.push_back(quoted(path) + ": " + note->text);
         if (i == tree.settings.size())
             break;
         Setting &s = tree.settings[i];
@@ -158,7 +159,8 @@ Opening Opener::finish() {
         if (!s.applied) {
             opening.settingsLeftOut = true;
             opening.leftOut.push_back(
-                withoutSecrets(f.where + ": " + described(s) + ": " + notApplied(*s.swallow)));
+                withoutSecrets(f.where + ": " + described(s) + ": " +
+                               (s.beforeMap ? ignoredAtStart(s) : notApplied(*s.swallow))));
         }
         if (!readings[i])
             continue;

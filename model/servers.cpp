@@ -1,6 +1,7 @@
 #include "servers.h"
 
 #include "reply.h"
+#include "tree.h"
 #include "words.h"
 
 #include <algorithm>
@@ -13,8 +14,8 @@ namespace zelvar {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kKeys{"address", "configuration", "game_dir",
-                                                "password_file", "groups"};
+constexpr std::array<std::string_view, 6> kKeys{"address",       "configuration", "game_dir",
+                                                "password_file", "groups",        "command_line"};
 
 std::string at(std::string_view name, const toml::source_region &where) {
     return std::string(name) + " line " + std::to_string(where.begin.line) + ": ";
@@ -60,6 +61,17 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             }
             continue;
         }
+        if (key.str() == "command_line" && value.is_array()) {
+            std::vector<std::string> words;
+            for (const toml::node &word : *value.as_array()) {
+                const std::optional<std::string> w = word.value<std::string>();
+                if (!w)
+                    return where + "command_line holds words, such as [\"+exec\", \"server.cfg\"]";
+                words.push_back(*w);
+            }
+            server.commandLine = joinedCommandLine(words);
+            continue;
+        }
         if (key.str() == "groups") {
             const toml::array *groups = value.as_array();
             for (std::size_t i = 0; groups != nullptr && i < groups->size(); ++i) {
@@ -86,6 +98,8 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             server.configuration = under(folder, *text);
         } else if (key.str() == "game_dir") {
             server.gameDirs = {under(folder, *text)};
+        } else if (key.str() == "command_line") {
+            server.commandLine = *text;
         } else {
             server.passwordFile = under(folder, *text);
             server.passwordFileAt = where;

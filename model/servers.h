@@ -9,6 +9,9 @@
 //
 // game_dir may list the server's folders in the order its engine looks:
 //   game_dir = ["/home/ffa/.q3a/zv", "/srv/ffa/zv", "/srv/ffa/base"]
+// command_line is the one the host starts the server with (a string, or a
+// list of words), so that its configuration is read as that start runs it:
+//   command_line = "+set dedicated 2 +exec server.cfg +map mp/ffa1"
 //
 // parseServers reads it, each mistake said with its line; selectServers
 // turns what a command line names (a server's name, @GROUP, @all, an
@@ -17,6 +20,7 @@
 #pragma once
 
 #include "reply.h"
+#include "tree.h"
 #include <optional>
 #include <span>
 #include <string>
@@ -30,11 +34,14 @@ struct NamedServer {
     std::string name;  // as the file names it; an address, for one named by it
     rcon::Address address;
     std::optional<std::string> configuration;
-    std::vector<std::string> gameDirs;  // where exec finds its files, in order; none: beside
+    std::vector<std::string> gameDirs;       // where exec finds its files, in order; none: beside
+    std::optional<std::string> commandLine;  // as the engine joins it
     std::optional<std::string> passwordFile;
     std::string passwordFileAt;  // "\"servers.toml\" line 4: ", where the file names it
     std::vector<std::string> groups;
 
+    // The configuration is what the server runs as it starts.
+    Startup startup() const { return {ReadAs::Start, commandLine}; }
     // "ffa (127.0.0.1:29070)", or the address alone for one named by it.
     std::string shown() const {
         const std::string at = address.shown();

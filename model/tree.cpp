@@ -1,9 +1,12 @@
 #include "tree.h"
 
+#include "edit.h"
 #include "textfile.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <utility>
 
 namespace zelvar {
 
@@ -22,7 +25,34 @@ struct Segment {
     int file = 0;
     std::size_t offset = 0;
     std::vector<int> chain;
+    // A vstr's text: the variables whose values run here, outermost first;
+    // and whether the text is its file's own bytes at `offset` (a value of
+    // one word), or a value joined from several, which stands for that place.
+    std::vector<std::string> vstrs;
+    bool verbatim = true;
 };
+
+// The files the engine runs as it starts, before its command line: never
+// named when missing, as most servers have none of them.
+constexpr std::array<std::string_view, 3> kStartFiles{"default.cfg", "q3config_server.cfg",
+                                                      "autoexec.cfg"};
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char &c : out)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    return out;
+}
+
+// Whether a vstr may run in `text`: then every command is read, as what it
+// runs is any variable's value.
+bool mayRunVstr(std::string_view text) {
+    constexpr std::string_view kVstr = "vstr";
+    return std::search(text.begin(), text.end(), kVstr.begin(), kVstr.end(),
+                       [](char a, char b) { return (a | 0x20) == b; }) != text.end();
+}
+
+using Created = std::array<bool, kVariableCount>;
 
 // ".cfg" added where the last part of the name has no extension, as the
 // console adds it.
@@ -46,24 +76,33 @@ namespace {
 
 class Splicer {
 public:
-    Splicer(Tree &tree, SearchPath folders, const ReadFileText &read)
-        : tree_(tree), folders_(std::move(folders)), read_(read) {
+    // The first text read is file `first` of the tree; `created`, the
+    // variables that exist before it runs.
+    Splicer(Tree &tree, SearchPath folders, const ReadFileText &read, int first = 0,
+            Created created = {})
+        : tree_(tree), folders_(std::move(folders)), read_(read), firstFile_(first),
+          created_(created) {
         for (std::string &folder : folders_)
             if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
                 folder += '/';
+        texts_.resize(tree_.paths.size());
     }
+    // A file's text known before it is exec'd: the configuration, run from the command line.
+    void know(int file, std::string text) { texts_.at(std::size_t(file)) = std::move(text); }
+    void note(std::string text, Tree::Kind kind) { notes_.push_back({0, std::move(text), kind}); }
 
     // The buffer is read from `from_` on, and read again from there after
     // each splice; where a command starts afresh at the exec'd text, what
     // came before is final and reading goes on from there, so that the text
     // is read about once however many files it execs.
     void run(std::string first) {
-        texts_.emplace_back();  // the first file's text, kept once another is spliced in
-        segments_.push_back({0, first.size(), 0, 0, {0}});
+        // The first file's text is kept once another is spliced in.
+        segments_.push_back({0, first.size(), firstFile_, 0, {firstFile_}, {}, true});
         buffer_ = std::move(first);
         std::optional<std::size_t> handled;
         for (int n = 0;; ++n) {
-            ConfigReader reader;
+            const bool every = mayRunVstr(std::string_view(buffer_).substr(from_));
+            ConfigReader reader(every);
             std::vector<Setting> settings = readOn(reader);
             const auto &execs = reader.execs();
             const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
@@ -76,31 +115,41 @@ public:
                     std::move(settings.begin(), settings.end(), std::back_inserter(before_));
                 tree_.settings = std::move(before_);
                 tree_.endsInComment = reader.endsInComment();
+                keep(reader, std::string::npos);
                 done_ = true;
                 break;
             }
-            const Exec found{exec->name, exec->at + from_, exec->fresh};
+            const Exec found{exec->name, exec->at + from_, exec->fresh, exec->vstr};
             // A command that ran to the end of what the console held leaves
             // the exec'd text to start a command of its own.
             if (found.at > buffer_.size())
                 restarts_.push_back(buffer_.size());
             const std::size_t at = std::min(found.at, buffer_.size());
             handled = at;
+            // What a vstr there runs is the value the commands before it gave.
+            std::vector<Assign> assigns = shifted(reader.assigns(), at);
+            keep(reader, at);
             if (found.fresh && at < buffer_.size()) {
                 for (Setting &s : settings)
                     if (s.at < at)
                         before_.push_back(std::move(s));
+                std::move(assigns.begin(), assigns.end(), std::back_inserter(assigns_));
+                assigns.clear();
+                quickBefore_ = quickBefore_ || !every;
                 from_ = at;
             }
             if (n == kMostExecs) {
                 notes_.push_back({at,
-                                  "exec " + completed(found.name) + ": more than " +
-                                      std::to_string(kMostExecs) + " execs; reading stops here",
+                                  std::string(found.vstr ? "vstr " + found.name
+                                                         : "exec " + completed(found.name)) +
+                                      ": more than " + std::to_string(kMostExecs) +
+                                      " execs and vstrs; reading stops here",
                                   Tree::Kind::Stopped});
                 buffer_.resize(at);
                 break;
             }
-            if (!splice(completed(found.name), at))
+            if (!(found.vstr ? spliceValue(found.name, at, assigns)
+                             : splice(completed(found.name), at)))
                 break;
         }
         finish();
@@ -111,6 +160,31 @@ public:
 
 private:
     using Exec = ConfigReader::Exec;
+    using Assign = ConfigReader::Assign;
+
+    // The reader's assigns of this pass before `before`, at their places in the whole.
+    std::vector<Assign> shifted(const std::vector<Assign> &found, std::size_t before) const {
+        std::vector<Assign> out;
+        for (const Assign &a : found)
+            if (a.at + from_ < before) {
+                out.push_back(a);
+                out.back().at += from_;
+                out.back().valueAt += from_;
+            }
+        return out;
+    }
+
+    // What a pass read before `before` that no later pass reads again: the
+    // first map, and at the end of reading every assign.
+    void keep(const ConfigReader &reader, std::size_t before) {
+        for (const ConfigReader::Map &m : reader.maps())
+            if (!firstMap_ && m.at + from_ < before)
+                firstMap_ = {m.at + from_, m.command};
+        if (before == std::string::npos) {
+            std::vector<Assign> rest = shifted(reader.assigns(), before);
+            std::move(rest.begin(), rest.end(), std::back_inserter(assigns_));
+        }
+    }
 
     // The buffer from `from_` on, each place and line as in the whole.
     std::vector<Setting> readOn(ConfigReader &reader) {
@@ -182,31 +256,94 @@ private:
             return false;
         }
         if (!text.bytes) {
-            if (text.missing)
-                notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
-            else
+            const bool startFile =
+                tree_.commandLine && segmentAt(at == 0 ? 0 : at - 1).file == *tree_.commandLine &&
+                std::find(kStartFiles.begin(), kStartFiles.end(), name) != kStartFiles.end();
+            if (text.missing) {
+                if (!startFile)
+                    notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
+            } else {
                 notes_.push_back({at,
                                   "exec " + name + ": " + text.error +
                                       "; what the server sets there is unknown from here",
                                   Tree::Kind::Unread});
+            }
             return true;
         }
         cutAtNul(*text.bytes, name, at);
-        if (buffer_.size() + text.bytes->size() + 1 > kLargestBuffer) {
-            notes_.push_back(
-                {at, "exec " + name + ": too much text to read on", Tree::Kind::Stopped});
-            return false;
-        }
         if (known == tree_.paths.end()) {
             tree_.paths.push_back(path);
             // Along several folders, which one holds it is news: its path.
             tree_.names.push_back(folders_.size() > 1 ? path : name);
             texts_.push_back(*text.bytes);
         }
-        if (segments_.size() == 1)  // the buffer is still the first file alone
+        std::vector<int> inner = chain;
+        inner.push_back(file);
+        return insert(at, *text.bytes, {at, 0, file, 0, std::move(inner), {}, true},
+                      "exec " + name);
+    }
+
+    // Puts NAME's value at `at`, as the assigns before it (`pass`, after
+    // `assigns_`) left it; false when reading stops.
+    bool spliceValue(const std::string &name, std::size_t at, const std::vector<Assign> &pass) {
+        const Segment &from = segmentAt(at == 0 ? 0 : at - 1);
+        const std::string key = lowered(name);
+        if (std::find(from.vstrs.begin(), from.vstrs.end(), key) != from.vstrs.end()) {
+            std::string loop;
+            for (const std::string &v : from.vstrs)
+                loop += "vstr " + v + " \u2192 ";
+            notes_.push_back({at,
+                              "vstr loop: " + loop + "vstr " + name +
+                                  " again; the server would run it without end, and reading "
+                                  "stops there",
+                              Tree::Kind::Stopped});
+            buffer_.resize(at);
+            return false;
+        }
+        if (quickBefore_) {  // the commands before were read only where lines hold names
+            const std::size_t from = std::exchange(from_, 0);
+            ConfigReader all(true);
+            readOn(all);
+            from_ = from;
+            assigns_.clear();
+            for (const Assign &a : all.assigns())
+                if (a.at < from_)
+                    assigns_.push_back(a);
+            quickBefore_ = false;
+        }
+        const Assign *value = nullptr;
+        for (const std::vector<Assign> *list : {&std::as_const(assigns_), &pass})
+            for (const Assign &a : *list)
+                // A bare name sets only a variable that exists.
+                if (a.at < at && sameIgnoringCase(a.name, name) && (!a.bare || value != nullptr))
+                    value = &a;
+        if (value == nullptr) {
+            notes_.push_back({at,
+                              "vstr " + name + ": " + name + " is not set here, so it runs nothing",
+                              Tree::Kind::Unset});
+            return true;
+        }
+        ran_.push_back(value->at);
+        const Place place = placeOf(value->verbatim ? value->valueAt : value->at);
+        std::vector<std::string> vstrs = from.vstrs;
+        vstrs.push_back(key);
+        return insert(at, value->value,
+                      {at, 0, place.file, place.offset, from.chain, std::move(vstrs),
+                       value->verbatim && place.verbatim},
+                      "vstr " + name);
+    }
+
+    // Puts `text` and a line end at `at`, as `part` of the buffer; false
+    // when there is more than is read on.
+    bool insert(std::size_t at, const std::string &text, Segment part, const std::string &what) {
+        if (buffer_.size() + text.size() + 1 > kLargestBuffer) {
+            notes_.push_back({at, what + ": too much text to read on", Tree::Kind::Stopped});
+            return false;
+        }
+        if (segments_.size() == 1 && firstFile_ == 0)  // the buffer is still the first file alone
             texts_.front() = buffer_;
-        const std::size_t size = text.bytes->size() + 1;
-        buffer_.insert(at, *text.bytes + '\n');
+        const std::size_t size = text.size() + 1;
+        buffer_.insert(at, text + '\n');
         std::vector<Segment> parts;
         for (Segment &s : segments_) {
             if (s.start + s.size <= at) {
@@ -218,15 +355,15 @@ private:
                 Segment after = s;
                 s.size = at - s.start;
                 after.start = at + size;
-                after.offset += s.size;
+                if (after.verbatim)  // a joined value's text all stands for one place
+                    after.offset += s.size;
                 after.size -= s.size;
                 parts.push_back(std::move(s));
                 parts.push_back(std::move(after));
             }
         }
-        std::vector<int> inner = chain;
-        inner.push_back(file);
-        parts.push_back({at, size, file, 0, std::move(inner)});
+        part.size = size;
+        parts.push_back(std::move(part));
         std::sort(parts.begin(), parts.end(),
                   [](const Segment &a, const Segment &b) { return a.start < b.start; });
         segments_ = std::move(parts);
@@ -252,14 +389,20 @@ private:
         int file;
         std::size_t offset;
         int line;
+        bool verbatim;  // the file's own byte; else a vstr's value joined, at its setting
     };
     Place placeOf(std::size_t at) const {
         const Segment &s = segmentAt(at);
-        const std::string &text = texts_.at(static_cast<std::size_t>(s.file));
-        const std::size_t offset = std::min(at - s.start + s.offset, text.size());
+        // The first file alone is the buffer, until another is spliced in.
+        const std::string &text = segments_.size() == 1 && firstFile_ == 0
+                                      ? buffer_
+                                      : texts_.at(static_cast<std::size_t>(s.file));
+        const std::size_t offset =
+            std::min(s.verbatim ? at - s.start + s.offset : s.offset, text.size());
         return {s.file, offset,
                 1 + static_cast<int>(std::count(
-                        text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'))};
+                        text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n')),
+                s.verbatim};
     }
     int lineOf(int bufferLine) const {
         std::size_t at = 0;
@@ -270,13 +413,24 @@ private:
 
     void finish() {
         if (!done_) {  // stopped early: read what there is
-            ConfigReader reader;
+            ConfigReader reader(mayRunVstr(std::string_view(buffer_).substr(from_)));
             std::vector<Setting> settings = readOn(reader);
             std::move(settings.begin(), settings.end(), std::back_inserter(before_));
             tree_.settings = std::move(before_);
             tree_.endsInComment = reader.endsInComment();
+            keep(reader, std::string::npos);
         }
-        if (segments_.size() == 1) {  // one file: places and lines are the reader's own
+        if (tree_.as == ReadAs::Start)
+            markStart();
+        notLater();
+        if (tree_.commandLine && std::none_of(segments_.begin(), segments_.end(),
+                                              [](const Segment &s) { return s.file == 0; }))
+            notes_.push_back({buffer_.size(),
+                              std::string(kCommandLine) + " does not exec " +
+                                  zelvar::quoted(tree_.names.front()) +
+                                  ": the server does not run it when it starts",
+                              Tree::Kind::NotRun});
+        if (segments_.size() == 1 && firstFile_ == 0) {  // one file: places are the reader's own
             notesBefore();
             return;
         }
@@ -285,8 +439,10 @@ private:
             const Place value = placeOf(s.valueAt);
             s.file = first.file;
             s.line = first.line;
-            // A value in another file than its name cannot be edited there.
-            s.valueAt = value.file == first.file ? value.offset : std::string::npos;
+            // A value in another file than its name, or in a value joined
+            // from several words, cannot be edited there.
+            s.valueAt =
+                value.file == first.file && value.verbatim ? value.offset : std::string::npos;
             if (s.swallow) {
                 s.swallow->line = lineOf(s.swallow->line);
                 if (s.swallow->endLine)
@@ -296,7 +452,75 @@ private:
         notesBefore();
     }
 
+    // Where a place of the buffer stands, as a message names it.
+    std::string placeName(std::size_t at) const {
+        const Place p = placeOf(at);
+        if (tree_.commandLine && p.file == *tree_.commandLine)
+            return std::string(kCommandLine);
+        return zelvar::quoted(tree_.names.at(static_cast<std::size_t>(p.file))) + " line " +
+               std::to_string(p.line);
+    }
+
+    // As the server starts: the game's variables exist from its first map
+    // on; before it, only a "set" (or the command line's) has made one, and
+    // a bare name of one that does not exist is dropped.
+    void markStart() {
+        Created exists = created_;
+        bool dropped = false;
+        for (Setting &s : tree_.settings) {
+            bool &made = exists.at(indexOf(s.variable));
+            if (!s.applied)
+                continue;  // hidden from the server: it makes nothing
+            if (s.bare && !made && (!firstMap_ || s.at < firstMap_->at)) {
+                s.beforeMap = true;
+                s.applied = false;
+                dropped = true;
+            } else if (s.hasValue) {
+                made = true;
+            }
+        }
+        if (firstMap_) {
+            const std::vector<std::string> &vstrs = segmentAt(firstMap_->at).vstrs;
+            notes_.push_back({firstMap_->at,
+                              placeName(firstMap_->at) + ": " + firstMap_->command +
+                                  (vstrs.empty() ? "" : ", run by vstr " + vstrs.back() + ",") +
+                                  " loads the first map: the game's variables exist from here on",
+                              Tree::Kind::FirstMap});
+        } else if (dropped) {
+            notes_.push_back({buffer_.size(),
+                              "no map loads here: as the server starts, the game's variables do "
+                              "not exist until its first map, so a bare name sets nothing",
+                              Tree::Kind::NoMap});
+        }
+    }
+
+    // Each value no vstr here runs that would set one of the variables:
+    // what the rotation sets once it reaches it, never at start.
+    void notLater() {
+        for (const Assign &a : assigns_) {
+            if (std::find(ran_.begin(), ran_.end(), a.at) != ran_.end())
+                continue;
+            ConfigReader reader;
+            const std::vector<Setting> inside = reader.read(a.value, {}, false);
+            std::string set;
+            for (const Setting &s : inside)
+                if (s.applied && s.hasValue)
+                    (set += set.empty() ? "" : ", ") +=
+                        std::string(s.variable.name) + ' ' + zelvar::quoted(s.value);
+            if (set.empty())
+                continue;
+            notes_.push_back({a.at,
+                              placeName(a.at) + ": " + set + " in " + a.name +
+                                  " is set when the rotation reaches " + a.name + " (vstr " +
+                                  a.name + "), not here",
+                              Tree::Kind::Later});
+        }
+    }
+
     void notesBefore() {
+        std::stable_sort(
+            notes_.begin(), notes_.end(),
+            [](const Tree::Note &a, const Tree::Note &b) { return a.before < b.before; });
         for (const Tree::Note &note : notes_) {
             const auto before = std::count_if(tree_.settings.begin(), tree_.settings.end(),
                                               [&](const Setting &s) { return s.at < note.before; });
@@ -315,6 +539,16 @@ private:
     std::vector<std::string> texts_;
     std::vector<Segment> segments_;
     std::vector<Tree::Note> notes_;  // `before`: a place in the buffer, until finish
+    int firstFile_ = 0;
+    Created created_{};
+    struct FirstMap {
+        std::size_t at;
+        std::string command;
+    };
+    std::optional<FirstMap> firstMap_;  // read as the server starts, where its game begins
+    std::vector<Assign> assigns_;       // before `from_`, or all once read
+    std::vector<std::size_t> ran_;      // the assigns (their places) whose values a vstr ran
+    bool quickBefore_ = false;          // some of assigns_ read where lines hold names only
 };
 
 }  // namespace
@@ -322,9 +556,15 @@ private:
 Status weightOf(Tree::Kind kind) {
     switch (kind) {
     case Tree::Kind::Missing:
+    case Tree::Kind::FirstMap:
+    case Tree::Kind::NoMap:
+    case Tree::Kind::Unset:
+    case Tree::Kind::Later:
         return Clean;
     case Tree::Kind::Cut:
     case Tree::Kind::Stopped:
+    case Tree::Kind::NotRun:
+    case Tree::Kind::Dropped:
         return Problem;
     case Tree::Kind::Unread:
         break;
@@ -346,8 +586,79 @@ FileText fileFromDisk(const std::string &path) {
     return text;
 }
 
-Tree readTree(const std::string &path, const SearchPath &search, const ReadFileText &read) {
+std::string readingName(ReadAs as, bool fromCommandLine) {
+    return as == ReadAs::Running ? "as on the running server (exec over the remote console)"
+           : fromCommandLine     ? "as the server starts from its command line"
+                                 : "as the server starts (before its first map)";
+}
+
+std::string joinedCommandLine(const std::vector<std::string> &words) {
+    std::string line;
+    for (const std::string &w : words)
+        line += (w.find(' ') == std::string::npos ? w : '"' + w + '"') + ' ';
+    return line;
+}
+
+StartText commandLineText(std::string_view commandLine) {
+    StartText start;
+    for (const std::string_view file : kStartFiles)
+        (start.text += "exec ") += std::string(file) + '\n';
+    // The console lines: split at each '+' outside quotes, and at line ends.
+    std::vector<std::string_view> lines;
+    bool quoted = false;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i <= commandLine.size(); ++i) {
+        if (i < commandLine.size() && commandLine[i] == '"')
+            quoted = !quoted;
+        if (i == commandLine.size() || (commandLine[i] == '+' && !quoted) ||
+            isLineEnd(commandLine[i])) {
+            lines.push_back(commandLine.substr(from, i - from));
+            from = i + 1;
+        }
+    }
+    std::string others;
+    std::vector<std::string_view> words;
+    for (const std::string_view line : lines) {
+        if (line.empty())
+            continue;
+        if (!sameIgnoringCase(line.substr(0, 4), "set ")) {
+            (others += line) += '\n';
+            continue;
+        }
+        words.clear();
+        splitWords(line, words);
+        if (words.empty() || words[0] != "set") {
+            start.dropped.emplace_back(line.substr(0, line.find_last_not_of(' ') + 1));
+            continue;
+        }
+        if (words.size() < 2)
+            continue;
+        // The engine gives the words after the name, one blank between; a
+        // name alone is set empty.
+        std::string value;
+        for (std::size_t i = 2; i < words.size(); ++i)
+            (value += i > 2 ? " " : "") += words[i];
+        start.created.emplace_back(words[1]);
+        start.text += "set " + std::string(words[1]) + " \"" + value + "\"\n";
+    }
+    start.text += others;
+    return start;
+}
+
+std::string ignoredAtStart(const Setting &s) {
+    // The value as read: a comment run on may have put a password in it.
+    return withoutSecrets(
+        "the server ignores this line when it starts: before its first map the game has not "
+        "made " +
+        std::string(s.variable.name) + ", and a bare name sets only a variable that exists; " +
+        "seta " + std::string(s.variable.name) + ' ' + zelvar::quoted(s.value) +
+        " makes it, and it keeps the value");
+}
+
+Tree readTree(const std::string &path, const SearchPath &search, const ReadFileText &read,
+              const Startup &startup) {
     Tree tree;
+    tree.as = startup.as;
     tree.paths.push_back(path);
     tree.names.push_back(path);
     FileText first = read(path);
@@ -355,14 +666,38 @@ Tree readTree(const std::string &path, const SearchPath &search, const ReadFileT
         tree.error = first.error;
         return tree;
     }
-    Splicer splicer(tree, search.empty() ? SearchPath{folderOf(path)} : search, read);
+    const SearchPath folders = search.empty() ? SearchPath{folderOf(path)} : search;
+    if (!startup.commandLine) {
+        Splicer splicer(tree, folders, read);
+        splicer.cutFirst(*first.bytes);
+        splicer.run(std::move(*first.bytes));
+        return tree;
+    }
+    // The engine's start, from its command line: the configuration runs
+    // where the line execs it, found along the search path as any file.
+    const StartText start = commandLineText(*startup.commandLine);
+    tree.commandLine = 1;
+    tree.paths.emplace_back();
+    tree.names.emplace_back(kCommandLine);
+    Created created{};
+    for (const std::string &name : start.created)
+        if (const std::optional<Variable> v = findVariable(name))
+            created.at(indexOf(*v)) = true;
+    Splicer splicer(tree, folders, read, 1, created);
     splicer.cutFirst(*first.bytes);
-    splicer.run(std::move(*first.bytes));
+    splicer.know(0, std::move(*first.bytes));
+    for (const std::string &word : start.dropped)
+        splicer.note("+" + word + " on " + std::string(kCommandLine) +
+                         ": the engine takes only \"+set\" in lower case, and drops this",
+                     Tree::Kind::Dropped);
+    splicer.run(start.text);
     return tree;
 }
 
-Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search) {
+Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search,
+                  const Startup &startup) {
     Tree tree;
+    tree.as = startup.as;
     tree.paths.emplace_back();
     tree.names.emplace_back(name);
     if (const std::optional<std::string> why = refusedText(name, {}, 1, text.size())) {

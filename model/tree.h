@@ -14,6 +14,15 @@
 // may read it: what the server ends with is then unknown. A file that execs
 // itself, through others or not, is named with the files between, and
 // reading stops there: the server would run it until its buffer overflows.
+//
+// "vstr NAME" splices NAME's value the same way, as the value stands there
+// (map rotations: `set d1 "map mp/ffa1; set nextmap vstr d2"`, `vstr d1`);
+// a setting in such a value that nothing here runs is named with the vstr
+// that would. Read as the server starts, the game's variables do not exist
+// before its first map: a bare "NAME VALUE" there sets nothing, and only a
+// "set" (any of its four forms) makes the variable. With the server's
+// command line, the engine's start is read whole: its start-up files, the
+// "+set"s, then the line's other commands in order (commandLine() below).
 #pragma once
 
 #include "config.h"
@@ -38,6 +47,39 @@ struct FileText {
 using ReadFileText = std::function<FileText(const std::string &path)>;
 FileText fileFromDisk(const std::string &path);
 
+// How the server comes to run a configuration: each reading is named.
+enum class ReadAs {
+    Start,    // as the server starts: from its command line, before any map
+    Running,  // exec'd on the running server (the remote console): every variable exists
+};
+// What a message says of a reading: "as the server starts (...)".
+std::string readingName(ReadAs as, bool fromCommandLine = false);
+
+struct Startup {
+    ReadAs as = ReadAs::Start;
+    // The server's command line, as the engine joins its words; with one,
+    // the configuration is run only where it execs it.
+    std::optional<std::string> commandLine;
+};
+
+// The command line's words joined as the engine joins them: a word with a
+// blank in it quoted, one blank after each.
+std::string joinedCommandLine(const std::vector<std::string> &words);
+// The console text the engine runs from its command line, as it starts:
+// default.cfg, the saved variables and autoexec.cfg, then each "+set" (the
+// engine applies those before the files as well, and they create their
+// variables there), then the line's other commands in order. The line
+// splits at each '+' outside quotes and at each line end. A "+set" spelt
+// in another case is dropped by the engine: `dropped` gets each.
+struct StartText {
+    std::string text;
+    std::vector<std::string> created;  // the names the "+set"s make before any file
+    std::vector<std::string> dropped;
+};
+StartText commandLineText(std::string_view commandLine);
+// What a message calls the command line, as if it were a file.
+inline constexpr std::string_view kCommandLine = "the command line";
+
 struct Tree {
     std::vector<std::string> paths;  // each file read, the first the one asked for
     // As a message names each: the first by its path, the others as exec'd,
@@ -47,10 +89,16 @@ struct Tree {
     // What went otherwise than reading a file whole, each before the
     // setting of that index.
     enum class Kind {
-        Missing,  // "couldn't exec NAME": the server goes on without it
-        Cut,      // a NUL byte, past which the server reads nothing of that file
-        Stopped,  // a loop, or more than is read on: what follows is not known
-        Unread,   // there, but not readable from here: what it sets is unknown
+        Missing,   // "couldn't exec NAME": the server goes on without it
+        Cut,       // a NUL byte, past which the server reads nothing of that file
+        Stopped,   // a loop, or more than is read on: what follows is not known
+        Unread,    // there, but not readable from here: what it sets is unknown
+        FirstMap,  // where the game's first map loads, read as the server starts
+        NoMap,     // read as the server starts, no map loads: bare names set nothing
+        Unset,     // "vstr NAME" of a variable not set here: it runs nothing
+        Later,     // settings in a value only a vstr not run here would run
+        NotRun,    // the command line never execs the configuration
+        Dropped,   // a command-line word the engine drops
     };
     struct Note {
         std::size_t before = 0;
@@ -60,6 +108,8 @@ struct Tree {
     std::vector<Note> notes;
     bool endsInComment = false;
     std::optional<std::string> error;  // the first file could not be read
+    ReadAs as = ReadAs::Start;
+    std::optional<int> commandLine;  // the command line's index among the files, if read
 
     // A file the server would read could not be read here.
     const Note *unread() const {
@@ -86,9 +136,13 @@ using SearchPath = std::vector<std::string>;
 
 // With an empty `search`, exec finds its files in the first file's folder.
 Tree readTree(const std::string &path, const SearchPath &search = {},
-              const ReadFileText &read = fileFromDisk);
+              const ReadFileText &read = fileFromDisk, const Startup &startup = {});
 // A text with no file of its own (standard input, the clipboard), its execs
 // found along `search`, or nowhere when it is empty.
-Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search);
+Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search,
+                  const Startup &startup = {});
+
+// Why the server drops a bare setting read as it starts, and what works instead.
+std::string ignoredAtStart(const Setting &setting);
 
 }  // namespace zelvar

@@ -7,15 +7,18 @@
 
 namespace zelvar {
 
-namespace {
-
 bool isSetCommand(std::string_view word) {
     constexpr std::array<std::string_view, 4> kSets{"set", "seta", "sets", "setu"};
     return std::any_of(kSets.begin(), kSets.end(),
                        [word](std::string_view set) { return sameIgnoringCase(word, set); });
 }
 
-}  // namespace
+bool startsMap(std::span<const std::string_view> words) {
+    constexpr std::array<std::string_view, 4> kMaps{"map", "devmap", "spmap", "spdevmap"};
+    return words.size() >= 2 && std::any_of(kMaps.begin(), kMaps.end(), [&](std::string_view m) {
+               return sameIgnoringCase(words[0], m);
+           });
+}
 
 void splitWords(std::string_view text, std::vector<std::string_view> &words) {
     const std::size_t n = text.size();
@@ -63,6 +66,7 @@ std::optional<Setting> settingOf(const std::vector<std::string_view> &words) {
     s.written = words[name];
     s.variable = *variable;
     s.hasValue = words.size() > name + 1;
+    s.bare = !set;
     s.valueWords = static_cast<int>(words.size() - name - 1);
     for (std::size_t i = name + 1; i < words.size(); ++i)
         (s.value += i > name + 1 ? " " : "") += words[i];

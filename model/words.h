@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,6 +51,10 @@ struct Setting {
     int file = 0;           // read with its execs: which file, from 0, the first read
     bool hasValue = false;  // "set NAME" alone sets nothing
     bool applied = true;    // false: a person reads a setting here, the server does not
+    bool bare = false;      // no "set" before the name: it sets only a variable that exists
+    // Read as the server starts: a bare name before the game created the
+    // variable (at its first map), which the server drops. Not applied.
+    bool beforeMap = false;
 };
 
 // The server applies a text's settings in order: of each variable, the last
@@ -85,6 +90,14 @@ inline bool isBlank(char c) { return static_cast<signed char>(c) <= ' '; }
 
 // Adds the words of the command `text` to `words`, as views into it.
 void splitWords(std::string_view text, std::vector<std::string_view> &words);
+
+// "set", "seta", "sets" or "setu", in any case: the commands that make a
+// variable that does not exist yet.
+bool isSetCommand(std::string_view word);
+// Whether the words load a map ("map NAME", "devmap", "spmap", "spdevmap"):
+// the game starts there, and its variables exist from then on. A map
+// command without a name loads nothing.
+bool startsMap(std::span<const std::string_view> words);
 
 // The setting of one of the calculator's variables that the words make, if
 // any; its place in the text is the caller's to fill in.

@@ -3,6 +3,7 @@
 #include "textfile.h"
 #include "tree.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <map>
@@ -53,25 +54,28 @@ Values valuesOf(const Tree &tree) {
 // Whether the configuration, read again with the planned edits as the
 // server would run them, ends with `expected`: each value asked for, and
 // every other as it was.
-bool readsAsPlanned(const std::string &path, const SearchPath &search, const PlannedSave &plan,
-                    const Values &expected) {
-    const Tree after = readTree(path, search, [&plan](const std::string &p) {
-        for (std::size_t i = 0; i < plan.files.size(); ++i)
-            if (plan.shown.files.at(i) == p) {
-                std::string text;
-                text.reserve(plan.files[i].bytes.size() + 1);  // the read adds a line end
-                text = plan.files[i].bytes;
-                return FileText{std::move(text), {}};
-            }
-        return fileFromDisk(p);
-    });
+bool readsAsPlanned(const std::string &path, const SearchPath &search, const Startup &startup,
+                    const PlannedSave &plan, const Values &expected) {
+    const Tree after = readTree(
+        path, search,
+        [&plan](const std::string &p) {
+            for (std::size_t i = 0; i < plan.files.size(); ++i)
+                if (plan.shown.files.at(i) == p) {
+                    std::string text;
+                    text.reserve(plan.files[i].bytes.size() + 1);  // the read adds a line end
+                    text = plan.files[i].bytes;
+                    return FileText{std::move(text), {}};
+                }
+            return fileFromDisk(p);
+        },
+        startup);
     return valuesOf(after) == expected;
 }
 
 }  // namespace
 
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create,
-                     const SearchPath &search) {
+                     const SearchPath &search, const Startup &startup) {
     PlannedSave plan;
     PlannedSave::File top;
     if (const std::optional<std::string> why = snapshot(path, create, top)) {
@@ -79,7 +83,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
-    Tree tree = top.was.exists ? readTree(path, search) : Tree{};
+    Tree tree = top.was.exists ? readTree(path, search, fileFromDisk, startup) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
         plan.shown = saidOnly(Failed, unread->text + "; nothing is written");
@@ -96,7 +100,26 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
             plan.shown = saidOnly(Problem, endsInOpenComment(top.name) + "; nothing is written");
             return plan;
         }
-        byFile[last ? tree.settings[*last].file : 0].push_back(change);
+        if (last && tree.commandLine && tree.settings[*last].file == *tree.commandLine) {
+            plan.shown =
+                saidOnly(Problem, std::string(change.variable.name) + ' ' +
+                                      zelvar::quoted(tree.settings[*last].value) +
+                                      " is set on the server's command line, which no "
+                                      "file overrides; change it there; nothing is written");
+            return plan;
+        }
+        if (last) {
+            byFile[tree.settings[*last].file].push_back(change);
+            continue;
+        }
+        // Only bare lines the server drops as it starts: the last becomes a seta.
+        const auto dropped =
+            std::find_if(tree.settings.rbegin(), tree.settings.rend(), [&](const Setting &s) {
+                return s.beforeMap && s.variable.name == change.variable.name;
+            });
+        Change asked = change;
+        asked.asSet = dropped != tree.settings.rend();
+        byFile[asked.asSet ? dropped->file : 0].push_back(asked);
     }
     // What each variable must end with once edited: the value asked for, or
     // the one it has. The settings themselves go before the edit reads on.
@@ -130,7 +153,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         plan.shown = saidOnly(Clean, path + ": unchanged");
         return plan;
     }
-    if (!readsAsPlanned(path, search, plan, expected)) {
+    if (!readsAsPlanned(path, search, startup, plan, expected)) {
         plan.shown = saidOnly(Problem, "these values would change how the server reads " +
                                            zelvar::quoted(path) +
                                            " and the files it execs; nothing is written");
@@ -163,8 +186,8 @@ std::string_view writtenAsName(WrittenAs how) {
 }
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create, const SearchPath &search) {
-    PlannedSave plan = planSave(path, changes, create, search);
+                  bool create, const SearchPath &search, const Startup &startup) {
+    PlannedSave plan = planSave(path, changes, create, search, startup);
     return dryRun ? std::move(plan.shown) : commitSave(std::move(plan));
 }
 

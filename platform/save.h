@@ -53,13 +53,16 @@ struct PlannedSave {
     std::vector<File> files;  // each file to write, in order
 };
 // A file that does not exist is made only when `create`; exec finds its
-// files along `search`, or in the configuration's folder.
+// files along `search`, or in the configuration's folder; `startup` says how
+// the server comes to run it. Read as the server starts, a bare line it
+// drops there becomes a seta, and a value the command line sets is refused:
+// no file can change it.
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false,
-                     const SearchPath &search = {});
+                     const SearchPath &search = {}, const Startup &startup = {});
 // Writes what was planned, as it was shown.
 Saved commitSave(PlannedSave plan);
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create = false, const SearchPath &search = {});
+                  bool create = false, const SearchPath &search = {}, const Startup &startup = {});
 
 }  // namespace zelvar

@@ -32,6 +32,8 @@ void explain(const Tree &tree, Reports &out) {
     const auto nameOf = [&](const Setting &s) {
         return std::string_view(tree.names.at(static_cast<std::size_t>(s.file)));
     };
+    out.reading(tree.as == ReadAs::Start ? "start" : "running",
+                readingName(tree.as, tree.commandLine.has_value()));
     const auto [overrides, overriddenBy] = neighboursOf(settings);
     auto note = tree.notes.begin();
     for (std::size_t i = 0; i <= settings.size(); ++i) {
@@ -47,20 +49,26 @@ void explain(const Tree &tree, Reports &out) {
             for (std::size_t j = i; j < settings.size() && settings[j].swallow &&
                                     settings[j].swallow->line == s.swallow->line;
                  ++j)
-                if (!settings[j].applied)
+                if (!settings[j].applied && !settings[j].beforeMap)
                     hidden.hidden.push_back(&settings[j]);
             out.hidden(hidden);
         }
         SettingReport r = reportOn(s.variable, s.written, s.value, s.hasValue, &s);
-        r.line = s.line;
+        const bool onCommandLine = tree.commandLine && s.file == *tree.commandLine;
+        if (!onCommandLine)  // the line there is one the reading makes, not the host's
+            r.line = s.line;
         r.file = s.file == 0 ? std::string_view() : nameOf(s);
+        // The command line's settings have no line of the host's: 0.
+        const auto lineOf = [&](const Setting &o) {
+            return tree.commandLine && o.file == *tree.commandLine ? 0 : o.line;
+        };
         if (const std::optional<std::size_t> o = overrides[i]) {
-            r.overrides = settings[*o].line;
+            r.overrides = lineOf(settings[*o]);
             r.overridesFile =
                 settings[*o].file == s.file ? std::string_view() : nameOf(settings[*o]);
         }
         if (const std::optional<std::size_t> o = overriddenBy[i]) {
-            r.overriddenBy = settings[*o].line;
+            r.overriddenBy = lineOf(settings[*o]);
             r.overriddenByFile =
                 settings[*o].file == s.file ? std::string_view() : nameOf(settings[*o]);
         }

@@ -44,11 +44,14 @@ SettingReport reportOn(const Variable &variable, std::string_view written, std::
         r.calculator = SettingReport::Calculator{d.selectRank, d.toChange};
     if (read != nullptr) {
         r.applied = read->applied;
+        r.ignoredAtStart = read->beforeMap;
         r.swallow = read->swallow;
         r.firstWordOnly = read->firstWordOnly;
-        if (read->swallow)
-            r.problems.push_back(read->applied ? readOnInto(*read->swallow)
-                                               : notApplied(*read->swallow));
+        if (read->beforeMap)
+            r.problems.push_back(ignoredAtStart(*read));
+        if (read->swallow)  // one ignored at start is the server's reading, dropped
+            r.problems.push_back(read->applied || read->beforeMap ? readOnInto(*read->swallow)
+                                                                  : notApplied(*read->swallow));
     }
     if (hasProblems(reading)) {
         // Said of the value with any password in it hidden; read the same.
@@ -132,17 +135,20 @@ public:
                                     : "the end of the file")
               << "\n  problem: " << swallowed(r.swallow) << '\n';
         for (const Setting *s : r.hidden) {
+            std::string scratch;
             shown(text_ << "  not applied: line " << s->line << ": " << s->written << ' ',
-                  s->value);
+                  shownValue(s->value, scratch));
             text_ << '\n';
         }
     }
 
     void add(const SettingReport &r) override {
-        if (!r.applied)
+        if (!r.applied && !r.ignoredAtStart)
             return;  // said with the comment that hides it
         const SettingGroup &g = r.group();
-        if (!r.file.empty())
+        if (!r.line && r.file == kCommandLine)
+            text_ << kCommandLine << ": ";
+        else if (!r.file.empty())
             shown(text_, r.file), text_ << ' ';
         std::string scratch;
         const std::string_view text = shownValue(r.text, scratch);
@@ -176,6 +182,10 @@ public:
         text_.spill(out_);
     }
 
+    void reading(std::string_view /*key*/, std::string_view said) override {
+        text_ << "read " << said << '\n';
+    }
+
     void finish(Missing why, const std::vector<std::string_view> &missing) override {
         for (std::string_view name : missing)
             text_ << name << ": " << (why == Missing::Absent ? "absent" : "not published") << '\n';
@@ -183,7 +193,12 @@ public:
     }
 
 private:
+    // Line 0: the command line's, which has none.
     void place(Text &out, std::string_view file, int line) {
+        if (line == 0) {
+            out << file << '\n';
+            return;
+        }
         if (!file.empty())
             shown(out, file), out << ' ';
         out << "line " << line << '\n';
@@ -359,6 +374,8 @@ void writeReport(Text &out, const SettingReport &r) {
     w.key("overridden_by_file").maybe(file(r.overriddenByFile));
     w.key("applied");
     out << (r.applied ? "true" : "false");
+    w.key("ignored_at_start");
+    out << (r.ignoredAtStart ? "true" : "false");
     w.key("swallowed_by");
     if (r.swallow) {
         out << "{\"line\":" << r.swallow->line << ",\"ends\":";
@@ -387,6 +404,8 @@ public:
 
     void note(const std::string &text) override { notes_.push_back(text); }
 
+    void reading(std::string_view key, std::string_view /*said*/) override { reading_ = key; }
+
     void add(const SettingReport &r) override {
         text_ << (any_ ? "," : "");
         writeReport(text_, r);
@@ -395,7 +414,10 @@ public:
     }
 
     void finish(Missing why, const std::vector<std::string_view> &missing) override {
-        if (!notes_.empty())
+        if (!reading_.empty())
+            text_ << "],\"reading\":" << dumped(reading_) << ",\"notes\":" << dumped(Json(notes_))
+                  << "}\n";
+        else if (!notes_.empty())
             text_ << "],\"notes\":" << dumped(Json(notes_)) << "}\n";
         else if (why == Missing::None)
             text_ << "]}\n";
@@ -410,6 +432,7 @@ private:
     Text text_;
     bool any_ = false;
     std::vector<std::string> notes_;
+    std::string_view reading_;  // a configuration's: how it was read
 };
 
 }  // namespace
@@ -510,6 +533,9 @@ void renderJson(const Result &d, std::ostream &out) {
     const bool unchanged = d.saved && d.saved->status == Clean && !d.saved->changed;
     out << dumped(Json{{"server", d.server.empty() ? Json(nullptr) : Json(d.server)},
                        {"configuration", orNull(d.configuration)},
+                       {"reading", !d.readAs                    ? Json(nullptr)
+                                   : *d.readAs == ReadAs::Start ? Json("start")
+                                                                : Json("running")},
                        {"dry_run", d.dryRun},
                        {"planned", std::move(planned)},
                        {"verdicts", std::move(verdicts)},

@@ -90,7 +90,8 @@ struct SettingReport {
     std::optional<int> overriddenBy;
     std::string_view overridesFile;  // where either stands in another file than this one
     std::string_view overriddenByFile;
-    bool applied = true;  // false: a comment hides it from the server
+    bool applied = true;  // false: a comment hides it from the server, or it is ignored at start
+    bool ignoredAtStart = false;  // a bare name before the game made the variable
     std::optional<Swallow> swallow;
     std::optional<std::string> firstWordOnly;
     bool fromServer = false;                  // a server's value, which may wait for a map
@@ -121,6 +122,8 @@ public:
     virtual void add(const SettingReport &report) = 0;
     // What happened between settings: a file exec could not find, a loop.
     virtual void note(const std::string &text) = 0;
+    // How the configuration was read (ReadAs): its key, and as a message says it.
+    virtual void reading(std::string_view key, std::string_view said) = 0;
     // What a server did not give (`missing`), and why.
     virtual void finish(Missing why, const std::vector<std::string_view> &missing) = 0;
 };
@@ -137,6 +140,7 @@ public:
     void hidden(const HiddenReport &report) { renderer_->hidden(report); }
     void add(const SettingReport &report);
     void note(const std::string &text, Status weight);
+    void reading(std::string_view key, std::string_view said) { renderer_->reading(key, said); }
     bool any() const { return any_; }
     Status finish(Missing why = Missing::None, const std::vector<std::string_view> &missing = {});
 
@@ -156,6 +160,7 @@ struct Result {
     std::string server;                        // as shown: "ffa (127.0.0.1:29070)"; none for set
     std::optional<std::string> configuration;  // the file read or written
     std::string heading;                       // the text's first line, if any
+    std::optional<ReadAs> readAs;              // set's JSON says how it read the configuration
     bool dryRun = false;
     std::vector<Change> planned;  // what the command means to write or send
     std::optional<Drift> drift;   // the text lists its verdicts when `verdictsShown`

@@ -100,7 +100,7 @@ def engine(texts, folder, files=None):
 
 def reader(text, game=None):
     # The nine values as zelvar-bits reads the text: each one's last applied setting.
-    run = subprocess.run([BITS, "--json", "explain", "--game-dir", game or ".", "-"],
+    run = subprocess.run([BITS, "--json", "explain", "--running", "--game-dir", game or ".", "-"],
                          input=text.encode("latin-1"), capture_output=True, timeout=10)
     values = {n: "unset" for n in NAMES}
     for s in json.loads(run.stdout)["settings"]:
@@ -121,8 +121,8 @@ def edited(text, rnd, folder):
     with open(path, "wb") as f:
         f.write(text.encode("latin-1"))
     def set_value():
-        return subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
-                              timeout=10)
+        return subprocess.run([BITS, "set", "--running", path, f"{name} {value}"],
+                              capture_output=True, timeout=10)
     status = set_value().returncode
     with open(path, "rb") as f:
         after = f.read().decode("latin-1")
@@ -189,8 +189,8 @@ def trees(rnd, folder):
         name = rnd.choice(group["variables"])
         value = str(sum(o["value"] for o in group["options"] if rnd.random() < 0.5))
         path = os.path.join(game, f"t{i}.cfg")
-        run = subprocess.run([BITS, "set", path, f"{name} {value}"], capture_output=True,
-                             timeout=10, encoding="latin-1")
+        run = subprocess.run([BITS, "set", "--running", path, f"{name} {value}"],
+                             capture_output=True, timeout=10, encoding="latin-1")
         if run.returncode == 0:
             wanted.append((i, dict(values, **{name: value}), run.stdout))
     def now(name):
@@ -206,12 +206,112 @@ def trees(rnd, folder):
     for name, text in (("a.cfg", "seta zv_teamLock 4\nexec b\n"), ("b.cfg", "exec a.cfg\n")):
         with open(os.path.join(game, name), "w") as f:
             f.write(text)
-    run = subprocess.run([BITS, "explain", os.path.join(game, "a.cfg")], capture_output=True,
+    run = subprocess.run([BITS, "explain", "--running", os.path.join(game, "a.cfg")], capture_output=True,
                          timeout=5, text=True)
     if run.returncode != 1 or 'exec loop: "' not in run.stdout or '"b.cfg" \u2192 "a.cfg" again' \
             not in run.stdout:
         print(f"a loop: status {run.returncode}, {run.stdout}")
         failures += 1
+    return failures
+
+
+# As the server starts: the game's own variables stand in for the nine, since
+# its module makes them at its first map as the modification's makes its own.
+STAND_INS = ["g_speed", "g_knockback", "g_quadfactor", "g_weaponrespawn", "g_forcerespawn",
+             "g_inactivity", "g_weaponTeamRespawn", "g_teamForceBalance", "g_allowVote"]
+MAPS = "/usr/share/games/openarena/baseoa/pak1-maps.pk3"
+STARTS = 40
+NAMES_IGNORED = ["zv_teamLock", "g_weaponDisable"]  # the first text's, before its map
+
+
+def for_engine(text):
+    for name, stand_in in zip(NAMES, STAND_INS):
+        text = re.sub(re.escape(name), stand_in, text, flags=re.IGNORECASE)
+    return text
+
+
+def started(text, folder, command_line):
+    # What the engine runs once started with `command_line`, server.cfg holding `text`.
+    game = os.path.join(folder, "g")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(game)
+    os.symlink(MAPS, os.path.join(game, "m.pk3"))
+    os.symlink(os.path.join(os.path.dirname(ENGINE), "baseq3", "qagamex86_64.so"),
+               os.path.join(game, "qagamex86_64.so"))
+    with open(os.path.join(game, "default.cfg"), "w") as f:
+        f.write("set x 1\n")
+    with open(os.path.join(game, "server.cfg"), "w", newline="") as f:
+        f.write(for_engine(text))
+    options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
+               f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 +set net_enabled 0 "
+               "+set vm_game 0 +set sv_pure 0").split() + for_engine(command_line).split()
+    queries = "".join(f"{n}\n" for n in STAND_INS) + "quit\n"
+    run = subprocess.run([ENGINE, *options], input=queries.encode(), capture_output=True,
+                         timeout=30)
+    output = (run.stdout + run.stderr).decode()
+    found = dict(re.findall(r'"(\w+)" is:"(.*?)\^7"', output))
+    # A variable no map made and no set made is no variable: "?".
+    return {n: found.get(s, "?") for n, s in zip(NAMES, STAND_INS)}, "InitGame" in output
+
+
+def start_text(rnd):
+    # Bare lines and sets around a map, now and then a rotation that loads it.
+    lines = []
+    for _ in range(rnd.randint(2, 8)):
+        name, value = rnd.choice(NAMES), str(rnd.randint(1, 999))
+        lines.append(rnd.choice([f"{name} {value}", f'{name} "{value}"', f"seta {name} {value}",
+                                 f"set {name} {value}", f"// {name} 9"]))
+    at = rnd.randint(0, len(lines))
+    first = rnd.choice(["map oa_dm1", "devmap oa_dm1", "rotation", "none"])
+    if first == "rotation":
+        inside = f"{rnd.choice(NAMES)} {rnd.randint(1, 999)}"
+        lines[at:at] = [f'set d1 "map oa_dm1; {inside}; set nextmap vstr d2"',
+                        f'set d2 "map oa_dm1; {rnd.choice(NAMES)} 5"', "vstr d1"]
+    elif first != "none":
+        lines.insert(at, first)
+    return "".join(line + rnd.choice(["\n", "\r\n"]) for line in lines)
+
+
+def starts(rnd, folder):
+    # The value each variable takes as the server starts must be the one the
+    # tool reports as taking effect; after set, the engine must start with it.
+    failures = 0
+    defaults, _ = started("", os.path.join(folder, "engine"), "+exec server.cfg +map oa_dm1")
+    for i in range(STARTS):
+        text = start_text(rnd) if i else "zv_teamLock 4\ng_weaponDisable 8\nmap oa_dm1\nzv_wordFilter 2\n"
+        plus_set = rnd.choice(["", f"+set {rnd.choice(NAMES)} 77 "]) if i else ""
+        command_line = plus_set + "+exec server.cfg" + rnd.choice(["", " +map oa_dm1"])
+        path = os.path.join(folder, "server.cfg")
+        with open(path, "w", newline="") as f:
+            f.write(text)
+        run = subprocess.run([BITS, "--json", "explain", "--command-line", command_line, path],
+                             capture_output=True, timeout=10)
+        held, loaded = started(text, os.path.join(folder, "engine"), command_line)
+        read = dict(defaults) if loaded else {n: "?" for n in NAMES}
+        doc = json.loads(run.stdout)
+        for s in doc["settings"]:
+            if s["applied"]:
+                read[s["variable"]] = s["text"]
+        if not i and (run.returncode != 1 or [s["variable"] for s in doc["settings"]
+                                              if s["ignored_at_start"]] != NAMES_IGNORED):
+            print(f"the four lines: status {run.returncode}, {doc}")
+            failures += 1
+        if read != held:
+            print(f"as it starts: {text!r} with {command_line!r}\n  engine: {held}\n"
+                  f"  reader: {read}")
+            failures += 1
+        name = rnd.choice(NAMES)
+        value = str(rnd.randint(1, 15) * 2)  # a value every variable takes
+        set_run = subprocess.run([BITS, "set", "--command-line", command_line, path,
+                                  f"{name} {value}"], capture_output=True, timeout=10, text=True)
+        if set_run.returncode != 0:
+            continue  # refused: the command line sets it
+        with open(path, newline="") as f:
+            after, _ = started(f.read(), os.path.join(folder, "engine"), command_line)
+        if after[name] != value:
+            print(f"set {name} {value} as it starts: {text!r}\n{set_run.stdout}\n"
+                  f"  engine: {after}")
+            failures += 1
     return failures
 
 
@@ -249,8 +349,15 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         tree_failures = trees(rnd, folder)
     failures += tree_failures
+    start_failures = 0
+    if os.path.exists(MAPS):
+        with tempfile.TemporaryDirectory() as folder:
+            start_failures = starts(rnd, folder)
+    else:
+        print(f"console: no maps at {MAPS}: the start is not tried")
+    failures += start_failures
     print(f"console: {edits} of {EDITED} edits written, the others refused; {TREES} trees")
-    print(f"{COUNT + edits + TREES + 1 - failures} passed, {failures} failed")
+    print(f"{COUNT + edits + TREES + 1 + 2 * STARTS - failures} passed, {failures} failed")
     return 1 if failures else 0
 
 

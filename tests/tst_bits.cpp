@@ -220,10 +220,10 @@ void TestBits::set_data() {
         << QByteArray("\xEF\xBB\xBFseta g_weaponDisable \"8\"\r\nSETA G_WEAPONDISABLE \"8\"\r\n")
         << QStringList{"g_weaponDisable\t40"}
         << QByteArray("\xEF\xBB\xBFseta g_weaponDisable \"8\"\r\nSETA G_WEAPONDISABLE \"40\"\r\n");
-    QTest::newRow("a ; chain, a bare value before a comment, two variables")
+    QTest::newRow("a ; chain, a bare value the start drops made a seta before a comment")
         << QByteArray("seta zv_teamLock 4;zv_wordFilter 2// old\n")
         << QStringList{"zv_wordFilter", "6", "zv_teamLock 20"}
-        << QByteArray("seta zv_teamLock 20;zv_wordFilter 6// old\n");
+        << QByteArray("seta zv_teamLock 20;seta zv_wordFilter \"6\"// old\n");
     QTest::newRow("added with the file's line ending, after the last line's own")
         << QByteArray("seta zv_teamLock 4\r\n// end") << QStringList{"zv_emotDisallow 12"}
         << QByteArray("seta zv_teamLock 4\r\n// end\r\nseta zv_emotDisallow \"12\"\r\n");

@@ -177,7 +177,7 @@ void TestServers::commands_data() {
         << "";
     QTest::newRow("set --dry-run: a document for the file, which is kept")
         << QStringList{"set", "--dry-run", "CFG", "zv_teamLock 4"} << false << file << 0
-        << R"(^\{"server":null,"configuration":".*server.cfg","dry_run":true)"
+        << R"(^\{"server":null,"configuration":".*server.cfg","reading":"start","dry_run":true)"
         << "="
         << ""
         << "";

@@ -23,7 +23,9 @@ enum Takes : unsigned {
     kCreate = 8U,
     kGameDir = 16U,
     kServers = 32U,
-    kDirection = 64U
+    kDirection = 64U,
+    kRunning = 128U,
+    kCommandLine = 256U
 };
 
 struct Command {
@@ -52,7 +54,7 @@ constexpr std::array<Command, 11> kCommands{{
      "[FILE|-]",
      "every setting of the calculator's variables in a\nserver configuration and the files it "
      "execs,\nread as the server's console reads them\n(standard input for - or none)",
-     kJson | kGameDir,
+     kJson | kGameDir | kRunning | kCommandLine,
      {},
      false,
      explainCommand},
@@ -68,7 +70,7 @@ constexpr std::array<Command, 11> kCommands{{
      "writes each value into the configuration: the\nsetting that takes effect gets it in place, "
      "or a\nline is added; prints the change as a diff\n(--dry-run: prints it and writes nothing;\n"
      "--create: makes FILE when it does not exist)",
-     kJson | kDryRun | kCreate | kGameDir,
+     kJson | kDryRun | kCreate | kGameDir | kRunning | kCommandLine,
      {},
      false,
      setCommand},
@@ -96,7 +98,7 @@ constexpr std::array<Command, 11> kCommands{{
     {"check",
      "SERVER...",
      "each server's configuration, as the server reads\nit, against what the server runs",
-     kJson | kPasswordFile | kServers,
+     kJson | kPasswordFile | kServers | kCommandLine,
      {},
      true,
      checkCommand},
@@ -182,6 +184,16 @@ std::string help() {
                 ": where exec finds its files\n(the file's own folder unless named;\ngiven "
                 "again, the next folder searched)");
     helpRow(out, "--servers FILE", takers(kServers) + ":\nthe servers file");
+    helpRow(out, "--running",
+            takers(kRunning) +
+                ": read FILE as exec'd on the\nrunning server (rcon exec), where every\n"
+                "variable exists; without it, as the server\nstarts, where a bare name "
+                "before the first\nmap sets nothing");
+    helpRow(out, "--command-line LINE",
+            takers(kCommandLine) +
+                ": the server's command\nline, such as \"+exec server.cfg +map ffa1\";\n"
+                "its start is read whole, start-up files\nfirst (check: else the servers "
+                "file's)");
     out << "  --help, --version\n\n"
            "Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would\n"
            "not write or a setting that a comment hides from the server (set: a value or a\n"
@@ -200,9 +212,11 @@ struct Valued {
     std::optional<std::string> Options::*into;
     std::vector<std::string> Options::*each = nullptr;
 };
-constexpr std::array<Valued, 3> kValued{{{"--game-dir", "a folder", nullptr, &Options::gameDirs},
-                                         {"--password-file", "a file", &Options::passwordFile},
-                                         {"--servers", "a file", &Options::servers}}};
+constexpr std::array<Valued, 4> kValued{
+    {{"--game-dir", "a folder", nullptr, &Options::gameDirs},
+     {"--password-file", "a file", &Options::passwordFile},
+     {"--servers", "a file", &Options::servers},
+     {"--command-line", "the server's command line", &Options::commandLine}}};
 
 const Valued *valued(std::string_view argument) {
     for (const Valued &o : kValued)
@@ -218,7 +232,10 @@ struct Given {
     std::string_view names;  // as a refusal names them, with their verb
     bool (*given)(const Options &);
 };
-constexpr std::array<Given, 6> kGiven{{
+constexpr std::array<Given, 8> kGiven{{
+    {kRunning, "--running goes", [](const Options &o) { return o.running; }},
+    {kCommandLine, "--command-line goes",
+     [](const Options &o) { return o.commandLine.has_value(); }},
     {kDryRun, "--dry-run goes", [](const Options &o) { return o.dryRun; }},
     {kCreate, "--create goes", [](const Options &o) { return o.create; }},
     {kGameDir, "--game-dir goes", [](const Options &o) { return !o.gameDirs.empty(); }},
@@ -249,6 +266,8 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
             options.dryRun = true;
         else if (a == "--create")
             options.create = true;
+        else if (a == "--running")
+            options.running = true;
         else if (const Valued *o = valued(a)) {
             if (a == o->name && i + 1 >= arguments.size())
                 return usage(io.err, std::string(o->name) + " needs " + std::string(o->needs));
@@ -284,6 +303,8 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
             return usage(io.err, std::string(g.names) + " with " + takers(g.takes));
     if (command == nullptr)
         return usage(io.err, "unknown command " + quoted(words[0]));
+    if (options.running && options.commandLine)
+        return usage(io.err, "--running with --command-line: a command line is the server's start");
     if (options.json && (takes & kJson) == 0)
         return usage(io.err, std::string(command->name) + " writes " +
                                  std::string(command->writes) + ", not JSON");

@@ -8,6 +8,7 @@
 #include "decode.h"
 #include "edit.h"
 #include "report.h"
+#include "tree.h"
 #include "words.h"
 
 #include <optional>
@@ -28,13 +29,20 @@ struct Options {
     bool json = false;
     bool dryRun = false;
     bool create = false;
-    std::vector<std::string> gameDirs;  // where exec finds its files, in order
+    bool running = false;  // read as exec'd on the running server, not as it starts
+    std::optional<std::string> commandLine;  // the server's, as the engine joins it
+    std::vector<std::string> gameDirs;       // where exec finds its files, in order
     std::optional<std::string> passwordFile;
     std::optional<std::string> servers;  // the servers file named
     bool toServer = false;               // sync: each server takes its configuration's values
     bool toFile = false;                 // sync: each configuration takes its server's values
     rcon::Connect connect;               // how each server is reached
 };
+
+// How the configuration comes to run, as the options say.
+inline Startup startupOf(const Options &options) {
+    return {options.running ? ReadAs::Running : ReadAs::Start, options.commandLine};
+}
 
 // Says why the command cannot run, and how to learn what it takes.
 Status usage(std::ostream &err, std::string_view why);

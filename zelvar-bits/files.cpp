@@ -71,7 +71,7 @@ namespace {
 // execs as the server reads it.
 Tree treeOf(std::string_view file, const Options &options, Streams io) {
     if (file != "-")
-        return readTree(std::string(file), options.gameDirs);
+        return readTree(std::string(file), options.gameDirs, fileFromDisk, startupOf(options));
     // Standard input read whole; its execs from --game-dir, else here.
     std::string text;
     std::array<char, 1 << 16> chunk{};
@@ -82,7 +82,8 @@ Tree treeOf(std::string_view file, const Options &options, Streams io) {
             break;
     }
     return readTextTree("standard input", text,
-                        options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs);
+                        options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs,
+                        startupOf(options));
 }
 
 }  // namespace
@@ -91,6 +92,8 @@ Status explainCommand(Args args, const Options &options, Streams io) {
     if (args.size() > 1)
         return usage(io.err, "explain reads one file");
     const std::string_view file = args.empty() ? "-" : args[0];
+    if (file == "-" && options.commandLine)
+        return usage(io.err, "--command-line needs a FILE: the command line execs files by name");
     const Tree tree = treeOf(file, options, io);
     if (tree.error) {
         io.err << "zelvar-bits: " << *tree.error << "\n";
@@ -138,13 +141,18 @@ Status setCommand(Args args, const Options &options, Streams io) {
     const std::string path(args[0]);
     Result done;
     done.configuration = path;
+    done.readAs = startupOf(options).as;
     done.dryRun = options.dryRun;
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", options, io, done))
         return *status;
-    done.saved = saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs);
+    done.saved = saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs,
+                             startupOf(options));
     done.status = done.saved->status;
     render(done, options.json, io.out, io.err);
+    if (!options.json)  // the diff alone on standard output, as a patch
+        io.err << "zelvar-bits: read " << readingName(*done.readAs, options.commandLine.has_value())
+               << '\n';
     if (options.dryRun && done.status == Clean && done.saved->changed)
         io.err << "zelvar-bits: a dry run: nothing was written\n";
     return done.status;

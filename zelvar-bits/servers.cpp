@@ -70,6 +70,8 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
     for (NamedServer &s : std::get<std::vector<NamedServer>>(chosen)) {
         Target t{std::move(s), {}, {}};
         t.shown = t.server.shown();
+        if (options.commandLine)  // what the host starts them with, given for this command
+            t.server.commandLine = options.commandLine;
         if (needed && !(t.password = password(options, t, io)))
             return std::nullopt;
         out.push_back(std::move(t));
@@ -167,7 +169,8 @@ std::optional<Drift> drift(const Target &t, rcon::Session &session, Result &done
         done.error = "no configuration in the servers file";
         return std::nullopt;
     }
-    const Tree tree = readTree(*t.server.configuration, t.server.gameDirs);
+    const Tree tree =
+        readTree(*t.server.configuration, t.server.gameDirs, fileFromDisk, t.server.startup());
     if (tree.error) {
         done.error = *tree.error;
         return std::nullopt;
@@ -199,8 +202,8 @@ Status finish(Result &done, Status status) {
 // --dry-run), and what became of them kept in `done`.
 Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
                  Result &done) {
-    done.saved =
-        saveChanges(*t.server.configuration, changes, options.dryRun, false, t.server.gameDirs);
+    done.saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
+                             t.server.gameDirs, t.server.startup());
     return done.saved->status;
 }
 
