@@ -206,8 +206,8 @@ def trees(rnd, folder):
     for name, text in (("a.cfg", "seta zv_teamLock 4\nexec b\n"), ("b.cfg", "exec a.cfg\n")):
         with open(os.path.join(game, name), "w") as f:
             f.write(text)
-    run = subprocess.run([BITS, "explain", "--running", os.path.join(game, "a.cfg")], capture_output=True,
-                         timeout=5, text=True)
+    run = subprocess.run([BITS, "explain", "--running", os.path.join(game, "a.cfg")],
+                         capture_output=True, timeout=5, text=True)
     if run.returncode != 1 or 'exec loop: "' not in run.stdout or '"b.cfg" \u2192 "a.cfg" again' \
             not in run.stdout:
         print(f"a loop: status {run.returncode}, {run.stdout}")
@@ -230,8 +230,9 @@ def for_engine(text):
     return text
 
 
-def started(text, folder, command_line):
-    # What the engine runs once started with `command_line`, server.cfg holding `text`.
+def started(text, folder, command_line, autoexec=""):
+    # What the engine runs once started with `command_line`, server.cfg
+    # holding `text` and autoexec.cfg `autoexec`.
     game = os.path.join(folder, "g")
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(game)
@@ -240,8 +241,9 @@ def started(text, folder, command_line):
                os.path.join(game, "qagamex86_64.so"))
     with open(os.path.join(game, "default.cfg"), "w") as f:
         f.write("set x 1\n")
-    with open(os.path.join(game, "server.cfg"), "w", newline="") as f:
-        f.write(for_engine(text))
+    for name, content in (("server.cfg", text), ("autoexec.cfg", autoexec)):
+        with open(os.path.join(game, name), "w", newline="") as f:
+            f.write(for_engine(content))
     options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
                f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 +set net_enabled 0 "
                "+set vm_game 0 +set sv_pure 0").split() + for_engine(command_line).split()
@@ -281,12 +283,15 @@ def starts(rnd, folder):
         text = start_text(rnd) if i else "zv_teamLock 4\ng_weaponDisable 8\nmap oa_dm1\nzv_wordFilter 2\n"
         plus_set = rnd.choice(["", f"+set {rnd.choice(NAMES)} 77 "]) if i else ""
         command_line = plus_set + "+exec server.cfg" + rnd.choice(["", " +map oa_dm1"])
+        # The start-up files run before the command line's +exec, after its +set.
+        autoexec = rnd.choice(["", f"seta {rnd.choice(NAMES)} 66\n"]) if i else ""
         path = os.path.join(folder, "server.cfg")
-        with open(path, "w", newline="") as f:
-            f.write(text)
+        for name, content in (("server.cfg", text), ("autoexec.cfg", autoexec)):
+            with open(os.path.join(folder, name), "w", newline="") as f:
+                f.write(content)
         run = subprocess.run([BITS, "--json", "explain", "--command-line", command_line, path],
                              capture_output=True, timeout=10)
-        held, loaded = started(text, os.path.join(folder, "engine"), command_line)
+        held, loaded = started(text, os.path.join(folder, "engine"), command_line, autoexec)
         read = dict(defaults) if loaded else {n: "?" for n in NAMES}
         doc = json.loads(run.stdout)
         for s in doc["settings"]:
@@ -297,7 +302,8 @@ def starts(rnd, folder):
             print(f"the four lines: status {run.returncode}, {doc}")
             failures += 1
         if read != held:
-            print(f"as it starts: {text!r} with {command_line!r}\n  engine: {held}\n"
+            print(f"as it starts: {text!r} with {command_line!r}, autoexec {autoexec!r}\n"
+                  f"  engine: {held}\n"
                   f"  reader: {read}")
             failures += 1
         name = rnd.choice(NAMES)
@@ -306,8 +312,11 @@ def starts(rnd, folder):
                                   f"{name} {value}"], capture_output=True, timeout=10, text=True)
         if set_run.returncode != 0:
             continue  # refused: the command line sets it
-        with open(path, newline="") as f:
-            after, _ = started(f.read(), os.path.join(folder, "engine"), command_line)
+        def now(name):  # set writes whichever file holds the setting that takes effect
+            with open(os.path.join(folder, name), newline="") as f:
+                return f.read()
+        after, _ = started(now("server.cfg"), os.path.join(folder, "engine"), command_line,
+                           now("autoexec.cfg"))
         if after[name] != value:
             print(f"set {name} {value} as it starts: {text!r}\n{set_run.stdout}\n"
                   f"  engine: {after}")
