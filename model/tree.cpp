@@ -37,13 +37,6 @@ struct Segment {
 constexpr std::array<std::string_view, 3> kStartFiles{"default.cfg", "q3config_server.cfg",
                                                       "autoexec.cfg"};
 
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    return out;
-}
-
 // Whether a vstr may run in `text`: then every command is read, as what it
 // runs is any variable's value.
 bool mayRunVstr(std::string_view text) {
@@ -287,8 +280,8 @@ private:
     // `assigns_`) left it; false when reading stops.
     bool spliceValue(const std::string &name, std::size_t at, const std::vector<Assign> &pass) {
         const Segment &from = segmentAt(at == 0 ? 0 : at - 1);
-        const std::string key = lowered(name);
-        if (std::find(from.vstrs.begin(), from.vstrs.end(), key) != from.vstrs.end()) {
+        if (std::any_of(from.vstrs.begin(), from.vstrs.end(),
+                        [&](const std::string &v) { return sameIgnoringCase(v, name); })) {
             std::string loop;
             for (const std::string &v : from.vstrs)
                 loop += "vstr " + v + " \u2192 ";
@@ -326,7 +319,7 @@ private:
         ran_.push_back(value->at);
         const Place place = placeOf(value->verbatim ? value->valueAt : value->at);
         std::vector<std::string> vstrs = from.vstrs;
-        vstrs.push_back(key);
+        vstrs.push_back(name);
         return insert(at, value->value,
                       {at, 0, place.file, place.offset, from.chain, std::move(vstrs),
                        value->verbatim && place.verbatim},
