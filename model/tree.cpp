@@ -88,19 +88,45 @@ public:
     // each splice; where a command starts afresh at the exec'd text, what
     // came before is final and reading goes on from there, so that the text
     // is read about once however many files it execs.
-    void run(std::string first) {
+    //
+    // Each of `stages` after the first is given to the console once all
+    // before it has run: it starts afresh, whatever the earlier left open.
+    void run(std::vector<std::string> stages) {
+        std::string first = std::move(stages.front());
+        std::size_t stage = 1;
+        if (stages.size() > 1) {
+            std::string whole = first;
+            for (std::size_t i = 1; i < stages.size(); ++i)
+                whole += stages[i];
+            texts_.at(std::size_t(firstFile_)) = std::move(whole);
+        }
+        std::size_t stageAt = first.size();  // where the next stage stands in the first file
         // The first file's text is kept once another is spliced in.
         segments_.push_back({0, first.size(), firstFile_, 0, {firstFile_}, {}, true});
         buffer_ = std::move(first);
-        std::optional<std::size_t> handled;
+        std::size_t handled = std::string::npos;  // the last exec spliced, or none
         for (int n = 0;; ++n) {
             const bool every = mayRunVstr(std::string_view(buffer_).substr(from_));
             ConfigReader reader(every);
             std::vector<Setting> settings = readOn(reader);
             const auto &execs = reader.execs();
             const auto exec = std::find_if(execs.begin(), execs.end(), [&](const auto &e) {
-                return !handled || e.at + from_ > *handled;
+                return handled == std::string::npos || e.at + from_ > handled;
             });
+            if (exec == execs.end() && stage < stages.size()) {  // all before is final
+                std::move(settings.begin(), settings.end(), std::back_inserter(before_));
+                keep(reader, std::string::npos);
+                quickBefore_ = quickBefore_ || !every;
+                from_ = buffer_.size();
+                stageStarts_.push_back(from_);
+                std::string &next = stages[stage++];
+                segments_.push_back(
+                    {from_, next.size(), firstFile_, stageAt, {firstFile_}, {}, true});
+                stageAt += next.size();
+                buffer_ += next;
+                handled = std::string::npos;
+                continue;
+            }
             if (exec == execs.end()) {  // the text read is the whole: no need to read it again
                 if (before_.empty())
                     before_ = std::move(settings);
@@ -294,14 +320,20 @@ private:
             return false;
         }
         if (quickBefore_) {  // the commands before were read only where lines hold names
-            const std::size_t from = std::exchange(from_, 0);
-            ConfigReader all(true);
-            readOn(all);
-            from_ = from;
+            const std::size_t from = from_;
             assigns_.clear();
-            for (const Assign &a : all.assigns())
-                if (a.at < from_)
-                    assigns_.push_back(a);
+            // Stage by stage, each read afresh as the console read it.
+            for (std::size_t i = 0; i <= stageStarts_.size(); ++i) {
+                from_ = i == 0 ? 0 : stageStarts_[i - 1];
+                if (from_ >= from)
+                    break;
+                ConfigReader all(true);
+                readOn(all);
+                for (const Assign &a : shifted(all.assigns(), from))
+                    if (i == stageStarts_.size() || a.at < stageStarts_[i])
+                        assigns_.push_back(a);
+            }
+            from_ = from;
             quickBefore_ = false;
         }
         const Assign *value = nullptr;
@@ -525,9 +557,10 @@ private:
     SearchPath folders_;
     const ReadFileText &read_;
     std::string buffer_;
-    std::vector<std::size_t> restarts_;  // where a file exec'd at the end of the buffer begins
-    std::size_t from_ = 0;               // where reading goes on: all before is read
-    std::vector<Setting> before_;        // the settings before `from_`, final
+    std::vector<std::size_t> restarts_;     // where a file exec'd at the end of the buffer begins
+    std::vector<std::size_t> stageStarts_;  // where a stage after the first begins
+    std::size_t from_ = 0;                  // where reading goes on: all before is read
+    std::vector<Setting> before_;           // the settings before `from_`, final
     bool done_ = false;
     std::vector<std::string> texts_;
     std::vector<Segment> segments_;
@@ -595,7 +628,8 @@ std::string joinedCommandLine(const std::vector<std::string> &words) {
 StartText commandLineText(std::string_view commandLine) {
     StartText start;
     for (const std::string_view file : kStartFiles)
-        (start.text += "exec ") += std::string(file) + '\n';
+        start.stages.push_back("exec " + std::string(file) + '\n');
+    std::string sets;
     // The console lines: split at each '+' outside quotes, and at line ends.
     std::vector<std::string_view> lines;
     bool quoted = false;
@@ -632,9 +666,11 @@ StartText commandLineText(std::string_view commandLine) {
         for (std::size_t i = 2; i < words.size(); ++i)
             (value += i > 2 ? " " : "") += words[i];
         start.created.emplace_back(words[1]);
-        start.text += "set " + std::string(words[1]) + " \"" + value + "\"\n";
+        sets += "set " + std::string(words[1]) + " \"" + value + "\"\n";
     }
-    start.text += others;
+    // The "+set"s are applied as they stand, never read as console text:
+    // the quoted lines made of them hold nothing that could run on.
+    start.stages.push_back(sets + others);
     return start;
 }
 
@@ -663,7 +699,7 @@ Tree readTree(const std::string &path, const SearchPath &search, const ReadFileT
     if (!startup.commandLine) {
         Splicer splicer(tree, folders, read);
         splicer.cutFirst(*first.bytes);
-        splicer.run(std::move(*first.bytes));
+        splicer.run({std::move(*first.bytes)});
         return tree;
     }
     // The engine's start, from its command line: the configuration runs
@@ -683,7 +719,7 @@ Tree readTree(const std::string &path, const SearchPath &search, const ReadFileT
         splicer.note("+" + word + " on " + std::string(kCommandLine) +
                          ": the engine takes only \"+set\" in lower case, and drops this",
                      Tree::Kind::Dropped);
-    splicer.run(start.text);
+    splicer.run(start.stages);
     return tree;
 }
 
@@ -703,7 +739,7 @@ Tree readTextTree(std::string_view name, std::string_view text, const SearchPath
     first.reserve(text.size() + 1);  // the read adds a line end
     first = text;
     splicer.cutFirst(first);
-    splicer.run(std::move(first));
+    splicer.run({std::move(first)});
     return tree;
 }
 

@@ -65,14 +65,16 @@ struct Startup {
 // The command line's words joined as the engine joins them: a word with a
 // blank in it quoted, one blank after each.
 std::string joinedCommandLine(const std::vector<std::string> &words);
-// The console text the engine runs from its command line, as it starts:
+// The console texts the engine runs from its command line, as it starts:
 // default.cfg, the saved variables and autoexec.cfg, then each "+set" (the
 // engine applies those before the files as well, and they create their
-// variables there), then the line's other commands in order. The line
-// splits at each '+' outside quotes and at each line end. A "+set" spelt
-// in another case is dropped by the engine: `dropped` gets each.
+// variables there), then the line's other commands in order. Each stage is
+// run to its end before the next is given to the console, so that a
+// comment left open in one reads nothing of the next. The line splits at
+// each '+' outside quotes and at each line end. A "+set" spelt in another
+// case is dropped by the engine: `dropped` gets each.
 struct StartText {
-    std::string text;
+    std::vector<std::string> stages;   // each ends with a line end
     std::vector<std::string> created;  // the names the "+set"s make before any file
     std::vector<std::string> dropped;
 };

@@ -283,8 +283,10 @@ def starts(rnd, folder):
         text = start_text(rnd) if i else "zv_teamLock 4\ng_weaponDisable 8\nmap oa_dm1\nzv_wordFilter 2\n"
         plus_set = rnd.choice(["", f"+set {rnd.choice(NAMES)} 77 "]) if i else ""
         command_line = plus_set + "+exec server.cfg" + rnd.choice(["", " +map oa_dm1"])
-        # The start-up files run before the command line's +exec, after its +set.
-        autoexec = rnd.choice(["", f"seta {rnd.choice(NAMES)} 66\n"]) if i else ""
+        # The start-up files run before the command line's +exec, after its
+        # +set; each on its own, so that a comment left open ends with it.
+        autoexec = rnd.choice(["", f"seta {rnd.choice(NAMES)} 66\n",
+                               f"seta {rnd.choice(NAMES)} 66\n/* open"]) if i else ""
         path = os.path.join(folder, "server.cfg")
         for name, content in (("server.cfg", text), ("autoexec.cfg", autoexec)):
             with open(os.path.join(folder, name), "w", newline="") as f:
