@@ -354,7 +354,7 @@ std::string Flows::drifted(const std::string &server, std::span<const Change> ch
     if (configured == configurations_.end() || held == live_.end())
         return {};
     const NamedServer &named = configured->second;
-    const Tree tree = readTree(*named.configuration, named.gameDirs, fileFromDisk, named.startup());
+    const Tree tree = readTree(*named.configuration, named.gameDirs, {}, named.startup());
     if (tree.error)
         return {};
     std::string out;

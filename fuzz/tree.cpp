@@ -14,7 +14,9 @@
 namespace {
 
 zelvar::Tree readOf(const std::vector<std::string> &files, bool &unreadAsked) {
-    return zelvar::readTree("f0.cfg", {"/g/"}, [&](const std::string &path) {
+    zelvar::Disk disk;
+    disk.archives = [](const std::string &) { return std::vector<std::string>(); };
+    disk.read = [&](const std::string &path) {
         zelvar::FileText text;
         const std::string name = path.substr(path.find_last_of('/') + 1);
         if (name.starts_with('u')) {
@@ -30,7 +32,8 @@ zelvar::Tree readOf(const std::vector<std::string> &files, bool &unreadAsked) {
         else
             text.missing = true;
         return text;
-    });
+    };
+    return zelvar::readTree("f0.cfg", {"/g/"}, disk);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ namespace zelvar {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kKeys{"address",       "configuration", "game_dir",
-                                                "password_file", "groups",        "command_line"};
+constexpr std::array<std::string_view, 7> kKeys{
+    "address", "configuration", "game_dir", "password_file", "groups", "command_line", "engine"};
 
 std::string at(std::string_view name, const toml::source_region &where) {
     return std::string(name) + " line " + std::to_string(where.begin.line) + ": ";
@@ -100,6 +100,14 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             server.gameDirs = {under(folder, *text)};
         } else if (key.str() == "command_line") {
             server.commandLine = *text;
+        } else if (key.str() == "engine") {
+            server.order = engineOrder(*text);
+            if (!server.order) {
+                std::string names;
+                for (const EngineName &e : kEngines)
+                    (names += names.empty() ? "" : " or ") += quoted(e.name);
+                return where + "engine is " + names;
+            }
         } else {
             server.passwordFile = under(folder, *text);
             server.passwordFileAt = where;

@@ -12,6 +12,8 @@
 // command_line is the one the host starts the server with (a string, or a
 // list of words), so that its configuration is read as that start runs it:
 //   command_line = "+set dedicated 2 +exec server.cfg +map mp/ffa1"
+// engine says which engine runs it, for where it looks in a folder first:
+// "game" (the game's own: archives first) or "ioquake3" (loose files first).
 //
 // parseServers reads it, each mistake said with its line; selectServers
 // turns what a command line names (a server's name, @GROUP, @all, an
@@ -36,12 +38,13 @@ struct NamedServer {
     std::optional<std::string> configuration;
     std::vector<std::string> gameDirs;       // where exec finds its files, in order; none: beside
     std::optional<std::string> commandLine;  // as the engine joins it
+    std::optional<FolderOrder> order;        // where the file names its engine
     std::optional<std::string> passwordFile;
     std::string passwordFileAt;  // "\"servers.toml\" line 4: ", where the file names it
     std::vector<std::string> groups;
 
     // The configuration is what the server runs as it starts.
-    Startup startup() const { return {ReadAs::Start, commandLine}; }
+    Startup startup() const { return {ReadAs::Start, commandLine, order}; }
     // "ffa (127.0.0.1:29070)", or the address alone for one named by it.
     std::string shown() const {
         const std::string at = address.shown();

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <utility>
 
 namespace zelvar {
@@ -71,10 +73,11 @@ class Splicer {
 public:
     // The first text read is file `first` of the tree; `created`, the
     // variables that exist before it runs.
-    Splicer(Tree &tree, SearchPath folders, const ReadFileText &read, int first = 0,
-            Created created = {})
-        : tree_(tree), folders_(std::move(folders)), read_(read), firstFile_(first),
-          created_(created) {
+    Splicer(Tree &tree, SearchPath folders, const Disk &disk, std::optional<FolderOrder> order,
+            int first = 0, Created created = {})
+        : tree_(tree), folders_(std::move(folders)), disk_(disk),
+          order_(order.value_or(FolderOrder::ArchivesFirst)), assumedOrder_(!order),
+          firstFile_(first), created_(created) {
         for (std::string &folder : folders_)
             if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
                 folder += '/';
@@ -174,6 +177,33 @@ public:
         finish();
     }
 
+    // Whether exec of the configuration's own name, from its folder on the
+    // search path, runs another file: an archive's, or one in a folder
+    // looked in first. Then what it sets is not what the server runs.
+    void shadowed(const std::string &path) {
+        const std::string folder = folderOf(path);
+        if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end() || folder.empty())
+            return;
+        const std::string name = fileNameOf(path);
+        const std::size_t notes = notes_.size();
+        const Source runs = locate(name, 0);
+        // What the search found on the way is said where an exec finds it.
+        notes_.erase(
+            std::remove_if(notes_.begin() + std::ptrdiff_t(notes), notes_.end(),
+                           [](const Tree::Note &n) { return n.kind == Tree::Kind::Archived; }),
+            notes_.end());
+        if (runs.path == path && runs.member.empty())
+            return;
+        notes_.push_back({0,
+                          "exec " + name + " runs " + zelvar::quoted(runs.shown) + ", not " +
+                              zelvar::quoted(tree_.names.front()) + ": " +
+                              (folderOf(runs.path) == folder
+                                   ? orderSaid()
+                                   : "its folder comes first along the game's folders") +
+                              "; what this file sets is not what the server runs",
+                          Tree::Kind::Shadowed});
+    }
+
     // The first file's text, before run: read up to a NUL, as the console reads it.
     void cutFirst(std::string &text) { cutAtNul(text, tree_.names.front(), 0); }
 
@@ -243,6 +273,100 @@ private:
         return segments_.back();
     }
 
+    // A folder's archives, the first the engine looks in first; each read once.
+    struct Archive {
+        std::string path;
+        std::optional<ArchiveFile> file;
+        ArchiveIndex index;
+        bool noted = false;  // its damage named
+    };
+    std::vector<Archive> &archivesOf(const std::string &folder) {
+        const auto known = archives_.find(folder);
+        if (known != archives_.end())
+            return known->second;
+        std::vector<std::string> names = disk_.archives(folder);
+        std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+            return archiveBefore(b, a);  // the last by name is looked in first
+        });
+        std::vector<Archive> found;
+        for (const std::string &name : names) {
+            Archive a{folder + name, {}, {}, false};
+            std::string why;
+            a.file = disk_.open(a.path, why);
+            a.index = a.file ? readIndex(*a.file) : ArchiveIndex{{}, why};
+            found.push_back(std::move(a));
+        }
+        return archives_.emplace(folder, std::move(found)).first->second;
+    }
+
+    // Where exec finds `name`: the file, its name there, and its text (or
+    // why there is none). Notes what the archives decide on the way.
+    struct Source {
+        std::string path;
+        std::string member;
+        FileText text{{}, {}, true};  // no folder holds it, or there is none
+        std::string shown;
+    };
+    Source locate(const std::string &name, std::size_t at) {
+        Source found;
+        // The engine never takes these from an archive.
+        const bool looseOnly =
+            sameIgnoringCase(name, kStartFiles[1]) || sameIgnoringCase(name, kStartFiles[2]);
+        for (const std::string &folder : folders_) {
+            found.path = folder + name;
+            found.shown = folders_.size() > 1 ? found.path : name;
+            found.text = disk_.read(found.path);
+            const bool loose = found.text.bytes || !found.text.missing;
+            if (looseOnly) {
+                if (loose)
+                    return found;
+                continue;
+            }
+            if (loose && order_ == FolderOrder::LooseFirst)
+                return found;
+            for (Archive &a : archivesOf(folder)) {
+                if (a.index.error && !a.noted) {
+                    a.noted = true;
+                    notes_.push_back({at,
+                                      zelvar::quoted(shownArchive(a.path)) + ": " + *a.index.error +
+                                          "; reading goes on without it",
+                                      Tree::Kind::Damaged});
+                }
+                const ArchiveEntry *entry = findEntry(a.index, name);
+                if (entry == nullptr)
+                    continue;
+                const std::string shownHere = shownArchive(a.path) + ": " + entry->name;
+                if (loose)
+                    notes_.push_back({at,
+                                      "exec " + name + " runs " + zelvar::quoted(shownHere) +
+                                          ", not the loose " + zelvar::quoted(found.shown) +
+                                          " beside it: " + orderSaid(),
+                                      Tree::Kind::Archived});
+                Source inside{a.path, entry->name, {}, shownHere};
+                std::string bytes;
+                std::string why;
+                if (readEntry(*a.file, *entry, bytes, why))
+                    inside.text.bytes = std::move(bytes);
+                else
+                    inside.text.error = why;
+                return inside;
+            }
+            if (loose)
+                return found;
+        }
+        return found;
+    }
+    std::string shownArchive(const std::string &path) const {
+        return folders_.size() > 1 ? path : fileNameOf(path);
+    }
+    // Why a folder's archive came before its loose file.
+    std::string orderSaid() const {
+        return assumedOrder_ ? "a folder's archives come first in the game's own engines, whose "
+                               "order is taken here (ioquake3 reads loose files first: the "
+                               "servers file's engine says which runs the server)"
+                             : "a folder's archives come first in the engine that runs it";
+    }
+
     // Puts the file's text and a line end at `at`; false when reading stops.
     bool splice(const std::string &name, std::size_t at) {
         // The engine opens no name that climbs out of its folders.
@@ -250,19 +374,18 @@ private:
             notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
             return true;
         }
-        std::string path;
-        FileText text{{}, {}, true};  // no folder holds it, or there is none
-        for (const std::string &folder : folders_) {
-            path = folder + name;
-            text = read_(path);
-            if (text.bytes || !text.missing)
-                break;
-        }
+        Source source = locate(name, at);
+        const std::string &path = source.path;
+        FileText &text = source.text;
         const std::vector<int> chain = segmentAt(at == 0 ? 0 : at - 1).chain;
         // No folder to look in: nothing was found, and nothing read can loop.
-        const auto known = path.empty() ? tree_.paths.end()
-                                        : std::find(tree_.paths.begin(), tree_.paths.end(), path);
-        const int file = static_cast<int>(known - tree_.paths.begin());
+        int file = 0;
+        while (std::size_t(file) < tree_.paths.size() &&
+               (tree_.paths[std::size_t(file)] != path ||
+                (std::size_t(file) < tree_.members.size() ? tree_.members[std::size_t(file)]
+                                                          : std::string()) != source.member))
+            ++file;
+        const auto known = path.empty() ? tree_.paths.end() : tree_.paths.begin() + file;
         if (known != tree_.paths.end() &&
             std::find(chain.begin(), chain.end(), file) != chain.end()) {
             std::string loop;
@@ -282,18 +405,25 @@ private:
                 if (!startFile)
                     notes_.push_back({at, "couldn't exec " + name, Tree::Kind::Missing});
             } else {
-                notes_.push_back({at,
-                                  "exec " + name + ": " + text.error +
-                                      "; what the server sets there is unknown from here",
-                                  Tree::Kind::Unread});
+                notes_.push_back(
+                    {at,
+                     "exec " + name + ": " +
+                         (source.member.empty() ? std::string()
+                                                : zelvar::quoted(source.shown) + " is ") +
+                         text.error + "; what the server sets there is unknown from here",
+                     Tree::Kind::Unread});
             }
             return true;
         }
-        cutAtNul(*text.bytes, name, at);
+        cutAtNul(*text.bytes, source.shown, at);
         if (known == tree_.paths.end()) {
             tree_.paths.push_back(path);
+            if (!source.member.empty()) {
+                tree_.members.resize(tree_.paths.size());
+                tree_.members.back() = source.member;
+            }
             // Along several folders, which one holds it is news: its path.
-            tree_.names.push_back(folders_.size() > 1 ? path : name);
+            tree_.names.push_back(source.shown);
             texts_.push_back(*text.bytes);
         }
         std::vector<int> inner = chain;
@@ -555,7 +685,10 @@ private:
 
     Tree &tree_;
     SearchPath folders_;
-    const ReadFileText &read_;
+    const Disk &disk_;
+    FolderOrder order_ = FolderOrder::ArchivesFirst;
+    bool assumedOrder_ = true;
+    std::map<std::string, std::vector<Archive>> archives_;
     std::string buffer_;
     std::vector<std::size_t> restarts_;     // where a file exec'd at the end of the buffer begins
     std::vector<std::size_t> stageStarts_;  // where a stage after the first begins
@@ -586,11 +719,14 @@ Status weightOf(Tree::Kind kind) {
     case Tree::Kind::NoMap:
     case Tree::Kind::Unset:
     case Tree::Kind::Later:
+    case Tree::Kind::Archived:
         return Clean;
     case Tree::Kind::Cut:
     case Tree::Kind::Stopped:
     case Tree::Kind::NotRun:
     case Tree::Kind::Dropped:
+    case Tree::Kind::Shadowed:
+    case Tree::Kind::Damaged:
         return Problem;
     case Tree::Kind::Unread:
         break;
@@ -610,6 +746,13 @@ FileText fileFromDisk(const std::string &path) {
         text.bytes = std::move(bytes);
     }
     return text;
+}
+
+std::optional<FolderOrder> engineOrder(std::string_view name) {
+    for (const EngineName &e : kEngines)
+        if (e.name == name)
+            return e.order;
+    return std::nullopt;
 }
 
 std::string readingName(ReadAs as, bool fromCommandLine) {
@@ -666,6 +809,8 @@ StartText commandLineText(std::string_view commandLine) {
         for (std::size_t i = 2; i < words.size(); ++i)
             (value += i > 2 ? " " : "") += words[i];
         start.created.emplace_back(words[1]);
+        if (sameIgnoringCase(words[1], "fs_dirbeforepak"))
+            start.dirBeforePak = std::atoi(value.c_str()) != 0;
         sets += "set " + std::string(words[1]) + " \"" + value + "\"\n";
     }
     // The "+set"s are applied as they stand, never read as console text:
@@ -684,21 +829,22 @@ std::string ignoredAtStart(const Setting &s) {
         " makes it, and it keeps the value");
 }
 
-Tree readTree(const std::string &path, const SearchPath &search, const ReadFileText &read,
+Tree readTree(const std::string &path, const SearchPath &search, const Disk &disk,
               const Startup &startup) {
     Tree tree;
     tree.as = startup.as;
     tree.paths.push_back(path);
     tree.names.push_back(path);
-    FileText first = read(path);
+    FileText first = disk.read(path);
     if (!first.bytes) {
         tree.error = first.error;
         return tree;
     }
     const SearchPath folders = search.empty() ? SearchPath{folderOf(path)} : search;
     if (!startup.commandLine) {
-        Splicer splicer(tree, folders, read);
+        Splicer splicer(tree, folders, disk, startup.order);
         splicer.cutFirst(*first.bytes);
+        splicer.shadowed(path);
         splicer.run({std::move(*first.bytes)});
         return tree;
     }
@@ -712,7 +858,10 @@ Tree readTree(const std::string &path, const SearchPath &search, const ReadFileT
     for (const std::string &name : start.created)
         if (const std::optional<Variable> v = findVariable(name))
             created.at(indexOf(*v)) = true;
-    Splicer splicer(tree, folders, read, 1, created);
+    std::optional<FolderOrder> order = startup.order;
+    if (start.dirBeforePak && order != FolderOrder::LooseFirst)
+        order = FolderOrder::LooseFirst;  // the game's engines, told to
+    Splicer splicer(tree, folders, disk, order, 1, created);
     splicer.cutFirst(*first.bytes);
     splicer.know(0, std::move(*first.bytes));
     for (const std::string &word : start.dropped)
@@ -733,8 +882,8 @@ Tree readTextTree(std::string_view name, std::string_view text, const SearchPath
         tree.error = *why;  // too large
         return tree;
     }
-    const ReadFileText read = fileFromDisk;
-    Splicer splicer(tree, search, read);
+    const Disk disk;
+    Splicer splicer(tree, search, disk, startup.order);
     std::string first;
     first.reserve(text.size() + 1);  // the read adds a line end
     first = text;

@@ -25,10 +25,12 @@
 // "+set"s, then the line's other commands in order (commandLine() below).
 #pragma once
 
+#include "archive.h"
 #include "config.h"
 #include "status.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,6 +49,15 @@ struct FileText {
 using ReadFileText = std::function<FileText(const std::string &path)>;
 FileText fileFromDisk(const std::string &path);
 
+// What reading a tree asks of the disk: loose files, and each folder's
+// archives; a test, or an edit being checked, stands in for any of them.
+struct Disk {
+    ReadFileText read = fileFromDisk;
+    std::function<std::vector<std::string>(const std::string &folder)> archives = archivesOnDisk;
+    std::function<std::optional<ArchiveFile>(const std::string &path, std::string &why)> open =
+        archiveFromDisk;
+};
+
 // How the server comes to run a configuration: each reading is named.
 enum class ReadAs {
     Start,    // as the server starts: from its command line, before any map
@@ -55,11 +66,27 @@ enum class ReadAs {
 // What a message says of a reading: "as the server starts (...)".
 std::string readingName(ReadAs as, bool fromCommandLine = false);
 
+// Where, in each folder of the search path, the engine looks first.
+enum class FolderOrder {
+    ArchivesFirst,  // the game's own engines (the 2003 server, today's open engine)
+    LooseFirst,     // ioquake3 since 2011; the game's engines with fs_dirbeforepak 1
+};
+// What the servers file and --engine call each engine, and its order.
+struct EngineName {
+    std::string_view name;
+    FolderOrder order;
+};
+inline constexpr std::array<EngineName, 2> kEngines{
+    {{"game", FolderOrder::ArchivesFirst}, {"ioquake3", FolderOrder::LooseFirst}}};
+std::optional<FolderOrder> engineOrder(std::string_view name);
+
 struct Startup {
     ReadAs as = ReadAs::Start;
     // The server's command line, as the engine joins its words; with one,
     // the configuration is run only where it execs it.
     std::optional<std::string> commandLine;
+    // None: the game's own engines' order is taken, and said where it decides.
+    std::optional<FolderOrder> order;
 };
 
 // The command line's words joined as the engine joins them: a word with a
@@ -77,6 +104,7 @@ struct StartText {
     std::vector<std::string> stages;   // each ends with a line end
     std::vector<std::string> created;  // the names the "+set"s make before any file
     std::vector<std::string> dropped;
+    bool dirBeforePak = false;  // "+set fs_dirbeforepak" to a number not 0
 };
 StartText commandLineText(std::string_view commandLine);
 // What a message calls the command line, as if it were a file.
@@ -84,6 +112,9 @@ inline constexpr std::string_view kCommandLine = "the command line";
 
 struct Tree {
     std::vector<std::string> paths;  // each file read, the first the one asked for
+    // Of each file read from an archive (whose path is in `paths`), its name
+    // there; a loose file has none, and may stand past the end.
+    std::vector<std::string> members;
     // As a message names each: the first by its path, the others as exec'd,
     // or by their paths where several folders are searched.
     std::vector<std::string> names;
@@ -101,6 +132,9 @@ struct Tree {
         Later,     // settings in a value only a vstr not run here would run
         NotRun,    // the command line never execs the configuration
         Dropped,   // a command-line word the engine drops
+        Archived,  // a file found in an archive before a loose one of its name
+        Shadowed,  // the configuration: exec of its name runs another file
+        Damaged,   // an archive the engine cannot open either
     };
     struct Note {
         std::size_t before = 0;
@@ -113,6 +147,9 @@ struct Tree {
     ReadAs as = ReadAs::Start;
     std::optional<int> commandLine;  // the command line's index among the files, if read
 
+    bool archived(int file) const {
+        return std::size_t(file) < members.size() && !members[std::size_t(file)].empty();
+    }
     // A file the server would read could not be read here.
     const Note *unread() const {
         const auto n = std::find_if(notes.begin(), notes.end(),
@@ -132,13 +169,16 @@ std::string fileNameOf(const std::string &path);
 // Where exec finds its files: the game's folders in the order the engine
 // looks, the first that holds the file winning (today's engines: the home
 // folder's before the installation's, the mod's before the base game's).
-// A file there that cannot be read stops the search as the engine's user
-// may well read it; a folder that does not exist holds nothing.
+// In each folder its .pk3 archives count too, the last by name first, and
+// before or after its loose files as the engine orders them; autoexec.cfg
+// and the saved variables are never taken from an archive. A file there
+// that cannot be read stops the search as the engine's user may well read
+// it; a folder that does not exist holds nothing.
 using SearchPath = std::vector<std::string>;
 
 // With an empty `search`, exec finds its files in the first file's folder.
-Tree readTree(const std::string &path, const SearchPath &search = {},
-              const ReadFileText &read = fileFromDisk, const Startup &startup = {});
+Tree readTree(const std::string &path, const SearchPath &search = {}, const Disk &disk = {},
+              const Startup &startup = {});
 // A text with no file of its own (standard input, the clipboard), its execs
 // found along `search`, or nowhere when it is empty.
 Tree readTextTree(std::string_view name, std::string_view text, const SearchPath &search,

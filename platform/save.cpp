@@ -39,6 +39,19 @@ Saved saidOnly(Status status, std::string said) {
     return saved;
 }
 
+// Why a setting inside an archive is not edited, and what the admin can do.
+std::string inArchive(const Tree &tree, const Setting &in) {
+    return std::string(in.variable.name) + ' ' + zelvar::quoted(in.value) + " is set in " +
+           zelvar::quoted(tree.names.at(std::size_t(in.file))) + " line " +
+           std::to_string(in.line) +
+           ", inside an archive, which nothing here edits; a setting after the exec that runs "
+           "it, or a loose " +
+           fileNameOf(tree.members.at(std::size_t(in.file))) +
+           " where the engine looks first (for ioquake3 beside the archive; for the game's own "
+           "engines in a folder looked in before it, or with fs_dirbeforepak 1), takes its "
+           "place; nothing is written";
+}
+
 using Values = std::array<std::optional<std::string>, kVariableCount>;
 
 // Of each variable, the value of the setting that takes effect in `tree`.
@@ -56,20 +69,18 @@ Values valuesOf(const Tree &tree) {
 // every other as it was.
 bool readsAsPlanned(const std::string &path, const SearchPath &search, const Startup &startup,
                     const PlannedSave &plan, const Values &expected) {
-    const Tree after = readTree(
-        path, search,
-        [&plan](const std::string &p) {
-            for (std::size_t i = 0; i < plan.files.size(); ++i)
-                if (plan.shown.files.at(i) == p) {
-                    std::string text;
-                    text.reserve(plan.files[i].bytes.size() + 1);  // the read adds a line end
-                    text = plan.files[i].bytes;
-                    return FileText{std::move(text), {}};
-                }
-            return fileFromDisk(p);
-        },
-        startup);
-    return valuesOf(after) == expected;
+    Disk planned;
+    planned.read = [&plan](const std::string &p) {
+        for (std::size_t i = 0; i < plan.files.size(); ++i)
+            if (plan.shown.files.at(i) == p) {
+                std::string text;
+                text.reserve(plan.files[i].bytes.size() + 1);  // the read adds a line end
+                text = plan.files[i].bytes;
+                return FileText{std::move(text), {}};
+            }
+        return fileFromDisk(p);
+    };
+    return valuesOf(readTree(path, search, planned, startup)) == expected;
 }
 
 }  // namespace
@@ -83,12 +94,18 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
-    Tree tree = top.was.exists ? readTree(path, search, fileFromDisk, startup) : Tree{};
+    Tree tree = top.was.exists ? readTree(path, search, {}, startup) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
         plan.shown = saidOnly(Failed, unread->text + "; nothing is written");
         return plan;
     }
+    // What the server runs is another file: an edit here would change nothing.
+    for (const Tree::Note &note : tree.notes)
+        if (note.kind == Tree::Kind::Shadowed || note.kind == Tree::Kind::NotRun) {
+            plan.shown = saidOnly(Problem, note.text + "; nothing is written");
+            return plan;
+        }
     const auto effect = takingEffect(tree.settings);
     std::map<int, std::vector<Change>> byFile;
     for (const Change &change : changes) {
@@ -108,15 +125,23 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
                                       "file overrides; change it there; nothing is written");
             return plan;
         }
+        // The setting to edit: the one that takes effect, else the last the start drops.
+        const Setting *edited = last ? &tree.settings[*last] : nullptr;
+        const auto dropped =
+            std::find_if(tree.settings.rbegin(), tree.settings.rend(), [&](const Setting &s) {
+                return s.beforeMap && s.variable.name == change.variable.name;
+            });
+        if (!last && dropped != tree.settings.rend())
+            edited = &*dropped;
+        if (edited != nullptr && tree.archived(edited->file)) {
+            plan.shown = saidOnly(Problem, inArchive(tree, *edited));
+            return plan;
+        }
         if (last) {
             byFile[tree.settings[*last].file].push_back(change);
             continue;
         }
         // Only bare lines the server drops as it starts: the last becomes a seta.
-        const auto dropped =
-            std::find_if(tree.settings.rbegin(), tree.settings.rend(), [&](const Setting &s) {
-                return s.beforeMap && s.variable.name == change.variable.name;
-            });
         Change asked = change;
         asked.asSet = dropped != tree.settings.rend();
         byFile[asked.asSet ? dropped->file : 0].push_back(asked);

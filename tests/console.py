@@ -326,6 +326,80 @@ def starts(rnd, folder):
     return failures
 
 
+ARCHIVE_TREES = 30
+
+
+def archives(rnd, folder):
+    # Random trees of loose files and archives in the home and installation
+    # folders, read by ioquake3 (loose files first): each variable must end
+    # as the tool reports, and each file exec'd must be where `which` finds it.
+    import zipfile
+    failures = 0
+    home, base = os.path.join(folder, "h", "g"), os.path.join(folder, "g")
+    names = [f"c{i}" for i in range(4)]
+    for _ in range(ARCHIVE_TREES):
+        order = rnd.sample(names, len(names))
+        spelled = {n: rnd.choice([n, n.upper()]) + ".cfg" for n in order}
+        files = {os.path.join(base, "t.cfg"): "".join(f"exec {spelled[n]}\n" for n in order),
+                 os.path.join(base, "default.cfg"): "set x 1\n"}
+        packs = {}  # path -> {member: text}
+        for n in names:
+            for _ in range(rnd.randint(0, 3)):
+                line = f"seta {rnd.choice(NAMES)} {rnd.randint(1, 999)}\n"
+                d = rnd.choice([home, base])
+                if rnd.random() < 0.3:
+                    files[os.path.join(d, n + ".cfg")] = line
+                else:
+                    pack = os.path.join(d, rnd.choice(["pak2.pk3", "pak10.pk3", "zz.pk3", "AA.pk3"]))
+                    packs.setdefault(pack, {})[rnd.choice([n + ".cfg", n.upper() + ".CFG"])] = line
+        methods = {pack: rnd.choice([zipfile.ZIP_DEFLATED, zipfile.ZIP_STORED]) for pack in packs}
+
+        def write(convert):  # the same tree, in the tool's names or the engine's
+            shutil.rmtree(folder, ignore_errors=True)
+            for d in (home, base):
+                os.makedirs(d)
+            for path, text in files.items():
+                with open(path, "w") as f:
+                    f.write(convert(text))
+            for pack, members in packs.items():
+                with zipfile.ZipFile(pack, "w", methods[pack]) as z:
+                    for member, text in members.items():
+                        z.writestr(member, convert(text))
+        write(lambda text: text)
+        tool = subprocess.run([BITS, "--json", "explain", "--engine", "ioquake3",
+                               "--game-dir", home, "--game-dir", base,
+                               "--command-line", "+exec t.cfg", os.path.join(base, "t.cfg")],
+                              capture_output=True, timeout=10)
+        read = {n: "?" for n in NAMES}
+        runs = {}
+        for s in json.loads(tool.stdout)["settings"]:
+            if s["applied"]:
+                read[s["variable"]] = s["text"]
+            if s["file"]:  # an archive's path and the name inside, or a loose file's path
+                runs[os.path.basename(s["file"].split(": ")[-1]).lower()] = \
+                    s["file"].split(": ")[0]
+        write(for_engine)
+        options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
+                   f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 "
+                   "+set net_enabled 0 +exec t.cfg").split()
+        queries = "".join(f"{q}\n" for q in STAND_INS) + \
+            "".join(f"which {spelled[n]}\n" for n in names) + "quit\n"
+        engine_run = subprocess.run([ENGINE, *options], input=queries.encode(),
+                                    capture_output=True, timeout=30)
+        output = (engine_run.stdout + engine_run.stderr).decode()
+        found = dict(re.findall(r'"(\w+)" is:"(.*?)\^7"', output))
+        held = {n: found.get(s, "?") for n, s in zip(NAMES, STAND_INS)}
+        where = {m.group(1).lower(): m.group(3) + ("" if m.group(2) == "in" else "/" + m.group(1))
+                 for m in re.finditer(r'File "(.*?)" found (in|at) "(.*?)"', output)}
+        wrong = [f"{n} from {runs[n]}, which names {where.get(n)}" for n in runs
+                 if runs[n] != where.get(n)]
+        if read != held or wrong:
+            print(f"archives: {files} {packs}\n  engine: {held} {where}\n"
+                  f"  reader: {read} {wrong}")
+            failures += 1
+    return failures
+
+
 def main():
     seed = int(os.environ.get("ZELVAR_SEED", time.time_ns() % 1_000_000_007))
     print(f"console: seed {seed} (ZELVAR_SEED={seed} replays it), {COUNT} configurations")
@@ -367,8 +441,11 @@ def main():
     else:
         print(f"console: no maps at {MAPS}: the start is not tried")
     failures += start_failures
+    with tempfile.TemporaryDirectory() as folder:
+        failures += archives(rnd, folder)
     print(f"console: {edits} of {EDITED} edits written, the others refused; {TREES} trees")
-    print(f"{COUNT + edits + TREES + 1 + 2 * STARTS - failures} passed, {failures} failed")
+    print(f"{COUNT + edits + TREES + 1 + 2 * STARTS + ARCHIVE_TREES - failures} passed, "
+          f"{failures} failed")
     return 1 if failures else 0
 
 

@@ -172,7 +172,10 @@ Json explained(const std::string &file, const zelvar::Tree &tree) {
     zelvar::report::Reports reports(true, out);
     zelvar::report::explain(tree, reports);
     const zelvar::Status status = reports.finish();
-    return {{"file", file}, {"status", status}, {"report", Json::parse(out.str())}};
+    return {{"file", file},
+            {"status", status},
+            {"reading", zelvar::readingName(tree.as, tree.commandLine.has_value())},
+            {"report", Json::parse(out.str())}};
 }
 
 // Every call answers in JSON, whatever happens within. A run-time error
@@ -271,7 +274,8 @@ EMSCRIPTEN_KEEPALIVE const char *zelvarOpenFiles(const char *names) {
     return respond([=] {
         const std::vector<std::string> files = linesOf(names);
         std::map<std::string, zelvar::FileText> read;
-        const zelvar::ReadFileText once = [&read](const std::string &path) {
+        zelvar::Disk once;
+        once.read = [&read](const std::string &path) {
             auto at = read.find(path);
             if (at == read.end())
                 at = read.emplace(path, zelvar::fileFromDisk(path)).first;

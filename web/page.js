@@ -173,9 +173,9 @@
     window.zelvarExplained = explained;
     const into = $("explanation");
     into.replaceChildren();
-    for (const { file, report } of explained) {
+    for (const { file, reading, report } of explained) {
       const section = make("section", { className: "explained-file" });
-      section.append(make("h3", { textContent: `${file}: what the server runs` }));
+      section.append(make("h3", { textContent: `${file}: what the server runs, read ${reading}` }));
       const list = make("ol", { className: "settings" });
       for (const s of report.settings) list.append(settingItem(s));
       if (report.settings.length === 0) list.append(make("li", { textContent: "No setting of the calculator's." }));
@@ -190,8 +190,9 @@
     const item = make("li", { className: s.problems.length ? "problem" : "" });
     const where = `${s.file ? s.file + " " : ""}${s.line !== null ? "line " + s.line + ": " : ""}`;
     item.append(make("code", { textContent: `${where}${s.written} ${s.text}` }));
+    // Why the server does not run it is among the problems, in explain's words.
     if (!s.applied) {
-      item.append(make("p", { textContent: "Not applied: a comment hides it from the server." }));
+      if (!s.problems.length) item.append(make("p", { textContent: "Not applied: the server does not run it." }));
     } else {
       const value = s.value === null ? "too large for any total" : String(s.value);
       const options = s.options.map((o) => o.caption).join(", ") || "no option set";

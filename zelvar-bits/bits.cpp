@@ -194,6 +194,11 @@ std::string help() {
                 ": the server's command\nline, such as \"+exec server.cfg +map ffa1\";\n"
                 "its start is read whole, start-up files\nfirst (check: else the servers "
                 "file's)");
+    helpRow(out, "--engine game|ioquake3",
+            takers(kCommandLine) +
+                ": the engine that runs\nthe server, for where it looks first in a\n"
+                "folder: game (its own engines) takes\narchives first, ioquake3 loose files "
+                "(else\nthe servers file's, else game)");
     out << "  --help, --version\n\n"
            "Exit status: 0 clean (set: written or unchanged), 1 a value the calculator would\n"
            "not write or a setting that a comment hides from the server (set: a value or a\n"
@@ -212,11 +217,12 @@ struct Valued {
     std::optional<std::string> Options::*into;
     std::vector<std::string> Options::*each = nullptr;
 };
-constexpr std::array<Valued, 4> kValued{
+constexpr std::array<Valued, 5> kValued{
     {{"--game-dir", "a folder", nullptr, &Options::gameDirs},
      {"--password-file", "a file", &Options::passwordFile},
      {"--servers", "a file", &Options::servers},
-     {"--command-line", "the server's command line", &Options::commandLine}}};
+     {"--command-line", "the server's command line", &Options::commandLine},
+     {"--engine", "an engine's name", &Options::engine}}};
 
 const Valued *valued(std::string_view argument) {
     for (const Valued &o : kValued)
@@ -232,10 +238,11 @@ struct Given {
     std::string_view names;  // as a refusal names them, with their verb
     bool (*given)(const Options &);
 };
-constexpr std::array<Given, 8> kGiven{{
+constexpr std::array<Given, 9> kGiven{{
     {kRunning, "--running goes", [](const Options &o) { return o.running; }},
     {kCommandLine, "--command-line goes",
      [](const Options &o) { return o.commandLine.has_value(); }},
+    {kCommandLine, "--engine goes", [](const Options &o) { return o.engine.has_value(); }},
     {kDryRun, "--dry-run goes", [](const Options &o) { return o.dryRun; }},
     {kCreate, "--create goes", [](const Options &o) { return o.create; }},
     {kGameDir, "--game-dir goes", [](const Options &o) { return !o.gameDirs.empty(); }},
@@ -303,6 +310,12 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
             return usage(io.err, std::string(g.names) + " with " + takers(g.takes));
     if (command == nullptr)
         return usage(io.err, "unknown command " + quoted(words[0]));
+    if (options.engine && !engineOrder(*options.engine)) {
+        std::string names;
+        for (const EngineName &e : kEngines)
+            (names += names.empty() ? "" : " or ") += e.name;
+        return usage(io.err, "--engine is " + names);
+    }
     if (options.running && options.commandLine)
         return usage(io.err, "--running with --command-line: a command line is the server's start");
     if (options.json && (takes & kJson) == 0)

@@ -31,6 +31,7 @@ struct Options {
     bool create = false;
     bool running = false;  // read as exec'd on the running server, not as it starts
     std::optional<std::string> commandLine;  // the server's, as the engine joins it
+    std::optional<std::string> engine;       // which engine runs it: where it looks first
     std::vector<std::string> gameDirs;       // where exec finds its files, in order
     std::optional<std::string> passwordFile;
     std::optional<std::string> servers;  // the servers file named
@@ -41,7 +42,8 @@ struct Options {
 
 // How the configuration comes to run, as the options say.
 inline Startup startupOf(const Options &options) {
-    return {options.running ? ReadAs::Running : ReadAs::Start, options.commandLine};
+    return {options.running ? ReadAs::Running : ReadAs::Start, options.commandLine,
+            options.engine ? engineOrder(*options.engine) : std::nullopt};
 }
 
 // Says why the command cannot run, and how to learn what it takes.

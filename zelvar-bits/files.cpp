@@ -71,7 +71,7 @@ namespace {
 // execs as the server reads it.
 Tree treeOf(std::string_view file, const Options &options, Streams io) {
     if (file != "-")
-        return readTree(std::string(file), options.gameDirs, fileFromDisk, startupOf(options));
+        return readTree(std::string(file), options.gameDirs, {}, startupOf(options));
     // Standard input read whole; its execs from --game-dir, else here.
     std::string text;
     std::array<char, 1 << 16> chunk{};

@@ -72,6 +72,8 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
         t.shown = t.server.shown();
         if (options.commandLine)  // what the host starts them with, given for this command
             t.server.commandLine = options.commandLine;
+        if (options.engine)
+            t.server.order = engineOrder(*options.engine);
         if (needed && !(t.password = password(options, t, io)))
             return std::nullopt;
         out.push_back(std::move(t));
@@ -170,7 +172,7 @@ std::optional<Drift> drift(const Target &t, rcon::Session &session, Result &done
         return std::nullopt;
     }
     const Tree tree =
-        readTree(*t.server.configuration, t.server.gameDirs, fileFromDisk, t.server.startup());
+        readTree(*t.server.configuration, t.server.gameDirs, {}, t.server.startup());
     if (tree.error) {
         done.error = *tree.error;
         return std::nullopt;

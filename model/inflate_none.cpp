@@ -1,0 +1,10 @@
+// A build without zlib (the web page): deflated entries are named, not read.
+#include "archive.h"
+
+namespace zelvar {
+
+std::string inflateInto(std::string_view, std::string &) {
+    return "deflated, which this build does not inflate: use zelvar-bits or the window";
+}
+
+}  // namespace zelvar
