@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <vector>
 
 #include <toml++/toml.h>
@@ -118,48 +119,95 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
     return server;
 }
 
-// The line of the first byte beyond ASCII outside a quoted string, if any:
-// toml++ 3.3.0 reads such a byte there past its buffer, so it never sees one.
-std::optional<int> lineBeyondAscii(std::string_view text) {
+// where it is no such sequence (a stray byte, overlong, a surrogate).
+std::optional<std::pair<std::uint32_t, std::size_t>> codePoint(std::string_view text,
+                                                               std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0U;
+    };
+    const unsigned lead = byte(0);
+    const std::size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4)
+        return std::nullopt;
+    std::uint32_t point = lead & (0x7FU >> size);
+    for (std::size_t k = 1; k < size; ++k) {
+        if ((byte(k) & 0xC0U) != 0x80U)
+            return std::nullopt;
+        point = point << 6U | (byte(k) & 0x3FU);
+    }
+    const std::uint32_t least = size == 2 ? 0x80 : size == 3 ? 0x800 : 0x10000;
+    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+        return std::nullopt;
+    return std::pair{point, size};
+}
+
+// The text as toml++ may read it: each character beyond ASCII in a "..."
+// string written as its \u or \U escape, so that the library never meets
+// such a byte (toml++ 3.3.0 reads one outside a string past its buffer, and
+// reaches code it marks unreachable on others); or the line of one that
+// cannot be, outside such a string or not UTF-8. A misjudged string only
+// gives the library ASCII to refuse.
+std::variant<std::string, int> escapedText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
     int line = 1;
     std::string_view closing;  // the quote that ends the string the scan is in
+    char before = '\n';        // the last byte not blank outside a string
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         line += c == '\n' ? 1 : 0;
+        if (static_cast<unsigned char>(c) > 0x7F) {
+            const auto point = closing.starts_with('"') ? codePoint(text, i) : std::nullopt;
+            if (!point)
+                return line;
+            std::array<char, 12> escape{};
+            std::snprintf(escape.data(), escape.size(),
+                          point->first > 0xFFFF ? "\\U%08X" : "\\u%04X", point->first);
+            out += escape.data();
+            i += point->second - 1;
+            continue;
+        }
+        out += c;
         if (!closing.empty()) {
-            if (c == '\\' && closing.front() == '"' && i + 1 < text.size())
-                line += text[++i] == '\n' ? 1 : 0;  // an escaped byte
-            else if (text.substr(i).starts_with(closing))
-                i += closing.size() - 1, closing = {};
+            if (c == '\\' && closing.front() == '"' && i + 1 < text.size()) {
+                if (static_cast<unsigned char>(text[i + 1]) > 0x7F)
+                    return line;                                    // no escape of TOML's
+                line += (out += text[++i]).back() == '\n' ? 1 : 0;  // an escaped byte
+            } else if (text.substr(i).starts_with(closing))
+                out.append(closing.substr(1)), i += closing.size() - 1, closing = {};
             else if (c == '\n' && closing.size() == 1)
                 closing = {};  // a string left open: the library says so
             continue;
         }
-        if (static_cast<unsigned char>(c) > 0x7F)
-            return line;
+        // A quote opens a string only where one may start (a key, a value,
+        // an item).
+        const bool opens = std::string_view("\n=[,{.").find(before) != std::string_view::npos;
         for (std::string_view quote : {"\"\"\"", "'''", "\"", "'"})
-            if (text.substr(i).starts_with(quote)) {
-                closing = quote, i += quote.size() - 1;
+            if (opens && text.substr(i).starts_with(quote)) {
+                closing = quote;
+                out.append(quote.substr(1)), i += quote.size() - 1;
                 break;
             }
-        if (c == '#')  // a comment's quotes open nothing
+        if (c != ' ' && c != '\t' && c != '\r')
+            before = closing.empty() ? c : '"';
+        if (c == '#')  // a comment's quotes open nothing, and it may hold any text
             for (; i + 1 < text.size() && text[i + 1] != '\n'; ++i)
-                if (static_cast<unsigned char>(text[i + 1]) > 0x7F)
-                    return line;
+                out += static_cast<unsigned char>(text[i + 1]) > 0x7F ? '?' : text[i + 1];
     }
-    return std::nullopt;
+    return out;
 }
 
 }  // namespace
 
 std::variant<Servers, std::string> parseServers(std::string_view text, std::string_view name,
                                                 const std::string &folder) {
-    if (const std::optional<int> line = lineBeyondAscii(text))
+    const std::variant<std::string, int> escaped = escapedText(text);
+    if (const int *line = std::get_if<int>(&escaped))
         return std::string(name) + " line " + std::to_string(*line) +
-               ": a character beyond ASCII outside a quoted string";
+               ": a character beyond ASCII outside a \"...\" string, or not UTF-8";
     toml::table document;
     try {
-        document = toml::parse(text, std::string_view(name));
+        document = toml::parse(std::get<std::string>(escaped), std::string_view(name));
     } catch (const toml::parse_error &error) {
         return at(name, error.source()) + std::string(error.description());
     }

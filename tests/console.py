@@ -45,6 +45,19 @@ def ascii_only(value):
     return "".join(c for c in value if ord(c) < 128)
 
 
+FOUND = [
+    '/*524287set d1 "g_fraglimit 20; zv_teamLock 8" "/* x */ /* x */ \xa0"a;b" ; zv_teamLock '
+    'ZV_WORDFILTER*//* x */ "4 0" Â\xa0 exec other.cfg "a;b"12abcseta 40 x//y setu // note ; '
+    'seta zv_teamLock 6;exec other.cfg bind x "seta g_weaponDisable 8" setbind x "seta '
+    'g_weaponDisable 8"set d1 "g_fraglimit 20; zv_teamLock 8"x "zv_teamLock"ZV_WORDFILTER40x'
+    '"40" setax//ysv_hostname\n ',
+    'bind x "seta g_weaponDisable 8" g_weaponDisable/* echo  \n\r\nzv_knightAllowedCMD"40 \r\n'
+    '*/seta"//"  \t524287 echosv_hostname"//"setu rconsv_hostname/*// note ; seta zv_teamLock '
+    '6 \tzv_teamLock+7 /* x */zv_teamLock rconsv_hostname 12abc seta setu say "zv_teamLock 4"'
+    'ZV_WORDFILTERbind x "seta g_weaponDisable 8" set d1 "g_fraglimit 20; zv_teamLock 8" ',
+]
+
+
 def configuration(rnd, long_lines=True):
     # Lines of settings, most plain, with tricky pieces strewn among them.
     out = []
@@ -404,7 +417,8 @@ def main():
     seed = int(os.environ.get("ZELVAR_SEED", time.time_ns() % 1_000_000_007))
     print(f"console: seed {seed} (ZELVAR_SEED={seed} replays it), {COUNT} configurations")
     rnd = random.Random(seed)
-    texts = [configuration(rnd) for _ in range(COUNT)]
+    # Texts earlier runs found the reader and the engine to disagree on.
+    texts = FOUND + [configuration(rnd) for _ in range(COUNT - len(FOUND))]
     failures = edits = 0
     with tempfile.TemporaryDirectory() as folder:
         for start in range(0, COUNT, BATCH):
