@@ -175,6 +175,25 @@ std::array<std::optional<Held>, kVariableCount> Session::read(std::span<const Va
     return held;
 }
 
+std::string Session::version() { return infoValue(status(), "version").value_or(""); }
+
+std::optional<std::string> Session::value(std::string_view name) {
+    if (!safeWord(name, false))
+        return std::nullopt;
+    const std::optional<Held> held = heldIn(remote(name, true), name);
+    return held ? std::optional(held->value) : std::nullopt;
+}
+
+std::optional<std::string> Session::which(std::string_view name) {
+    const bool plain = !name.empty() && name.find("..") == std::string_view::npos &&
+                       std::all_of(name.begin(), name.end(), [](char c) {
+                           return nameByte(c) || c == '/' || c == '.' || c == '-';
+                       });
+    if (!plain)
+        return std::nullopt;
+    return whichAnswer(remote("which " + std::string(name), true));
+}
+
 std::string Session::set(const Variable &variable, std::string_view value) {
     if (!safeWord(variable.name, false) || !safeWord(value, true))
         throw Failure("only a name and a number go to a server: " + quoted(value));

@@ -97,6 +97,16 @@ public:
     std::array<std::optional<Held>, kVariableCount> read(std::span<const Variable> which);
     // Sets one value; says what the server answered, colours removed.
     std::string set(const Variable &variable, std::string_view value);
+    // The engine's version, as its status reply names it.
+    std::string version();
+    // A variable's value as the server holds it, or none (one of the
+    // engine's own: fs_homepath, fs_game ...).
+    std::optional<std::string> value(std::string_view name);
+    // Where the server finds the file `name` ("which NAME"): the folder's
+    // path and the name, or the archive's path; "" where it finds none;
+    // none where the engine has no such command, or the name is not one a
+    // command may carry safely (a path of plain bytes, climbing nowhere).
+    std::optional<std::string> which(std::string_view name);
 
 private:
     std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);

@@ -68,6 +68,30 @@ bool nameByte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
+std::optional<std::string> whichAnswer(std::string_view reply) {
+    if (reply.find("File not found: \"") != std::string_view::npos)
+        return std::string();
+    constexpr std::string_view kFile = "File \"";
+    const std::size_t file = reply.find(kFile);
+    if (file == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t nameEnd = reply.find('"', file + kFile.size());
+    const std::string_view rest =
+        nameEnd == std::string_view::npos ? std::string_view() : reply.substr(nameEnd);
+    for (const std::string_view how : {"\" found at \"", "\" found in \""}) {
+        if (!rest.starts_with(how))
+            continue;
+        const std::size_t end = rest.find('"', how.size());
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        std::string where(rest.substr(how.size(), end - how.size()));
+        if (how.find("at") != std::string_view::npos)
+            (where += '/') += reply.substr(file + kFile.size(), nameEnd - file - kFile.size());
+        return where;
+    }
+    return std::nullopt;
+}
+
 std::string Address::shown() const {
     const bool v6 = host.find(':') != std::string::npos;
     return (v6 ? "[" + host + "]" : host) + ':' + std::to_string(port);

@@ -53,6 +53,11 @@ struct Held {
 // the name in any case; none when the reply does not show it.
 std::optional<Held> heldIn(std::string_view reply, std::string_view name);
 
+// What "which NAME" printed: the folder's path joined to the name (`File
+// "NAME" found at "DIR"`), the archive's path (`found in "PK3"`), "" for
+// `File not found`; none where it printed neither (an engine without it).
+std::optional<std::string> whichAnswer(std::string_view reply);
+
 // The out-of-band datagram for one request line.
 std::string datagram(std::string_view line);
 // The text a "print" datagram carries.

@@ -422,6 +422,8 @@ private:
                 tree_.members.resize(tree_.paths.size());
                 tree_.members.back() = source.member;
             }
+            tree_.asked.resize(tree_.paths.size());
+            tree_.asked.back() = name;
             // Along several folders, which one holds it is news: its path.
             tree_.names.push_back(source.shown);
             texts_.push_back(*text.bytes);
@@ -835,6 +837,7 @@ Tree readTree(const std::string &path, const SearchPath &search, const Disk &dis
     tree.as = startup.as;
     tree.paths.push_back(path);
     tree.names.push_back(path);
+    tree.asked.push_back(fileNameOf(path));
     FileText first = disk.read(path);
     if (!first.bytes) {
         tree.error = first.error;

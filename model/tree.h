@@ -115,6 +115,9 @@ struct Tree {
     // Of each file read from an archive (whose path is in `paths`), its name
     // there; a loose file has none, and may stand past the end.
     std::vector<std::string> members;
+    // Of each file exec'd, the name exec looked it up by ("zv.cfg"); the
+    // first file has its own name; may stand past the end where none was.
+    std::vector<std::string> asked;
     // As a message names each: the first by its path, the others as exec'd,
     // or by their paths where several folders are searched.
     std::vector<std::string> names;

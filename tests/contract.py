@@ -390,6 +390,23 @@ def fleet(outputs):
             check("apply writes the file the engine's search path finds first",
                   p.returncode == 0 and held("duel", config=True) == "16"
                   and open(os.path.join(base, "zv.cfg")).read() == "seta zv_teamLock 2\n", p)
+            # Without game_dir the server names its folders; with a wrong one
+            # its "which" tells another file, and nothing is written.
+            port, config = engines["duel"][1], os.path.join(base, "server.cfg")
+            with open(os.path.join(folder, "servers.toml"), "w") as f:
+                f.write("".join(f'[servers.{n}]\naddress = "127.0.0.1:{port}"\n'
+                                f'configuration = "{config}"\npassword_file = "duel.pw"\n{dirs}\n'
+                                for n, dirs in (("asked", ""), ("beside", f'game_dir = "{base}"'))))
+            p = run_(["check", "asked"])
+            check("check: without game_dir, the server's own folders are searched",
+                  'zv_teamLock: in step ("16")' in p.stdout
+                  and "the server's own folders" in p.stdout + p.stderr, p)
+            p = run_(["apply", "beside", "zv_teamLock 8"])
+            check("apply: the server reads zv.cfg from its home folder: nothing written or sent",
+                  p.returncode == 2 and f'reads zv.cfg from "{home}/zv.cfg"' in p.stdout + p.stderr
+                  and open(os.path.join(base, "zv.cfg")).read() == "seta zv_teamLock 2\n"
+                  and held("duel") == "16", p)
+            outputs.append(p)
         finally:
             silent.__exit__()
             for engine, _, probe, _, _ in engines.values():

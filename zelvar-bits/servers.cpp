@@ -5,6 +5,7 @@
 // named, so that sections never interleave; one that fails stops no other.
 #include "cli.h"
 #include "keyring.h"
+#include "learn.h"
 #include "remote.h"
 #include "report.h"
 #include "save.h"
@@ -164,19 +165,31 @@ std::size_t serversEnd(Args args) {
     return i;
 }
 
+// What the server tells of its engine and folders, taken where the servers
+// file says nothing, then its configuration read as the server reads it;
+// "cannot tell" in `done` where the server reads a file elsewhere.
+Tree readAsServer(Target &t, rcon::Session &session, Result &done) {
+    Learnt learnt = learn(session, t.server);
+    t.server = std::move(learnt.server);
+    std::move(learnt.notes.begin(), learnt.notes.end(), std::back_inserter(done.notes));
+    Tree tree = readTree(*t.server.configuration, t.server.gameDirs, {}, t.server.startup());
+    if (tree.error)
+        done.error = *tree.error;
+    else if (const std::optional<std::string> elsewhere = readsElsewhere(session, tree))
+        done.error = "cannot tell: " + *elsewhere;
+    return tree;
+}
+
 // A server's configuration, as the server reads it, against what the server
 // runs; none, having said why in `done`, when the configuration cannot be read.
-std::optional<Drift> drift(const Target &t, rcon::Session &session, Result &done) {
+std::optional<Drift> drift(Target &t, rcon::Session &session, Result &done) {
     if (!t.server.configuration) {
         done.error = "no configuration in the servers file";
         return std::nullopt;
     }
-    const Tree tree =
-        readTree(*t.server.configuration, t.server.gameDirs, {}, t.server.startup());
-    if (tree.error) {
-        done.error = *tree.error;
+    const Tree tree = readAsServer(t, session, done);
+    if (tree.error)
         return std::nullopt;
-    }
     Drift drift = compare(tree, session.read(variables()));
     if (const Tree::Note *unread = tree.unread())
         done.error = "cannot tell: " + unread->text;
@@ -318,6 +331,13 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         Result &done = doneOn(s, t, options);
         done.planned = changes;
         Status status = Clean;
+        if (t.server.configuration && session != nullptr) {
+            // Where the server reads its files decides which one is edited.
+            if (readAsServer(t, *session, done).error || done.error) {
+                done.after.emplace_back("nothing written or sent");
+                return finish(done, Failed);
+            }
+        }
         if (t.server.configuration) {
             // A value the configuration did not take is not sent: the server
             // would lose it at its next start, and the admin meant both.

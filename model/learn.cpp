@@ -1,0 +1,93 @@
+#include "learn.h"
+
+#include "pace.h"
+#include "words.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace zelvar {
+
+namespace {
+
+// Whether `folder` is on this machine: there, or there and not readable.
+bool onThisMachine(const std::string &folder) {
+    std::error_code error;
+    const bool there = std::filesystem::exists(folder, error);
+    return there || error == std::errc::permission_denied;
+}
+
+std::string normal(const std::string &path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+}  // namespace
+
+Learnt learn(rcon::Session &session, const NamedServer &named) {
+    Learnt learnt{named, {}};
+    const std::string version = session.version();
+    if (!named.order) {
+        if (version.starts_with("ioq3"))
+            learnt.server.order = FolderOrder::LooseFirst;
+        else if (rcon::engineOf(version) != rcon::Engine::Unknown)
+            learnt.server.order = FolderOrder::ArchivesFirst;
+    }
+    if (!named.gameDirs.empty() || !named.configuration)
+        return learnt;
+    const std::optional<std::string> home = session.value("fs_homepath");
+    const std::optional<std::string> base = session.value("fs_basepath");
+    if (!home && !base)
+        return learnt;
+    const std::string game = session.value("fs_game").value_or("");
+    // ioquake3 names its base game; the game's own engines call it "base".
+    const std::string baseGame = session.value("com_basegame").value_or("base");
+    // The mod's folders before the base game's, the home's before the installation's.
+    std::vector<std::string> games;
+    if (!game.empty() && game != baseGame)
+        games.push_back(game);
+    games.push_back(baseGame);
+    std::vector<std::string> folders;
+    for (const std::string &g : games)
+        for (const std::optional<std::string> &root : {home, base})
+            if (root && !root->empty() &&
+                std::find(folders.begin(), folders.end(), *root + '/' + g + '/') == folders.end())
+                folders.push_back(*root + '/' + g + '/');
+    std::string shown;
+    for (const std::string &f : folders)
+        (shown += shown.empty() ? "" : ", ") += zelvar::quoted(f);
+    if (std::none_of(folders.begin(), folders.end(), onThisMachine)) {
+        learnt.notes.push_back("the server's own folders (" + shown +
+                               ") are not on this machine: exec is followed beside the "
+                               "configuration");
+        return learnt;
+    }
+    learnt.server.gameDirs = folders;
+    learnt.notes.push_back("exec is followed along the server's own folders: " + shown);
+    return learnt;
+}
+
+std::optional<std::string> readsElsewhere(rcon::Session &session, const Tree &tree) {
+    // The 2003 server has no "which": it would drop the command unanswered.
+    if (rcon::engineOf(session.version()) == rcon::Engine::Of2003)
+        return std::nullopt;
+    for (std::size_t i = 0; i < tree.paths.size() && i < tree.asked.size(); ++i) {
+        if ((tree.commandLine && std::size_t(*tree.commandLine) == i) || tree.asked[i].empty())
+            continue;
+        const std::optional<std::string> where = session.which(tree.asked[i]);
+        if (!where || where->empty() || !onThisMachine(folderOf(*where)))
+            continue;  // an engine that cannot say, a file it has not, or another machine's
+        if (normal(*where) == normal(tree.paths[i]))
+            continue;
+        const std::string here =
+            tree.archived(int(i)) ? tree.paths[i] + ": " + tree.members[i] : tree.paths[i];
+        return "the server reads " + tree.asked[i] + " from " + zelvar::quoted(*where) +
+               ", not " + zelvar::quoted(here) +
+               ", which was read here: name the server's folders in game_dir, in the order "
+               "its engine searches them";
+    }
+    return std::nullopt;
+}
+
+}  // namespace zelvar
