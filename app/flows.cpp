@@ -1,5 +1,7 @@
 #include "flows.h"
 
+#include "learn.h"
+
 #include "drift.h"
 #include "help.h"
 #include "layout.h"
@@ -74,20 +76,37 @@ void Flows::openServer(const std::string &named) {
         passwords_[server] = std::move(*found);
     if (target.configuration)
         configurations_[server] = target;
-    withPassword(server, [this, server, named = target.shown()](Password secret) {
+    withPassword(server, [this, server, named = target.shown(), target](Password secret) {
         auto opener = std::make_shared<Opener>();
         auto held = std::make_shared<Live>();
+        // Where the server reads its configuration's files, as it tells.
+        auto learnt = std::make_shared<Learnt>(Learnt{target, {}});
+        auto elsewhere = std::make_shared<std::optional<std::string>>();
         talkBeside(
             server, std::move(secret), "Reading " + named + "\u2026",
-            [opener, held, named](rcon::Session &session, const std::string &shown) {
+            [opener, held, named, learnt, elsewhere](rcon::Session &session,
+                                                     const std::string &shown) {
                 *held = session.read(variables());
                 opener->openServer(shown, *held, named == shown ? std::string() : named);
+                if (const NamedServer &s = learnt->server; s.configuration) {
+                    *learnt = learn(session, s);
+                    const NamedServer &told = learnt->server;
+                    *elsewhere = readsElsewhere(
+                        session, readTree(*told.configuration, told.gameDirs, {}, told.startup()));
+                }
             },
-            [this, opener, held, server](const std::optional<Unreached> &failed) {
+            [this, opener, held, server, learnt,
+             elsewhere](const std::optional<Unreached> &failed) {
                 if (failed)
                     opener->unreachable(failed->why);
                 else
                     live_[server] = *held;
+                if (!failed && learnt->server.configuration)
+                    configurations_[server] = learnt->server;
+                if (*elsewhere)
+                    elsewhere_[server] = **elsewhere;
+                else
+                    elsewhere_.erase(server);
                 unread_ = failed ? std::optional(server) : std::nullopt;
                 open(*opener);
             });
@@ -283,6 +302,14 @@ void Flows::send(const Form::Save &save, bool thenClose) {
     const auto configured = configurations_.find(save.server);
     const auto name = named_.find(save.server);
     const std::string server = name != named_.end() ? name->second : save.server;
+    if (const auto other = elsewhere_.find(save.server); other != elsewhere_.end()) {
+        report::Result refused;
+        refused.server = server;
+        refused.fail("cannot tell: " + other->second + "; nothing is written or sent");
+        const report::Message said = report::messageOf(refused, {});
+        say(false, said.heading, said.details);
+        return;
+    }
     std::optional<PlannedSave> plan;
     if (configured != configurations_.end())
         plan = planSave(*configured->second.configuration, save.changes, false,

@@ -163,7 +163,10 @@ private:
     unsigned keyringAsks_ = 0;           // a keyring's answer to an older ask is let go
     bool readingKeyring_ = false;
     // By address: the servers file's server, where it names its configuration.
-    std::map<std::string, NamedServer> configurations_;
+    std::map<std::string, NamedServer> configurations_;  // with the folders the server told
+    // By address: where the server reads another file than its configuration
+    // names here, which no save writes past.
+    std::map<std::string, std::string> elsewhere_;
     std::map<std::string, std::string> named_;  // address: "ffa (address)", from the servers file
     std::map<std::string, Live> live_;          // by address: what the server was last read to run
     std::jthread worker_;                       // last, so that it stops before the rest goes

@@ -36,13 +36,27 @@ Learnt learn(rcon::Session &session, const NamedServer &named) {
     }
     if (!named.gameDirs.empty() || !named.configuration)
         return learnt;
-    const std::optional<std::string> home = session.value("fs_homepath");
-    const std::optional<std::string> base = session.value("fs_basepath");
-    if (!home && !base)
+    std::optional<std::string> home;
+    std::optional<std::string> base;
+    std::string game;
+    std::string baseGame;
+    try {
+        home = session.value("fs_homepath");
+        base = session.value("fs_basepath");
+        if (!home && !base)
+            return learnt;
+        game = session.value("fs_game").value_or("");
+        // ioquake3 names its base game; the game's own engines call it "base".
+        baseGame = session.value("com_basegame").value_or("base");
+    } catch (const rcon::PasswordRefused &) {
+        throw;
+    } catch (const rcon::Cancelled &) {
+        throw;
+    } catch (const rcon::Failure &failure) {  // what it does not say, the file's reading keeps
+        learnt.notes.push_back(std::string("the server did not say where it reads its files (") +
+                               failure.what() + ")");
         return learnt;
-    const std::string game = session.value("fs_game").value_or("");
-    // ioquake3 names its base game; the game's own engines call it "base".
-    const std::string baseGame = session.value("com_basegame").value_or("base");
+    }
     // The mod's folders before the base game's, the home's before the installation's.
     std::vector<std::string> games;
     if (!game.empty() && game != baseGame)
@@ -75,15 +89,24 @@ std::optional<std::string> readsElsewhere(rcon::Session &session, const Tree &tr
     for (std::size_t i = 0; i < tree.paths.size() && i < tree.asked.size(); ++i) {
         if ((tree.commandLine && std::size_t(*tree.commandLine) == i) || tree.asked[i].empty())
             continue;
-        const std::optional<std::string> where = session.which(tree.asked[i]);
+        std::optional<std::string> where;
+        try {
+            where = session.which(tree.asked[i]);
+        } catch (const rcon::PasswordRefused &) {
+            throw;
+        } catch (const rcon::Cancelled &) {
+            throw;
+        } catch (const rcon::Failure &) {
+            return std::nullopt;  // it cannot say
+        }
         if (!where || where->empty() || !onThisMachine(folderOf(*where)))
             continue;  // an engine that cannot say, a file it has not, or another machine's
         if (normal(*where) == normal(tree.paths[i]))
             continue;
         const std::string here =
             tree.archived(int(i)) ? tree.paths[i] + ": " + tree.members[i] : tree.paths[i];
-        return "the server reads " + tree.asked[i] + " from " + zelvar::quoted(*where) +
-               ", not " + zelvar::quoted(here) +
+        return "the server reads " + tree.asked[i] + " from " + zelvar::quoted(*where) + ", not " +
+               zelvar::quoted(here) +
                ", which was read here: name the server's folders in game_dir, in the order "
                "its engine searches them";
     }

@@ -138,6 +138,8 @@ class Scripted:
         elif command[:1] == ["set"]:
             self.held[command[1]] = command[2]
             self.print(to)
+        else:  # an engine's print of nothing, as for a command it does not have
+            self.print(to)
 
     def __enter__(self):
         return self

@@ -331,11 +331,22 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         Result &done = doneOn(s, t, options);
         done.planned = changes;
         Status status = Clean;
+        // A server that does not answer leaves the file as the servers file
+        // tells it, written all the same, and its failure said after.
+        std::optional<std::string> silent;
         if (t.server.configuration && session != nullptr) {
-            // Where the server reads its files decides which one is edited.
-            if (readAsServer(t, *session, done).error || done.error) {
-                done.after.emplace_back("nothing written or sent");
-                return finish(done, Failed);
+            try {
+                // Where the server reads its files decides which one is edited.
+                if (readAsServer(t, *session, done).error || done.error) {
+                    done.after.emplace_back("nothing written or sent");
+                    return finish(done, Failed);
+                }
+            } catch (const rcon::PasswordRefused &) {
+                throw;
+            } catch (const rcon::Cancelled &) {
+                throw;
+            } catch (const rcon::Failure &failure) {
+                silent = failure.what();
             }
         }
         if (t.server.configuration) {
@@ -354,6 +365,10 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         if (session == nullptr) {
             done.wouldSend = true;
             return finish(done, status);
+        }
+        if (silent) {
+            done.status = status;  // the file's part, kept with the failure
+            throw rcon::Failure(*silent);
         }
         done.status = status;  // the file's part, kept should the send fail
         done.sent = rcon::sendChanges(*session, changes);
