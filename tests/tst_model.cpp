@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 
@@ -361,28 +362,81 @@ void put(std::string &b, std::size_t at, std::uint32_t v, int bytes) {
         b[at + std::size_t(i)] = static_cast<char>(v >> (8 * i) & 0xFFU);
 }
 
-// A stored zip of one entry, "x.cfg" or another name of five bytes, laid out
-// as every zip tool writes it: its header at 0, the directory's entry at
-// 30 + 5 + size, the end record last.
-std::string zipOf(const std::string &text, const std::string &name = "x.cfg") {
-    std::uint32_t crc = 0xFFFFFFFFU;  // bit by bit, knowing nothing of the reader's table
-    for (const char c : text) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1U) != 0 ? 0xEDB88320U ^ (crc >> 1U) : crc >> 1U;
+using Entries = std::vector<std::pair<std::string, std::string>>;  // name, text
+
+// A stored zip, laid out as every zip tool writes one: each entry's header
+// and bytes from 0, then the directory, then the end record. One entry
+// named in five bytes puts its directory entry at 35 + its size.
+std::string zipOf(const Entries &entries) {
+    std::string files;
+    std::string directory;
+    for (const auto &[name, text] : entries) {
+        std::uint32_t crc = 0xFFFFFFFFU;  // bit by bit, knowing nothing of the reader's table
+        for (const char c : text) {
+            crc ^= static_cast<unsigned char>(c);
+            for (int k = 0; k < 8; ++k)
+                crc = (crc & 1U) != 0 ? 0xEDB88320U ^ (crc >> 1U) : crc >> 1U;
+        }
+        crc ^= 0xFFFFFFFFU;
+        const auto size = static_cast<std::uint32_t>(text.size());
+        const auto nameSize = static_cast<std::uint32_t>(name.size());
+        std::string local(30, '\0');
+        put(local, 0, 0x04034b50, 4), put(local, 14, crc, 4), put(local, 18, size, 4);
+        put(local, 22, size, 4), put(local, 26, nameSize, 2);
+        std::string central(46, '\0');
+        put(central, 0, 0x02014b50, 4), put(central, 16, crc, 4), put(central, 20, size, 4);
+        put(central, 24, size, 4), put(central, 28, nameSize, 2);
+        put(central, 42, static_cast<std::uint32_t>(files.size()), 4);
+        files += local + name + text;
+        directory += central + name;
     }
-    crc ^= 0xFFFFFFFFU;
-    const auto size = static_cast<std::uint32_t>(text.size());
-    std::string local(30, '\0');
-    put(local, 0, 0x04034b50, 4), put(local, 14, crc, 4), put(local, 18, size, 4);
-    put(local, 22, size, 4), put(local, 26, 5, 2);
-    std::string central(46, '\0');
-    put(central, 0, 0x02014b50, 4), put(central, 16, crc, 4), put(central, 20, size, 4);
-    put(central, 24, size, 4), put(central, 28, 5, 2);
     std::string end(22, '\0');
-    put(end, 0, 0x06054b50, 4), put(end, 8, 1, 2), put(end, 10, 1, 2), put(end, 12, 51, 4);
-    put(end, 16, 35 + size, 4);
-    return local + name + text + central + name + end;
+    const auto count = static_cast<std::uint32_t>(entries.size());
+    put(end, 0, 0x06054b50, 4), put(end, 8, count, 2), put(end, 10, count, 2);
+    put(end, 12, static_cast<std::uint32_t>(directory.size()), 4);
+    put(end, 16, static_cast<std::uint32_t>(files.size()), 4);
+    return files + directory + end;
+}
+
+// The one game folder "/g/": its loose files and its archives' bytes.
+zelvar::Disk gameFolder(std::map<std::string, std::string> loose,
+                        std::map<std::string, std::string> archives) {
+    zelvar::Disk disk;
+    disk.read = [loose](const std::string &path) {
+        zelvar::FileText t;
+        if (const auto f = loose.find(path.substr(3)); path.starts_with("/g/") && f != loose.end())
+            t.bytes = f->second;
+        else
+            t.missing = true;
+        return t;
+    };
+    disk.archives = [archives](const std::string &) {
+        std::vector<std::string> names;
+        for (const auto &a : archives)
+            names.push_back(a.first);
+        return names;
+    };
+    disk.open = [archives](const std::string &path, std::string &) {
+        const std::string held = archives.at(path.substr(3));
+        return std::optional<zelvar::ArchiveFile>(zelvar::ArchiveFile{
+            held.size(), [held](std::uint64_t at, std::size_t n, std::string &into) {
+                if (at > held.size() || n > held.size() - at)
+                    return false;
+                into.assign(held, at, n);
+                return true;
+            }});
+    };
+    return disk;
+}
+
+// Each setting read, as "FILE VALUE", and each note.
+std::string readOut(const zelvar::Tree &tree) {
+    std::vector<std::string> out;
+    for (const zelvar::Setting &s : tree.settings)
+        out.push_back(tree.names.at(std::size_t(s.file)) + ' ' + s.value);
+    for (const zelvar::Tree::Note &n : tree.notes)
+        out.push_back(n.text);
+    return joined(out);
 }
 
 }  // namespace
@@ -413,62 +467,71 @@ CHECK_CASE(archives) {
         {[](std::string &b) { b.resize(b.size() - 1); }, "no directory at its end"},
     };
     for (const auto &row : rows) {
-        std::string bytes = zipOf(text);
+        std::string bytes = zipOf({{"x.cfg", text}});
         row.damage(bytes);
-        zelvar::Disk disk;
-        disk.read = [](const std::string &path) {
-            zelvar::FileText t;
-            if (path == "/g/t.cfg")
-                t.bytes = "exec x\nexec y\n";
-            else
-                t.missing = true;
-            return t;
-        };
         // The damaged archive sorts after b.pk3, and so is looked in first.
-        disk.archives = [](const std::string &) {
-            return std::vector<std::string>{"b.pk3", "c.pk3"};
-        };
-        disk.open = [&](const std::string &path, std::string &) {
-            const std::string held =
-                path == "/g/c.pk3" ? bytes : zipOf("seta zv_wordFilter 2\n", "Y.CFG");
-            return std::optional<zelvar::ArchiveFile>(zelvar::ArchiveFile{
-                held.size(), [held](std::uint64_t at, std::size_t n, std::string &into) {
-                    if (at > held.size() || n > held.size() - at)
-                        return false;
-                    into.assign(held, at, n);
-                    return true;
-                }});
-        };
-        const zelvar::Tree tree = zelvar::readTree("/g/t.cfg", {"/g/"}, disk);
-        std::string notes;
-        for (const zelvar::Tree::Note &n : tree.notes)
-            notes += n.text + " | ";
-        const bool read = std::any_of(tree.settings.begin(), tree.settings.end(),
-                                      [](const zelvar::Setting &s) { return s.value == "4"; });
-        const bool readOn = !tree.settings.empty() && tree.settings.back().value == "2";
-        CHECK(readOn && (row.said.empty() ? read && notes.empty()
-                                          : !read && notes.find(row.said) != std::string::npos),
-              row.said + ": " + notes);
+        const zelvar::Tree tree =
+            zelvar::readTree("/g/t.cfg", {"/g/"},
+                             gameFolder({{"t.cfg", "exec x\nexec y\n"}},
+                                        {{"b.pk3", zipOf({{"Y.CFG", "seta zv_wordFilter 2\n"}})},
+                                         {"c.pk3", bytes}}));
+        const std::string out = readOut(tree);
+        CHECK(out.find("b.pk3: Y.CFG 2") != std::string::npos &&
+                  (row.said.empty() ? out.find("x.cfg 4") != std::string::npos && tree.notes.empty()
+                                    : out.find("x.cfg 4") == std::string::npos &&
+                                          out.find(row.said) != std::string::npos),
+              row.said + ": " + out);
     }
     // Cut anywhere, an archive is named or read, and nothing reads past its end.
-    const std::string whole = zipOf(text);
+    const std::string whole = zipOf({{"x.cfg", text}});
     for (std::size_t size = 0; size < whole.size(); ++size) {
-        const std::string cut = whole.substr(0, size);
-        const zelvar::ArchiveFile file{cut.size(),
-                                       [&cut](std::uint64_t at, std::size_t n, std::string &into) {
-                                           if (at > cut.size() || n > cut.size() - at)
-                                               return false;
-                                           into.assign(cut, at, n);
-                                           return true;
-                                       }};
-        const zelvar::ArchiveIndex index = zelvar::readIndex(file);
+        const zelvar::Disk disk = gameFolder({}, {{"a.pk3", whole.substr(0, size)}});
+        std::string why;
+        const zelvar::ArchiveIndex index = zelvar::readIndex(*disk.open("/g/a.pk3", why));
         CHECK(index.error.has_value() || index.entries.size() == 1, std::to_string(size));
     }
-    // As the engine sorts them: upper-cased bytes.
-    CHECK(zelvar::archiveBefore("pak10.pk3", "pak2.pk3") &&
-              zelvar::archiveBefore("PAKA.pk3", "pak_.pk3") &&
-              !zelvar::archiveBefore("b.pk3", "A.pk3"),
-          "");
+}
+
+// Which file exec runs where a folder holds it both loose and packed: the
+// game's own engines' order, reviewed against their source (no such engine
+// is packaged here), beside ioquake3's, which the console test proves.
+CHECK_CASE(folderOrder) {
+    const zelvar::Disk disk = gameFolder(
+        {{"t.cfg", "exec inpak\nexec both\nexec two\n"}, {"both.cfg", "seta zv_wordFilter 2\n"}},
+        {{"zz.pk3", zipOf({{"inpak.cfg", "seta zv_teamLock 16\n"},
+                           {"both.cfg", "seta zv_wordFilter 4\n"},
+                           {"autoexec.cfg", "seta zv_emotDisallow 9\n"}})},
+         {"aa.pk3", zipOf({{"two.cfg", "seta zv_votesDisable 8\n"}})},
+         {"pak10.pk3", zipOf({{"two.cfg", "seta zv_votesDisable 10\n"}})},
+         {"pak2.pk3", zipOf({{"TWO.cfg", "seta zv_votesDisable 16\n"}})}});
+    using zelvar::FolderOrder;
+    const std::string packed = "zz.pk3: inpak.cfg 16 | zz.pk3: both.cfg 4 | pak2.pk3: TWO.cfg 16";
+    const std::string loose = "zz.pk3: inpak.cfg 16 | both.cfg 2 | pak2.pk3: TWO.cfg 16";
+    const auto start = [](std::optional<FolderOrder> order, const char *line = nullptr) {
+        zelvar::Startup s;
+        s.order = order;
+        if (line != nullptr)
+            s.commandLine = line;
+        return s;
+    };
+    const struct {
+        zelvar::Startup startup;
+        std::string read;
+    } rows[] = {
+        // the game's own engines, assumed and said
+        {start({}), packed +
+                        " | exec both.cfg runs \"zz.pk3: both.cfg\", not the loose \"both.cfg\" "
+                        "beside it: a folder's archives come first in the game's own engines, "
+                        "whose order is taken here"},
+        {start(FolderOrder::ArchivesFirst), packed + " | exec both.cfg"},
+        {start(FolderOrder::LooseFirst), loose},
+        // told to read loose files first; an autoexec.cfg packed is never run
+        {start({}, "+set fs_dirbeforepak 1 +exec t.cfg"), loose},
+    };
+    for (const auto &row : rows) {
+        const std::string out = readOut(zelvar::readTree("/g/t.cfg", {"/g/"}, disk, row.startup));
+        CHECK(out.starts_with(row.read) && out.find("autoexec") == std::string::npos, out);
+    }
 }
 
 // The engine a status reply's "version" names decides the pacing and where a
