@@ -103,12 +103,8 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             server.commandLine = *text;
         } else if (key.str() == "engine") {
             server.order = engineOrder(*text);
-            if (!server.order) {
-                std::string names;
-                for (const EngineName &e : kEngines)
-                    (names += names.empty() ? "" : " or ") += quoted(e.name);
-                return where + "engine is " + names;
-            }
+            if (!server.order)
+                return where + "engine is " + engineNames();
         } else {
             server.passwordFile = under(folder, *text);
             server.passwordFileAt = where;

@@ -757,6 +757,13 @@ std::optional<FolderOrder> engineOrder(std::string_view name) {
     return std::nullopt;
 }
 
+std::string engineNames() {
+    std::string names;
+    for (const EngineName &e : kEngines)
+        (names += names.empty() ? "\"" : " or \"").append(e.name) += '"';
+    return names;
+}
+
 std::string readingName(ReadAs as, bool fromCommandLine) {
     return as == ReadAs::Running ? "as on the running server (exec over the remote console)"
            : fromCommandLine     ? "as the server starts from its command line"

@@ -79,6 +79,8 @@ struct EngineName {
 inline constexpr std::array<EngineName, 2> kEngines{
     {{"game", FolderOrder::ArchivesFirst}, {"ioquake3", FolderOrder::LooseFirst}}};
 std::optional<FolderOrder> engineOrder(std::string_view name);
+// What a refusal of another name offers: "\"game\" or \"ioquake3\"".
+std::string engineNames();
 
 struct Startup {
     ReadAs as = ReadAs::Start;

@@ -387,8 +387,8 @@ std::string zipOf(const Entries &entries) {
         put(central, 0, 0x02014b50, 4), put(central, 16, crc, 4), put(central, 20, size, 4);
         put(central, 24, size, 4), put(central, 28, nameSize, 2);
         put(central, 42, static_cast<std::uint32_t>(files.size()), 4);
-        files += local + name + text;
-        directory += central + name;
+        ((files += local) += name) += text;
+        (directory += central) += name;
     }
     std::string end(22, '\0');
     const auto count = static_cast<std::uint32_t>(entries.size());
@@ -399,8 +399,8 @@ std::string zipOf(const Entries &entries) {
 }
 
 // The one game folder "/g/": its loose files and its archives' bytes.
-zelvar::Disk gameFolder(std::map<std::string, std::string> loose,
-                        std::map<std::string, std::string> archives) {
+zelvar::Disk gameFolder(const std::map<std::string, std::string> &loose,
+                        const std::map<std::string, std::string> &archives) {
     zelvar::Disk disk;
     disk.read = [loose](const std::string &path) {
         zelvar::FileText t;
@@ -412,6 +412,7 @@ zelvar::Disk gameFolder(std::map<std::string, std::string> loose,
     };
     disk.archives = [archives](const std::string &) {
         std::vector<std::string> names;
+        names.reserve(archives.size());
         for (const auto &a : archives)
             names.push_back(a.first);
         return names;

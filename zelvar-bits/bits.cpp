@@ -310,12 +310,8 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
             return usage(io.err, std::string(g.names) + " with " + takers(g.takes));
     if (command == nullptr)
         return usage(io.err, "unknown command " + quoted(words[0]));
-    if (options.engine && !engineOrder(*options.engine)) {
-        std::string names;
-        for (const EngineName &e : kEngines)
-            (names += names.empty() ? "" : " or ") += e.name;
-        return usage(io.err, "--engine is " + names);
-    }
+    if (options.engine && !engineOrder(*options.engine))
+        return usage(io.err, "--engine is " + engineNames());
     if (options.running && options.commandLine)
         return usage(io.err, "--running with --command-line: a command line is the server's start");
     if (options.json && (takes & kJson) == 0)
