@@ -80,7 +80,7 @@ void Flows::openServer(const std::string &named) {
         auto opener = std::make_shared<Opener>();
         auto held = std::make_shared<Live>();
         // Where the server reads its configuration's files, as it tells.
-        auto learnt = std::make_shared<Learnt>(Learnt{target, {}});
+        auto learnt = std::make_shared<Learnt>(Learnt{target, {}, {}});
         auto elsewhere = std::make_shared<std::optional<std::string>>();
         talkBeside(
             server, std::move(secret), "Reading " + named + "\u2026",
@@ -91,8 +91,11 @@ void Flows::openServer(const std::string &named) {
                 if (const NamedServer &s = learnt->server; s.configuration) {
                     *learnt = learn(session, s);
                     const NamedServer &told = learnt->server;
-                    *elsewhere = readsElsewhere(
-                        session, readTree(*told.configuration, told.gameDirs, {}, told.startup()));
+                    *elsewhere =
+                        learnt->unsure
+                            ? learnt->unsure
+                            : readsElsewhere(session, readTree(*told.configuration, told.gameDirs,
+                                                               {}, told.startup()));
                 }
             },
             [this, opener, held, server, learnt,

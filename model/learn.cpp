@@ -26,7 +26,7 @@ std::string normal(const std::string &path) {
 }  // namespace
 
 Learnt learn(rcon::Session &session, const NamedServer &named) {
-    Learnt learnt{named, {}};
+    Learnt learnt{named, {}, {}};
     const std::string version = session.version();
     if (!named.order) {
         if (version.starts_with("ioq3"))
@@ -52,9 +52,9 @@ Learnt learn(rcon::Session &session, const NamedServer &named) {
         throw;
     } catch (const rcon::Cancelled &) {
         throw;
-    } catch (const rcon::Failure &failure) {  // what it does not say, the file's reading keeps
-        learnt.notes.push_back(std::string("the server did not say where it reads its files (") +
-                               failure.what() + ")");
+    } catch (const rcon::Failure &failure) {
+        learnt.unsure =
+            std::string("the server did not say where it reads its files: ") + failure.what();
         return learnt;
     }
     // The mod's folders before the base game's, the home's before the installation's.
@@ -96,8 +96,8 @@ std::optional<std::string> readsElsewhere(rcon::Session &session, const Tree &tr
             throw;
         } catch (const rcon::Cancelled &) {
             throw;
-        } catch (const rcon::Failure &) {
-            return std::nullopt;  // it cannot say
+        } catch (const rcon::Failure &failure) {
+            return "the server did not say where it finds " + tree.asked[i] + ": " + failure.what();
         }
         if (!where || where->empty() || !onThisMachine(folderOf(*where)))
             continue;  // an engine that cannot say, a file it has not, or another machine's

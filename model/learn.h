@@ -24,7 +24,11 @@ namespace zelvar {
 struct Learnt {
     NamedServer server;              // its folders and engine, as the file or the server says
     std::vector<std::string> notes;  // what was learnt, as a report says it
+    // Why where the server reads its files is not known: it answered, then
+    // stopped before it said. Then nothing is compared or written.
+    std::optional<std::string> unsure;
 };
+// Throws rcon::Failure where the server does not answer at all.
 Learnt learn(rcon::Session &session, const NamedServer &named);
 
 // Where the server reads a file of `tree` that the reader did not, naming

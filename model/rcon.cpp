@@ -180,8 +180,7 @@ std::string Session::version() { return infoValue(status(), "version").value_or(
 std::optional<std::string> Session::value(std::string_view name) {
     if (!safeWord(name, false))
         return std::nullopt;
-    // Asked once: an engine that answers nothing to it has no such variable.
-    const std::optional<Held> held = heldIn(remote(name, false), name);
+    const std::optional<Held> held = heldIn(remote(name, true), name);
     return held ? std::optional(held->value) : std::nullopt;
 }
 
@@ -192,7 +191,7 @@ std::optional<std::string> Session::which(std::string_view name) {
                        });
     if (!plain)
         return std::nullopt;
-    return whichAnswer(remote("which " + std::string(name), false));
+    return whichAnswer(remote("which " + std::string(name), true));
 }
 
 std::string Session::set(const Variable &variable, std::string_view value) {

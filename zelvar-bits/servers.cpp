@@ -173,7 +173,9 @@ Tree readAsServer(Target &t, rcon::Session &session, Result &done) {
     t.server = std::move(learnt.server);
     std::move(learnt.notes.begin(), learnt.notes.end(), std::back_inserter(done.notes));
     Tree tree = readTree(*t.server.configuration, t.server.gameDirs, {}, t.server.startup());
-    if (tree.error)
+    if (learnt.unsure)
+        done.error = "cannot tell: " + *learnt.unsure;
+    else if (tree.error)
         done.error = *tree.error;
     else if (const std::optional<std::string> elsewhere = readsElsewhere(session, tree))
         done.error = "cannot tell: " + *elsewhere;
@@ -331,8 +333,8 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         Result &done = doneOn(s, t, options);
         done.planned = changes;
         Status status = Clean;
-        // A server that does not answer leaves the file as the servers file
-        // tells it, written all the same, and its failure said after.
+        // A server that does not answer at all leaves the file as the servers
+        // file tells it, written all the same, and its failure said after.
         std::optional<std::string> silent;
         if (t.server.configuration && session != nullptr) {
             try {
