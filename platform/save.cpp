@@ -68,9 +68,9 @@ Values valuesOf(const Tree &tree) {
 // server would run them, ends with `expected`: each value asked for, and
 // every other as it was.
 bool readsAsPlanned(const std::string &path, const SearchPath &search, const Startup &startup,
-                    const PlannedSave &plan, const Values &expected) {
-    Disk planned;
-    planned.read = [&plan](const std::string &p) {
+                    const Disk &disk, const PlannedSave &plan, const Values &expected) {
+    Disk planned = disk;
+    planned.read = [&plan, &disk](const std::string &p) {
         for (std::size_t i = 0; i < plan.files.size(); ++i)
             if (plan.shown.files.at(i) == p) {
                 std::string text;
@@ -78,7 +78,7 @@ bool readsAsPlanned(const std::string &path, const SearchPath &search, const Sta
                 text = plan.files[i].bytes;
                 return FileText{std::move(text), {}};
             }
-        return fileFromDisk(p);
+        return disk.read(p);
     };
     return valuesOf(readTree(path, search, planned, startup)) == expected;
 }
@@ -86,15 +86,26 @@ bool readsAsPlanned(const std::string &path, const SearchPath &search, const Sta
 }  // namespace
 
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create,
-                     const SearchPath &search, const Startup &startup) {
+                     const SearchPath &search, const Startup &startup,
+                     const std::optional<std::string> &given) {
     PlannedSave plan;
     PlannedSave::File top;
-    if (const std::optional<std::string> why = snapshot(path, create, top)) {
+    Disk disk;
+    if (given) {  // as the file would be read, its execs found on the disk
+        top.name = path == "-" ? std::string("standard input") : zelvar::quoted(path);
+        top.was.exists = true;
+        top.was.bytes = *given;
+        disk.read = [&path, &given](const std::string &p) {
+            return p == path ? FileText{*given, {}} : fileFromDisk(p);
+        };
+    }
+    if (const std::optional<std::string> why =
+            given ? refusedText(top.name, *given) : snapshot(path, create, top)) {
         plan.shown = saidOnly(Failed, *why);
         return plan;
     }
     // Which file holds each variable's setting that takes effect.
-    Tree tree = top.was.exists ? readTree(path, search, {}, startup) : Tree{};
+    Tree tree = top.was.exists ? readTree(path, search, disk, startup) : Tree{};
     // A file it execs that cannot be read may set the same variables later.
     if (const Tree::Note *unread = tree.unread()) {
         plan.shown = saidOnly(Failed, unread->text + "; nothing is written");
@@ -178,7 +189,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         plan.shown = saidOnly(Clean, path + ": unchanged");
         return plan;
     }
-    if (!readsAsPlanned(path, search, startup, plan, expected)) {
+    if (!readsAsPlanned(path, search, startup, disk, plan, expected)) {
         plan.shown = saidOnly(Problem, "these values would change how the server reads " +
                                            zelvar::quoted(path) +
                                            " and the files it execs; nothing is written");

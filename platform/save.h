@@ -57,8 +57,11 @@ struct PlannedSave {
 // the server comes to run it. Read as the server starts, a bare line it
 // drops there becomes a seta, and a value the command line sets is refused:
 // no file can change it.
+// With `given`, the configuration is that text (standard input, named
+// "-"), never read from disk: such a plan is shown, never written.
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false,
-                     const SearchPath &search = {}, const Startup &startup = {});
+                     const SearchPath &search = {}, const Startup &startup = {},
+                     const std::optional<std::string> &given = std::nullopt);
 // Writes what was planned, as it was shown.
 Saved commitSave(PlannedSave plan);
 

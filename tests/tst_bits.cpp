@@ -307,10 +307,17 @@ void TestBits::diff() {
     QVERIFY(write("server.cfg", before));
     const Result shown = run({"set", "--dry-run", "server.cfg", line});
     QCOMPARE(shown.out, "--- a/server.cfg\n+++ b/server.cfg\n" + diff);
+    // --stdout: the bytes set writes, passwords and all, the diff masked
+    // beside them, and the file left as it was.
+    const Result printed = run({"set", "--stdout", "server.cfg", line});
+    QVERIFY(printed.err.startsWith(shown.out));
+    QFile untouched("server.cfg");
+    QVERIFY(untouched.open(QIODevice::ReadOnly) && untouched.readAll() == before);
     QCOMPARE(run({"set", "server.cfg", line}).status, 0);
     QFile set("server.cfg");
     QVERIFY(set.open(QIODevice::ReadOnly));
     const QByteArray after = set.readAll();
+    QCOMPARE(QByteArray::fromStdString(printed.bytes), after);
     if (before.contains('\r') || shown.out.contains("(sensitive value)"))
         return;
     QVERIFY(write("change.diff", shown.out.toUtf8()));

@@ -25,7 +25,8 @@ enum Takes : unsigned {
     kServers = 32U,
     kDirection = 64U,
     kRunning = 128U,
-    kCommandLine = 256U
+    kCommandLine = 256U,
+    kStdout = 512U
 };
 
 struct Command {
@@ -66,11 +67,12 @@ constexpr std::array<Command, 11> kCommands{{
      false,
      listCommand},
     {"set",
-     "[--dry-run] [--create] FILE LINE...",
+     "[--dry-run] [--create] [--stdout] FILE|- LINE...",
      "writes each value into the configuration: the\nsetting that takes effect gets it in place, "
      "or a\nline is added; prints the change as a diff\n(--dry-run: prints it and writes nothing;\n"
-     "--create: makes FILE when it does not exist)",
-     kJson | kDryRun | kCreate | kGameDir | kRunning | kCommandLine,
+     "--create: makes FILE when it does not exist;\n--stdout: prints the edited file instead,\n"
+     "the diff on standard error, and writes\nnothing; - reads standard input)",
+     kJson | kDryRun | kCreate | kGameDir | kRunning | kCommandLine | kStdout,
      {},
      false,
      setCommand},
@@ -238,7 +240,8 @@ struct Given {
     std::string_view names;  // as a refusal names them, with their verb
     bool (*given)(const Options &);
 };
-constexpr std::array<Given, 9> kGiven{{
+constexpr std::array<Given, 10> kGiven{{
+    {kStdout, "--stdout goes", [](const Options &o) { return o.toStdout; }},
     {kRunning, "--running goes", [](const Options &o) { return o.running; }},
     {kCommandLine, "--command-line goes",
      [](const Options &o) { return o.commandLine.has_value(); }},
@@ -275,6 +278,8 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
             options.create = true;
         else if (a == "--running")
             options.running = true;
+        else if (a == "--stdout")
+            options.toStdout = true;
         else if (const Valued *o = valued(a)) {
             if (a == o->name && i + 1 >= arguments.size())
                 return usage(io.err, std::string(o->name) + " needs " + std::string(o->needs));

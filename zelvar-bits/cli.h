@@ -29,7 +29,8 @@ struct Options {
     bool json = false;
     bool dryRun = false;
     bool create = false;
-    bool running = false;  // read as exec'd on the running server, not as it starts
+    bool running = false;   // read as exec'd on the running server, not as it starts
+    bool toStdout = false;  // set: the edited text on standard output, nothing written
     std::optional<std::string> commandLine;  // the server's, as the engine joins it
     std::optional<std::string> engine;       // which engine runs it: where it looks first
     std::vector<std::string> gameDirs;       // where exec finds its files, in order

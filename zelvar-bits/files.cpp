@@ -67,12 +67,11 @@ Status encodeCommand(Args args, const Options & /*options*/, Streams io) {
 
 namespace {
 
-// The configuration `file` names (standard input for "-"), read with its
-// execs as the server reads it.
-Tree treeOf(std::string_view file, const Options &options, Streams io) {
-    if (file != "-")
-        return readTree(std::string(file), options.gameDirs, {}, startupOf(options));
-    // Standard input read whole; its execs from --game-dir, else here.
+constexpr std::string_view kCommandLineNeedsFile =
+    "--command-line needs a FILE: the command line execs files by name";
+
+// Standard input read whole, or as much as shows it too large.
+std::string input(Streams io) {
     std::string text;
     std::array<char, 1 << 16> chunk{};
     while (io.in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) ||
@@ -81,9 +80,58 @@ Tree treeOf(std::string_view file, const Options &options, Streams io) {
         if (text.size() > kLargestConfiguration)
             break;
     }
-    return readTextTree("standard input", text,
-                        options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs,
-                        startupOf(options));
+    return text;
+}
+
+// Where standard input's execs are found: --game-dir, else here.
+SearchPath inputSearch(const Options &options) {
+    return options.gameDirs.empty() ? SearchPath{"."} : options.gameDirs;
+}
+
+// The configuration `file` names (standard input for "-"), read with its
+// execs as the server reads it.
+Tree treeOf(std::string_view file, const Options &options, Streams io) {
+    if (file != "-")
+        return readTree(std::string(file), options.gameDirs, {}, startupOf(options));
+    return readTextTree("standard input", input(io), inputSearch(options), startupOf(options));
+}
+
+// `set --stdout` (or of standard input): the edit planned, never written;
+// the edited text on standard output, byte for byte, when it is one file's.
+Status setShown(const std::string &path, const Options &options, Streams io, Result &done) {
+    const bool fromInput = path == "-";
+    const std::optional<std::string> given = fromInput ? std::optional(input(io)) : std::nullopt;
+    PlannedSave plan =
+        planSave(path, done.planned, options.create,
+                 fromInput ? inputSearch(options) : options.gameDirs, startupOf(options), given);
+    std::optional<std::string> text;
+    if (plan.shown.status == Clean && options.toStdout) {
+        if (plan.files.size() > 1 || (plan.files.size() == 1 && plan.shown.files[0] != path)) {
+            const std::string other = plan.shown.files.back();
+            plan.shown = Saved{};
+            plan.shown.status = Problem;
+            plan.shown.said = "the edit is of " + quoted(other) +
+                              ", which --stdout does not give: it gives the configuration alone; "
+                              "nothing is written";
+        } else if (!plan.files.empty()) {
+            text = std::move(plan.files[0].bytes);
+        } else if (given) {
+            text = *given;
+        } else if (std::string bytes; !readWhole(path, bytes, true)) {
+            text = std::move(bytes);  // unchanged: the file as it is
+        }
+    }
+    done.saved = std::move(plan.shown);
+    done.status = done.saved->status;
+    // Standard output is the file's: what is said goes to standard error.
+    render(done, false, options.toStdout ? io.err : io.out, io.err);
+    io.err << "zelvar-bits: read " << readingName(*done.readAs, options.commandLine.has_value())
+           << '\n';
+    if (text)
+        io.out << *text;
+    else if (done.status == Clean && done.saved->changed)
+        io.err << "zelvar-bits: a dry run: nothing was written\n";
+    return done.status;
 }
 
 }  // namespace
@@ -93,7 +141,7 @@ Status explainCommand(Args args, const Options &options, Streams io) {
         return usage(io.err, "explain reads one file");
     const std::string_view file = args.empty() ? "-" : args[0];
     if (file == "-" && options.commandLine)
-        return usage(io.err, "--command-line needs a FILE: the command line execs files by name");
+        return usage(io.err, kCommandLineNeedsFile);
     const Tree tree = treeOf(file, options, io);
     if (tree.error) {
         io.err << "zelvar-bits: " << *tree.error << "\n";
@@ -143,9 +191,18 @@ Status setCommand(Args args, const Options &options, Streams io) {
     done.configuration = path;
     done.readAs = startupOf(options).as;
     done.dryRun = options.dryRun;
+    if (path == "-" && !options.toStdout && !options.dryRun)
+        return usage(io.err,
+                     "set - writes nowhere: add --stdout for the edited text, or --dry-run");
+    if (options.toStdout && (options.json || options.dryRun))
+        return usage(io.err, "--stdout writes the edited text alone: no JSON, nothing to dry-run");
+    if (path == "-" && options.commandLine)
+        return usage(io.err, kCommandLineNeedsFile);
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", options, io, done))
         return *status;
+    if (options.toStdout || path == "-")
+        return setShown(path, options, io, done);
     done.saved = saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs,
                              startupOf(options));
     done.status = done.saved->status;
