@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 BITS, ENGINE = sys.argv[1], sys.argv[2]
 COUNT = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
@@ -243,6 +244,18 @@ def for_engine(text):
     return text
 
 
+def answers(folder, command_line, more=()):
+    # What the engine prints, started standalone on `folder` (its game "g",
+    # its home "h") with `command_line`, for the stand-ins and `more` typed.
+    options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
+               f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 +set net_enabled 0 "
+               + command_line).split()
+    queries = "".join(f"{q}\n" for q in (*STAND_INS, *more)) + "quit\n"
+    run = subprocess.run([ENGINE, *options], input=queries.encode(), capture_output=True,
+                         timeout=30)
+    return (run.stdout + run.stderr).decode()
+
+
 def started(text, folder, command_line, autoexec=""):
     # What the engine runs once started with `command_line`, server.cfg
     # holding `text` and autoexec.cfg `autoexec`.
@@ -257,13 +270,7 @@ def started(text, folder, command_line, autoexec=""):
     for name, content in (("server.cfg", text), ("autoexec.cfg", autoexec)):
         with open(os.path.join(game, name), "w", newline="") as f:
             f.write(for_engine(content))
-    options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
-               f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 +set net_enabled 0 "
-               "+set vm_game 0 +set sv_pure 0").split() + for_engine(command_line).split()
-    queries = "".join(f"{n}\n" for n in STAND_INS) + "quit\n"
-    run = subprocess.run([ENGINE, *options], input=queries.encode(), capture_output=True,
-                         timeout=30)
-    output = (run.stdout + run.stderr).decode()
+    output = answers(folder, "+set vm_game 0 +set sv_pure 0 " + for_engine(command_line))
     found = dict(re.findall(r'"(\w+)" is:"(.*?)\^7"', output))
     # A variable no map made and no set made is no variable: "?".
     return {n: found.get(s, "?") for n, s in zip(NAMES, STAND_INS)}, "InitGame" in output
@@ -346,7 +353,6 @@ def archives(rnd, folder):
     # Random trees of loose files and archives in the home and installation
     # folders, read by ioquake3 (loose files first): each variable must end
     # as the tool reports, and each file exec'd must be where `which` finds it.
-    import zipfile
     failures = 0
     home, base = os.path.join(folder, "h", "g"), os.path.join(folder, "g")
     names = [f"c{i}" for i in range(4)]
@@ -392,14 +398,7 @@ def archives(rnd, folder):
                 runs[os.path.basename(s["file"].split(": ")[-1]).lower()] = \
                     s["file"].split(": ")[0]
         write(for_engine)
-        options = (f"+set com_standalone 1 +set com_basegame g +set fs_basepath {folder} "
-                   f"+set fs_homepath {folder}/h +set dedicated 1 +set ttycon 0 "
-                   "+set net_enabled 0 +exec t.cfg").split()
-        queries = "".join(f"{q}\n" for q in STAND_INS) + \
-            "".join(f"which {spelled[n]}\n" for n in names) + "quit\n"
-        engine_run = subprocess.run([ENGINE, *options], input=queries.encode(),
-                                    capture_output=True, timeout=30)
-        output = (engine_run.stdout + engine_run.stderr).decode()
+        output = answers(folder, "+exec t.cfg", [f"which {spelled[n]}" for n in names])
         found = dict(re.findall(r'"(\w+)" is:"(.*?)\^7"', output))
         held = {n: found.get(s, "?") for n, s in zip(NAMES, STAND_INS)}
         where = {m.group(1).lower(): m.group(3) + ("" if m.group(2) == "in" else "/" + m.group(1))
