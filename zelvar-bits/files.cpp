@@ -124,9 +124,10 @@ Status setShown(const std::string &path, const Options &options, Streams io, Res
     done.saved = std::move(plan.shown);
     done.status = done.saved->status;
     // Standard output is the file's: what is said goes to standard error.
-    render(done, false, options.toStdout ? io.err : io.out, io.err);
-    io.err << "zelvar-bits: read " << readingName(*done.readAs, options.commandLine.has_value())
-           << '\n';
+    render(done, options.json, options.toStdout ? io.err : io.out, io.err);
+    if (!options.json)
+        io.err << "zelvar-bits: read " << readingName(*done.readAs, options.commandLine.has_value())
+               << '\n';
     if (text)
         io.out << *text;
     else if (done.status == Clean && done.saved->changed)
