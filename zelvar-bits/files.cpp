@@ -117,7 +117,11 @@ Status setShown(const std::string &path, const Options &options, Streams io, Res
             text = std::move(plan.files[0].bytes);
         } else if (given) {
             text = *given;
-        } else if (std::string bytes; !readWhole(path, bytes, true)) {
+        } else if (std::string bytes; const auto why = readWhole(path, bytes, true)) {
+            plan.shown = Saved{};  // unchanged, and gone since: nothing to print
+            plan.shown.status = Failed;
+            plan.shown.said = quoted(path) + ": " + *why;
+        } else {
             text = std::move(bytes);  // unchanged: the file as it is
         }
     }
