@@ -40,23 +40,23 @@ Learnt learn(rcon::Session &session, const NamedServer &named) {
     std::optional<std::string> base;
     std::string game;
     std::string baseGame;
-    try {
-        home = session.value("fs_homepath");
-        base = session.value("fs_basepath");
-        if (!home && !base)
-            return learnt;
-        game = session.value("fs_game").value_or("");
-        // ioquake3 names its base game; the game's own engines call it "base".
-        baseGame = session.value("com_basegame").value_or("base");
-    } catch (const rcon::PasswordRefused &) {
-        throw;
-    } catch (const rcon::Cancelled &) {
-        throw;
-    } catch (const rcon::Failure &failure) {
-        learnt.unsure =
-            std::string("the server did not say where it reads its files: ") + failure.what();
+    const auto unsure = [&](const std::string &why) {
+        learnt.unsure = "the server did not say where it reads its files: " + why;
         return learnt;
-    }
+    };
+    if (auto why = rcon::unanswered([&] {
+            home = session.value("fs_homepath");
+            base = session.value("fs_basepath");
+        }))
+        return unsure(*why);
+    if (!home && !base)
+        return learnt;
+    if (auto why = rcon::unanswered([&] {
+            game = session.value("fs_game").value_or("");
+            // ioquake3 names its base game; the game's own engines call it "base".
+            baseGame = session.value("com_basegame").value_or("base");
+        }))
+        return unsure(*why);
     // The mod's folders before the base game's, the home's before the installation's.
     std::vector<std::string> games;
     if (!game.empty() && game != baseGame)
@@ -90,15 +90,8 @@ std::optional<std::string> readsElsewhere(rcon::Session &session, const Tree &tr
         if ((tree.commandLine && std::size_t(*tree.commandLine) == i) || tree.asked[i].empty())
             continue;
         std::optional<std::string> where;
-        try {
-            where = session.which(tree.asked[i]);
-        } catch (const rcon::PasswordRefused &) {
-            throw;
-        } catch (const rcon::Cancelled &) {
-            throw;
-        } catch (const rcon::Failure &failure) {
-            return "the server did not say where it finds " + tree.asked[i] + ": " + failure.what();
-        }
+        if (auto why = rcon::unanswered([&] { where = session.which(tree.asked[i]); }))
+            return "the server did not say where it finds " + tree.asked[i] + ": " + *why;
         if (!where || where->empty() || !onThisMachine(folderOf(*where)))
             continue;  // an engine that cannot say, a file it has not, or another machine's
         if (normal(*where) == normal(tree.paths[i]))

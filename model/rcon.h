@@ -75,6 +75,22 @@ struct Cancelled : Failure {
     Cancelled() : Failure("cancelled") {}
 };
 
+// Runs `ask`; the server's silence, or any failure to talk on, comes back as
+// its reason, while a refused password or the user's stop still end the
+// whole command.
+template <class Ask> std::optional<std::string> unanswered(Ask &&ask) {
+    try {
+        ask();
+    } catch (const PasswordRefused &) {
+        throw;
+    } catch (const Cancelled &) {
+        throw;
+    } catch (const Failure &failure) {
+        return failure.what();
+    }
+    return std::nullopt;
+}
+
 // How long each step may take: a few seconds at most, so that silence ends
 // in some 10 s over a read's three tries.
 struct Timing {

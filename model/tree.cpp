@@ -185,13 +185,8 @@ public:
         if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end() || folder.empty())
             return;
         const std::string name = fileNameOf(path);
-        const std::size_t notes = notes_.size();
-        const Source runs = locate(name, 0);
-        // What the search found on the way is said where an exec finds it.
-        notes_.erase(
-            std::remove_if(notes_.begin() + std::ptrdiff_t(notes), notes_.end(),
-                           [](const Tree::Note &n) { return n.kind == Tree::Kind::Archived; }),
-            notes_.end());
+        // Which archive came first is said where an exec finds it.
+        const Source runs = locate(name, 0, false);
         if (runs.path == path && runs.member.empty())
             return;
         notes_.push_back({0,
@@ -307,7 +302,9 @@ private:
         FileText text{{}, {}, true};  // no folder holds it, or there is none
         std::string shown;
     };
-    Source locate(const std::string &name, std::size_t at) {
+    // The file exec of `name` runs; `noteOrder` says where an archive's
+    // comes before a loose one of its name.
+    Source locate(const std::string &name, std::size_t at, bool noteOrder = true) {
         Source found;
         // The engine never takes these from an archive.
         const bool looseOnly =
@@ -336,7 +333,7 @@ private:
                 if (entry == nullptr)
                     continue;
                 const std::string shownHere = shownArchive(a.path) + ": " + entry->name;
-                if (loose)
+                if (loose && noteOrder)
                     notes_.push_back({at,
                                       "exec " + name + " runs " + zelvar::quoted(shownHere) +
                                           ", not the loose " + zelvar::quoted(found.shown) +

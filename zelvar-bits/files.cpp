@@ -96,9 +96,11 @@ Tree treeOf(std::string_view file, const Options &options, Streams io) {
     return readTextTree("standard input", input(io), inputSearch(options), startupOf(options));
 }
 
-// `set --stdout` (or of standard input): the edit planned, never written;
-// the edited text on standard output, byte for byte, when it is one file's.
-Status setShown(const std::string &path, const Options &options, Streams io, Result &done) {
+// `set --stdout` (or of standard input): the edit planned into
+// `done.saved`, never written; with --stdout, the text standard output
+// gets, byte for byte, when the edit is of one file.
+std::optional<std::string> setShown(const std::string &path, const Options &options, Streams io,
+                                    Result &done) {
     const bool fromInput = path == "-";
     const std::optional<std::string> given = fromInput ? std::optional(input(io)) : std::nullopt;
     PlannedSave plan =
@@ -126,17 +128,7 @@ Status setShown(const std::string &path, const Options &options, Streams io, Res
         }
     }
     done.saved = std::move(plan.shown);
-    done.status = done.saved->status;
-    // Standard output is the file's: what is said goes to standard error.
-    render(done, options.json, options.toStdout ? io.err : io.out, io.err);
-    if (!options.json)
-        io.err << "zelvar-bits: read " << readingName(*done.readAs, options.commandLine.has_value())
-               << '\n';
-    if (text)
-        io.out << *text;
-    else if (done.status == Clean && done.saved->changed)
-        io.err << "zelvar-bits: a dry run: nothing was written\n";
-    return done.status;
+    return text;
 }
 
 }  // namespace
@@ -206,16 +198,22 @@ Status setCommand(Args args, const Options &options, Streams io) {
     if (const std::optional<Status> status =
             changesAsked(args.subspan(1), "written", options, io, done))
         return *status;
+    std::optional<std::string> text;
     if (options.toStdout || path == "-")
-        return setShown(path, options, io, done);
-    done.saved = saveChanges(path, done.planned, options.dryRun, options.create, options.gameDirs,
-                             startupOf(options));
+        text = setShown(path, options, io, done);
+    else
+        done.saved = saveChanges(path, done.planned, options.dryRun, options.create,
+                                 options.gameDirs, startupOf(options));
     done.status = done.saved->status;
-    render(done, options.json, io.out, io.err);
-    if (!options.json)  // the diff alone on standard output, as a patch
+    // With --stdout, standard output is the file's: what is said goes to
+    // standard error; else the diff alone is on standard output, as a patch.
+    render(done, options.json, options.toStdout ? io.err : io.out, io.err);
+    if (!options.json)
         io.err << "zelvar-bits: read " << readingName(*done.readAs, options.commandLine.has_value())
                << '\n';
-    if (options.dryRun && done.status == Clean && done.saved->changed)
+    if (text)
+        io.out << *text;
+    else if (options.dryRun && done.status == Clean && done.saved->changed)
         io.err << "zelvar-bits: a dry run: nothing was written\n";
     return done.status;
 }

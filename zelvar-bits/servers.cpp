@@ -337,18 +337,13 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         // file tells it, written all the same, and its failure said after.
         std::optional<std::string> silent;
         if (t.server.configuration && session != nullptr) {
-            try {
-                // Where the server reads its files decides which one is edited.
-                if (readAsServer(t, *session, done).error || done.error) {
-                    done.after.emplace_back("nothing written or sent");
-                    return finish(done, Failed);
-                }
-            } catch (const rcon::PasswordRefused &) {
-                throw;
-            } catch (const rcon::Cancelled &) {
-                throw;
-            } catch (const rcon::Failure &failure) {
-                silent = failure.what();
+            // Where the server reads its files decides which one is edited.
+            bool elsewhere = false;
+            silent = rcon::unanswered(
+                [&] { elsewhere = readAsServer(t, *session, done).error || done.error; });
+            if (elsewhere) {
+                done.after.emplace_back("nothing written or sent");
+                return finish(done, Failed);
             }
         }
         if (t.server.configuration) {
