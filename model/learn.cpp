@@ -1,5 +1,6 @@
 #include "learn.h"
 
+#include "location.h"
 #include "pace.h"
 #include "words.h"
 
@@ -21,6 +22,16 @@ std::string normal(const std::string &path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+// Where a location's file is on its host, from the host's root.
+std::optional<std::string> pathOnHost(const std::string &path) {
+    if (!isLocation(path))
+        return std::nullopt;
+    const auto at = parseLocation(path);
+    const Location *l = std::get_if<Location>(&at);
+    return l == nullptr ? std::nullopt
+                        : std::optional(std::filesystem::path(l->path).lexically_normal().string());
 }
 
 }  // namespace
@@ -92,10 +103,17 @@ std::optional<std::string> readsElsewhere(rcon::Session &session, const Tree &tr
         std::optional<std::string> where;
         if (auto why = rcon::unanswered([&] { where = session.which(tree.asked[i]); }))
             return "the server did not say where it finds " + tree.asked[i] + ": " + *why;
-        if (!where || where->empty() || !onThisMachine(folderOf(*where)))
-            continue;  // an engine that cannot say, a file it has not, or another machine's
-        if (normal(*where) == normal(tree.paths[i]))
-            continue;
+        if (!where || where->empty())
+            continue;  // an engine that cannot say, or a file it has not
+        if (const std::optional<std::string> there = pathOnHost(tree.paths[i])) {
+            // A file host may show the server's folders under a root of its
+            // own (a panel's /home/container is its "/"): its path is the end
+            // of the server's.
+            if (std::filesystem::path(*where).lexically_normal().string().ends_with(*there))
+                continue;
+        } else if (!onThisMachine(folderOf(*where)) || normal(*where) == normal(tree.paths[i])) {
+            continue;  // another machine's, or this file
+        }
         const std::string here =
             tree.archived(int(i)) ? tree.paths[i] + ": " + tree.members[i] : tree.paths[i];
         return "the server reads " + tree.asked[i] + " from " + zelvar::quoted(*where) + ", not " +

@@ -13,6 +13,8 @@
 // one for Windows.
 #pragma once
 
+#include "filehost.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,15 +37,6 @@ struct Snapshot {
 std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::string_view name,
                                                  std::size_t largest);
 
-// How a file took its new bytes.
-enum class WrittenAs {
-    Replaced,  // a new file renamed over it, in one step
-    // Its own bytes rewritten, a copy of the old ones beside it until the new
-    // read back whole: the way that keeps an owner and group this user may
-    // not give (the server's own, on a machine where the admin is in its group).
-    InPlace,
-};
-std::string_view writtenAsName(WrittenAs how);  // "replaced", "in place"
 
 // Writes `bytes` in place of the file of `was`: how, or why not (the file
 // then as it was).

@@ -15,9 +15,12 @@ namespace zelvar {
 namespace {
 
 // The file as it is, ready to be replaced; or why it cannot be.
-std::optional<std::string> snapshot(const std::string &path, bool create, PlannedSave::File &file) {
+std::optional<std::string> snapshot(const std::string &path, bool create, PlannedSave::File &file,
+                                    Hosts *hosts) {
     file.name = zelvar::quoted(path);
-    auto taken = takeSnapshot(path, file.name, kLargestConfiguration);
+    auto taken = !isLocation(path) ? takeSnapshot(path, file.name, kLargestConfiguration)
+                 : hosts != nullptr ? hosts->snapshot(path, file.name)
+                                    : std::string(file.name + ": a location is not read here");
     if (const std::string *why = std::get_if<std::string>(&taken))
         return *why;
     file.was = std::move(std::get<Snapshot>(taken));
@@ -25,7 +28,7 @@ std::optional<std::string> snapshot(const std::string &path, bool create, Planne
         return file.name + " does not exist; nothing is written";
     std::error_code error;
     const auto permissions = std::filesystem::status(file.was.target, error).permissions();
-    if (file.was.exists && !error &&
+    if (file.was.exists && !isLocation(path) && !error &&
         (permissions & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
         return file.name + " is read-only; nothing is written";
     return refusedText(file.name, file.was.bytes);
@@ -87,20 +90,20 @@ bool readsAsPlanned(const std::string &path, const SearchPath &search, const Sta
 
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create,
                      const SearchPath &search, const Startup &startup,
-                     const std::optional<std::string> &given) {
+                     const std::optional<std::string> &given, Hosts *hosts) {
     PlannedSave plan;
     PlannedSave::File top;
-    Disk disk;
+    Disk disk = hosts != nullptr ? hosts->disk() : Disk{};
     if (given) {  // as the file would be read, its execs found on the disk
         top.name = path == "-" ? std::string("standard input") : zelvar::quoted(path);
         top.was.exists = true;
         top.was.bytes = *given;
-        disk.read = [&path, &given](const std::string &p) {
-            return p == path ? FileText{*given, {}} : fileFromDisk(p);
+        disk.read = [&path, &given, read = disk.read](const std::string &p) {
+            return p == path ? FileText{*given, {}} : read(p);
         };
     }
     if (const std::optional<std::string> why =
-            given ? refusedText(top.name, *given) : snapshot(path, create, top)) {
+            given ? refusedText(top.name, *given) : snapshot(path, create, top, hosts)) {
         plan.shown = saidOnly(Failed, *why);
         return plan;
     }
@@ -168,7 +171,7 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
         PlannedSave::File planned;
         if (file == 0)
             planned = std::exchange(top, {});  // file 0 comes once
-        else if (const std::optional<std::string> why = snapshot(filePath, false, planned)) {
+        else if (const std::optional<std::string> why = snapshot(filePath, false, planned, hosts)) {
             plan.shown = saidOnly(Failed, *why);
             return plan;
         }
@@ -201,12 +204,14 @@ PlannedSave planSave(const std::string &path, std::span<const Change> changes, b
     return plan;
 }
 
-Saved commitSave(PlannedSave plan) {
+Saved commitSave(PlannedSave plan, Hosts *hosts) {
     if (!plan.shown.changed)
         return std::move(plan.shown);
     Saved saved = std::move(plan.shown);
     for (const PlannedSave::File &file : plan.files) {
-        auto how = replaceFile(file.was, file.name, file.bytes);
+        auto how = !isLocation(file.was.target) ? replaceFile(file.was, file.name, file.bytes)
+                   : hosts != nullptr ? hosts->replace(file.was, file.name, file.bytes)
+                                      : std::string(file.name + ": a location is not written here");
         if (auto *why = std::get_if<std::string>(&how)) {
             saved.status = Failed;
             saved.stopped = std::move(*why);
@@ -217,14 +222,10 @@ Saved commitSave(PlannedSave plan) {
     return saved;
 }
 
-std::string_view writtenAsName(WrittenAs how) {
-    return how == WrittenAs::InPlace ? "in place" : "replaced";
-}
-
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create, const SearchPath &search, const Startup &startup) {
-    PlannedSave plan = planSave(path, changes, create, search, startup);
-    return dryRun ? std::move(plan.shown) : commitSave(std::move(plan));
+                  bool create, const SearchPath &search, const Startup &startup, Hosts *hosts) {
+    PlannedSave plan = planSave(path, changes, create, search, startup, std::nullopt, hosts);
+    return dryRun ? std::move(plan.shown) : commitSave(std::move(plan), hosts);
 }
 
 }  // namespace zelvar

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "edit.h"
+#include "hosts.h"
 #include "replace.h"
 #include "status.h"
 #include "tree.h"
@@ -58,14 +59,17 @@ struct PlannedSave {
 // drops there becomes a seta, and a value the command line sets is refused:
 // no file can change it.
 // With `given`, the configuration is that text (standard input, named
-// "-"), never read from disk: such a plan is shown, never written.
+// "-"), never read from disk: such a plan is shown, never written. A
+// location is read, and written, through `hosts`.
 PlannedSave planSave(const std::string &path, std::span<const Change> changes, bool create = false,
                      const SearchPath &search = {}, const Startup &startup = {},
-                     const std::optional<std::string> &given = std::nullopt);
+                     const std::optional<std::string> &given = std::nullopt,
+                     Hosts *hosts = nullptr);
 // Writes what was planned, as it was shown.
-Saved commitSave(PlannedSave plan);
+Saved commitSave(PlannedSave plan, Hosts *hosts = nullptr);
 
 Saved saveChanges(const std::string &path, std::span<const Change> changes, bool dryRun,
-                  bool create = false, const SearchPath &search = {}, const Startup &startup = {});
+                  bool create = false, const SearchPath &search = {}, const Startup &startup = {},
+                  Hosts *hosts = nullptr);
 
 }  // namespace zelvar

@@ -466,14 +466,28 @@ Json jsonSent(const rcon::SentValue &v) {
             {"held", orNull(v.held)}};
 }
 
-// What a save says after its diff: each file rewritten in place, and why
+// What a save says after its diff: each file not simply replaced, and why
 // writing stopped where it did. Empty when every file was simply replaced.
 std::string afterWrite(const Saved &saved) {
     std::string out;
-    for (std::size_t i = 0; i < saved.written.size(); ++i)
-        if (saved.written[i] == WrittenAs::InPlace)
-            out += zelvar::quoted(saved.files.at(i)) +
-                   ": rewritten in place, so that it keeps its owner and group\n";
+    for (std::size_t i = 0; i < saved.written.size(); ++i) {
+        const std::string name = zelvar::quoted(saved.files.at(i));
+        switch (saved.written[i]) {
+        case WrittenAs::InPlace:
+            out += name + ": rewritten in place, so that it keeps its owner and group\n";
+            break;
+        case WrittenAs::AsideFirst:
+            out += name + ": the server renames nothing onto a file: the old was moved aside, "
+                          "the new renamed in, the old removed once the new read back whole\n";
+            break;
+        case WrittenAs::Rewritten:
+            out += name + ": nothing could be made beside it on the server: rewritten in place, "
+                          "not in one step, and read back whole\n";
+            break;
+        case WrittenAs::Replaced:
+            break;
+        }
+    }
     if (saved.stopped && !saved.written.empty())
         for (std::size_t i = 0; i < saved.written.size(); ++i)
             out += zelvar::quoted(saved.files.at(i)) + " is written\n";

@@ -41,7 +41,8 @@ struct Refusing : std::streambuf {
     int_type overflow(int_type /*c*/) override { return traits_type::eof(); }
 };
 
-Result run(const QStringList &arguments, const QByteArray &input = {}, bool writable = true) {
+Result run(const QStringList &arguments, const QByteArray &input = {}, bool writable = true,
+           const zelvar::OpenHost &open = {}) {
     std::vector<std::string> owned;
     for (const QString &a : arguments)
         owned.push_back(a.toStdString());
@@ -52,10 +53,86 @@ Result run(const QStringList &arguments, const QByteArray &input = {}, bool writ
     std::ostream unwritable(&refusing);
     std::ostringstream err;
     const int status = zelvar::bits::run(
-        views, {in, writable ? static_cast<std::ostream &>(out) : unwritable, err});
+        views, {in, writable ? static_cast<std::ostream &>(out) : unwritable, err}, {}, open);
     return {status, QString::fromStdString(out.str()), QString::fromStdString(err.str()),
             out.str()};
 }
+
+// A file host in memory, with the ways real ones differ.
+struct MemoryHost final : zelvar::FileHost {
+    struct File {
+        std::string bytes;
+        unsigned mode = 0644;
+    };
+    std::map<std::string, File> files;
+    bool renamesOntoFiles = true;  // posix-rename
+    bool renames = true;
+    bool creates = true;
+    bool dropsUploads = false;     // a new file gets half its bytes, then the connection goes
+    std::string edited;    // someone else writes this file as it is fetched again to be written
+    int fetches = 0;
+    Listing list(const std::string &folder) override {
+        std::vector<Entry> entries;
+        for (const auto &[path, f] : files)
+            if (zelvar::folderOf(path) == folder)
+                entries.push_back({zelvar::fileNameOf(path), f.bytes.size(), false, f.mode});
+        return entries;
+    }
+    zelvar::FileText fetch(const std::string &path, std::size_t /*largest*/) override {
+        if (path == edited && ++fetches == 2)
+            files[path].bytes += "seta zv_chatMask 1\n";
+        const auto f = files.find(path);
+        return f == files.end() ? zelvar::FileText{std::nullopt, "no such file", true}
+                                : zelvar::FileText{f->second.bytes, {}};
+    }
+    std::optional<std::string> store(const std::string &path, std::string_view bytes) override {
+        const bool fresh = files.count(path) == 0;
+        if (fresh && !creates)
+            return "Permission denied";
+        if (fresh && dropsUploads) {
+            files[path] = {std::string(bytes.substr(0, bytes.size() / 2)), 0600};
+            return "Connection closed";
+        }
+        files[path].bytes = bytes;
+        if (fresh)
+            files[path].mode = 0600;
+        return std::nullopt;
+    }
+    std::optional<std::string> chmod(const std::string &path, unsigned mode) override {
+        files.at(path).mode = mode;
+        return std::nullopt;
+    }
+    std::optional<std::string> rename(const std::string &from, const std::string &to) override {
+        if (!renames || (files.count(to) != 0 && !renamesOntoFiles))
+            return "Failure";
+        files[to] = files.at(from);
+        files.erase(from);
+        return std::nullopt;
+    }
+    std::optional<std::string> remove(const std::string &path) override {
+        return files.erase(path) != 0 ? std::nullopt : std::optional<std::string>("No such file");
+    }
+};
+
+// The host as a command reaches it: the test keeps the host itself.
+struct Reaching final : zelvar::FileHost {
+    zelvar::FileHost &host;
+    explicit Reaching(zelvar::FileHost &h) : host(h) {}
+    Listing list(const std::string &f) override { return host.list(f); }
+    zelvar::FileText fetch(const std::string &p, std::size_t n) override {
+        return host.fetch(p, n);
+    }
+    std::optional<std::string> store(const std::string &p, std::string_view b) override {
+        return host.store(p, b);
+    }
+    std::optional<std::string> chmod(const std::string &p, unsigned m) override {
+        return host.chmod(p, m);
+    }
+    std::optional<std::string> rename(const std::string &f, const std::string &t) override {
+        return host.rename(f, t);
+    }
+    std::optional<std::string> remove(const std::string &p) override { return host.remove(p); }
+};
 
 }  // namespace
 
@@ -71,6 +148,8 @@ private slots:
     void diff_data();
     void diff();
     void changedOnDisk();
+    void onFileHost_data();
+    void onFileHost();
     void noLineAddedInAnExecdComment();
 };
 
@@ -347,6 +426,60 @@ void TestBits::changedOnDisk() {
     QCOMPARE(std::get<std::string>(replaced),
              "it changed on disk since it was read; it is as it was");
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"server.cfg"});
+}
+
+// set of a location, on each kind of host: the bytes it ends with, whole,
+// and what the result says of the file.
+void TestBits::onFileHost_data() {
+    QTest::addColumn<QString>("quirk");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("posix-rename") << "" << true << "\"replaced\"";
+    QTest::newRow("no rename onto a file") << "noOnto" << true << "the old moved aside first";
+    QTest::newRow("no file may be made") << "noCreate" << true << "not in one step";
+    QTest::newRow("no rename at all") << "noRename" << true << "not in one step";
+    QTest::newRow("the upload cut short") << "drops" << true << "not in one step";
+    QTest::newRow("changed on the server since it was read") << "edited" << false
+                                                              << "changed on the server since";
+}
+
+void TestBits::onFileHost() {
+    QFETCH(QString, quirk);
+    QFETCH(bool, written);
+    QFETCH(QString, said);
+    const std::string before = "seta zv_teamLock 2\nexec zv\n";
+    const std::string after = "seta zv_teamLock 4\nexec zv\n";
+    MemoryHost server;
+    MemoryHost *host = &server;
+    host->files["/srv/base/server.cfg"] = {before, 0640};
+    host->files["/srv/base/zv.cfg"] = {"seta zv_wordFilter 2\n", 0640};
+    host->renamesOntoFiles = quirk != "noOnto";
+    host->renames = quirk != "noRename";
+    host->creates = quirk != "noCreate";
+    host->dropsUploads = quirk == "drops";
+    host->edited = quirk == "edited" ? "/srv/base/server.cfg" : "";
+    int opened = 0;
+    const auto open = [&](const zelvar::Location &at)
+        -> std::variant<std::unique_ptr<zelvar::FileHost>, std::string> {
+        ++opened;
+        if (at.origin() != "sftp://srv@h:2022")
+            return "wrong host " + at.origin();
+        return std::make_unique<Reaching>(server);
+    };
+    const Result r = run({"set", "--json", "sftp://srv@h:2022/srv/base/server.cfg",
+                          "zv_teamLock 4", "zv_wordFilter 6"},
+                         {}, true, open);
+    nlohmann::json json;
+    QVERIFY2(strictJson(r.bytes, &json), qPrintable(r.out));
+    QVERIFY2(r.out.contains(said), qPrintable(r.out));
+    QCOMPARE(opened, 1);  // one connection for both files
+    QCOMPARE(r.status, written ? 0 : 2);
+    QCOMPARE(host->files.at("/srv/base/server.cfg").bytes,
+             written ? after : before + (quirk == "edited" ? "seta zv_chatMask 1\n" : ""));
+    QCOMPARE(host->files.at("/srv/base/server.cfg").mode, 0640U);
+    QCOMPARE(host->files.at("/srv/base/zv.cfg").bytes,
+             written ? "seta zv_wordFilter 6\n" : "seta zv_wordFilter 2\n");
+    QCOMPARE(host->files.size(), std::size_t(2));  // nothing left beside them
 }
 
 // A file the configuration execs leaves a comment open to the end, which the

@@ -256,9 +256,10 @@ constexpr std::array<Given, 10> kGiven{{
      [](const Options &o) { return o.toServer || o.toFile; }},
 }};
 
-Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
+Status runCommand(Args arguments, Streams io, const rcon::Connect &connect, Hosts &hosts) {
     Options options;
     options.connect = connect;
+    options.hosts = &hosts;
     std::vector<std::string_view> words;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view a = arguments[i];
@@ -327,9 +328,11 @@ Status runCommand(Args arguments, Streams io, const rcon::Connect &connect) {
 
 }  // namespace
 
-int run(std::span<const std::string_view> arguments, Streams io, const rcon::Connect &connect) {
+int run(std::span<const std::string_view> arguments, Streams io, const rcon::Connect &connect,
+        const OpenHost &open) {
     try {
-        const Status status = runCommand(arguments, io, connect ? connect : udpConnect());
+        Hosts hosts(open ? open : openHost);  // one connection to each for the whole command
+        const Status status = runCommand(arguments, io, connect ? connect : udpConnect(), hosts);
         // A report that never arrived, on a full disk or a closed output, is no success.
         if (!io.out.flush()) {
             io.err << "zelvar-bits: cannot write the output\n";

@@ -3,6 +3,7 @@
 // the process's own streams.
 #pragma once
 
+#include "hosts.h"
 #include "rcon.h"
 #include "status.h"
 
@@ -18,7 +19,9 @@ struct Streams {
     std::ostream &err;
 };
 
-// `connect` reaches the servers named: the network unless a test scripts them.
-int run(std::span<const std::string_view> arguments, Streams io, const rcon::Connect &connect = {});
+// `connect` reaches the servers named, `openHost` the file hosts of their
+// configurations: the network unless a test scripts them.
+int run(std::span<const std::string_view> arguments, Streams io, const rcon::Connect &connect = {},
+        const OpenHost &openHost = {});
 
 }  // namespace zelvar::bits

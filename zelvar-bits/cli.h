@@ -39,6 +39,7 @@ struct Options {
     bool toServer = false;               // sync: each server takes its configuration's values
     bool toFile = false;                 // sync: each configuration takes its server's values
     rcon::Connect connect;               // how each server is reached
+    Hosts *hosts = nullptr;              // where each location's file is read and written
 };
 
 // How the configuration comes to run, as the options say.

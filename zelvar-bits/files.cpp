@@ -92,7 +92,8 @@ SearchPath inputSearch(const Options &options) {
 // execs as the server reads it.
 Tree treeOf(std::string_view file, const Options &options, Streams io) {
     if (file != "-")
-        return readTree(std::string(file), options.gameDirs, {}, startupOf(options));
+        return readTree(std::string(file), options.gameDirs, options.hosts->disk(),
+                        startupOf(options));
     return readTextTree("standard input", input(io), inputSearch(options), startupOf(options));
 }
 
@@ -105,7 +106,8 @@ std::optional<std::string> setShown(const std::string &path, const Options &opti
     const std::optional<std::string> given = fromInput ? std::optional(input(io)) : std::nullopt;
     PlannedSave plan =
         planSave(path, done.planned, options.create,
-                 fromInput ? inputSearch(options) : options.gameDirs, startupOf(options), given);
+                 fromInput ? inputSearch(options) : options.gameDirs, startupOf(options), given,
+                 options.hosts);
     std::optional<std::string> text;
     if (plan.shown.status == Clean && options.toStdout) {
         if (plan.files.size() > 1 || (plan.files.size() == 1 && plan.shown.files[0] != path)) {
@@ -119,12 +121,12 @@ std::optional<std::string> setShown(const std::string &path, const Options &opti
             text = std::move(plan.files[0].bytes);
         } else if (given) {
             text = *given;
-        } else if (std::string bytes; const auto why = readWhole(path, bytes, true)) {
+        } else if (FileText now = options.hosts->disk().read(path); !now.bytes) {
             plan.shown = Saved{};  // unchanged, and gone since: nothing to print
             plan.shown.status = Failed;
-            plan.shown.said = quoted(path) + ": " + *why;
+            plan.shown.said = quoted(path) + ": " + now.error;
         } else {
-            text = std::move(bytes);  // unchanged: the file as it is
+            text = std::move(*now.bytes);  // unchanged: the file as it is
         }
     }
     done.saved = std::move(plan.shown);
@@ -203,7 +205,7 @@ Status setCommand(Args args, const Options &options, Streams io) {
         text = setShown(path, options, io, done);
     else
         done.saved = saveChanges(path, done.planned, options.dryRun, options.create,
-                                 options.gameDirs, startupOf(options));
+                                 options.gameDirs, startupOf(options), options.hosts);
     done.status = done.saved->status;
     // With --stdout, standard output is the file's: what is said goes to
     // standard error; else the diff alone is on standard output, as a patch.

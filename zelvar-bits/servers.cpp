@@ -168,11 +168,12 @@ std::size_t serversEnd(Args args) {
 // What the server tells of its engine and folders, taken where the servers
 // file says nothing, then its configuration read as the server reads it;
 // "cannot tell" in `done` where the server reads a file elsewhere.
-Tree readAsServer(Target &t, rcon::Session &session, Result &done) {
+Tree readAsServer(Target &t, rcon::Session &session, Result &done, Hosts &hosts) {
     Learnt learnt = learn(session, t.server);
     t.server = std::move(learnt.server);
     std::move(learnt.notes.begin(), learnt.notes.end(), std::back_inserter(done.notes));
-    Tree tree = readTree(*t.server.configuration, t.server.gameDirs, {}, t.server.startup());
+    Tree tree =
+        readTree(*t.server.configuration, t.server.gameDirs, hosts.disk(), t.server.startup());
     if (learnt.unsure)
         done.error = "cannot tell: " + *learnt.unsure;
     else if (tree.error)
@@ -184,12 +185,12 @@ Tree readAsServer(Target &t, rcon::Session &session, Result &done) {
 
 // A server's configuration, as the server reads it, against what the server
 // runs; none, having said why in `done`, when the configuration cannot be read.
-std::optional<Drift> drift(Target &t, rcon::Session &session, Result &done) {
+std::optional<Drift> drift(Target &t, rcon::Session &session, Result &done, Hosts &hosts) {
     if (!t.server.configuration) {
         done.error = "no configuration in the servers file";
         return std::nullopt;
     }
-    const Tree tree = readAsServer(t, session, done);
+    const Tree tree = readAsServer(t, session, done, hosts);
     if (tree.error)
         return std::nullopt;
     Drift drift = compare(tree, session.read(variables()));
@@ -220,7 +221,7 @@ Status finish(Result &done, Status status) {
 Status writeInto(const Target &t, std::span<const Change> changes, const Options &options,
                  Result &done) {
     done.saved = saveChanges(*t.server.configuration, changes, options.dryRun, false,
-                             t.server.gameDirs, t.server.startup());
+                             t.server.gameDirs, t.server.startup(), options.hosts);
     return done.saved->status;
 }
 
@@ -304,7 +305,7 @@ Status checkCommand(Args args, const Options &options, Streams io) {
         return Failed;
     return onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
         Result &done = doneOn(s, t, options);
-        done.drift = drift(t, session, done);
+        done.drift = drift(t, session, done, *options.hosts);
         if (done.configuration)
             done.heading += ", " + quoted(*done.configuration);
         done.verdictsShown = true;
@@ -340,7 +341,7 @@ Status applyCommand(Args args, const Options &options, Streams io) {
             // Where the server reads its files decides which one is edited.
             bool elsewhere = false;
             silent = rcon::unanswered(
-                [&] { elsewhere = readAsServer(t, *session, done).error || done.error; });
+                [&] { elsewhere = readAsServer(t, *session, done, *options.hosts).error || done.error; });
             if (elsewhere) {
                 done.after.emplace_back("nothing written or sent");
                 return finish(done, Failed);
@@ -402,7 +403,7 @@ Status syncCommand(Args args, const Options &options, Streams io) {
     const Status ended =
         onEach(*chosen, options, io, [&](Target &t, rcon::Session &session, Section &s) {
             Result &done = doneOn(s, t, options);
-            done.drift = drift(t, session, done);
+            done.drift = drift(t, session, done, *options.hosts);
             if (!done.drift || done.error)
                 return finish(done, Failed);
             Status status = Clean;

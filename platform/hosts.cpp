@@ -1,0 +1,112 @@
+#include "hosts.h"
+
+#include "textfile.h"
+#include "words.h"
+
+#include <algorithm>
+
+namespace zelvar {
+
+Hosts::Hosts(OpenHost open) : open_(std::move(open)) {}
+Hosts::~Hosts() = default;
+
+Hosts::Reached Hosts::reach(const std::string &text) {
+    Reached r;
+    auto parsed = parseLocation(text);
+    if (const std::string *why = std::get_if<std::string>(&parsed)) {
+        r.why = zelvar::quoted(text) + ": " + *why;
+        return r;
+    }
+    r.at = std::get<Location>(std::move(parsed));
+    {
+        const std::lock_guard<std::mutex> hosts(hostsBusy_);
+        std::unique_ptr<Known> &known = hosts_[r.at.origin()];
+        if (!known)
+            known = std::make_unique<Known>();
+        r.known = known.get();
+    }
+    r.lock = std::unique_lock<std::mutex>(r.known->busy);
+    if (!r.known->tried) {
+        r.known->tried = true;
+        r.known->host = open_ ? open_(r.at) : std::string("no file host is reached here");
+    }
+    if (const std::string *why = std::get_if<std::string>(&r.known->host))
+        r.why = *why;
+    return r;
+}
+
+FileText Hosts::read(const std::string &location, bool again) {
+    Reached r = reach(location);
+    if (r.why)
+        return {std::nullopt, *r.why};
+    if (!again)
+        if (const auto known = r.known->read.find(r.at.path); known != r.known->read.end())
+            return known->second;
+    return r.known->read[r.at.path] = r.host().fetch(r.at.path, kLargestOnHost);
+}
+
+Disk Hosts::disk(Disk local) {
+    Disk d;
+    d.read = [this, local](const std::string &path) {
+        return isLocation(path) ? read(path) : local.read(path);
+    };
+    d.archives = [this, local](const std::string &folder) {
+        if (!isLocation(folder))
+            return local.archives(folder);
+        std::vector<std::string> found;
+        Reached r = reach(folder + "x");
+        if (r.why)
+            return found;
+        const std::string path = folderOf(r.at.path);
+        auto [listed, fresh] = r.known->listings.try_emplace(path);
+        if (fresh)
+            listed->second = r.host().list(path);
+        if (const auto *entries = std::get_if<std::vector<FileHost::Entry>>(&listed->second))
+            for (const FileHost::Entry &e : *entries)
+                if (!e.folder && e.name.size() > 4 &&
+                    sameIgnoringCase(std::string_view(e.name).substr(e.name.size() - 4), ".pk3"))
+                    found.push_back(e.name);
+        return found;
+    };
+    d.open = [local](const std::string &path, std::string &why) -> std::optional<ArchiveFile> {
+        if (!isLocation(path))
+            return local.open(path, why);
+        why = "an archive on a file host is not read yet: what it sets is not known here";
+        return std::nullopt;
+    };
+    return d;
+}
+
+std::variant<Snapshot, std::string> Hosts::snapshot(const std::string &location,
+                                                    std::string_view name) {
+    // What is written is planned from the bytes as they are now.
+    FileText text = read(location, true);
+    Snapshot s;
+    s.target = location;
+    if (text.missing)
+        return s;
+    if (!text.bytes)
+        return std::string(name) + ": " + text.error;
+    s.exists = true;
+    s.bytes = std::move(*text.bytes);
+    s.digest = digestOf(s.bytes);
+    s.size = s.bytes.size();
+    return s;
+}
+
+std::variant<WrittenAs, std::string> Hosts::replace(const Snapshot &was, std::string_view name,
+                                                    std::string_view bytes) {
+    if (!was.exists)
+        return std::string(name) + ": a file is not made on a file host; nothing is written";
+    Reached r = reach(was.target);
+    if (r.why)
+        return *r.why;
+    r.known->read.erase(r.at.path);
+    const HostResult done =
+        replaceOnHost(r.host(), r.at.path, name, was.digest, was.size, bytes, kLargestOnHost);
+    if (!done.how)
+        return done.said;
+    return *done.how;
+}
+
+}  // namespace zelvar

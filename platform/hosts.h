@@ -1,0 +1,76 @@
+// The file hosts one command reaches: each location's host connected once,
+// on first use, and kept for every file of it; a folder listed once, a file
+// fetched once. Reading a tree goes through disk(): a location is read from
+// its host, any other path from this machine's disk. Writing goes through
+// replace(), which takes the host's own way (filehost.h).
+//
+// SFTP goes through the system's OpenSSH client, so that the admin's
+// ~/.ssh/config, agent, keys and known_hosts apply; it runs in batch mode
+// and never asks: a host key not yet known is refused with its fingerprint.
+// ZELVAR_SFTP names another client program (a path), as GIT_SSH does.
+#pragma once
+
+#include "filehost.h"
+#include "location.h"
+#include "replace.h"
+#include "tree.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace zelvar {
+
+// What is read of a file on a host at most: a configuration is far smaller.
+inline constexpr std::size_t kLargestOnHost = std::size_t{16} << 20;
+
+// A connection to the host of a location, or why there is none.
+using OpenHost =
+    std::function<std::variant<std::unique_ptr<FileHost>, std::string>(const Location &at)>;
+std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at);
+
+class Hosts {
+public:
+    explicit Hosts(OpenHost open = openHost);
+    ~Hosts();
+    Hosts(const Hosts &) = delete;
+    Hosts &operator=(const Hosts &) = delete;
+
+    // `local`, with every location read from its host.
+    Disk disk(Disk local = {});
+    // The file at a location, read whole, as a replace will need it.
+    std::variant<Snapshot, std::string> snapshot(const std::string &location,
+                                                 std::string_view name);
+    std::variant<WrittenAs, std::string> replace(const Snapshot &was, std::string_view name,
+                                                 std::string_view bytes);
+
+private:
+    // One host's connection, or why there is none; its steps one at a time.
+    struct Known {
+        std::mutex busy;
+        bool tried = false;
+        std::variant<std::unique_ptr<FileHost>, std::string> host;
+        std::map<std::string, FileHost::Listing> listings;  // by the folder's path there
+        std::map<std::string, FileText> read;                // by the file's path there
+    };
+    // The host of a location, locked and connected on first use; or why not.
+    struct Reached {
+        std::unique_lock<std::mutex> lock;
+        Known *known = nullptr;
+        Location at;
+        std::optional<std::string> why;
+        FileHost &host() const { return *std::get<std::unique_ptr<FileHost>>(known->host); }
+    };
+    Reached reach(const std::string &text);
+    FileText read(const std::string &location, bool again = false);
+
+    OpenHost open_;
+    std::mutex hostsBusy_;  // servers are worked at once: each host's own lock is taken after
+    std::map<std::string, std::unique_ptr<Known>> hosts_;
+};
+
+}  // namespace zelvar

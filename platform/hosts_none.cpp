@@ -1,0 +1,12 @@
+// A build that reaches no file host: a web page, which has no program to
+// run, and the Windows build until it runs Windows' own OpenSSH client.
+#include "hosts.h"
+
+namespace zelvar {
+
+std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at) {
+    return at.origin() + ": this build reaches no file host; copy the files here, or use " +
+           "zelvar-bits set --stdout with a transport of your own";
+}
+
+}  // namespace zelvar

@@ -1,0 +1,26 @@
+// Running another program: with an argument list, never a shell; its input
+// given whole, its output and errors kept up to a bound; ended once its time
+// is up. Not a byte of a password goes through here: the programs run
+// (OpenSSH's clients) find their keys and agents themselves.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvar {
+
+struct Ran {
+    std::optional<int> exit;  // none: it could not start, was killed, or ran out of time
+    bool started = false;
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+Ran runProgram(const std::vector<std::string> &words, std::string_view input,
+               std::chrono::milliseconds within, std::size_t largest = 1 << 20);
+
+}  // namespace zelvar

@@ -1,0 +1,254 @@
+// SFTP through the system's OpenSSH client: `sftp -b -`, each step a batch
+// of commands on standard input, its exit status saying whether all of it
+// was done. The steps of one command share one connection, which the first
+// step opens as OpenSSH's master (ControlMaster) in a folder of our own, and
+// the last ends. BatchMode: nothing prompts; a key it cannot use, a host
+// key it does not know, are refused by ssh itself.
+#include "hosts.h"
+#include "process.h"
+#include "words.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace zelvar {
+
+namespace {
+
+constexpr std::chrono::seconds kStepWithin{30};
+constexpr std::string_view kTempName = "zelvar-sftp-XXXXXX";
+
+std::string program() {
+    const char *named = std::getenv("ZELVAR_SFTP");
+    return named != nullptr && *named != '\0' ? std::string(named) : std::string("sftp");
+}
+
+// The client reads its commands' words itself: a path goes in double quotes,
+// and one it would take as a pattern, or cannot quote, is refused.
+std::optional<std::string> unquotable(const std::string &path) {
+    if (path.find_first_of("\"\\*?[]") != std::string::npos)
+        return zelvar::quoted(path) +
+               " holds a character that sftp reads as a pattern or a quote (\" \\ * ? [ ])";
+    return std::nullopt;
+}
+
+std::string q(const std::string &path) { return '"' + path + '"'; }
+
+unsigned modeOf(std::string_view perms) {
+    unsigned mode = 0;
+    for (std::size_t i = 1; i < perms.size() && i < 10; ++i)
+        if (perms[i] != '-')
+            mode |= 1U << (9 - i);
+    return mode;
+}
+
+class SftpHost final : public FileHost {
+public:
+    SftpHost(const Location &at, std::string folder) : at_(at), folder_(std::move(folder)) {}
+    ~SftpHost() override {
+        if (master_) {
+            std::vector<std::string> words{"ssh", "-o", "ControlPath=" + folder_ + "/cm",
+                                           "-O",  "exit", "--", destination(false)};
+            runProgram(words, {}, std::chrono::seconds(5));
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+
+    // The first step: whether the host is reached at all.
+    std::optional<std::string> connect() {
+        const Ran ran = batch("pwd\n");
+        if (ran.exit == 0)
+            return std::nullopt;
+        return said(ran);
+    }
+
+    Listing list(const std::string &folder) override {
+        std::string path = folder.size() > 1 && folder.ends_with('/')
+                               ? folder.substr(0, folder.size() - 1)
+                               : folder;
+        if (auto why = unquotable(path))
+            return *why;
+        const Ran ran = batch("ls -la " + q(path) + '\n');
+        if (ran.exit != 0)
+            return said(ran);
+        std::vector<Entry> entries;
+        std::istringstream lines(ran.out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("sftp>"))
+                continue;
+            // PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME-OR-YEAR PATH
+            std::istringstream words(line);
+            std::string field[8];
+            for (std::string &f : field)
+                words >> f;
+            if (!words || field[0].size() < 10)
+                continue;
+            std::string name;
+            std::getline(words, name);
+            if (!name.empty() && name.front() == ' ')
+                name.erase(0, 1);
+            name = fileNameOf(name);
+            if (name.empty() || name == "." || name == "..")
+                continue;
+            Entry e;
+            e.name = name;
+            e.folder = field[0][0] == 'd';
+            e.mode = modeOf(field[0]);
+            e.size = std::strtoull(field[4].c_str(), nullptr, 10);
+            entries.push_back(std::move(e));
+        }
+        return entries;
+    }
+
+    FileText fetch(const std::string &path, std::size_t largest) override {
+        FileText text;
+        const Listing listing = list(folderOf(path));
+        if (const std::string *why = std::get_if<std::string>(&listing)) {
+            text.error = *why;
+            return text;
+        }
+        const std::string name = fileNameOf(path);
+        const auto &entries = std::get<std::vector<Entry>>(listing);
+        const auto e = std::find_if(entries.begin(), entries.end(),
+                                    [&](const Entry &x) { return x.name == name; });
+        if (e == entries.end()) {
+            text.missing = true;
+            text.error = "no such file";
+            return text;
+        }
+        if (e->folder) {
+            text.error = "a folder";
+            return text;
+        }
+        if (e->size > largest) {
+            text.error = "larger than " + std::to_string(largest >> 20) + " MiB";
+            return text;
+        }
+        const std::string local = folder_ + "/got";
+        const Ran ran = batch("get " + q(path) + ' ' + q(local) + '\n');
+        std::ifstream in(local, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        std::filesystem::remove(local);
+        if (ran.exit != 0) {
+            text.error = said(ran);
+            return text;
+        }
+        text.bytes = std::move(bytes);
+        return text;
+    }
+
+    std::optional<std::string> store(const std::string &path, std::string_view bytes) override {
+        if (auto why = unquotable(path))
+            return why;
+        const std::string local = folder_ + "/put";
+        {
+            std::ofstream out(local, std::ios::binary | std::ios::trunc);
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            if (!out.flush())
+                return "could not stage the bytes to send";
+        }
+        const Ran ran = batch("put " + q(local) + ' ' + q(path) + '\n');
+        std::filesystem::remove(local);
+        return ran.exit == 0 ? std::nullopt : std::optional(said(ran));
+    }
+    std::optional<std::string> chmod(const std::string &path, unsigned mode) override {
+        std::ostringstream octal;
+        octal << std::oct << mode;
+        return step("chmod " + octal.str() + ' ' + q(path), path);
+    }
+    std::optional<std::string> rename(const std::string &from, const std::string &to) override {
+        if (auto why = unquotable(to))
+            return why;
+        return step("rename " + q(from) + ' ' + q(to), from);
+    }
+    std::optional<std::string> remove(const std::string &path) override {
+        return step("rm " + q(path), path);
+    }
+
+private:
+    std::optional<std::string> step(const std::string &command, const std::string &path) {
+        if (auto why = unquotable(path))
+            return why;
+        const Ran ran = batch(command + '\n');
+        return ran.exit == 0 ? std::nullopt : std::optional(said(ran));
+    }
+
+    std::string destination(bool bracketed) const {
+        const std::string host =
+            bracketed && at_.host.find(':') != std::string::npos ? '[' + at_.host + ']' : at_.host;
+        return at_.user.empty() ? host : at_.user + '@' + host;
+    }
+
+    Ran batch(const std::string &commands) {
+        std::vector<std::string> words{program(),
+                                       "-b",
+                                       "-",
+                                       "-q",
+                                       "-o",
+                                       "BatchMode=yes",
+                                       "-o",
+                                       "ConnectTimeout=10",
+                                       "-o",
+                                       "ServerAliveInterval=5",
+                                       "-o",
+                                       "ServerAliveCountMax=2",
+                                       "-o",
+                                       "ControlMaster=auto",
+                                       "-o",
+                                       "ControlPath=" + folder_ + "/cm",
+                                       "-o",
+                                       "ControlPersist=30"};
+        if (at_.port) {
+            words.emplace_back("-P");
+            words.push_back(std::to_string(*at_.port));
+        }
+        words.emplace_back("--");
+        words.push_back(destination(true));
+        Ran ran = runProgram(words, commands, kStepWithin);
+        master_ = master_ || ran.exit == 0;
+        return ran;
+    }
+
+    // What went wrong, in the client's words: its last line of errors.
+    std::string said(const Ran &ran) const {
+        if (!ran.started)
+            return "the OpenSSH client \"" + program() + "\" could not be started; install it";
+        if (ran.timedOut)
+            return "no answer from " + at_.origin() + " within " +
+                   std::to_string(kStepWithin.count()) + " s";
+        std::string err = ran.err;
+        while (!err.empty() && (err.back() == '\n' || err.back() == '\r'))
+            err.pop_back();
+        const std::size_t line = err.find_last_of('\n');
+        err = line == std::string::npos ? err : err.substr(line + 1);
+        return err.empty() ? "sftp ended with status " + std::to_string(ran.exit.value_or(-1))
+                           : err;
+    }
+
+    Location at_;
+    std::string folder_;
+    bool master_ = false;
+};
+
+}  // namespace
+
+std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at) {
+    if (at.scheme != Scheme::Sftp)
+        return std::string(at.schemeName()) + " is not reached by this build yet: use sftp://";
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    std::string folder = (temp / kTempName).string();
+    if (error || mkdtemp(folder.data()) == nullptr)
+        return std::string("no private folder for the connection could be made");
+    auto host = std::make_unique<SftpHost>(at, folder);
+    if (std::optional<std::string> why = host->connect())
+        return at.origin() + ": " + *why;
+    return std::unique_ptr<FileHost>(std::move(host));
+}
+
+}  // namespace zelvar
