@@ -1,5 +1,6 @@
 #include "servers.h"
 
+#include "location.h"
 #include "reply.h"
 #include "tree.h"
 #include "words.h"
@@ -29,8 +30,8 @@ bool plainName(std::string_view name) {
 }
 
 std::string under(const std::string &folder, std::string path) {
-    const bool absolute =
-        path.starts_with('/') || path.starts_with('\\') || (path.size() > 1 && path[1] == ':');
+    const bool absolute = path.starts_with('/') || path.starts_with('\\') ||
+                          (path.size() > 1 && path[1] == ':') || isLocation(path);
     return absolute ? path : folder + path;
 }
 

@@ -38,11 +38,14 @@ Hosts::Reached Hosts::reach(const std::string &text) {
 FileText Hosts::read(const std::string &location, bool again) {
     Reached r = reach(location);
     if (r.why)
-        return {std::nullopt, *r.why};
+        return {std::nullopt, "cannot read " + zelvar::quoted(location) + ": " + *r.why};
     if (!again)
         if (const auto known = r.known->read.find(r.at.path); known != r.known->read.end())
             return known->second;
-    return r.known->read[r.at.path] = r.host().fetch(r.at.path, kLargestOnHost);
+    FileText text = r.host().fetch(r.at.path, kLargestOnHost);
+    if (!text.bytes)
+        text.error = "cannot read " + zelvar::quoted(location) + ": " + text.error;
+    return r.known->read[r.at.path] = text;
 }
 
 Disk Hosts::disk(Disk local) {
@@ -77,8 +80,7 @@ Disk Hosts::disk(Disk local) {
     return d;
 }
 
-std::variant<Snapshot, std::string> Hosts::snapshot(const std::string &location,
-                                                    std::string_view name) {
+std::variant<Snapshot, std::string> Hosts::snapshot(const std::string &location) {
     // What is written is planned from the bytes as they are now.
     FileText text = read(location, true);
     Snapshot s;
@@ -86,7 +88,7 @@ std::variant<Snapshot, std::string> Hosts::snapshot(const std::string &location,
     if (text.missing)
         return s;
     if (!text.bytes)
-        return std::string(name) + ": " + text.error;
+        return text.error;
     s.exists = true;
     s.bytes = std::move(*text.bytes);
     s.digest = digestOf(s.bytes);

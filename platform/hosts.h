@@ -43,8 +43,7 @@ public:
     // `local`, with every location read from its host.
     Disk disk(Disk local = {});
     // The file at a location, read whole, as a replace will need it.
-    std::variant<Snapshot, std::string> snapshot(const std::string &location,
-                                                 std::string_view name);
+    std::variant<Snapshot, std::string> snapshot(const std::string &location);
     std::variant<WrittenAs, std::string> replace(const Snapshot &was, std::string_view name,
                                                  std::string_view bytes);
 

@@ -5,8 +5,8 @@
 namespace zelvar {
 
 std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at) {
-    return at.origin() + ": this build reaches no file host; copy the files here, or use " +
-           "zelvar-bits set --stdout with a transport of your own";
+    return "this build reaches no file host (" + std::string(at.schemeName()) +
+           "); copy the files here, or use zelvar-bits set --stdout with a transport of your own";
 }
 
 }  // namespace zelvar

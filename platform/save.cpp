@@ -19,7 +19,7 @@ std::optional<std::string> snapshot(const std::string &path, bool create, Planne
                                     Hosts *hosts) {
     file.name = zelvar::quoted(path);
     auto taken = !isLocation(path) ? takeSnapshot(path, file.name, kLargestConfiguration)
-                 : hosts != nullptr ? hosts->snapshot(path, file.name)
+                 : hosts != nullptr ? hosts->snapshot(path)
                                     : std::string(file.name + ": a location is not read here");
     if (const std::string *why = std::get_if<std::string>(&taken))
         return *why;

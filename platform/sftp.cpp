@@ -5,7 +5,7 @@
 // the last ends. BatchMode: nothing prompts; a key it cannot use, a host
 // key it does not know, are refused by ssh itself.
 #include "hosts.h"
-#include "process.h"
+#include "program.h"
 #include "words.h"
 
 #include <cstdlib>
@@ -58,11 +58,28 @@ public:
         std::filesystem::remove_all(folder_, ignored);
     }
 
-    // The first step: whether the host is reached at all.
+    // The first step: whether the host is reached at all. A host key ssh
+    // refuses is named with its fingerprint and what the admin can do.
     std::optional<std::string> connect() {
         const Ran ran = batch("pwd\n");
         if (ran.exit == 0)
             return std::nullopt;
+        switch (hostKeyOf(ran.err)) {
+        case HostKey::Accepted:
+            break;
+        case HostKey::Changed:
+            return "its host key is not the one known_hosts holds for it (" +
+                   fingerprintIn(ran.err) +
+                   "): OpenSSH refuses it, and so does zelvar-bits, since someone may stand "
+                   "between you and the server; if your host says it changed the key, " +
+                   "ssh-keygen -R \"" + knownName() + "\" forgets the old one";
+        case HostKey::Unknown:
+            return "its host key is not yet known (" + scannedFingerprints() +
+                   "); if that is the fingerprint your host gives, accept it once in a "
+                   "terminal, where OpenSSH shows it and asks: sftp " +
+                   (at_.port ? "-P " + std::to_string(*at_.port) + " " : std::string()) +
+                   destination(true);
+        }
         return said(ran);
     }
 
@@ -117,7 +134,7 @@ public:
                                     [&](const Entry &x) { return x.name == name; });
         if (e == entries.end()) {
             text.missing = true;
-            text.error = "no such file";
+            text.error = "no such file on the server";
             return text;
         }
         if (e->folder) {
@@ -171,6 +188,54 @@ public:
     }
 
 private:
+    enum class HostKey { Accepted, Unknown, Changed };
+    // OpenSSH's own words for the two refusals, which it has kept for decades.
+    static HostKey hostKeyOf(const std::string &err) {
+        if (err.find("Host key verification failed.") == std::string::npos)
+            return HostKey::Accepted;
+        return err.find("REMOTE HOST IDENTIFICATION HAS CHANGED") != std::string::npos
+                   ? HostKey::Changed
+                   : HostKey::Unknown;
+    }
+    static std::string fingerprintIn(const std::string &err) {
+        const std::size_t at = err.find("SHA256:");
+        if (at == std::string::npos)
+            return "its fingerprint not shown";
+        const std::size_t end = err.find_first_of(". \r\n", at);
+        return err.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    }
+    // How known_hosts names the host.
+    std::string knownName() const {
+        return at_.port && *at_.port != 22 ? '[' + at_.host + "]:" + std::to_string(*at_.port)
+                                           : at_.host;
+    }
+    // The host's keys as it offers them, each "ED25519 SHA256:…".
+    std::string scannedFingerprints() const {
+        std::vector<std::string> scan{"ssh-keyscan", "-T", "5"};
+        if (at_.port) {
+            scan.emplace_back("-p");
+            scan.push_back(std::to_string(*at_.port));
+        }
+        scan.emplace_back("--");
+        scan.push_back(at_.host);
+        const Ran keys = runProgram(scan, {}, std::chrono::seconds(10));
+        const Ran prints =
+            keys.exit == 0 ? runProgram({"ssh-keygen", "-l", "-f", "-"}, keys.out,
+                                        std::chrono::seconds(5))
+                           : Ran{};
+        std::string out;
+        std::istringstream lines(prints.out);
+        for (std::string line; std::getline(lines, line);) {
+            // BITS FINGERPRINT NAME (TYPE)
+            std::istringstream words(line);
+            std::string bits, print, name, type;
+            words >> bits >> print >> name >> type;
+            if (type.size() > 2)
+                (out += out.empty() ? "" : ", ") += type.substr(1, type.size() - 2) + ' ' + print;
+        }
+        return out.empty() ? std::string("its fingerprint could not be fetched") : out;
+    }
+
     std::optional<std::string> step(const std::string &command, const std::string &path) {
         if (auto why = unquotable(path))
             return why;
@@ -188,7 +253,6 @@ private:
         std::vector<std::string> words{program(),
                                        "-b",
                                        "-",
-                                       "-q",
                                        "-o",
                                        "BatchMode=yes",
                                        "-o",
@@ -222,8 +286,14 @@ private:
             return "no answer from " + at_.origin() + " within " +
                    std::to_string(kStepWithin.count()) + " s";
         std::string err = ran.err;
-        while (!err.empty() && (err.back() == '\n' || err.back() == '\r'))
-            err.pop_back();
+        // sftp's own ending says nothing of why.
+        for (bool trimmed = true; trimmed;) {
+            while (!err.empty() && (err.back() == '\n' || err.back() == '\r'))
+                err.pop_back();
+            trimmed = err.ends_with("Connection closed");
+            if (trimmed)
+                err.resize(err.size() - std::string_view("Connection closed").size());
+        }
         const std::size_t line = err.find_last_of('\n');
         err = line == std::string::npos ? err : err.substr(line + 1);
         return err.empty() ? "sftp ended with status " + std::to_string(ran.exit.value_or(-1))
@@ -247,7 +317,7 @@ std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at
         return std::string("no private folder for the connection could be made");
     auto host = std::make_unique<SftpHost>(at, folder);
     if (std::optional<std::string> why = host->connect())
-        return at.origin() + ": " + *why;
+        return *why;
     return std::unique_ptr<FileHost>(std::move(host));
 }
 

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "program.h"
 
 #include <array>
 #include <csignal>
