@@ -4,8 +4,37 @@
 #include "words.h"
 
 #include <algorithm>
+#include <array>
+#include <sstream>
 
 namespace zelvar {
+
+std::optional<FileHost::Entry> listedEntry(const std::string &line) {
+    std::istringstream words(line);
+    std::array<std::string, 8> field;
+    for (std::string &f : field)
+        words >> f;
+    if (!words || field[0].size() != 10 || field[4].find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    std::string name;
+    std::getline(words, name);
+    if (!name.empty() && name.front() == ' ')
+        name.erase(0, 1);
+    while (!name.empty() && name.back() == '\r')
+        name.pop_back();
+    FileHost::Entry e;
+    e.name = fileNameOf(name);
+    if (e.name.empty() || e.name == "." || e.name == "..")
+        return std::nullopt;
+    e.folder = field[0][0] == 'd';
+    unsigned mode = 0;
+    for (std::size_t i = 1; i < 10; ++i)
+        if (field[0][i] != '-')
+            mode |= 1U << (9 - i);
+    e.mode = mode;
+    e.size = std::strtoull(field[4].c_str(), nullptr, 10);
+    return e;
+}
 
 Hosts::Hosts(OpenHost open) : open_(std::move(open)) {}
 Hosts::~Hosts() = default;
@@ -28,7 +57,17 @@ Hosts::Reached Hosts::reach(const std::string &text) {
     r.lock = std::unique_lock<std::mutex>(r.known->busy);
     if (!r.known->tried) {
         r.known->tried = true;
-        r.known->host = open_ ? open_(r.at) : std::string("no file host is reached here");
+        HostTerms terms;
+        std::vector<std::string> notices;
+        {
+            const std::lock_guard<std::mutex> hosts(hostsBusy_);
+            if (const auto t = terms_.find(r.at.origin()); t != terms_.end())
+                terms = t->second;
+        }
+        r.known->host = open_ ? open_(r.at, terms, notices)
+                              : std::string("no file host is reached here");
+        const std::lock_guard<std::mutex> hosts(hostsBusy_);
+        notices_.insert(notices_.end(), notices.begin(), notices.end());
     }
     if (const std::string *why = std::get_if<std::string>(&r.known->host))
         r.why = *why;
@@ -46,6 +85,19 @@ FileText Hosts::read(const std::string &location, bool again) {
     if (!text.bytes)
         text.error = "cannot read " + zelvar::quoted(location) + ": " + text.error;
     return r.known->read[r.at.path] = text;
+}
+
+void Hosts::agree(const std::string &location, HostTerms terms) {
+    const auto parsed = parseLocation(location);
+    if (const Location *at = std::get_if<Location>(&parsed)) {
+        const std::lock_guard<std::mutex> hosts(hostsBusy_);
+        terms_[at->origin()] = std::move(terms);
+    }
+}
+
+std::vector<std::string> Hosts::notices() {
+    const std::lock_guard<std::mutex> hosts(hostsBusy_);
+    return std::exchange(notices_, {});
 }
 
 Disk Hosts::disk(Disk local) {

@@ -28,10 +28,26 @@ namespace zelvar {
 // What is read of a file on a host at most: a configuration is far smaller.
 inline constexpr std::size_t kLargestOnHost = std::size_t{16} << 20;
 
-// A connection to the host of a location, or why there is none.
-using OpenHost =
-    std::function<std::variant<std::unique_ptr<FileHost>, std::string>(const Location &at)>;
-std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at);
+// One line of a listing as `ls -l` writes it, which OpenSSH's sftp and FTP
+// servers' LIST both give: PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME NAME
+// (the name, or a path ending in it). None for another line.
+std::optional<FileHost::Entry> listedEntry(const std::string &line);
+
+// What the servers file says of a host: how to log in over FTP, and whether
+// plain FTP, which sends the password in clear, is the admin's choice.
+struct HostTerms {
+    std::optional<std::string> passwordFile;  // the user's alone, as the console's
+    bool plainFtp = false;
+};
+// Where an FTP password is read from, after the servers file's password file.
+inline constexpr std::string_view kFtpPasswordVariable = "ZELVAR_FTP_PASSWORD";
+
+// A connection to the host of a location, or why there is none; `notice`
+// gets what each use must say (plain FTP).
+using OpenHost = std::function<std::variant<std::unique_ptr<FileHost>, std::string>(
+    const Location &at, const HostTerms &terms, std::vector<std::string> &notices)>;
+std::variant<std::unique_ptr<FileHost>, std::string>
+openHost(const Location &at, const HostTerms &terms, std::vector<std::string> &notices);
 
 class Hosts {
 public:
@@ -39,6 +55,11 @@ public:
     ~Hosts();
     Hosts(const Hosts &) = delete;
     Hosts &operator=(const Hosts &) = delete;
+
+    // The servers file's terms for the host of a location, before it is reached.
+    void agree(const std::string &location, HostTerms terms);
+    // What each host's use must say, once each.
+    std::vector<std::string> notices();
 
     // `local`, with every location read from its host.
     Disk disk(Disk local = {});
@@ -68,6 +89,8 @@ private:
     FileText read(const std::string &location, bool again = false);
 
     OpenHost open_;
+    std::map<std::string, HostTerms> terms_;  // by origin
+    std::vector<std::string> notices_;
     std::mutex hostsBusy_;  // servers are worked at once: each host's own lock is taken after
     std::map<std::string, std::unique_ptr<Known>> hosts_;
 };

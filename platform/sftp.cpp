@@ -4,7 +4,7 @@
 // step opens as OpenSSH's master (ControlMaster) in a folder of our own, and
 // the last ends. BatchMode: nothing prompts; a key it cannot use, a host
 // key it does not know, are refused by ssh itself.
-#include "hosts.h"
+#include "transports.h"
 #include "program.h"
 #include "words.h"
 
@@ -36,14 +36,6 @@ std::optional<std::string> unquotable(const std::string &path) {
 }
 
 std::string q(const std::string &path) { return '"' + path + '"'; }
-
-unsigned modeOf(std::string_view perms) {
-    unsigned mode = 0;
-    for (std::size_t i = 1; i < perms.size() && i < 10; ++i)
-        if (perms[i] != '-')
-            mode |= 1U << (9 - i);
-    return mode;
-}
 
 class SftpHost final : public FileHost {
 public:
@@ -94,30 +86,9 @@ public:
             return said(ran);
         std::vector<Entry> entries;
         std::istringstream lines(ran.out);
-        for (std::string line; std::getline(lines, line);) {
-            if (line.starts_with("sftp>"))
-                continue;
-            // PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME-OR-YEAR PATH
-            std::istringstream words(line);
-            std::string field[8];
-            for (std::string &f : field)
-                words >> f;
-            if (!words || field[0].size() < 10)
-                continue;
-            std::string name;
-            std::getline(words, name);
-            if (!name.empty() && name.front() == ' ')
-                name.erase(0, 1);
-            name = fileNameOf(name);
-            if (name.empty() || name == "." || name == "..")
-                continue;
-            Entry e;
-            e.name = name;
-            e.folder = field[0][0] == 'd';
-            e.mode = modeOf(field[0]);
-            e.size = std::strtoull(field[4].c_str(), nullptr, 10);
-            entries.push_back(std::move(e));
-        }
+        for (std::string line; std::getline(lines, line);)
+            if (std::optional<Entry> e = listedEntry(line))
+                entries.push_back(std::move(*e));
         return entries;
     }
 
@@ -307,9 +278,7 @@ private:
 
 }  // namespace
 
-std::variant<std::unique_ptr<FileHost>, std::string> openHost(const Location &at) {
-    if (at.scheme != Scheme::Sftp)
-        return std::string(at.schemeName()) + " is not reached by this build yet: use sftp://";
+std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at) {
     std::error_code error;
     const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
     std::string folder = (temp / kTempName).string();

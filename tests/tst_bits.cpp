@@ -459,7 +459,8 @@ void TestBits::onFileHost() {
     host->dropsUploads = quirk == "drops";
     host->edited = quirk == "edited" ? "/srv/base/server.cfg" : "";
     int opened = 0;
-    const auto open = [&](const zelvar::Location &at)
+    const auto open = [&](const zelvar::Location &at, const zelvar::HostTerms &,
+                          std::vector<std::string> &)
         -> std::variant<std::unique_ptr<zelvar::FileHost>, std::string> {
         ++opened;
         if (at.origin() != "sftp://srv@h:2022")
