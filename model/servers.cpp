@@ -16,8 +16,10 @@ namespace zelvar {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kKeys{
-    "address", "configuration", "game_dir", "password_file", "groups", "command_line", "engine"};
+constexpr std::array<std::string_view, 9> kKeys{
+    "address",      "configuration", "game_dir",          "password_file", "groups",
+    "command_line", "engine",        "ftp_password_file", "plain_ftp"};
+
 
 std::string at(std::string_view name, const toml::source_region &where) {
     return std::string(name) + " line " + std::to_string(where.begin.line) + ": ";
@@ -33,6 +35,19 @@ std::string under(const std::string &folder, std::string path) {
     const bool absolute = path.starts_with('/') || path.starts_with('\\') ||
                           (path.size() > 1 && path[1] == ':') || isLocation(path);
     return absolute ? path : folder + path;
+}
+
+// A configuration or folder the file names into `place`; or what is wrong
+// with the location it is.
+std::optional<std::string> placeOf(const std::string &folder, const std::string &text,
+                                   std::string &place) {
+    if (isLocation(text)) {
+        const auto parsed = parseLocation(text);
+        if (const auto *why = std::get_if<std::string>(&parsed))
+            return *why;
+    }
+    place = under(folder, text);
+    return std::nullopt;
 }
 
 // One server's table, or what is wrong with it.
@@ -59,7 +74,8 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
                 const std::optional<std::string> dir = folders->get(i)->value<std::string>();
                 if (!dir || dir->empty())
                     return where + "game_dir holds folders, such as [\"/home/srv/.q3a/zv\"]";
-                server.gameDirs.push_back(under(folder, *dir));
+                if (const auto why = placeOf(folder, *dir, server.gameDirs.emplace_back()))
+                    return where + *why;
             }
             continue;
         }
@@ -86,6 +102,13 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
                 return where + "groups is a list, such as [\"clan\"]";
             continue;
         }
+        if (key.str() == "plain_ftp") {
+            const std::optional<bool> plain = value.value<bool>();
+            if (!plain || !value.is_boolean())
+                return where + "plain_ftp is true or false";
+            server.plainFtp = *plain;
+            continue;
+        }
         std::optional<std::string> text = value.value<std::string>();
         if (!text)
             return where + std::string(key.str()) + " is a string";
@@ -96,10 +119,16 @@ std::variant<NamedServer, std::string> serverOf(std::string_view file, const std
             if (const auto *why = std::get_if<std::string>(&address))
                 return where + *why;
             server.address = std::get<rcon::Address>(address);
-        } else if (key.str() == "configuration") {
-            server.configuration = under(folder, *text);
-        } else if (key.str() == "game_dir") {
-            server.gameDirs = {under(folder, *text)};
+        } else if (key.str() == "configuration" || key.str() == "game_dir") {
+            std::string place;
+            if (const auto why = placeOf(folder, *text, place))
+                return where + *why;
+            if (key.str() == "configuration")
+                server.configuration = place;
+            else
+                server.gameDirs = {place};
+        } else if (key.str() == "ftp_password_file") {
+            server.ftpPasswordFile = under(folder, *text);
         } else if (key.str() == "command_line") {
             server.commandLine = *text;
         } else if (key.str() == "engine") {

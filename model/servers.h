@@ -14,6 +14,10 @@
 //   command_line = "+set dedicated 2 +exec server.cfg +map mp/ffa1"
 // engine says which engine runs it, for where it looks in a folder first:
 // "game" (the game's own: archives first) or "ioquake3" (loose files first).
+// configuration and game_dir may be locations on a file host
+// ("sftp://srv@192.0.2.10:2022/home/srv/.q3a/zv/server.cfg"); for FTP,
+// ftp_password_file names the password's file, and plain_ftp = true allows
+// FTP without TLS.
 //
 // parseServers reads it, each mistake said with its line; selectServers
 // turns what a command line names (a server's name, @GROUP, @all, an
@@ -42,6 +46,10 @@ struct NamedServer {
     std::optional<std::string> passwordFile;
     std::string passwordFileAt;  // "\"servers.toml\" line 4: ", where the file names it
     std::vector<std::string> groups;
+    // Of its configuration on an FTP host: the password's file, and whether
+    // plain FTP (the password in clear) is the admin's choice.
+    std::optional<std::string> ftpPasswordFile;
+    bool plainFtp = false;
 
     // The configuration is what the server runs as it starts.
     Startup startup() const { return {ReadAs::Start, commandLine, order}; }

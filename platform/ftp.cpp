@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 
 namespace zelvar {
@@ -233,6 +234,8 @@ openFtp(const Location &at, const HostTerms &terms, std::vector<std::string> &no
         password = set;
     } else if (!at.user.empty()) {
         // Standard input a terminal: asked there, as ftp asks; else ~/.netrc or none.
+        static std::mutex asking;  // servers are worked at once: one question at a time
+        const std::lock_guard<std::mutex> one(asking);
         password = promptHidden("FTP password for " + at.origin() + ':').value_or("");
     }
     auto host = std::make_unique<FtpHost>(at, std::move(password), tls);

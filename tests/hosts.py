@@ -2,14 +2,16 @@
 # Configurations on file hosts: Debian's OpenSSH server on 127.0.0.1, started
 # here with its own host key, a client key made here and known_hosts written
 # here; one host as OpenSSH ships it (posix-rename), one that refuses a
-# rename onto an existing file, as several panels' servers do. Two real
-# engines read their configurations from those hosts' folders: explain, set,
+# rename onto an existing file, as several panels' servers do; and an FTPS
+# server (pyftpdlib, TLS required, a certificate made here). Two real
+# engines read their configurations from an SFTP and the FTPS host: explain, set,
 # check, apply, send and sync --to-file against them, the bytes on each host
 # checked here against what set writes to a local copy, and a host key
 # unknown or changed refused without a prompt. Every process started here is
 # ended; every wait is bounded.
 #
 # usage: hosts.py ZELVAR_BITS ENGINE
+#        hosts.py serve-ftps ROOT PORT CERT USER PASSWORD_FILE   (the FTPS server alone)
 import filecmp
 import getpass
 import json
@@ -81,47 +83,91 @@ def run(args, via, timeout=60, pause=0.0):
     return contract.run(args, via=via, timeout=timeout)
 
 
+def write_tree(root):
+    # The home folder's zv.cfg shadows the installation's.
+    home, base = os.path.join(root, "h", "g"), os.path.join(root, "g")
+    os.makedirs(home, exist_ok=True)
+    os.makedirs(base, exist_ok=True)
+    with open(os.path.join(base, "server.cfg"), "w") as f:
+        f.write("seta zv_teamLock 20\nseta g_weaponDisable 40\nexec zv\n")
+    os.chmod(os.path.join(base, "server.cfg"), 0o640)
+    for at, mask in ((home, 2), (base, 8)):
+        with open(os.path.join(at, "zv.cfg"), "w") as f:
+            f.write(f"seta zv_wordFilter {mask}\n")
+
+
+def start_ftps(folder, root, password):
+    cert = os.path.join(folder, "ftps.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:P-256", "-nodes", "-keyout", cert, "-out", cert + ".crt",
+                    "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                    "subjectAltName=IP:127.0.0.1"], check=True, capture_output=True)
+    with open(cert, "a") as f:
+        f.write(open(cert + ".crt").read())
+    with open(os.path.join(folder, "ftp.pw"), "w") as f:
+        f.write(password + "\n")
+    os.chmod(os.path.join(folder, "ftp.pw"), 0o600)
+    port = free_port()
+    # Debian's python3, whose pyftpdlib and pyOpenSSL the setup installs.
+    server = subprocess.Popen(["/usr/bin/python3", os.path.abspath(__file__), "serve-ftps", root,
+                               str(port), cert, "admin", os.path.join(folder, "ftp.pw")],
+                              stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                              stderr=open(os.path.join(folder, "ftps.log"), "w"))
+    for _ in range(50):  # 5 s at most
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+            return server, port, cert + ".crt"
+        except OSError:
+            time.sleep(0.1)
+    server.kill()
+    sys.exit("the FTPS server did not start:\n" + open(os.path.join(folder, "ftps.log")).read())
+
+
 def main():
-    if SSHD is None:
-        print("SKIP: no OpenSSH server (scripts/setup test installs it)")
+    if SSHD is None or subprocess.run(["/usr/bin/python3", "-c", "import pyftpdlib, OpenSSL"],
+                                      capture_output=True).returncode != 0:
+        print("SKIP: no OpenSSH server or pyftpdlib (scripts/setup test installs them)")
         sys.exit(77)
     folder = tempfile.mkdtemp(prefix="zelvar-hosts-")
     started = []
     try:
         keygen(os.path.join(folder, "client"))
-        hosts = {}
+        sftp = {}
         for name, denied in (("openssh", ""), ("panel", "posix-rename")):
             sshd, port = start_sshd(folder, name, denied)
             started.append(sshd)
-            hosts[name] = port
+            sftp[name] = port
         with open(os.path.join(folder, "known"), "w") as f:
-            for name, port in hosts.items():
+            for name, port in sftp.items():
                 key = open(os.path.join(folder, name + ".key.pub")).read().split()[:2]
                 f.write(f"[127.0.0.1]:{port} {' '.join(key)}\n")
-        via = client(folder, "admin", "known")
+        ftp_password = os.urandom(6).hex()
+        os.makedirs(os.path.join(folder, "ftps"))
+        ftps, ftps_port, authority = start_ftps(folder, os.path.join(folder, "ftps"), ftp_password)
+        started.append(ftps)
+        via = client(folder, "admin", "known") + ["CURL_CA_BUNDLE=" + authority]
+        # Each root, and how a location names a path under it: over SFTP from
+        # this machine's root, over FTP from the FTP user's own.
+        where = {"openssh": (f"sftp://127.0.0.1:{sftp['openssh']}", folder + "/openssh"),
+                 "panel": (f"sftp://127.0.0.1:{sftp['panel']}", folder + "/panel"),
+                 "ftps": (f"ftps://admin@127.0.0.1:{ftps_port}", "")}
+        locate = {n: (lambda at, n=n: where[n][0] + where[n][1] + at) for n in where}
         password = os.urandom(6).hex()
         engines, lines = {}, []
-        for name, port in hosts.items():
+        for name in ("openssh", "ftps", "panel"):
             root = os.path.join(folder, name)
-            engine = start_engine(root, password)
-            started.append(engine[0])
-            engines[name] = engine
-            home, base = os.path.join(root, "h", "g"), os.path.join(root, "g")
-            os.makedirs(home, exist_ok=True)
-            # The home folder's zv.cfg shadows the installation's.
-            with open(os.path.join(base, "server.cfg"), "w") as f:
-                f.write("seta zv_teamLock 20\nseta g_weaponDisable 40\nexec zv\n")
-            for at, mask in ((home, 2), (base, 8)):
-                with open(os.path.join(at, "zv.cfg"), "w") as f:
-                    f.write(f"seta zv_wordFilter {mask}\n")
-            for f in ("server.cfg",):
-                os.chmod(os.path.join(base, f), 0o640)
-            rcon(engine[2], password, "exec server.cfg")
-            where = f"sftp://127.0.0.1:{port}"
-            lines.append(f'[servers.{name}]\naddress = "127.0.0.1:{engine[1]}"\n'
-                         f'configuration = "{where}{base}/server.cfg"\n'
-                         f'game_dir = ["{where}{home}", "{where}{base}"]\n'
-                         f'password_file = "pw"\nengine = "ioquake3"\n')
+            if name != "panel":
+                engines[name] = start_engine(root, password)
+                started.append(engines[name][0])
+            write_tree(root)
+            if name == "panel":
+                continue
+            rcon(engines[name][2], password, "exec server.cfg")
+            lines.append(f'[servers.{name}]\naddress = "127.0.0.1:{engines[name][1]}"\n'
+                         f'configuration = "{locate[name]("/g/server.cfg")}"\n'
+                         f'game_dir = ["{locate[name]("/h/g")}", "{locate[name]("/g")}"]\n'
+                         f'password_file = "pw"\nengine = "ioquake3"\n'
+                         f'ftp_password_file = "ftp.pw"\n')
         with open(os.path.join(folder, "pw"), "w") as f:
             f.write(password + "\n")
         os.chmod(os.path.join(folder, "pw"), 0o600)
@@ -129,60 +175,81 @@ def main():
             f.write("\n".join(lines))
         fleet = via + ["ZELVAR_SERVERS=" + os.path.join(folder, "servers.toml")]
         outputs = []
+        secrets = [password, ftp_password]
 
         # explain reads as it reads the same files here: the location's names aside.
-        port, root = hosts["openssh"], os.path.join(folder, "openssh")
-        where = f"sftp://127.0.0.1:{port}"
-        dirs = [f"{root}/h/g", f"{root}/g"]
-        local = run(["--json", "explain", "--engine", "ioquake3", *sum((["--game-dir", d] for d in dirs), []),
-                     f"{root}/g/server.cfg"], via)
+        root = os.path.join(folder, "openssh")
+        dirs = ["/h/g", "/g"]
+        local = run(["--json", "explain", "--engine", "ioquake3",
+                     *sum((["--game-dir", root + d] for d in dirs), []), root + "/g/server.cfg"],
+                    via)
         remote = run(["--json", "explain", "--engine", "ioquake3",
-                      *sum((["--game-dir", where + d] for d in dirs), []),
-                      f"{where}{root}/g/server.cfg"], via)
+                      *sum((["--game-dir", locate["openssh"](d)] for d in dirs), []),
+                      locate["openssh"]("/g/server.cfg")], via)
         check("explain of a location reads as explain of the same files here",
-              remote.returncode == 0 and remote.stdout.replace(where, "") == local.stdout
-              and f'"{where}{root}/h/g/zv.cfg"' in remote.stdout,
+              remote.returncode == 0 and remote.stdout.replace(where["openssh"][0], "")
+              == local.stdout and f'"{locate["openssh"]("/h/g/zv.cfg")}"' in remote.stdout,
               remote)
         outputs += [local, remote]
 
         p = run(["check", "@all"], fleet, pause=1)
-        check("check @all: both servers in step with their configurations on the hosts",
+        check("check @all: both servers in step with their configurations on SFTP and FTPS",
               p.returncode == 0 and p.stdout.count('zv_teamLock: in step ("20")') == 2, p)
+        outputs.append(p)
 
         # The oracle: set on a copy here of each host's files.
-        copies = {}
-        for name in hosts:
+        def copy_of(name):
             copy = os.path.join(folder, "copy-" + name)
-            shutil.copytree(os.path.join(folder, name, "g"), os.path.join(copy, "g"),
-                            ignore=shutil.ignore_patterns("*.pk3", "*.so"))
-            shutil.copytree(os.path.join(folder, name, "h", "g"), os.path.join(copy, "h", "g"))
+            for d in (("g",), ("h", "g")):
+                os.makedirs(os.path.join(copy, *d))
+                for f in ("server.cfg", "zv.cfg"):
+                    if os.path.exists(os.path.join(folder, name, *d, f)):
+                        shutil.copy(os.path.join(folder, name, *d, f), os.path.join(copy, *d))
             o = run(["set", "--engine", "ioquake3", "--game-dir", f"{copy}/h/g", "--game-dir",
                      f"{copy}/g", f"{copy}/g/server.cfg", "zv_teamLock 4", "zv_wordFilter 6"], via)
-            copies[name] = copy
-            check(f"set on the copy of {name}'s files", o.returncode == 0, o)
+            check(f"set on a copy of {name}'s files", o.returncode == 0, o)
+            return copy
+
+        def as_set_writes(names):
+            files = (("g", "server.cfg"), ("g", "zv.cfg"), ("h", "g", "zv.cfg"))
+            left = [f for n in names for d in (("g",), ("h", "g"))
+                    for f in os.listdir(os.path.join(folder, n, *d)) if ".zv-" in f]
+            modes = {os.stat(os.path.join(folder, n, "g", "server.cfg")).st_mode & 0o777
+                     for n in names}
+            return not left and modes == {0o640} and all(
+                filecmp.cmp(os.path.join(copies[n], *f), os.path.join(folder, n, *f),
+                            shallow=False) for n in names for f in files)
+
+        copies = {n: copy_of(n) for n in where}
         p = run(["--json", "apply", "@all", "zv_teamLock 4", "zv_wordFilter 6"], fleet, pause=4)
         docs = json.loads(p.stdout) if p.stdout.startswith("[") else []
-        same = all(filecmp.cmp(os.path.join(copies[n], *f), os.path.join(folder, n, *f),
-                               shallow=False)
-                   for n in hosts for f in (("g", "server.cfg"), ("g", "zv.cfg"), ("h", "g", "zv.cfg")))
-        left = [f for n in hosts for d in (("g",), ("h", "g"))
-                for f in os.listdir(os.path.join(folder, n, *d)) if ".zv-" in f]
-        modes = {oct(os.stat(os.path.join(folder, n, "g", "server.cfg")).st_mode & 0o777)
-                 for n in hosts}
         check("apply @all: each host's files hold what set writes here, nothing left beside them, "
               "the mode kept; each server applied",
-              p.returncode == 0 and same and not left and modes == {"0o640"}
-              and [d.get("written_as") for d in docs]
-              == [["replaced", "replaced"], ["replaced, the old moved aside first"] * 2]
+              p.returncode == 0 and as_set_writes(["openssh", "ftps"])
+              and [d.get("written_as") for d in docs] == [["replaced", "replaced"]] * 2
               and all(d["sent"][0]["outcome"] == "applied" for d in docs), p)
         outputs.append(p)
 
-        p = run(["send", "panel", "zv_teamLock 16"], fleet, pause=4)
+        p = run(["--json", "set", "--engine", "ioquake3",
+                 *sum((["--game-dir", locate["panel"](d)] for d in dirs), []),
+                 locate["panel"]("/g/server.cfg"), "zv_teamLock 4", "zv_wordFilter 6"], via)
+        check("a host that renames nothing onto a file: the old moved aside, the new whole",
+              p.returncode == 0 and as_set_writes(["panel"])
+              and json.loads(p.stdout)["written_as"] == ["replaced, the old moved aside first"] * 2,
+              p)
+
+        p = run(["send", "ftps", "zv_teamLock 16"], fleet, pause=4)
         check("send: live only", p.returncode == 0 and "zv_teamLock 16: applied" in p.stdout, p)
-        p = run(["sync", "--to-file", "panel"], fleet, pause=4)
-        text = open(os.path.join(folder, "panel", "g", "server.cfg")).read()
-        check("sync --to-file writes what the server runs into its file on the host",
+        p = run(["sync", "--to-file", "ftps"], fleet, pause=4)
+        text = open(os.path.join(folder, "ftps", "g", "server.cfg")).read()
+        check("sync --to-file writes what the server runs into its file on the FTPS host",
               p.returncode == 0 and "seta zv_teamLock 16\n" in text, p)
+        outputs.append(p)
+
+        plain = locate["ftps"]("/g/server.cfg").replace("ftps://", "ftp://")
+        p = run(["explain", plain], via)
+        check("plain FTP is refused where the servers file does not allow it",
+              p.returncode == 2 and "in clear" in p.stderr, p)
 
         # Host keys: never a prompt, the fingerprint said, nothing read.
         fingerprint = subprocess.run(["ssh-keygen", "-l", "-f",
@@ -191,15 +258,15 @@ def main():
         open(os.path.join(folder, "empty"), "w").close()
         with open(os.path.join(folder, "other"), "w") as f:
             key = open(os.path.join(folder, "panel.key.pub")).read().split()[:2]
-            f.write(f"[127.0.0.1]:{port} {' '.join(key)}\n")
+            f.write(f"[127.0.0.1]:{sftp['openssh']} {' '.join(key)}\n")
         for known, said in (("empty", "not yet known"), ("other", "not the one known_hosts")):
-            p = run(["explain", f"{where}{root}/g/server.cfg"], client(folder, known, known),
+            p = run(["explain", locate["openssh"]("/g/server.cfg")], client(folder, known, known),
                     timeout=30)
             check(f"a host key {said}: refused, with its fingerprint, without a prompt",
                   p.returncode == 2 and said in p.stderr and fingerprint in p.stderr
                   and p.stdout == "", p)
-        check("the password is in no argument and no byte printed",
-              all(password not in o.stdout + o.stderr + " ".join(o.args) for o in outputs))
+        check("no password is in an argument or a byte printed",
+              all(s not in o.stdout + o.stderr + " ".join(o.args) for o in outputs for s in secrets))
     finally:
         for process in started:
             process.kill()

@@ -333,6 +333,8 @@ int run(std::span<const std::string_view> arguments, Streams io, const rcon::Con
     try {
         Hosts hosts(open ? open : openHost);  // one connection to each for the whole command
         const Status status = runCommand(arguments, io, connect ? connect : udpConnect(), hosts);
+        for (const std::string &notice : hosts.notices())
+            io.err << "zelvar-bits: " << notice << '\n';
         // A report that never arrived, on a full disk or a closed output, is no success.
         if (!io.out.flush()) {
             io.err << "zelvar-bits: cannot write the output\n";

@@ -77,6 +77,12 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
             t.server.order = engineOrder(*options.engine);
         if (needed && !(t.password = password(options, t, io)))
             return std::nullopt;
+        // How its files' host is logged in to, before any is reached.
+        const HostTerms terms{t.server.ftpPasswordFile, t.server.plainFtp};
+        if (t.server.configuration)
+            options.hosts->agree(*t.server.configuration, terms);
+        for (const std::string &dir : t.server.gameDirs)
+            options.hosts->agree(dir, terms);
         out.push_back(std::move(t));
     }
     return out;
