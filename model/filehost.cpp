@@ -39,8 +39,9 @@ struct Replacing {
         const std::string because = " (" + why + ")";
         const std::optional<std::string> failed = host.store(path, bytes);
         if (!failed && holds(path, bytes))
-            return {WrittenAs::Rewritten, name + ": rewritten in place, not in one step, since "
-                                                 "nothing could be made beside it" +
+            return {WrittenAs::Rewritten, name +
+                                              ": rewritten in place, not in one step, since "
+                                              "nothing could be made beside it" +
                                               because};
         const std::string what = failed ? *failed : "it did not read back as written";
         if (!host.store(path, old) && holds(path, old))
@@ -66,10 +67,11 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
     // What the host holds now must be what was read and planned from.
     FileText now = host.fetch(path, largest);
     if (!now.bytes)
-        return {std::nullopt, r.name + ": " +
-                                  (now.missing ? std::string("gone from the server since it was read")
-                                               : now.error) +
-                                  "; nothing is written"};
+        return {
+            std::nullopt,
+            r.name + ": " +
+                (now.missing ? std::string("gone from the server since it was read") : now.error) +
+                "; nothing is written"};
     if (now.bytes->size() != wasSize || digestOf(*now.bytes) != wasDigest)
         return {std::nullopt, r.name + " " + std::string(kChangedOnHost) + "; nothing is written"};
     const std::string old = std::move(*now.bytes);
@@ -112,12 +114,11 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
         if (const std::optional<std::string> why = host.rename(fresh, path)) {
             const bool back = !host.rename(aside, path);
             host.remove(fresh);
-            return {std::nullopt,
-                    back ? r.name + ": renaming the new file in failed: " + *why +
-                               "; it is as it was; nothing is written"
-                         : r.name + ": renaming the new file in failed: " + *why +
-                               ", and so did putting the old back: it is at " +
-                               zelvar::quoted(aside) + "; rename it back"};
+            return {std::nullopt, back ? r.name + ": renaming the new file in failed: " + *why +
+                                             "; it is as it was; nothing is written"
+                                       : r.name + ": renaming the new file in failed: " + *why +
+                                             ", and so did putting the old back: it is at " +
+                                             zelvar::quoted(aside) + "; rename it back"};
         }
         how = WrittenAs::AsideFirst;
     }
@@ -127,9 +128,9 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
                               : !host.store(path, old) && r.holds(path, old);
         return {std::nullopt, r.name + " did not read back as written; " +
                                   (back ? "its old bytes are back"
-                                        : how == WrittenAs::AsideFirst
-                                            ? "its old bytes are at " + zelvar::quoted(aside)
-                                            : std::string("it may be neither old nor new"))};
+                                   : how == WrittenAs::AsideFirst
+                                       ? "its old bytes are at " + zelvar::quoted(aside)
+                                       : std::string("it may be neither old nor new"))};
     }
     if (how == WrittenAs::AsideFirst)
         if (const std::optional<std::string> why = host.remove(aside))

@@ -39,6 +39,8 @@ public:
     virtual Listing list(const std::string &folder) = 0;
     // The whole file, up to `largest` bytes (more: refused).
     virtual FileText fetch(const std::string &path, std::size_t largest) = 0;
+    // Its bytes from `from` to its end, which an archive's directory is in.
+    virtual FileText tail(const std::string &path, std::uint64_t from) = 0;
     // Makes or truncates the file and writes the bytes.
     virtual std::optional<std::string> store(const std::string &path, std::string_view bytes) = 0;
     virtual std::optional<std::string> chmod(const std::string &path, unsigned mode) = 0;

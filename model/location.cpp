@@ -33,8 +33,8 @@ std::optional<Scheme> schemeOf(std::string_view text, std::size_t &length) {
 bool control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
 bool hostByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
 }
 
 }  // namespace

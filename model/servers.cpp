@@ -20,7 +20,6 @@ constexpr std::array<std::string_view, 9> kKeys{
     "address",      "configuration", "game_dir",          "password_file", "groups",
     "command_line", "engine",        "ftp_password_file", "plain_ftp"};
 
-
 std::string at(std::string_view name, const toml::source_region &where) {
     return std::string(name) + " line " + std::to_string(where.begin.line) + ": ";
 }

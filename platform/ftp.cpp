@@ -113,6 +113,19 @@ public:
         return text;
     }
 
+    FileText tail(const std::string &path, std::uint64_t from) override {
+        FileText text;
+        Into into{{}, kLargestListing * 8};
+        resumeFrom_ = from;
+        const std::optional<std::string> why = perform(url(path), into);
+        resumeFrom_ = 0;
+        if (why)
+            text.error = *why;
+        else
+            text.bytes = std::move(into.bytes);
+        return text;
+    }
+
     std::optional<std::string> store(const std::string &path, std::string_view bytes) override {
         From from{bytes};
         Into ignored{{}, 0};
@@ -180,6 +193,9 @@ private:
             curl_easy_setopt(curl_, CURLOPT_PASSWORD, password_.c_str());
         else
             curl_easy_setopt(curl_, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
+        if (resumeFrom_ != 0)
+            curl_easy_setopt(curl_, CURLOPT_RESUME_FROM_LARGE,
+                             static_cast<curl_off_t>(resumeFrom_));
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &into);
         if (quote != nullptr) {
@@ -198,10 +214,10 @@ private:
             return std::nullopt;
         if (done == CURLE_LOGIN_DENIED)
             return std::string("the server refused the login") +
-                   (password_.empty() ? " (no password was found: set " +
-                                            std::string(kFtpPasswordVariable) +
-                                            ", or name the server's ftp_password_file)"
-                                      : "");
+                   (password_.empty()
+                        ? " (no password was found: set " + std::string(kFtpPasswordVariable) +
+                              ", or name the server's ftp_password_file)"
+                        : "");
         // libcurl's words; never a URL, which could hold nothing secret but is long.
         return error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(done));
     }
@@ -211,6 +227,7 @@ private:
     bool tls_;
     CURL *curl_;
     std::string base_;
+    std::uint64_t resumeFrom_ = 0;
 };
 
 }  // namespace

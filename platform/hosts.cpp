@@ -14,7 +14,8 @@ std::optional<FileHost::Entry> listedEntry(const std::string &line) {
     std::array<std::string, 8> field;
     for (std::string &f : field)
         words >> f;
-    if (!words || field[0].size() != 10 || field[4].find_first_not_of("0123456789") != std::string::npos)
+    if (!words || field[0].size() != 10 ||
+        field[4].find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     std::string name;
     std::getline(words, name);
@@ -64,8 +65,8 @@ Hosts::Reached Hosts::reach(const std::string &text) {
             if (const auto t = terms_.find(r.at.origin()); t != terms_.end())
                 terms = t->second;
         }
-        r.known->host = open_ ? open_(r.at, terms, notices)
-                              : std::string("no file host is reached here");
+        r.known->host =
+            open_ ? open_(r.at, terms, notices) : std::string("no file host is reached here");
         const std::lock_guard<std::mutex> hosts(hostsBusy_);
         notices_.insert(notices_.end(), notices.begin(), notices.end());
     }
@@ -123,13 +124,64 @@ Disk Hosts::disk(Disk local) {
                     found.push_back(e.name);
         return found;
     };
-    d.open = [local](const std::string &path, std::string &why) -> std::optional<ArchiveFile> {
+    d.open = [this, local](const std::string &path,
+                           std::string &why) -> std::optional<ArchiveFile> {
         if (!isLocation(path))
             return local.open(path, why);
-        why = "an archive on a file host is not read yet: what it sets is not known here";
-        return std::nullopt;
+        return archive(path, why);
     };
     return d;
+}
+
+std::optional<ArchiveFile> Hosts::archive(const std::string &location, std::string &why) {
+    Reached r = reach(location);
+    if (r.why) {
+        why = *r.why;
+        return std::nullopt;
+    }
+    const std::string folder = folderOf(r.at.path);
+    auto [listed, fresh] = r.known->listings.try_emplace(folder);
+    if (fresh)
+        listed->second = r.host().list(folder);
+    if (const std::string *failed = std::get_if<std::string>(&listed->second)) {
+        why = *failed;
+        return std::nullopt;
+    }
+    const auto &entries = std::get<std::vector<FileHost::Entry>>(listed->second);
+    const auto e = std::find_if(entries.begin(), entries.end(), [&](const FileHost::Entry &x) {
+        return x.name == fileNameOf(r.at.path);
+    });
+    if (e == entries.end()) {
+        why = "it is no longer there";
+        return std::nullopt;
+    }
+    // Its end is fetched once, from as far back as a read asks: the
+    // directory, and the rare configuration inside; never more than a bound.
+    struct Tail {
+        std::uint64_t from = 0;
+        std::string bytes;
+        bool fetched = false;
+    };
+    const std::uint64_t size = e->size;
+    auto tail = std::make_shared<Tail>();
+    return ArchiveFile{
+        size, [this, location, size, tail](std::uint64_t at, std::size_t count, std::string &into) {
+            if (at + count > size)
+                return false;
+            if (!tail->fetched || at < tail->from) {
+                if (size - at > kLargestArchiveTail)
+                    return false;  // said as the read that fails
+                Reached r = reach(location);
+                if (r.why)
+                    return false;
+                FileText text = r.host().tail(r.at.path, at);
+                if (!text.bytes || text.bytes->size() != size - at)
+                    return false;
+                *tail = {at, std::move(*text.bytes), true};
+            }
+            into.assign(tail->bytes, at - tail->from, count);
+            return true;
+        }};
 }
 
 std::variant<Snapshot, std::string> Hosts::snapshot(const std::string &location) {

@@ -27,6 +27,9 @@ namespace zelvar {
 
 // What is read of a file on a host at most: a configuration is far smaller.
 inline constexpr std::size_t kLargestOnHost = std::size_t{16} << 20;
+// How far back from an archive's end it is read: its directory, and a
+// configuration stored near it (a map's archive holds maps before them).
+inline constexpr std::uint64_t kLargestArchiveTail = std::uint64_t{32} << 20;
 
 // One line of a listing as `ls -l` writes it, which OpenSSH's sftp and FTP
 // servers' LIST both give: PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME NAME
@@ -65,6 +68,8 @@ public:
     Disk disk(Disk local = {});
     // The file at a location, read whole, as a replace will need it.
     std::variant<Snapshot, std::string> snapshot(const std::string &location);
+    // An archive on a host, read from its end as far back as asked.
+    std::optional<ArchiveFile> archive(const std::string &location, std::string &why);
     std::variant<WrittenAs, std::string> replace(const Snapshot &was, std::string_view name,
                                                  std::string_view bytes);
 
@@ -75,7 +80,7 @@ private:
         bool tried = false;
         std::variant<std::unique_ptr<FileHost>, std::string> host;
         std::map<std::string, FileHost::Listing> listings;  // by the folder's path there
-        std::map<std::string, FileText> read;                // by the file's path there
+        std::map<std::string, FileText> read;               // by the file's path there
     };
     // The host of a location, locked and connected on first use; or why not.
     struct Reached {

@@ -49,8 +49,7 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     pid_t child = 0;
-    ran.started =
-        posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ) == 0;
+    ran.started = posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     in.close(0);
@@ -77,9 +76,8 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
             ran.timedOut = true;
             break;
         }
-        std::array<pollfd, 3> ready{{{out.ends[0], POLLIN, 0},
-                                     {err.ends[0], POLLIN, 0},
-                                     {in.ends[1], POLLOUT, 0}}};
+        std::array<pollfd, 3> ready{
+            {{out.ends[0], POLLIN, 0}, {err.ends[0], POLLIN, 0}, {in.ends[1], POLLOUT, 0}}};
         // Its output closed is not its end: a program may leave a child
         // holding it (ssh's shared connection), so its exit is waited for.
         poll(ready.data(), ready.size(), static_cast<int>(std::min<long>(left.count(), 50)));

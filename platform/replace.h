@@ -37,7 +37,6 @@ struct Snapshot {
 std::variant<Snapshot, std::string> takeSnapshot(const std::string &path, std::string_view name,
                                                  std::size_t largest);
 
-
 // Writes `bytes` in place of the file of `was`: how, or why not (the file
 // then as it was).
 std::variant<WrittenAs, std::string> replaceFile(const Snapshot &was, std::string_view name,

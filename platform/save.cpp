@@ -18,7 +18,7 @@ namespace {
 std::optional<std::string> snapshot(const std::string &path, bool create, PlannedSave::File &file,
                                     Hosts *hosts) {
     file.name = zelvar::quoted(path);
-    auto taken = !isLocation(path) ? takeSnapshot(path, file.name, kLargestConfiguration)
+    auto taken = !isLocation(path)  ? takeSnapshot(path, file.name, kLargestConfiguration)
                  : hosts != nullptr ? hosts->snapshot(path)
                                     : std::string(file.name + ": a location is not read here");
     if (const std::string *why = std::get_if<std::string>(&taken))
@@ -210,7 +210,7 @@ Saved commitSave(PlannedSave plan, Hosts *hosts) {
     Saved saved = std::move(plan.shown);
     for (const PlannedSave::File &file : plan.files) {
         auto how = !isLocation(file.was.target) ? replaceFile(file.was, file.name, file.bytes)
-                   : hosts != nullptr ? hosts->replace(file.was, file.name, file.bytes)
+                   : hosts != nullptr           ? hosts->replace(file.was, file.name, file.bytes)
                                       : std::string(file.name + ": a location is not written here");
         if (auto *why = std::get_if<std::string>(&how)) {
             saved.status = Failed;

@@ -4,8 +4,8 @@
 // step opens as OpenSSH's master (ControlMaster) in a folder of our own, and
 // the last ends. BatchMode: nothing prompts; a key it cannot use, a host
 // key it does not know, are refused by ssh itself.
-#include "transports.h"
 #include "program.h"
+#include "transports.h"
 #include "words.h"
 
 #include <cstdlib>
@@ -42,8 +42,13 @@ public:
     SftpHost(const Location &at, std::string folder) : at_(at), folder_(std::move(folder)) {}
     ~SftpHost() override {
         if (master_) {
-            std::vector<std::string> words{"ssh", "-o", "ControlPath=" + folder_ + "/cm",
-                                           "-O",  "exit", "--", destination(false)};
+            std::vector<std::string> words{"ssh",
+                                           "-o",
+                                           "ControlPath=" + folder_ + "/cm",
+                                           "-O",
+                                           "exit",
+                                           "--",
+                                           destination(false)};
             runProgram(words, {}, std::chrono::seconds(5));
         }
         std::error_code ignored;
@@ -130,6 +135,32 @@ public:
         return text;
     }
 
+    // `reget` goes on from the local file's end: one of `from` bytes, all
+    // a hole, takes the rest.
+    FileText tail(const std::string &path, std::uint64_t from) override {
+        FileText text;
+        if (auto why = unquotable(path)) {
+            text.error = *why;
+            return text;
+        }
+        const std::string local = folder_ + "/tail";
+        std::error_code error;
+        { std::ofstream(local, std::ios::binary | std::ios::trunc); }
+        std::filesystem::resize_file(local, from, error);
+        const Ran ran = error ? Ran{} : batch("reget " + q(path) + ' ' + q(local) + '\n');
+        std::ifstream in(local, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(from));
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        std::filesystem::remove(local, error);
+        if (ran.exit != 0) {
+            text.error = ran.started ? said(ran) : "its end could not be fetched";
+            return text;
+        }
+        text.bytes = std::move(bytes);
+        return text;
+    }
+
     std::optional<std::string> store(const std::string &path, std::string_view bytes) override {
         if (auto why = unquotable(path))
             return why;
@@ -190,10 +221,9 @@ private:
         scan.emplace_back("--");
         scan.push_back(at_.host);
         const Ran keys = runProgram(scan, {}, std::chrono::seconds(10));
-        const Ran prints =
-            keys.exit == 0 ? runProgram({"ssh-keygen", "-l", "-f", "-"}, keys.out,
-                                        std::chrono::seconds(5))
-                           : Ran{};
+        const Ran prints = keys.exit == 0 ? runProgram({"ssh-keygen", "-l", "-f", "-"}, keys.out,
+                                                       std::chrono::seconds(5))
+                                          : Ran{};
         std::string out;
         std::istringstream lines(prints.out);
         for (std::string line; std::getline(lines, line);) {

@@ -152,7 +152,7 @@ class Scripted:
 
 def start_engine(folder, password, engine_path=None):
     game = os.path.join(folder, "g")
-    os.makedirs(game)
+    os.makedirs(game, exist_ok=True)
     os.symlink("/usr/share/games/openarena/baseoa/pak1-maps.pk3", os.path.join(game, "m.pk3"))
     engine_path = engine_path or ENGINE
     os.symlink(os.path.join(os.path.dirname(engine_path), "baseq3", "qagamex86_64.so"),

@@ -23,6 +23,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 import contract
 from contract import check, rcon, start_engine
@@ -89,7 +90,13 @@ def write_tree(root):
     os.makedirs(home, exist_ok=True)
     os.makedirs(base, exist_ok=True)
     with open(os.path.join(base, "server.cfg"), "w") as f:
-        f.write("seta zv_teamLock 20\nseta g_weaponDisable 40\nexec zv\n")
+        f.write("seta zv_teamLock 20\nseta g_weaponDisable 40\nexec zv\nexec inpak\n")
+    # An exec'd file in an archive, found after a map archive's directory is
+    # read from its end: 40 MB, of which only the end crosses the wire.
+    with zipfile.ZipFile(os.path.join(base, "zz.pk3"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("inpak.cfg", "seta zv_emotDisallow 12\n")
+    shutil.copy("/usr/share/games/openarena/baseoa/pak1-maps.pk3",
+                os.path.join(base, "zzzmaps.pk3"))
     os.chmod(os.path.join(base, "server.cfg"), 0o640)
     for at, mask in ((home, 2), (base, 8)):
         with open(os.path.join(at, "zv.cfg"), "w") as f:
@@ -156,10 +163,10 @@ def main():
         engines, lines = {}, []
         for name in ("openssh", "ftps", "panel"):
             root = os.path.join(folder, name)
+            write_tree(root)  # before the engine, which finds its archives as it starts
             if name != "panel":
                 engines[name] = start_engine(root, password)
                 started.append(engines[name][0])
-            write_tree(root)
             if name == "panel":
                 continue
             rcon(engines[name][2], password, "exec server.cfg")

@@ -68,8 +68,8 @@ struct MemoryHost final : zelvar::FileHost {
     bool renamesOntoFiles = true;  // posix-rename
     bool renames = true;
     bool creates = true;
-    bool dropsUploads = false;     // a new file gets half its bytes, then the connection goes
-    std::string edited;    // someone else writes this file as it is fetched again to be written
+    bool dropsUploads = false;  // a new file gets half its bytes, then the connection goes
+    std::string edited;  // someone else writes this file as it is fetched again to be written
     int fetches = 0;
     Listing list(const std::string &folder) override {
         std::vector<Entry> entries;
@@ -84,6 +84,12 @@ struct MemoryHost final : zelvar::FileHost {
         const auto f = files.find(path);
         return f == files.end() ? zelvar::FileText{std::nullopt, "no such file", true}
                                 : zelvar::FileText{f->second.bytes, {}};
+    }
+    zelvar::FileText tail(const std::string &path, std::uint64_t from) override {
+        zelvar::FileText t = fetch(path, 0);
+        if (t.bytes)
+            t.bytes->erase(0, from);
+        return t;
     }
     std::optional<std::string> store(const std::string &path, std::string_view bytes) override {
         const bool fresh = files.count(path) == 0;
@@ -121,6 +127,9 @@ struct Reaching final : zelvar::FileHost {
     Listing list(const std::string &f) override { return host.list(f); }
     zelvar::FileText fetch(const std::string &p, std::size_t n) override {
         return host.fetch(p, n);
+    }
+    zelvar::FileText tail(const std::string &p, std::uint64_t from) override {
+        return host.tail(p, from);
     }
     std::optional<std::string> store(const std::string &p, std::string_view b) override {
         return host.store(p, b);
@@ -439,8 +448,8 @@ void TestBits::onFileHost_data() {
     QTest::newRow("no file may be made") << "noCreate" << true << "not in one step";
     QTest::newRow("no rename at all") << "noRename" << true << "not in one step";
     QTest::newRow("the upload cut short") << "drops" << true << "not in one step";
-    QTest::newRow("changed on the server since it was read") << "edited" << false
-                                                              << "changed on the server since";
+    QTest::newRow("changed on the server since it was read")
+        << "edited" << false << "changed on the server since";
 }
 
 void TestBits::onFileHost() {
@@ -467,8 +476,8 @@ void TestBits::onFileHost() {
             return "wrong host " + at.origin();
         return std::make_unique<Reaching>(server);
     };
-    const Result r = run({"set", "--json", "sftp://srv@h:2022/srv/base/server.cfg",
-                          "zv_teamLock 4", "zv_wordFilter 6"},
+    const Result r = run({"set", "--json", "sftp://srv@h:2022/srv/base/server.cfg", "zv_teamLock 4",
+                          "zv_wordFilter 6"},
                          {}, true, open);
     nlohmann::json json;
     QVERIFY2(strictJson(r.bytes, &json), qPrintable(r.out));

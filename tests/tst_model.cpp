@@ -4,6 +4,7 @@
 #include "command.h"
 #include "config.h"
 #include "decode.h"
+#include "location.h"
 #include "open.h"
 #include "oracle.h"
 #include "rcon.h"
@@ -320,6 +321,13 @@ CHECK_CASE(serversFile) {
          "\"s.toml\" line 3: a password does not belong in the servers file"},
         {"[servers.x]\nadress = \"a\"\n", "x", "\"s.toml\" line 2: unknown key \"adress\""},
         {"[servers.x]\naddress = \"a\n", "x", "\"s.toml\" line 2: "},  // a syntax error
+        // a location is no path under the file's folder; a wrong one is said
+        {"[servers.x]\naddress = \"a\"\nconfiguration = \"SFTP://h/s.cfg\"\n", "x",
+         "x=a:29070+SFTP://h/s.cfg"},
+        {"[servers.x]\naddress = \"a\"\ngame_dir = [\"sftp://-oProxyCommand=x/g\"]\n", "x",
+         "\"s.toml\" line 3: \"-oProxyCommand=x\" is not a host name"},
+        {"[servers.x]\naddress = \"a\"\nplain_ftp = \"yes\"\n", "x",
+         "\"s.toml\" line 3: plain_ftp is true or false"},
     };
     for (const auto &row : rows) {
         const auto file = zelvar::parseServers(row.text, "\"s.toml\"", "/z/");
@@ -344,6 +352,40 @@ CHECK_CASE(serversFile) {
 // A text with nowhere to look for what it execs: the exec is missing, not a
 // loop; and an opening whose every setting opened is not headed as one that
 // left settings out.
+// A location reaches a program's arguments and a host's commands: what it
+// names, and each way one is refused.
+CHECK_CASE(locations) {
+    const struct {
+        std::string_view text;
+        std::string_view outcome;  // origin and path, or the refusal's start
+    } rows[] = {
+        {"sftp://srv@192.0.2.10:2022/home/srv/b/server.cfg",
+         "sftp://srv@192.0.2.10:2022 /home/srv/b/server.cfg"},
+        {"FTPS://h.example/a b.cfg", "ftps://h.example /a b.cfg"},
+        {"sftp://[::1]:22/x", "sftp://[::1]:22 /x"},
+        {"sftp://h:/x", "\"\" is not a port"},
+        {"sftp://h:65536/x", "\"65536\" is not a port"},
+        {"sftp://-h/x", "\"-h\" is not a host name"},
+        {"sftp://-l@h/x", "the user \"-l\" is not"},
+        {"ftp://u:pw@h/x", "a location holds no password"},
+        {"sftp://h", "a location names a file after its host"},
+        {"sftp://h/", "a location names a file after its host"},
+        {"sftp://h/a\\b", "a location's path is written with '/'"},
+        {"sftp://h/a\nb", "a location holds no control character"},
+        {"sftp://[::1/x", "an IPv6 address is closed"},
+        {"sftp://h;rm/x", "\"h;rm\" is not a host name"},
+    };
+    for (const auto &row : rows) {
+        const auto at = zelvar::parseLocation(row.text);
+        const auto *l = std::get_if<zelvar::Location>(&at);
+        const std::string got =
+            l != nullptr ? l->origin() + ' ' + l->path : std::get<std::string>(at);
+        CHECK(got.starts_with(row.outcome), got);
+        CHECK(zelvar::isLocation(row.text), std::string(row.text));
+    }
+    CHECK(!zelvar::isLocation("/srv/sftp://x") && !zelvar::isLocation("C:\\g\\server.cfg"), "");
+}
+
 CHECK_CASE(openedWithAMissingExec) {
     zelvar::Tree tree = zelvar::readTextTree("it", "seta zv_teamLock 4\nexec gone\n", {});
     CHECK(tree.notes.size() == 1 && tree.notes[0].text == "couldn't exec gone.cfg",

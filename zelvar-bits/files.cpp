@@ -104,10 +104,9 @@ std::optional<std::string> setShown(const std::string &path, const Options &opti
                                     Result &done) {
     const bool fromInput = path == "-";
     const std::optional<std::string> given = fromInput ? std::optional(input(io)) : std::nullopt;
-    PlannedSave plan =
-        planSave(path, done.planned, options.create,
-                 fromInput ? inputSearch(options) : options.gameDirs, startupOf(options), given,
-                 options.hosts);
+    PlannedSave plan = planSave(path, done.planned, options.create,
+                                fromInput ? inputSearch(options) : options.gameDirs,
+                                startupOf(options), given, options.hosts);
     std::optional<std::string> text;
     if (plan.shown.status == Clean && options.toStdout) {
         if (plan.files.size() > 1 || (plan.files.size() == 1 && plan.shown.files[0] != path)) {

@@ -346,8 +346,9 @@ Status applyCommand(Args args, const Options &options, Streams io) {
         if (t.server.configuration && session != nullptr) {
             // Where the server reads its files decides which one is edited.
             bool elsewhere = false;
-            silent = rcon::unanswered(
-                [&] { elsewhere = readAsServer(t, *session, done, *options.hosts).error || done.error; });
+            silent = rcon::unanswered([&] {
+                elsewhere = readAsServer(t, *session, done, *options.hosts).error || done.error;
+            });
             if (elsewhere) {
                 done.after.emplace_back("nothing written or sent");
                 return finish(done, Failed);
