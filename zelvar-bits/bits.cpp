@@ -177,6 +177,12 @@ std::string help() {
                        " unless named), or a comma-separated list of them; several servers "
                        "are worked at once, each reported whole.",
                    2)
+        << wrapped("FILE and DIR may be on a file host: sftp://[USER@]HOST[:PORT]/PATH (through "
+                   "OpenSSH's sftp, your ssh config and keys), ftps://... (FTP with TLS; its "
+                   "password from the server's ftp_password_file, " +
+                       std::string(kFtpPasswordVariable) +
+                       ", ~/.netrc or a prompt) or, where the servers file allows it, ftp://.",
+                   2)
         << wrapped(serversFileHelp(true), 2)
         << wrapped(passwordHelp(true, "a prompt at the terminal"), 2) << '\n';
     helpRow(out, "--json", "every command but " + takers(kJson, false) + " writes JSON");
