@@ -91,6 +91,16 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
     // The new bytes beside it, whole and with its mode, before anything else.
     if (const std::optional<std::string> why = host.store(fresh, bytes)) {
         host.remove(fresh);
+        // A host gone quiet is no host that refuses new files: the file,
+        // never touched, stays as it is.
+        if (std::holds_alternative<std::string>(host.list(folder)))
+            return {std::nullopt, r.name +
+                                      ": the server stopped answering as the new bytes "
+                                      "went to it (" +
+                                      *why +
+                                      "); it is as it was, and a part of the new may be "
+                                      "left at " +
+                                      zelvar::quoted(fresh) + "; nothing is written"};
         return r.inPlace(old, *why);
     }
     if (mode)

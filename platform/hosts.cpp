@@ -202,8 +202,6 @@ std::variant<Snapshot, std::string> Hosts::snapshot(const std::string &location)
 
 std::variant<WrittenAs, std::string> Hosts::replace(const Snapshot &was, std::string_view name,
                                                     std::string_view bytes) {
-    if (!was.exists)
-        return std::string(name) + ": a file is not made on a file host; nothing is written";
     Reached r = reach(was.target);
     if (r.why)
         return *r.why;

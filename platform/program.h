@@ -1,7 +1,8 @@
 // Running another program: with an argument list, never a shell; its input
 // given whole, its output and errors kept up to a bound; ended once its time
-// is up. Not a byte of a password goes through here: the programs run
-// (OpenSSH's clients) find their keys and agents themselves.
+// is up. Not a byte of a password goes through here, nor in its
+// environment: the programs run (OpenSSH's clients) find their keys and
+// agents themselves.
 #pragma once
 
 #include <chrono>

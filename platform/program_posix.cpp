@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,8 +49,17 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // Our passwords stay ours: a program's environment may travel on (ssh's SendEnv).
+    std::vector<char *> environment;
+    for (char **e = environ; *e != nullptr; ++e) {
+        const std::string_view set(*e);
+        if (!set.starts_with("ZELVAR_") || !set.substr(0, set.find('=')).ends_with("PASSWORD"))
+            environment.push_back(*e);
+    }
+    environment.push_back(nullptr);
     pid_t child = 0;
-    ran.started = posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environ) == 0;
+    ran.started =
+        posix_spawnp(&child, argv[0], &actions, &attributes, argv.data(), environment.data()) == 0;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     in.close(0);
@@ -58,11 +68,15 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
     if (!ran.started)
         return ran;
     fcntl(in.ends[1], F_SETFL, O_NONBLOCK);
-    // A broken pipe is said by write, not by a signal that ends us.
-    struct sigaction ignore {};
-    struct sigaction was {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &was);
+    // A program that ends before it reads all its input is said by write,
+    // not by a signal that ends us; once for the process, since servers
+    // are worked at once and a handler put back by one would catch another.
+    static const bool ignored = [] {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        return sigaction(SIGPIPE, &ignore, nullptr) == 0;
+    }();
+    (void)ignored;
     std::size_t written = 0;
     if (input.empty())
         in.close(1);
@@ -118,7 +132,6 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
         if (WIFEXITED(status))
             ran.exit = WEXITSTATUS(status);
     }
-    sigaction(SIGPIPE, &was, nullptr);
     return ran;
 }
 

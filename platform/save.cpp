@@ -24,8 +24,10 @@ std::optional<std::string> snapshot(const std::string &path, bool create, Planne
     if (const std::string *why = std::get_if<std::string>(&taken))
         return *why;
     file.was = std::move(std::get<Snapshot>(taken));
-    if (!file.was.exists && !create)
-        return file.name + " does not exist; nothing is written";
+    if (!file.was.exists && (!create || isLocation(path)))
+        return file.name + " does not exist" +
+               (isLocation(path) ? " on its host, where nothing here makes a file" : "") +
+               "; nothing is written";
     std::error_code error;
     const auto permissions = std::filesystem::status(file.was.target, error).permissions();
     if (file.was.exists && !isLocation(path) && !error &&

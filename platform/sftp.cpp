@@ -99,6 +99,10 @@ public:
 
     FileText fetch(const std::string &path, std::size_t largest) override {
         FileText text;
+        if (auto why = unquotable(path)) {
+            text.error = *why;
+            return text;
+        }
         const Listing listing = list(folderOf(path));
         if (const std::string *why = std::get_if<std::string>(&listing)) {
             text.error = *why;
@@ -122,11 +126,12 @@ public:
             return text;
         }
         const std::string local = folder_ + "/got";
+        std::error_code gone;
         const Ran ran = batch("get " + q(path) + ' ' + q(local) + '\n');
         std::ifstream in(local, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         in.close();
-        std::filesystem::remove(local);
+        std::filesystem::remove(local, gone);
         if (ran.exit != 0) {
             text.error = said(ran);
             return text;
@@ -165,6 +170,7 @@ public:
         if (auto why = unquotable(path))
             return why;
         const std::string local = folder_ + "/put";
+        std::error_code gone;
         {
             std::ofstream out(local, std::ios::binary | std::ios::trunc);
             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -172,7 +178,7 @@ public:
                 return "could not stage the bytes to send";
         }
         const Ran ran = batch("put " + q(local) + ' ' + q(path) + '\n');
-        std::filesystem::remove(local);
+        std::filesystem::remove(local, gone);
         return ran.exit == 0 ? std::nullopt : std::optional(said(ran));
     }
     std::optional<std::string> chmod(const std::string &path, unsigned mode) override {

@@ -74,14 +74,21 @@ def client(folder, name, known):
                 f"  UserKnownHostsFile {folder}/{known}\n  User {getpass.getuser()}\n")
     wrapper = os.path.join(folder, name + ".sftp")
     with open(wrapper, "w") as f:
-        f.write(f'#!/bin/sh\nexec sftp -F "{folder}/{name}.ssh" "$@"\n')
+        # What the client was given to run with, kept for the test to search.
+        f.write(f'#!/bin/sh\nenv >> "{folder}/{name}.env"\nexec sftp -F "{folder}/{name}.ssh" "$@"\n')
     os.chmod(wrapper, 0o755)
     return ["env", "ZELVAR_SFTP=" + wrapper]
 
 
-def run(args, via, timeout=60, pause=0.0):
+def run(args, via, timeout=60, pause=0.0, secrets=()):
+    # Secrets go in the environment, never in the words run.
     time.sleep(pause)
-    return contract.run(args, via=via, timeout=timeout)
+    env = dict(os.environ, **dict(secrets))
+    start = time.monotonic()
+    p = subprocess.run([*via, contract.BITS, *args], capture_output=True, text=True, env=env,
+                       stdin=subprocess.DEVNULL, timeout=timeout)
+    p.seconds = time.monotonic() - start
+    return p
 
 
 def write_tree(root):
@@ -192,7 +199,9 @@ def main():
                     via)
         remote = run(["--json", "explain", "--engine", "ioquake3",
                       *sum((["--game-dir", locate["openssh"](d)] for d in dirs), []),
-                      locate["openssh"]("/g/server.cfg")], via)
+                      locate["openssh"]("/g/server.cfg")],
+                     via, secrets={"ZELVAR_RCON_PASSWORD": password,
+                                   "ZELVAR_FTP_PASSWORD": ftp_password}.items())
         check("explain of a location reads as explain of the same files here",
               remote.returncode == 0 and remote.stdout.replace(where["openssh"][0], "")
               == local.stdout and f'"{locate["openssh"]("/h/g/zv.cfg")}"' in remote.stdout,
@@ -272,8 +281,10 @@ def main():
             check(f"a host key {said}: refused, with its fingerprint, without a prompt",
                   p.returncode == 2 and said in p.stderr and fingerprint in p.stderr
                   and p.stdout == "", p)
-        check("no password is in an argument or a byte printed",
-              all(s not in o.stdout + o.stderr + " ".join(o.args) for o in outputs for s in secrets))
+        given = open(os.path.join(folder, "admin.env")).read()
+        check("no password is in an argument, a byte printed, or the SFTP client's environment",
+              all(s not in o.stdout + o.stderr + " ".join(o.args) for o in outputs for s in secrets)
+              and "ZELVAR_SERVERS" in given and not any(s in given for s in secrets))
     finally:
         for process in started:
             process.kill()

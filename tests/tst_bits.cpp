@@ -69,9 +69,13 @@ struct MemoryHost final : zelvar::FileHost {
     bool renames = true;
     bool creates = true;
     bool dropsUploads = false;  // a new file gets half its bytes, then the connection goes
+    bool staysGone = false;     // and never comes back
     std::string edited;  // someone else writes this file as it is fetched again to be written
     int fetches = 0;
+    bool gone = false;
     Listing list(const std::string &folder) override {
+        if (gone)
+            return "Connection closed";
         std::vector<Entry> entries;
         for (const auto &[path, f] : files)
             if (zelvar::folderOf(path) == folder)
@@ -95,8 +99,11 @@ struct MemoryHost final : zelvar::FileHost {
         const bool fresh = files.count(path) == 0;
         if (fresh && !creates)
             return "Permission denied";
+        if (gone)
+            return "Connection closed";
         if (fresh && dropsUploads) {
             files[path] = {std::string(bytes.substr(0, bytes.size() / 2)), 0600};
+            gone = staysGone;
             return "Connection closed";
         }
         files[path].bytes = bytes;
@@ -116,6 +123,8 @@ struct MemoryHost final : zelvar::FileHost {
         return std::nullopt;
     }
     std::optional<std::string> remove(const std::string &path) override {
+        if (gone)
+            return "Connection closed";
         return files.erase(path) != 0 ? std::nullopt : std::optional<std::string>("No such file");
     }
 };
@@ -448,6 +457,8 @@ void TestBits::onFileHost_data() {
     QTest::newRow("no file may be made") << "noCreate" << true << "not in one step";
     QTest::newRow("no rename at all") << "noRename" << true << "not in one step";
     QTest::newRow("the upload cut short") << "drops" << true << "not in one step";
+    QTest::newRow("the connection lost for good mid-upload")
+        << "lost" << false << "stopped answering as the new bytes went";
     QTest::newRow("changed on the server since it was read")
         << "edited" << false << "changed on the server since";
 }
@@ -465,7 +476,8 @@ void TestBits::onFileHost() {
     host->renamesOntoFiles = quirk != "noOnto";
     host->renames = quirk != "noRename";
     host->creates = quirk != "noCreate";
-    host->dropsUploads = quirk == "drops";
+    host->dropsUploads = quirk == "drops" || quirk == "lost";
+    host->staysGone = quirk == "lost";
     host->edited = quirk == "edited" ? "/srv/base/server.cfg" : "";
     int opened = 0;
     const auto open = [&](const zelvar::Location &at, const zelvar::HostTerms &,
@@ -489,7 +501,8 @@ void TestBits::onFileHost() {
     QCOMPARE(host->files.at("/srv/base/server.cfg").mode, 0640U);
     QCOMPARE(host->files.at("/srv/base/zv.cfg").bytes,
              written ? "seta zv_wordFilter 6\n" : "seta zv_wordFilter 2\n");
-    QCOMPARE(host->files.size(), std::size_t(2));  // nothing left beside them
+    // Nothing left beside them, but what a lost connection left.
+    QCOMPARE(host->files.size(), std::size_t(quirk == "lost" ? 3 : 2));
 }
 
 // A file the configuration execs leaves a comment open to the end, which the
