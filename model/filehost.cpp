@@ -44,6 +44,9 @@ struct Replacing {
                                               "nothing could be made beside it" +
                                               because};
         const std::string what = failed ? *failed : "it did not read back as written";
+        if (holds(path, old))  // refused before a byte was written
+            return {std::nullopt, name + ": rewriting it in place failed: " + what +
+                                      "; it is as it was; nothing is written" + because};
         if (!host.store(path, old) && holds(path, old))
             return {std::nullopt, name + ": rewriting it in place failed: " + what +
                                       "; its old bytes are back" + because};
