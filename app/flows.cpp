@@ -40,12 +40,50 @@ std::string windowHelp() {
 
 Flows::~Flows() { worker_.request_stop(); }
 
+std::shared_ptr<Hosts> Flows::hostsFor(const std::vector<std::string> &paths) const {
+    return std::any_of(paths.begin(), paths.end(),
+                       [](const std::string &p) { return isLocation(p); })
+               ? std::make_shared<Hosts>(openHost_)
+               : nullptr;
+}
+
+void Flows::beside(bool remote, std::string what, std::function<void()> work,
+                   std::function<void()> then) {
+    if (!remote) {
+        work();
+        then();
+        return;
+    }
+    wait(std::move(what));
+    worker_ = std::jthread([this, work = std::move(work), then = std::move(then)] {
+        std::function<void()> after = then;
+        try {
+            work();
+        } catch (...) {  // reported on the window's thread, as any error is
+            after = [error = std::current_exception()] { std::rethrow_exception(error); };
+        }
+        dialogs_.post([this, after = std::move(after)] {
+            if (worker_.joinable())
+                worker_.join();
+            endWait();
+            after();
+        });
+    });
+}
+
 void Flows::openArguments(std::span<const std::string> arguments) {
     if (arguments.empty())
         return;
-    Opener opener;
-    opener.openArguments(arguments);
-    open(opener);
+    const std::vector<std::string> words(arguments.begin(), arguments.end());
+    const std::shared_ptr<Hosts> hosts = hostsFor(words);
+    auto opener = std::make_shared<Opener>(hosts ? hosts->disk() : Disk{});
+    const auto location = std::find_if(words.begin(), words.end(),
+                                       [](const std::string &w) { return isLocation(w); });
+    beside(
+        hosts != nullptr,
+        "Reading " + (location != words.end() ? *location : std::string()) + "\u2026",
+        [opener, words, hosts] { opener->openArguments(words); },
+        [this, opener] { open(*opener); });
 }
 
 // A server's name in the servers file, or an address.
@@ -76,7 +114,11 @@ void Flows::openServer(const std::string &named) {
         passwords_[server] = std::move(*found);
     if (target.configuration)
         configurations_[server] = target;
-    withPassword(server, [this, server, named = target.shown(), target](Password secret) {
+    std::vector<std::string> places = target.gameDirs;
+    if (target.configuration)
+        places.push_back(*target.configuration);
+    withPassword(server, [this, server, named = target.shown(), target,
+                          hosts = hostsFor(places)](Password secret) {
         auto opener = std::make_shared<Opener>();
         auto held = std::make_shared<Live>();
         // Where the server reads its configuration's files, as it tells.
@@ -84,8 +126,8 @@ void Flows::openServer(const std::string &named) {
         auto elsewhere = std::make_shared<std::optional<std::string>>();
         talkBeside(
             server, std::move(secret), "Reading " + named + "\u2026",
-            [opener, held, named, learnt, elsewhere](rcon::Session &session,
-                                                     const std::string &shown) {
+            [opener, held, named, learnt, elsewhere, hosts](rcon::Session &session,
+                                                            const std::string &shown) {
                 *held = session.read(variables());
                 opener->openServer(shown, *held, named == shown ? std::string() : named);
                 if (const NamedServer &s = learnt->server; s.configuration) {
@@ -95,7 +137,8 @@ void Flows::openServer(const std::string &named) {
                         learnt->unsure
                             ? learnt->unsure
                             : readsElsewhere(session, readTree(*told.configuration, told.gameDirs,
-                                                               {}, told.startup()));
+                                                               hosts ? hosts->disk() : Disk{},
+                                                               told.startup()));
                 }
             },
             [this, opener, held, server, learnt,
@@ -182,8 +225,14 @@ void Flows::rankClick(Rank rank) {
 void Flows::pasteKey() {
     if (waiting())
         return;
+    const std::string text = dialogs_.clipboardText();
+    // A location typed anywhere and copied opens as the file it names.
+    if (const std::optional<std::string> location = locationIn(text)) {
+        openArguments(std::vector<std::string>{*location});
+        return;
+    }
     Opener opener;
-    opener.openText("the clipboard", dialogs_.clipboardText());
+    opener.openText("the clipboard", text);
     open(opener);
 }
 
@@ -201,6 +250,10 @@ void Flows::dropFiles(std::span<const std::string> paths) {
 void Flows::dropText(const std::string &text) {
     if (waiting())
         return;
+    if (const std::optional<std::string> location = locationIn(text)) {
+        openArguments(std::vector<std::string>{*location});
+        return;
+    }
     Opener opener;
     opener.openText("the dropped text", text);
     open(opener);
@@ -272,6 +325,10 @@ bool Flows::mayClose() {
             send(*save, true);
             return false;
         }
+        if (isLocation(save->file)) {
+            writeBeside(*save, true);
+            return false;
+        }
         if (!write(*save))
             return false;
         form_.markSaved(*save);
@@ -284,7 +341,39 @@ bool Flows::mayClose() {
     return false;
 }
 
+void Flows::writeBeside(const Form::Save &save, bool thenClose) {
+    const std::shared_ptr<Hosts> hosts = std::make_shared<Hosts>(openHost_);
+    auto planned = std::make_shared<FileSave>();
+    beside(
+        true, "Reading " + save.file + "\u2026",
+        [planned, save, hosts] { *planned = planFileSave(save, {}, hosts.get()); },
+        [this, planned, save, hosts, thenClose] {
+            if (planned->plan.shown.changed &&
+                !dialogs_.confirm(planned->heading, planned->plan.shown.said, "Save"))
+                return;
+            auto result = std::make_shared<report::Result>();
+            beside(
+                true, "Saving into " + save.file + "\u2026",
+                [planned, result, hosts] {
+                    *result = commitFileSave(std::move(*planned), hosts.get());
+                },
+                [this, result, save, thenClose] {
+                    const report::Message said = report::messageOf(*result);
+                    if (said.fine)
+                        form_.markSaved(save);
+                    if (said.fine && thenClose)
+                        dialogs_.close();
+                    else
+                        say(said.fine, said.heading, said.details);
+                });
+        });
+}
+
 bool Flows::write(const Form::Save &save) {
+    if (isLocation(save.file)) {
+        writeBeside(save, false);
+        return false;  // said, and marked saved, once written
+    }
     FileSave planned = planFileSave(save);
     if (planned.plan.shown.changed &&
         !dialogs_.confirm(planned.heading, planned.plan.shown.said, "Save"))
@@ -313,90 +402,139 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         say(false, said.heading, said.details);
         return;
     }
-    std::optional<PlannedSave> plan;
+    // A configuration on a file host is read, and written, beside the window.
+    std::vector<std::string> places;
+    if (configured != configurations_.end()) {
+        places = configured->second.gameDirs;
+        places.push_back(*configured->second.configuration);
+    }
+    const std::shared_ptr<Hosts> hosts = hostsFor(places);
+    const Disk disk = hosts ? hosts->disk() : Disk{};
+    auto plan = std::make_shared<std::optional<PlannedSave>>();
+    auto differing = std::make_shared<std::string>();
+    const DriftInputs inputs = driftInputs(save.server);
+    std::optional<NamedServer> told;
     if (configured != configurations_.end())
-        plan = planSave(*configured->second.configuration, save.changes, false,
-                        configured->second.gameDirs, configured->second.startup());
-    const std::string files = plan ? filesOf(*plan) : std::string();
-    const std::string differing = drifted(save.server, save.changes, "Before the change, ");
-    if (!dialogs_.confirm(
-            !files.empty() ? "Save these values into " + files + " and send them to " + server + "?"
-                           : "Send these values to " + server + "?",
-            (plan ? plan->shown.said + '\n' : std::string()) + values(save) + differing,
-            !files.empty() ? "Save" : "Send"))
-        return;
-    auto planned = plan ? std::make_shared<PlannedSave>(std::move(*plan)) : nullptr;
-    withPassword(save.server, [this, save, thenClose, planned, files, server](Password secret) {
-        // Filled as the work goes: the file first, then each value sent.
-        auto result = std::make_shared<report::Result>();
-        result->server = server;
-        result->planned = save.changes;
-        if (planned) {
-            result->saved = commitSave(std::move(*planned));
-            result->status = result->saved->status;
-            if (result->saved->status != Clean) {
-                const report::Message said = report::messageOf(*result, files);
-                say(false, said.heading, said.details);
+        told = configured->second;
+    beside(
+        hosts != nullptr, "Reading " + (places.empty() ? server : places.back()) + "\u2026",
+        [plan, differing, told, inputs, disk, hosts, changes = save.changes] {
+            if (told)
+                *plan = planSave(*told->configuration, changes, false, told->gameDirs,
+                                 told->startup(), std::nullopt, hosts.get());
+            *differing = drifted(inputs, changes, "Before the change, ", disk);
+        },
+        [this, save, thenClose, server, plan, differing, inputs, disk, hosts] {
+            const std::string files = *plan ? filesOf(**plan) : std::string();
+            if (!dialogs_.confirm(!files.empty() ? "Save these values into " + files +
+                                                       " and send them to " + server + "?"
+                                                 : "Send these values to " + server + "?",
+                                  (*plan ? (*plan)->shown.said + '\n' : std::string()) +
+                                      values(save) + *differing,
+                                  !files.empty() ? "Save" : "Send"))
                 return;
-            }
-        }
-        talkBeside(
-            save.server, std::move(secret), "Sending to " + server + "\u2026",
-            [result, changes = save.changes](rcon::Session &session, const std::string &) {
-                result->sent = rcon::sendChanges(session, changes);
-            },
-            [this, save, thenClose, result, files](const std::optional<Unreached> &failed) {
-                if (failed)
-                    result->fail(failed->why);
-                if (result->sent)
-                    result->status = worst(result->status, result->sent->status);
-                const bool fine = result->status == Clean;
-                if (fine)
-                    form_.markSaved(save);
-                // What the server runs now, as read back, against the file;
-                // a value waiting for the next map is said so already.
-                std::vector<Change> running;
-                for (const rcon::SentValue &v : result->sent.value_or(rcon::Sent{}).values)
-                    if (v.held && v.outcome != rcon::Outcome::NextMap) {
-                        live_[save.server].at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
-                        running.push_back(v.change);
+            auto planned = *plan ? std::make_shared<PlannedSave>(std::move(**plan)) : nullptr;
+            withPassword(save.server, [this, save, thenClose, planned, files, server, inputs, disk,
+                                       hosts](Password secret) {
+                // Filled as the work goes: the file first, then each value sent.
+                auto result = std::make_shared<report::Result>();
+                result->server = server;
+                result->planned = save.changes;
+                const auto talk = [this, save, thenClose, result, files, inputs, disk,
+                                   secret = std::move(secret)]() mutable {
+                    if (result->saved && result->saved->status != Clean) {
+                        const report::Message said = report::messageOf(*result, files);
+                        say(false, said.heading, said.details);
+                        return;
                     }
-                if (result->written())
-                    if (std::string after = drifted(save.server, running, "After the change, ");
-                        !after.empty())
-                        result->after.push_back(std::move(after));
-                const report::Message said = report::messageOf(*result, files);
-                if (fine && thenClose)
-                    dialogs_.close();
-                else
-                    say(said.fine && result->after.empty(), said.heading, said.details);
+                    sendAfterSaving(save, thenClose, result, files, inputs, disk,
+                                    std::move(secret));
+                };
+                beside(
+                    hosts != nullptr && planned, "Saving into " + files + "\u2026",
+                    [result, planned, hosts] {
+                        if (!planned)
+                            return;
+                        result->saved = commitSave(std::move(*planned), hosts.get());
+                        result->status = result->saved->status;
+                    },
+                    talk);
             });
-    });
+        });
 }
 
-// Of `changes`, those where the configuration the servers file names for
-// `server` and what the server was last read to run differ, each said as
-// check says it, after `lead`; empty when they agree or are not known.
-std::string Flows::drifted(const std::string &server, std::span<const Change> changes,
-                           std::string_view lead) const {
-    const auto configured = configurations_.find(server);
-    const auto held = live_.find(server);
-    if (configured == configurations_.end() || held == live_.end())
+void Flows::sendAfterSaving(const Form::Save &save, bool thenClose,
+                            const std::shared_ptr<report::Result> &result, const std::string &files,
+                            DriftInputs inputs, const Disk &disk, Password secret) {
+    const std::string &server = result->server;
+    talkBeside(
+        save.server, std::move(secret), "Sending to " + server + "\u2026",
+        [result, changes = save.changes, inputs, disk](rcon::Session &session,
+                                                       const std::string &) mutable {
+            result->sent = rcon::sendChanges(session, changes);
+            // What the server runs now, as read back, against the file; a
+            // value waiting for the next map is said so already.
+            std::vector<Change> running;
+            for (const rcon::SentValue &v : result->sent->values)
+                if (v.held && v.outcome != rcon::Outcome::NextMap && inputs.held) {
+                    inputs.held->at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
+                    running.push_back(v.change);
+                }
+            if (result->written())
+                if (std::string after = drifted(inputs, running, "After the change, ", disk);
+                    !after.empty())
+                    result->after.push_back(std::move(after));
+        },
+        [this, save, thenClose, result, files](const std::optional<Unreached> &failed) {
+            if (failed)
+                result->fail(failed->why);
+            if (result->sent)
+                result->status = worst(result->status, result->sent->status);
+            const bool fine = result->status == Clean;
+            if (fine)
+                form_.markSaved(save);
+            for (const rcon::SentValue &v : result->sent.value_or(rcon::Sent{}).values)
+                if (v.held && v.outcome != rcon::Outcome::NextMap)
+                    live_[save.server].at(indexOf(v.change.variable)) = rcon::Held{*v.held, {}};
+            const report::Message said = report::messageOf(*result, files);
+            if (fine && thenClose)
+                dialogs_.close();
+            else
+                say(said.fine && result->after.empty(), said.heading, said.details);
+        });
+}
+
+Flows::DriftInputs Flows::driftInputs(const std::string &server) const {
+    DriftInputs in;
+    if (const auto c = configurations_.find(server); c != configurations_.end())
+        in.configured = c->second;
+    if (const auto h = live_.find(server); h != live_.end())
+        in.held = h->second;
+    const auto name = named_.find(server);
+    in.shown = name != named_.end() ? name->second : server;
+    return in;
+}
+
+// Of `changes`, those where the configuration the servers file names and
+// what the server was last read to run differ, each said as check says it,
+// after `lead`; empty when they agree or are not known.
+std::string Flows::drifted(const DriftInputs &in, std::span<const Change> changes,
+                           std::string_view lead, const Disk &disk) {
+    if (!in.configured || !in.held)
         return {};
-    const NamedServer &named = configured->second;
-    const Tree tree = readTree(*named.configuration, named.gameDirs, {}, named.startup());
+    const NamedServer &named = *in.configured;
+    const Tree tree = readTree(*named.configuration, named.gameDirs, disk, named.startup());
     if (tree.error)
         return {};
     std::string out;
-    for (const VariableDrift &d : compare(tree, held->second).variables)
+    for (const VariableDrift &d : compare(tree, *in.held).variables)
         if (d.verdict != Verdict::InStep &&
             std::any_of(changes.begin(), changes.end(),
                         [&d](const Change &c) { return c.variable.name == d.variable.name; }))
             out += std::string(d.variable.name) + ": " + describe(d) + '\n';
-    const auto name = named_.find(server);
     return out.empty() ? out
-                       : '\n' + std::string(lead) + "the configuration and " +
-                             (name != named_.end() ? name->second : server) + " differ:\n" + out;
+                       : '\n' + std::string(lead) + "the configuration and " + in.shown +
+                             " differ:\n" + out;
 }
 
 // The server's password file, else the environment, else the system

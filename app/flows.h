@@ -19,6 +19,7 @@
 
 #include "drift.h"
 #include "form.h"
+#include "hosts.h"
 #include "keyring.h"
 #include "remote.h"
 #include "report.h"
@@ -26,6 +27,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -81,15 +83,18 @@ protected:
 class Flows {
 public:
     // Without a `keyring`, a password typed lasts the window's life.
-    // `connect` reaches a server: the network, unless a test scripts it.
+    // `connect` reaches a server, `openHost` a file host: the network,
+    // unless a test scripts them.
     Flows(Form &form, Dialogs &dialogs, Keyring *keyring = nullptr,
-          rcon::Connect connect = udpConnect())
-        : form_(form), dialogs_(dialogs), keyring_(keyring), connect_(std::move(connect)) {}
+          rcon::Connect connect = udpConnect(), OpenHost openHost = zelvar::openHost)
+        : form_(form), dialogs_(dialogs), keyring_(keyring), connect_(std::move(connect)),
+          openHost_(std::move(openHost)) {}
     ~Flows();  // stops a wait under way
     Flows(const Flows &) = delete;
     Flows &operator=(const Flows &) = delete;
 
-    // FILE | LINE | VARIABLE VALUE, as the program's arguments give them.
+    // FILE | LINE | VARIABLE VALUE, as the program's arguments give them;
+    // a file on a file host is read beside the window.
     void openArguments(std::span<const std::string> arguments);
     // The nine settings of a server named in the servers file, or of
     // HOST[:PORT]; the save key sends there.
@@ -117,10 +122,32 @@ private:
     // Each says what became of the save; true when all was done. A send
     // goes on beside the window, and closes it after, when `thenClose`.
     bool write(const Form::Save &save);
+    // A file on a file host: read, and once confirmed written, beside the window.
+    void writeBeside(const Form::Save &save, bool thenClose);
     void send(const Form::Save &save, bool thenClose);
+    struct DriftInputs;
+    // The values sent, once the configuration took them, and all said.
+    void sendAfterSaving(const Form::Save &save, bool thenClose,
+                         const std::shared_ptr<report::Result> &result, const std::string &files,
+                         DriftInputs inputs, const Disk &disk, Password secret);
     static std::string values(const Form::Save &save);
-    std::string drifted(const std::string &server, std::span<const Change> changes,
-                        std::string_view lead) const;
+    // What the configuration and what the server was last read to run
+    // differ in, of `changes`, after `lead`; read through `disk`.
+    struct DriftInputs {
+        std::optional<NamedServer> configured;
+        std::optional<Live> held;
+        std::string shown;
+    };
+    DriftInputs driftInputs(const std::string &server) const;
+    static std::string drifted(const DriftInputs &in, std::span<const Change> changes,
+                               std::string_view lead, const Disk &disk);
+    // Work that reaches a file host goes beside the window, which shows it
+    // waits for `what`, and `then` follows on the window's thread; work on
+    // this machine's files is done at once.
+    void beside(bool remote, std::string what, std::function<void()> work,
+                std::function<void()> then);
+    // A file host's connections for one action: none where all is here.
+    std::shared_ptr<Hosts> hostsFor(const std::vector<std::string> &paths) const;
     // Runs `go` with the password for `server`, at once or once the
     // keyring answered; not when the user cancels.
     void withPassword(const std::string &server, std::function<void(Password)> go);
@@ -151,6 +178,7 @@ private:
     Dialogs &dialogs_;
     Keyring *keyring_;
     rcon::Connect connect_;
+    OpenHost openHost_;
     bool shown_ = false;
     std::optional<report::Message> held_;  // said once the window shows
     std::string waitingFor_;               // while the worker runs: "Sending to HOST:PORT…"

@@ -34,17 +34,18 @@ std::string filesOf(const PlannedSave &plan) {
     return files;
 }
 
-FileSave planFileSave(Form::Save save, const SearchPath &search) {
-    PlannedSave plan = planSave(save.file, save.changes, save.create, search);
+FileSave planFileSave(Form::Save save, const SearchPath &search, Hosts *hosts) {
+    PlannedSave plan =
+        planSave(save.file, save.changes, save.create, search, {}, std::nullopt, hosts);
     std::string heading = "Save these changes into " + filesOf(plan) + "?";
     return {std::move(save), std::move(plan), std::move(heading)};
 }
 
-report::Result commitFileSave(FileSave planned) {
+report::Result commitFileSave(FileSave planned, Hosts *hosts) {
     report::Result result;
     result.configuration = planned.save.file;
     result.planned = planned.save.changes;
-    result.saved = commitSave(std::move(planned.plan));
+    result.saved = commitSave(std::move(planned.plan), hosts);
     result.status = result.saved->status;
     return result;
 }

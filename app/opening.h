@@ -37,10 +37,11 @@ struct FileSave {
     PlannedSave plan;
     std::string heading;  // "Save these changes into "server.cfg"?"
 };
-FileSave planFileSave(Form::Save save, const SearchPath &search = {});
+// A file on a file host is read, and written, through `hosts`.
+FileSave planFileSave(Form::Save save, const SearchPath &search = {}, Hosts *hosts = nullptr);
 // Every file a planned edit changes, as a message names them: "A", "B" and "C".
 std::string filesOf(const PlannedSave &plan);
 // The plan written; what became of it, and whether all was written.
-report::Result commitFileSave(FileSave planned);
+report::Result commitFileSave(FileSave planned, Hosts *hosts = nullptr);
 
 }  // namespace zelvar::app

@@ -60,6 +60,16 @@ bool isLocation(std::string_view text) {
     return schemeOf(text, length).has_value();
 }
 
+std::optional<std::string> locationIn(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    if (!isLocation(text) || text.find_first_of(" \t\r\n") != std::string_view::npos)
+        return std::nullopt;
+    return std::string(text);
+}
+
 std::variant<Location, std::string> parseLocation(std::string_view text) {
     Location at;
     std::size_t length = 0;

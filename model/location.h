@@ -37,6 +37,8 @@ struct Location {
 // Whether the text names a file host rather than a file here: it begins
 // with a scheme's "NAME://", in any case.
 bool isLocation(std::string_view text);
+// The location a text holds alone on its line (pasted, dropped), if any.
+std::optional<std::string> locationIn(std::string_view text);
 // The location, or what is wrong with it.
 std::variant<Location, std::string> parseLocation(std::string_view text);
 

@@ -57,7 +57,7 @@ void Opener::openText(std::string_view name, std::string_view text) {
 }
 
 // With the files it execs, as the server runs them.
-void Opener::openFile(const std::string &path) { openFile(path, readTree(path)); }
+void Opener::openFile(const std::string &path) { openFile(path, readTree(path, {}, disk_)); }
 
 void Opener::openFile(const std::string &path, Tree tree) {
     if (tree.error) {  // a file that could not be read is no place to save into

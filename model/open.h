@@ -69,6 +69,8 @@ struct Opening {
 
 class Opener {
 public:
+    // Files are read from `disk` (a file host's locations among them).
+    explicit Opener(Disk disk = {}) : disk_(std::move(disk)) {}
     // `name` is what a message calls the text: "the clipboard".
     void openText(std::string_view name, std::string_view text);
     void openFile(const std::string &path);
@@ -92,6 +94,7 @@ private:
         std::string where;  // "\"server.cfg\" line 3", "argument 2"
     };
 
+    Disk disk_;
     std::vector<Found> found_;
     std::vector<std::string> leftOut_;
     int arguments_ = 0;

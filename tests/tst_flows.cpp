@@ -4,6 +4,7 @@
 // chosen only to look and a server that answers or falls silent.
 #include "flows.h"
 
+#include "memoryhost.h"
 #include "oracle.h"
 #include "scripted.h"
 
@@ -74,7 +75,8 @@ struct FakeWindow final : zelvar::Controls, zelvar::app::Dialogs {
         said << QString::fromStdString((fine ? "information " : "warning ") + std::string(heading) +
                                        '\n' + details);
     }
-    std::string clipboardText() override { return {}; }
+    std::string clipboard;
+    std::string clipboardText() override { return clipboard; }
     void setClipboardText(const std::string & /*text*/) override {}
     void busy(std::string_view /*what*/) override {}
     std::string line() const override { return text; }
@@ -110,9 +112,10 @@ struct Window {
     FakeWindow fake;
     zelvar::Form form{fake};
     zelvar::app::Flows flows;
-    explicit Window(ScriptedServer *server = nullptr, zelvar::Keyring *keyring = nullptr)
+    explicit Window(ScriptedServer *server = nullptr, zelvar::Keyring *keyring = nullptr,
+                    zelvar::OpenHost open = {})
         : flows(form, fake, keyring,
-                server != nullptr ? connectTo(*server) : zelvar::rcon::Connect{}) {
+                server != nullptr ? connectTo(*server) : zelvar::rcon::Connect{}, std::move(open)) {
         form.Form_Load();
     }
 };
@@ -158,6 +161,7 @@ private slots:
     void sendToServer();
     void keptPasswordRefused();
     void openedFromAServer();
+    void fileOnAHost();
 };
 
 // Arguments open before the window shows; what they left out is said over
@@ -486,6 +490,37 @@ void TestFlows::openedFromAServer() {
     w.fake.settle(w.flows);
     QVERIFY(w.fake.closed);
     QCOMPARE(setsOn(scripted), "set zv_teamLock 22");
+}
+
+// A location pasted opens its file from the host beside the window, and the
+// save key writes it back there: the bytes the host ends with, the message.
+void TestFlows::fileOnAHost() {
+    MemoryHost host;
+    host.files["/g/server.cfg"] = {"seta zv_teamLock 4\n", 0640};
+    host.renamesOntoFiles = false;
+    int opened = 0;
+    Window w(nullptr, nullptr, reaching(host, "sftp://h", opened));
+    w.flows.shown();
+    w.fake.clipboard = "  sftp://h/g/server.cfg\n";
+    w.flows.pasteKey();
+    QVERIFY(w.flows.waiting());
+    w.fake.settle(w.flows);
+    QCOMPARE(w.fake.title, "server.cfg \u2014 Zelvar 1.9 Bitrate Calculator V1.3");
+    w.fake.on[std::size_t(Group::Lock)] ^= 1U;
+    w.form.checkBoxClick(Group::Lock, 0);
+    w.fake.answers = {"yes"};
+    w.flows.saveKey();
+    w.fake.settle(w.flows);  // reading again, then saving, each beside the window
+    QCOMPARE(w.fake.asked, QStringList{"Save Save these changes into \"sftp://h/g/server.cfg\"?"});
+    QCOMPARE(w.fake.said.size(), 1);
+    QVERIFY2(w.fake.said[0].startsWith("information Saved.") &&
+                 w.fake.said[0].contains("the old was moved aside"),
+             qPrintable(w.fake.said[0]));
+    QCOMPARE(QString::fromStdString(host.files.at("/g/server.cfg").bytes), "seta zv_teamLock 6\n");
+    QCOMPARE(host.files.at("/g/server.cfg").mode, 0640U);
+    QCOMPARE(opened, 2);  // one connection to read it, one to save
+    w.flows.saveKey();
+    QCOMPARE(w.fake.said.size(), 1);  // saved: nothing more, and nothing read again
 }
 
 QTEST_APPLESS_MAIN(TestFlows)
