@@ -38,13 +38,38 @@ std::string windowHelp() {
            "  zelvar-bitrate --server localhost:29070\n";
 }
 
-Flows::~Flows() { worker_.request_stop(); }
+Flows::~Flows() {
+    closing_ = true;
+    worker_.request_stop();
+}
 
 std::shared_ptr<Hosts> Flows::hostsFor(const std::vector<std::string> &paths) const {
-    return std::any_of(paths.begin(), paths.end(),
-                       [](const std::string &p) { return isLocation(p); })
-               ? std::make_shared<Hosts>(openHost_)
-               : nullptr;
+    if (std::none_of(paths.begin(), paths.end(),
+                     [](const std::string &p) { return isLocation(p); }))
+        return nullptr;
+    // A host key not yet known is shown, and trusted only as the user says.
+    return std::make_shared<Hosts>([this, open = openHost_](const Location &at,
+                                                            const HostTerms &terms,
+                                                            std::vector<std::string> &notices) {
+        HostTerms asked = terms;
+        asked.trust = [this](const std::string &question) {
+            return askBeside("Trust this server's host key?", question, "Trust");
+        };
+        return open(at, asked, notices);
+    });
+}
+
+bool Flows::askBeside(std::string heading, std::string question, std::string action) const {
+    auto answer = std::make_shared<std::promise<bool>>();
+    std::future<bool> asked = answer->get_future();
+    dialogs_.post([this, answer, heading = std::move(heading), question = std::move(question),
+                   action = std::move(action)] {
+        answer->set_value(dialogs_.confirm(heading, question, action));
+    });
+    while (asked.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+        if (closing_)
+            return false;
+    return asked.get();
 }
 
 void Flows::beside(bool remote, std::string what, std::function<void()> work,
@@ -342,7 +367,7 @@ bool Flows::mayClose() {
 }
 
 void Flows::writeBeside(const Form::Save &save, bool thenClose) {
-    const std::shared_ptr<Hosts> hosts = std::make_shared<Hosts>(openHost_);
+    const std::shared_ptr<Hosts> hosts = hostsFor({save.file});
     auto planned = std::make_shared<FileSave>();
     beside(
         true, "Reading " + save.file + "\u2026",

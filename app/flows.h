@@ -25,7 +25,9 @@
 #include "report.h"
 #include "servers.h"
 
+#include <atomic>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -148,6 +150,9 @@ private:
                 std::function<void()> then);
     // A file host's connections for one action: none where all is here.
     std::shared_ptr<Hosts> hostsFor(const std::vector<std::string> &paths) const;
+    // From the worker: the user's answer to a confirmation the window shows;
+    // no, once the window goes.
+    bool askBeside(std::string heading, std::string question, std::string action) const;
     // Runs `go` with the password for `server`, at once or once the
     // keyring answered; not when the user cancels.
     void withPassword(const std::string &server, std::function<void(Password)> go);
@@ -179,6 +184,7 @@ private:
     Keyring *keyring_;
     rcon::Connect connect_;
     OpenHost openHost_;
+    std::atomic<bool> closing_ = false;
     bool shown_ = false;
     std::optional<report::Message> held_;  // said once the window shows
     std::string waitingFor_;               // while the worker runs: "Sending to HOST:PORT…"

@@ -267,7 +267,7 @@ openFtp(const Location &at, const HostTerms &terms, std::vector<std::string> &no
 std::variant<std::unique_ptr<FileHost>, std::string>
 openHost(const Location &at, const HostTerms &terms, std::vector<std::string> &notices) {
     if (at.scheme == Scheme::Sftp)
-        return openSftp(at);
+        return openSftp(at, terms);
     return openFtp(at, terms, notices);
 }
 

@@ -41,6 +41,10 @@ std::optional<FileHost::Entry> listedEntry(const std::string &line);
 struct HostTerms {
     std::optional<std::string> passwordFile;  // the user's alone, as the console's
     bool plainFtp = false;
+    // Asks the user whether to trust a host key not yet known, its
+    // fingerprint in the question: a window asks; none refuses, as
+    // zelvar-bits does, never prompting.
+    std::function<bool(const std::string &question)> trust;
 };
 // Where an FTP password is read from, after the servers file's password file.
 inline constexpr std::string_view kFtpPasswordVariable = "ZELVAR_FTP_PASSWORD";

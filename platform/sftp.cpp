@@ -57,10 +57,11 @@ public:
 
     // The first step: whether the host is reached at all. A host key ssh
     // refuses is named with its fingerprint and what the admin can do.
-    std::optional<std::string> connect() {
+    std::optional<std::string> connect(const std::function<bool(const std::string &)> &trust) {
         const Ran ran = batch("pwd\n");
         if (ran.exit == 0)
             return std::nullopt;
+        std::string keys;
         switch (hostKeyOf(ran.err)) {
         case HostKey::Accepted:
             break;
@@ -71,13 +72,45 @@ public:
                    "between you and the server; if your host says it changed the key, " +
                    "ssh-keygen -R \"" + knownName() + "\" forgets the old one";
         case HostKey::Unknown:
-            return "its host key is not yet known (" + scannedFingerprints() +
+            const std::string prints = scannedFingerprints(keys);
+            if (trust && !keys.empty() &&
+                trust("The host key of " + at_.origin() + " is not yet known: " + prints +
+                      ".\n\nTrust it only if that is the fingerprint your host gives."))
+                return trusted(keys);
+            return "its host key is not yet known (" + prints +
                    "); if that is the fingerprint your host gives, accept it once in a "
                    "terminal, where OpenSSH shows it and asks: sftp " +
                    (at_.port ? "-P " + std::to_string(*at_.port) + " " : std::string()) +
                    destination(true);
         }
         return said(ran);
+    }
+
+    // The keys shown, and no other, are the host's: ssh checks them against
+    // a file of those alone, and they are kept where ssh keeps known hosts.
+    std::optional<std::string> trusted(const std::string &keys) {
+        trustedFile_ = folder_ + "/trusted";
+        {
+            std::ofstream out(trustedFile_, std::ios::binary | std::ios::trunc);
+            out << keys;
+        }
+        const Ran ran = batch("pwd\n");
+        if (ran.exit != 0)
+            return "the host key trusted, the host was still not reached: " + said(ran);
+        const Ran config = runProgram(
+            {"ssh", "-G", "-p", std::to_string(at_.port.value_or(22)), "--", destination(false)},
+            {}, std::chrono::seconds(5));
+        std::istringstream lines(config.out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.starts_with("userknownhostsfile ")) {
+                std::istringstream files(line.substr(19));
+                std::string file;
+                files >> file;
+                std::error_code ignored;
+                std::filesystem::create_directories(folderOf(file), ignored);
+                std::ofstream(file, std::ios::binary | std::ios::app) << keys;
+            }
+        return std::nullopt;
     }
 
     Listing list(const std::string &folder) override {
@@ -217,8 +250,9 @@ private:
         return at_.port && *at_.port != 22 ? '[' + at_.host + "]:" + std::to_string(*at_.port)
                                            : at_.host;
     }
-    // The host's keys as it offers them, each "ED25519 SHA256:…".
-    std::string scannedFingerprints() const {
+    // The host's keys as it offers them, each "ED25519 SHA256:…"; their
+    // lines, as known_hosts holds them, into `keys`.
+    std::string scannedFingerprints(std::string &keys) const {
         std::vector<std::string> scan{"ssh-keyscan", "-T", "5"};
         if (at_.port) {
             scan.emplace_back("-p");
@@ -226,10 +260,11 @@ private:
         }
         scan.emplace_back("--");
         scan.push_back(at_.host);
-        const Ran keys = runProgram(scan, {}, std::chrono::seconds(10));
-        const Ran prints = keys.exit == 0 ? runProgram({"ssh-keygen", "-l", "-f", "-"}, keys.out,
-                                                       std::chrono::seconds(5))
-                                          : Ran{};
+        const Ran scanned = runProgram(scan, {}, std::chrono::seconds(10));
+        const Ran prints = scanned.exit == 0 ? runProgram({"ssh-keygen", "-l", "-f", "-"},
+                                                          scanned.out, std::chrono::seconds(5))
+                                             : Ran{};
+        keys = scanned.exit == 0 ? scanned.out : std::string();
         std::string out;
         std::istringstream lines(prints.out);
         for (std::string line; std::getline(lines, line);) {
@@ -278,6 +313,10 @@ private:
             words.emplace_back("-P");
             words.push_back(std::to_string(*at_.port));
         }
+        if (!trustedFile_.empty()) {
+            words.emplace_back("-o");
+            words.push_back("UserKnownHostsFile=" + trustedFile_);
+        }
         words.emplace_back("--");
         words.push_back(destination(true));
         Ran ran = runProgram(words, commands, kStepWithin);
@@ -309,19 +348,21 @@ private:
 
     Location at_;
     std::string folder_;
+    std::string trustedFile_;  // the keys the user trusted, checked by ssh
     bool master_ = false;
 };
 
 }  // namespace
 
-std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at) {
+std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at,
+                                                              const HostTerms &terms) {
     std::error_code error;
     const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
     std::string folder = (temp / kTempName).string();
     if (error || mkdtemp(folder.data()) == nullptr)
         return std::string("no private folder for the connection could be made");
     auto host = std::make_unique<SftpHost>(at, folder);
-    if (std::optional<std::string> why = host->connect())
+    if (std::optional<std::string> why = host->connect(terms.trust))
         return *why;
     return std::unique_ptr<FileHost>(std::move(host));
 }

@@ -6,7 +6,8 @@
 namespace zelvar {
 
 // Through the system's OpenSSH client.
-std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at);
+std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at,
+                                                              const HostTerms &terms);
 // Through libcurl: FTP with TLS required, or plain where the terms allow it.
 std::variant<std::unique_ptr<FileHost>, std::string>
 openFtp(const Location &at, const HostTerms &terms, std::vector<std::string> &notices);

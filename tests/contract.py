@@ -323,9 +323,6 @@ def fleet(outputs):
                 rcon(probe, password, "exec server.cfg")
             return re.search(r'zv_teamLock "(\d+)"', rcon(probe, password, "cvarlist zv_"))[1]
         try:
-            p = run_(["check", "@clan"])
-            check("check: two servers in step", p.returncode == 0
-                  and p.stdout.count('zv_teamLock: in step ("20")') == 2, p)
             rcon(engines["ffa"][2], engines["ffa"][4], "set zv_teamLock 16")
             p = run_(["check", "@clan"])
             check("check: a value changed live differs, on that server alone",
@@ -342,9 +339,6 @@ def fleet(outputs):
                   and [held(n, config=n == "duel") for n in ("ffa", "duel")] == ["4", "4"], p)
             outputs.append(p)
             rcon(engines["duel"][2], engines["duel"][4], "set zv_teamLock 16")
-            p = run_(["sync", "--to-file", "duel"])
-            check("sync --to-file writes what the server runs",
-                  p.returncode == 0 and held("duel", config=True) == "16", p)
             with open(os.path.join(folder, "duel", "g", "server.cfg"), "w") as f:
                 f.write("seta zv_teamLock 4\n")
             p = run_(["--json", "check", "duel"])

@@ -42,6 +42,17 @@ def free_port():
         return s.getsockname()[1]
 
 
+def listening(port, process, log):
+    for _ in range(50):  # 5 s at most
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+            return
+        except OSError:
+            time.sleep(0.1)
+    process.kill()
+    sys.exit(f"{log} shows why nothing listens:\n" + open(log).read())
+
+
 def start_sshd(folder, name, denied=""):
     keygen(os.path.join(folder, name + ".key"))
     port = free_port()
@@ -54,17 +65,11 @@ def start_sshd(folder, name, denied=""):
                 f"Subsystem sftp internal-sftp{' -P ' + denied if denied else ''}\n")
     if os.getuid() == 0:
         os.makedirs("/run/sshd", exist_ok=True)
+    log = os.path.join(folder, name + ".log")
     sshd = subprocess.Popen([SSHD, "-D", "-e", "-f", config], stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL,
-                            stderr=open(os.path.join(folder, name + ".log"), "w"))
-    for _ in range(50):  # 5 s at most
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
-            return sshd, port
-        except OSError:
-            time.sleep(0.1)
-    sshd.kill()
-    sys.exit("sshd did not start:\n" + open(os.path.join(folder, name + ".log")).read())
+                            stdout=subprocess.DEVNULL, stderr=open(log, "w"))
+    listening(port, sshd, log)
+    return sshd, port
 
 
 def client(folder, name, known):
@@ -83,12 +88,9 @@ def client(folder, name, known):
 def run(args, via, timeout=60, pause=0.0, secrets=()):
     # Secrets go in the environment, never in the words run.
     time.sleep(pause)
-    env = dict(os.environ, **dict(secrets))
-    start = time.monotonic()
-    p = subprocess.run([*via, contract.BITS, *args], capture_output=True, text=True, env=env,
-                       stdin=subprocess.DEVNULL, timeout=timeout)
-    p.seconds = time.monotonic() - start
-    return p
+    return subprocess.run([*via, contract.BITS, *args], capture_output=True, text=True,
+                          env=dict(os.environ, **dict(secrets)), stdin=subprocess.DEVNULL,
+                          timeout=timeout)
 
 
 def write_tree(root):
@@ -123,18 +125,13 @@ def start_ftps(folder, root, password):
     os.chmod(os.path.join(folder, "ftp.pw"), 0o600)
     port = free_port()
     # Debian's python3, whose pyftpdlib and pyOpenSSL the setup installs.
+    log = os.path.join(folder, "ftps.log")
     server = subprocess.Popen(["/usr/bin/python3", os.path.abspath(__file__), "serve-ftps", root,
                                str(port), cert, "admin", os.path.join(folder, "ftp.pw")],
                               stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                              stderr=open(os.path.join(folder, "ftps.log"), "w"))
-    for _ in range(50):  # 5 s at most
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
-            return server, port, cert + ".crt"
-        except OSError:
-            time.sleep(0.1)
-    server.kill()
-    sys.exit("the FTPS server did not start:\n" + open(os.path.join(folder, "ftps.log")).read())
+                              stderr=open(log, "w"))
+    listening(port, server, log)
+    return server, port, cert + ".crt"
 
 
 def main():

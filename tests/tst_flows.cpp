@@ -499,7 +499,17 @@ void TestFlows::fileOnAHost() {
     host.files["/g/server.cfg"] = {"seta zv_teamLock 4\n", 0640};
     host.renamesOntoFiles = false;
     int opened = 0;
-    Window w(nullptr, nullptr, reaching(host, "sftp://h", opened));
+    // A host key not yet known: the window asks, once, and the user trusts it.
+    const zelvar::OpenHost reach = reaching(host, "sftp://h", opened);
+    Window w(nullptr, nullptr,
+             [&](const zelvar::Location &at, const zelvar::HostTerms &terms,
+                 std::vector<std::string> &notices)
+                 -> std::variant<std::unique_ptr<zelvar::FileHost>, std::string> {
+                 if (opened == 0 && !(terms.trust && terms.trust("ED25519 SHA256:x")))
+                     return "not trusted";
+                 return reach(at, terms, notices);
+             });
+    w.fake.answers = {"trust"};
     w.flows.shown();
     w.fake.clipboard = "  sftp://h/g/server.cfg\n";
     w.flows.pasteKey();
@@ -511,7 +521,9 @@ void TestFlows::fileOnAHost() {
     w.fake.answers = {"yes"};
     w.flows.saveKey();
     w.fake.settle(w.flows);  // reading again, then saving, each beside the window
-    QCOMPARE(w.fake.asked, QStringList{"Save Save these changes into \"sftp://h/g/server.cfg\"?"});
+    QCOMPARE(w.fake.asked,
+             QStringList({"Trust Trust this server's host key?",
+                          "Save Save these changes into \"sftp://h/g/server.cfg\"?"}));
     QCOMPARE(w.fake.said.size(), 1);
     QVERIFY2(w.fake.said[0].startsWith("information Saved.") &&
                  w.fake.said[0].contains("the old was moved aside"),

@@ -52,7 +52,6 @@ private slots:
     void pacing();
     void passwordOrder_data();
     void passwordOrder();
-    void searchPath();
     void several();
 };
 
@@ -372,38 +371,6 @@ void TestServers::passwordOrder() {
     ScriptedServer server(taken.isEmpty() ? "unused" : taken.toStdString());
     QCOMPARE(run(owned, server).status, taken.isEmpty() ? 2 : 0);
     QCOMPARE(server.seen > 0, !taken.isEmpty());
-}
-
-// An exec'd file in the home folder shadows the one beside the
-// configuration, as the engine looks: apply (by the servers file's
-// game_dir) and set (by --game-dir) write the file the server reads.
-void TestServers::searchPath() {
-    qputenv("ZELVAR_RCON_PASSWORD", "s3cret");
-    for (const bool bySet : {false, true}) {
-        QTemporaryDir folder;
-        QDir(folder.path()).mkpath("home");
-        QDir(folder.path()).mkpath("base");
-        const auto path = [&folder](const char *name) {
-            return folder.filePath(name).toStdString();
-        };
-        std::ofstream(path("base/server.cfg")) << "seta zv_teamLock 20\nexec zv\n";
-        for (const char *zv : {"home/zv.cfg", "base/zv.cfg"})
-            std::ofstream(path(zv)) << "seta zv_teamLock 2\n";
-        std::ofstream(path("servers.toml"))
-            << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\nconfiguration = \""
-            << path("base/server.cfg") << "\"\ngame_dir = [\"" << path("home") << "\", \""
-            << path("base") << "\"]\n";
-        const std::vector<std::string> owned =
-            bySet ? std::vector<std::string>{"set",           "--game-dir", path("home"),
-                                             "--game-dir",    path("base"), path("base/server.cfg"),
-                                             "zv_teamLock 16"}
-                  : std::vector<std::string>{"apply", "--servers", path("servers.toml"), "ffa",
-                                             "zv_teamLock 16"};
-        ScriptedServer server("s3cret");
-        QCOMPARE(run(owned, server).status, 0);
-        QCOMPARE(readAll(path("home/zv.cfg")), "seta zv_teamLock 16\n");
-        QCOMPARE(readAll(path("base/zv.cfg")), "seta zv_teamLock 2\n");
-    }
 }
 
 // Several servers are worked at once and said in the order named, each once
