@@ -101,7 +101,7 @@ std::vector<std::string> Hosts::notices() {
     return std::exchange(notices_, {});
 }
 
-Disk Hosts::disk(Disk local) {
+Disk Hosts::disk(const Disk &local) {
     Disk d;
     d.read = [this, local](const std::string &path) {
         return isLocation(path) ? read(path) : local.read(path);

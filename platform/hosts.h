@@ -69,7 +69,7 @@ public:
     std::vector<std::string> notices();
 
     // `local`, with every location read from its host.
-    Disk disk(Disk local = {});
+    Disk disk(const Disk &local = {});
     // The file at a location, read whole, as a replace will need it.
     std::variant<Snapshot, std::string> snapshot(const std::string &location);
     // An archive on a host, read from its end as far back as asked.

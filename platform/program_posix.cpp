@@ -32,11 +32,14 @@ struct Pipe {
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                std::chrono::milliseconds within, std::size_t largest) {
     Ran ran;
-    Pipe in, out, err;
+    Pipe in;
+    Pipe out;
+    Pipe err;
     if (words.empty() || !in.open() || !out.open() || !err.open())
         return ran;
     std::vector<std::string> copies(words);
     std::vector<char *> argv;
+    argv.reserve(copies.size() + 1);
     for (std::string &w : copies)
         argv.push_back(w.data());
     argv.push_back(nullptr);

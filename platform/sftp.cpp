@@ -39,7 +39,7 @@ std::string q(const std::string &path) { return '"' + path + '"'; }
 
 class SftpHost final : public FileHost {
 public:
-    SftpHost(const Location &at, std::string folder) : at_(at), folder_(std::move(folder)) {}
+    SftpHost(Location at, std::string folder) : at_(std::move(at)), folder_(std::move(folder)) {}
     ~SftpHost() override {
         if (master_) {
             std::vector<std::string> words{"ssh",
@@ -270,7 +270,10 @@ private:
         for (std::string line; std::getline(lines, line);) {
             // BITS FINGERPRINT NAME (TYPE)
             std::istringstream words(line);
-            std::string bits, print, name, type;
+            std::string bits;
+            std::string print;
+            std::string name;
+            std::string type;
             words >> bits >> print >> name >> type;
             if (type.size() > 2)
                 (out += out.empty() ? "" : ", ") += type.substr(1, type.size() - 2) + ' ' + print;
