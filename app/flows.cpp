@@ -465,14 +465,14 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 auto result = std::make_shared<report::Result>();
                 result->server = server;
                 result->planned = save.changes;
-                const auto talk = [this, save, thenClose, result, files, inputs, disk,
+                const auto talk = [this, save, thenClose, result, files, inputs, disk, hosts,
                                    secret = std::move(secret)]() mutable {
                     if (result->saved && result->saved->status != Clean) {
                         const report::Message said = report::messageOf(*result, files);
                         say(false, said.heading, said.details);
                         return;
                     }
-                    sendAfterSaving(save, thenClose, result, files, inputs, disk,
+                    sendAfterSaving(save, thenClose, result, files, inputs, disk, hosts,
                                     std::move(secret));
                 };
                 beside(
@@ -490,12 +490,14 @@ void Flows::send(const Form::Save &save, bool thenClose) {
 
 void Flows::sendAfterSaving(const Form::Save &save, bool thenClose,
                             const std::shared_ptr<report::Result> &result, const std::string &files,
-                            DriftInputs inputs, const Disk &disk, Password secret) {
+                            DriftInputs inputs, const Disk &disk,
+                            const std::shared_ptr<Hosts> &hosts, Password secret) {
     const std::string &server = result->server;
     talkBeside(
         save.server, std::move(secret), "Sending to " + server + "\u2026",
-        [result, changes = save.changes, inputs, disk](rcon::Session &session,
-                                                       const std::string &) mutable {
+        // `hosts` lives as long as the reads through `disk`.
+        [result, changes = save.changes, inputs, disk, hosts](rcon::Session &session,
+                                                              const std::string &) mutable {
             result->sent = rcon::sendChanges(session, changes);
             // What the server runs now, as read back, against the file; a
             // value waiting for the next map is said so already.

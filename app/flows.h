@@ -131,7 +131,8 @@ private:
     // The values sent, once the configuration took them, and all said.
     void sendAfterSaving(const Form::Save &save, bool thenClose,
                          const std::shared_ptr<report::Result> &result, const std::string &files,
-                         DriftInputs inputs, const Disk &disk, Password secret);
+                         DriftInputs inputs, const Disk &disk, const std::shared_ptr<Hosts> &hosts,
+                         Password secret);
     static std::string values(const Form::Save &save);
     // What the configuration and what the server was last read to run
     // differ in, of `changes`, after `lead`; read through `disk`.

@@ -368,6 +368,12 @@ void TestFlows::sendToServer_data() {
            "\"8\"\n"
         << "information Written into \"CFG\" and sent to ffa (127.0.0.1:27960)."
         << "set g_weaponDisable 12";
+    QTest::newRow("a configuration on a file host: read and written beside the window, then sent")
+        << "changed live"
+        << "host:seta g_weaponDisable 40\n"
+        << "g_weaponDisable: differs: the configuration \"40\" (\"CFG\" line 1)"
+        << "information Written into \"CFG\" and sent to ffa (127.0.0.1:27960)."
+        << "set g_weaponDisable 12";
     QTest::newRow("the configuration refuses the edit: nothing is sent")
         << ""
         << "seta g_weaponDisable 40 1\n"
@@ -397,9 +403,16 @@ void TestFlows::sendToServer() {
     QFETCH(QString, said);
     QFETCH(QString, sets);
     QTemporaryDir folder;
-    const std::string cfg = folder.filePath("server.cfg").toStdString();
+    MemoryHost host;
+    const bool onHost = configuration.startsWith("host:");
+    configuration.remove(0, onHost ? 5 : 0);
+    const std::string cfg =
+        onHost ? "sftp://h/g/server.cfg" : folder.filePath("server.cfg").toStdString();
     const std::string servers = folder.filePath("servers.toml").toStdString();
-    std::ofstream(cfg, std::ios::binary) << configuration.toStdString();
+    if (onHost)
+        host.files["/g/server.cfg"] = {configuration.toStdString(), 0640};
+    else
+        std::ofstream(cfg, std::ios::binary) << configuration.toStdString();
     std::ofstream(servers) << "[servers.ffa]\naddress = \"127.0.0.1:27960\"\n"
                            << (configuration.isEmpty() ? "" : "configuration = \"" + cfg + "\"\n");
     qputenv("ZELVAR_SERVERS", servers.c_str());
@@ -409,7 +422,8 @@ void TestFlows::sendToServer() {
         scripted.held.erase("g_weaponDisable");
     if (server == "changed live")
         scripted.held["g_weaponDisable"] = "8";
-    Window w(&scripted);
+    int opened = 0;
+    Window w(&scripted, nullptr, reaching(host, "sftp://h", opened));
     w.flows.shown();
     w.flows.openServer("ffa");
     w.fake.settle(w.flows);
@@ -432,6 +446,9 @@ void TestFlows::sendToServer() {
                  w.fake.said[0].contains(QString(said).replace("CFG", QString::fromStdString(cfg))),
              qPrintable(w.fake.said.join("\n---\n")));
     QCOMPARE(setsOn(scripted), sets);
+    if (onHost)
+        QCOMPARE(QString::fromStdString(host.files.at("/g/server.cfg").bytes),
+                 "seta g_weaponDisable 12\n");
     qunsetenv("ZELVAR_SERVERS");
 }
 
