@@ -81,29 +81,13 @@ public:
         Into into{{}, kLargestListing};
         if (std::optional<std::string> why = perform(url(path), into))
             return *why;
-        std::vector<Entry> entries;
-        std::istringstream lines(into.bytes);
-        for (std::string line; std::getline(lines, line);)
-            if (std::optional<Entry> e = listedEntry(line))
-                entries.push_back(std::move(*e));
-        return entries;
+        return listedEntries(into.bytes);
     }
 
     FileText fetch(const std::string &path, std::size_t largest) override {
+        if (std::optional<FileText> refused = unfetchable(list(folderOf(path)), path, largest))
+            return *refused;
         FileText text;
-        const Listing listing = list(folderOf(path));
-        if (const std::string *why = std::get_if<std::string>(&listing)) {
-            text.error = *why;
-            return text;
-        }
-        const auto &entries = std::get<std::vector<Entry>>(listing);
-        const auto e = std::find_if(entries.begin(), entries.end(),
-                                    [&](const Entry &x) { return x.name == fileNameOf(path); });
-        if (e == entries.end() || e->folder) {
-            text.missing = e == entries.end();
-            text.error = text.missing ? "no such file on the server" : "a folder";
-            return text;
-        }
         Into into{{}, largest};
         if (std::optional<std::string> why = perform(url(path), into)) {
             text.error = into.over ? "larger than " + std::to_string(largest >> 20) + " MiB" : *why;

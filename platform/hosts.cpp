@@ -9,6 +9,8 @@
 
 namespace zelvar {
 
+namespace {
+
 std::optional<FileHost::Entry> listedEntry(const std::string &line) {
     std::istringstream words(line);
     std::array<std::string, 8> field;
@@ -35,6 +37,40 @@ std::optional<FileHost::Entry> listedEntry(const std::string &line) {
     e.mode = mode;
     e.size = std::strtoull(field[4].c_str(), nullptr, 10);
     return e;
+}
+
+}  // namespace
+
+std::vector<FileHost::Entry> listedEntries(const std::string &text) {
+    std::vector<FileHost::Entry> entries;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (std::optional<FileHost::Entry> e = listedEntry(line))
+            entries.push_back(std::move(*e));
+    return entries;
+}
+
+std::optional<FileText> unfetchable(const FileHost::Listing &listing, const std::string &path,
+                                    std::size_t largest) {
+    FileText text;
+    if (const std::string *why = std::get_if<std::string>(&listing)) {
+        text.error = *why;
+        return text;
+    }
+    const auto &entries = std::get<std::vector<FileHost::Entry>>(listing);
+    const auto e = std::find_if(entries.begin(), entries.end(), [&](const FileHost::Entry &x) {
+        return x.name == fileNameOf(path);
+    });
+    text.missing = e == entries.end();
+    if (text.missing)
+        text.error = "no such file on the server";
+    else if (e->folder)
+        text.error = "a folder";
+    else if (e->size > largest)
+        text.error = "larger than " + std::to_string(largest >> 20) + " MiB";
+    else
+        return std::nullopt;
+    return text;
 }
 
 Hosts::Hosts(OpenHost open) : open_(std::move(open)) {}

@@ -31,10 +31,15 @@ inline constexpr std::size_t kLargestOnHost = std::size_t{16} << 20;
 // configuration stored near it (a map's archive holds maps before them).
 inline constexpr std::uint64_t kLargestArchiveTail = std::uint64_t{32} << 20;
 
-// One line of a listing as `ls -l` writes it, which OpenSSH's sftp and FTP
-// servers' LIST both give: PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME NAME
-// (the name, or a path ending in it). None for another line.
-std::optional<FileHost::Entry> listedEntry(const std::string &line);
+// A listing as `ls -l` writes it, which OpenSSH's sftp and FTP servers'
+// LIST both give: PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME NAME (the
+// name, or a path ending in it) a line; other lines are passed over.
+std::vector<FileHost::Entry> listedEntries(const std::string &text);
+// Why the file at `path` cannot be fetched whole, as `listing` (its
+// folder's) shows it: not there, a folder, larger than `largest`; none
+// when it can.
+std::optional<FileText> unfetchable(const FileHost::Listing &listing, const std::string &path,
+                                    std::size_t largest);
 
 // What the servers file says of a host: how to log in over FTP, and whether
 // plain FTP, which sends the password in clear, is the admin's choice.

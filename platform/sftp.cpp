@@ -122,12 +122,7 @@ public:
         const Ran ran = batch("ls -la " + q(path) + '\n');
         if (ran.exit != 0)
             return said(ran);
-        std::vector<Entry> entries;
-        std::istringstream lines(ran.out);
-        for (std::string line; std::getline(lines, line);)
-            if (std::optional<Entry> e = listedEntry(line))
-                entries.push_back(std::move(*e));
-        return entries;
+        return listedEntries(ran.out);
     }
 
     FileText fetch(const std::string &path, std::size_t largest) override {
@@ -136,28 +131,8 @@ public:
             text.error = *why;
             return text;
         }
-        const Listing listing = list(folderOf(path));
-        if (const std::string *why = std::get_if<std::string>(&listing)) {
-            text.error = *why;
-            return text;
-        }
-        const std::string name = fileNameOf(path);
-        const auto &entries = std::get<std::vector<Entry>>(listing);
-        const auto e = std::find_if(entries.begin(), entries.end(),
-                                    [&](const Entry &x) { return x.name == name; });
-        if (e == entries.end()) {
-            text.missing = true;
-            text.error = "no such file on the server";
-            return text;
-        }
-        if (e->folder) {
-            text.error = "a folder";
-            return text;
-        }
-        if (e->size > largest) {
-            text.error = "larger than " + std::to_string(largest >> 20) + " MiB";
-            return text;
-        }
+        if (std::optional<FileText> refused = unfetchable(list(folderOf(path)), path, largest))
+            return *refused;
         const std::string local = folder_ + "/got";
         std::error_code gone;
         const Ran ran = batch("get " + q(path) + ' ' + q(local) + '\n');
