@@ -72,28 +72,29 @@ bool Flows::askBeside(std::string heading, std::string question, std::string act
     return asked.get();
 }
 
-void Flows::beside(bool remote, std::string what, std::function<void()> work,
+void Flows::beside(bool remote, std::string what, std::function<void(std::stop_token)> work,
                    std::function<void()> then) {
     if (!remote) {
-        work();
+        work({});
         then();
         return;
     }
     wait(std::move(what));
-    worker_ = std::jthread([this, work = std::move(work), then = std::move(then)] {
-        std::function<void()> after = then;
-        try {
-            work();
-        } catch (...) {  // reported on the window's thread, as any error is
-            after = [error = std::current_exception()] { std::rethrow_exception(error); };
-        }
-        dialogs_.post([this, after = std::move(after)] {
-            if (worker_.joinable())
-                worker_.join();
-            endWait();
-            after();
+    worker_ =
+        std::jthread([this, work = std::move(work), then = std::move(then)](std::stop_token stop) {
+            std::function<void()> after = then;
+            try {
+                work(std::move(stop));
+            } catch (...) {  // reported on the window's thread, as any error is
+                after = [error = std::current_exception()] { std::rethrow_exception(error); };
+            }
+            dialogs_.post([this, after = std::move(after)] {
+                if (worker_.joinable())
+                    worker_.join();
+                endWait();
+                after();
+            });
         });
-    });
 }
 
 void Flows::openArguments(std::span<const std::string> arguments) {
@@ -107,7 +108,7 @@ void Flows::openArguments(std::span<const std::string> arguments) {
     beside(
         hosts != nullptr,
         "Reading " + (location != words.end() ? *location : std::string()) + "\u2026",
-        [opener, words, hosts] { opener->openArguments(words); },
+        [opener, words, hosts](std::stop_token) { opener->openArguments(words); },
         [this, opener] { open(*opener); });
 }
 
@@ -198,25 +199,16 @@ void Flows::endWait() {
 
 void Flows::talkBeside(const std::string &server, Password secret, std::string what, Talk talk,
                        Heard done) {
-    wait(std::move(what));
-    worker_ = std::jthread([this, server, secret = std::move(secret), talk = std::move(talk),
-                            done = std::move(done)](std::stop_token stop) mutable {
-        std::function<void()> then;
-        try {
-            then = [this, server, done,
-                    failed = talkTo(server, std::move(secret), talk, std::move(stop), connect_)] {
-                heard(server, failed, [done, failed] { done(failed); });
-            };
-        } catch (...) {  // reported on the window's thread, as any error is
-            then = [error = std::current_exception()] { std::rethrow_exception(error); };
-        }
-        dialogs_.post([this, then = std::move(then)] {
-            if (worker_.joinable())
-                worker_.join();
-            endWait();
-            then();
+    auto failed = std::make_shared<std::optional<Unreached>>();
+    beside(
+        true, std::move(what),
+        [this, server, secret = std::move(secret), talk = std::move(talk),
+         failed](std::stop_token stop) mutable {
+            *failed = talkTo(server, std::move(secret), talk, std::move(stop), connect_);
+        },
+        [this, server, done = std::move(done), failed] {
+            heard(server, *failed, [done, failed] { done(*failed); });
         });
-    });
 }
 
 // A keyring that does not answer (an unlock prompt left open) is let go, as
@@ -371,7 +363,7 @@ void Flows::writeBeside(const Form::Save &save, bool thenClose) {
     auto planned = std::make_shared<FileSave>();
     beside(
         true, "Reading " + save.file + "\u2026",
-        [planned, save, hosts] { *planned = planFileSave(save, {}, hosts.get()); },
+        [planned, save, hosts](std::stop_token) { *planned = planFileSave(save, {}, hosts.get()); },
         [this, planned, save, hosts, thenClose] {
             if (planned->plan.shown.changed &&
                 !dialogs_.confirm(planned->heading, planned->plan.shown.said, "Save"))
@@ -379,7 +371,7 @@ void Flows::writeBeside(const Form::Save &save, bool thenClose) {
             auto result = std::make_shared<report::Result>();
             beside(
                 true, "Saving into " + save.file + "\u2026",
-                [planned, result, hosts] {
+                [planned, result, hosts](std::stop_token) {
                     *result = commitFileSave(std::move(*planned), hosts.get());
                 },
                 [this, result, save, thenClose] {
@@ -443,7 +435,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         told = configured->second;
     beside(
         hosts != nullptr, "Reading " + (places.empty() ? server : places.back()) + "\u2026",
-        [plan, differing, told, inputs, disk, hosts, changes = save.changes] {
+        [plan, differing, told, inputs, disk, hosts, changes = save.changes](std::stop_token) {
             if (told)
                 *plan = planSave(*told->configuration, changes, false, told->gameDirs,
                                  told->startup(), std::nullopt, hosts.get());
@@ -477,7 +469,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 };
                 beside(
                     hosts != nullptr && planned, "Saving into " + files + "\u2026",
-                    [result, planned, hosts] {
+                    [result, planned, hosts](std::stop_token) {
                         if (!planned)
                             return;
                         result->saved = commitSave(std::move(*planned), hosts.get());

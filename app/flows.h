@@ -144,10 +144,11 @@ private:
     DriftInputs driftInputs(const std::string &server) const;
     static std::string drifted(const DriftInputs &in, std::span<const Change> changes,
                                std::string_view lead, const Disk &disk);
-    // Work that reaches a file host goes beside the window, which shows it
-    // waits for `what`, and `then` follows on the window's thread; work on
-    // this machine's files is done at once.
-    void beside(bool remote, std::string what, std::function<void()> work,
+    // Work that reaches a server or a file host goes beside the window,
+    // which shows it waits for `what`, until Escape asks `work` to stop; then
+    // `then` follows on the window's thread. Work on this machine's files is
+    // done at once.
+    void beside(bool remote, std::string what, std::function<void(std::stop_token)> work,
                 std::function<void()> then);
     // A file host's connections for one action: none where all is here.
     std::shared_ptr<Hosts> hostsFor(const std::vector<std::string> &paths) const;

@@ -359,9 +359,9 @@ CHECK_CASE(locations) {
         std::string_view text;
         std::string_view outcome;  // origin and path, or the refusal's start
     } rows[] = {
-        {"sftp://srv@192.0.2.10:2022/home/srv/b/server.cfg",
-         "sftp://srv@192.0.2.10:2022 /home/srv/b/server.cfg"},
-        {"FTPS://h.example/a b.cfg", "ftps://h.example /a b.cfg"},
+        {"sftp://srv@127.0.0.1:2022/home/srv/b/server.cfg",
+         "sftp://srv@127.0.0.1:2022 /home/srv/b/server.cfg"},
+        {"FTPS://localhost/a b.cfg", "ftps://localhost /a b.cfg"},
         {"sftp://[::1]:22/x", "sftp://[::1]:22 /x"},
         {"sftp://h:/x", "\"\" is not a port"},
         {"sftp://h:65536/x", "\"65536\" is not a port"},
