@@ -19,6 +19,7 @@ struct MemoryHost final : zelvar::FileHost {
     bool creates = true;
     bool dropsUploads = false;  // a new file gets half its bytes, then the connection goes
     bool staysGone = false;     // and never comes back
+    std::string refusing;       // a file name no store may write, new or in place
     std::string edited;  // someone else writes this file as it is fetched again to be written
     int fetches = 0;
     bool gone = false;
@@ -50,6 +51,8 @@ struct MemoryHost final : zelvar::FileHost {
             return "Permission denied";
         if (gone)
             return "Connection closed";
+        if (!refusing.empty() && path.find(refusing) != std::string::npos)
+            return "Permission denied";
         if (fresh && dropsUploads) {
             files[path] = {std::string(bytes.substr(0, bytes.size() / 2)), 0600};
             gone = staysGone;

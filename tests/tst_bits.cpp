@@ -368,6 +368,11 @@ void TestBits::onFileHost_data() {
         << "lost" << false << "stopped answering as the new bytes went";
     QTest::newRow("changed on the server since it was read")
         << "edited" << false << "changed on the server since";
+    QTest::newRow("a dry run reaches the host and writes nothing")
+        << "dry" << false << "\"dry_run\":true";
+    // What was done before a failure is said with it.
+    QTest::newRow("the second file refused: the first written, and said")
+        << "second" << false << "\"written\":true,\"written_as\":[\"replaced\"]";
 }
 
 void TestBits::onFileHost() {
@@ -386,18 +391,22 @@ void TestBits::onFileHost() {
     host->dropsUploads = quirk == "drops" || quirk == "lost";
     host->staysGone = quirk == "lost";
     host->edited = quirk == "edited" ? "/srv/base/server.cfg" : "";
+    host->refusing = quirk == "second" ? "zv.cfg" : "";
     int opened = 0;
     const zelvar::OpenHost open = reaching(server, "sftp://srv@h:2022", opened);
-    const Result r = run({"set", "--json", "sftp://srv@h:2022/srv/base/server.cfg", "zv_teamLock 4",
-                          "zv_wordFilter 6"},
+    const Result r = run(QStringList{"set", "--json", "sftp://srv@h:2022/srv/base/server.cfg",
+                                     "zv_teamLock 4", "zv_wordFilter 6"} +
+                             (quirk == "dry" ? QStringList{"--dry-run"} : QStringList{}),
                          {}, true, open);
     nlohmann::json json;
     QVERIFY2(strictJson(r.bytes, &json), qPrintable(r.out));
     QVERIFY2(r.out.contains(said), qPrintable(r.out));
     QCOMPARE(opened, 1);  // one connection for both files
-    QCOMPARE(r.status, written ? 0 : 2);
+    QCOMPARE(r.status, written || quirk == "dry" ? 0 : 2);
     QCOMPARE(host->files.at("/srv/base/server.cfg").bytes,
-             written ? after : before + (quirk == "edited" ? "seta zv_chatMask 1\n" : ""));
+             written || quirk == "second"
+                 ? after
+                 : before + (quirk == "edited" ? "seta zv_chatMask 1\n" : ""));
     QCOMPARE(host->files.at("/srv/base/server.cfg").mode, 0640U);
     QCOMPARE(host->files.at("/srv/base/zv.cfg").bytes,
              written ? "seta zv_wordFilter 6\n" : "seta zv_wordFilter 2\n");
