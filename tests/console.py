@@ -142,6 +142,8 @@ def edited(text, rnd, folder):
         after = f.read().decode("latin-1")
     if status == 1 and after == text:
         return None  # refused, untouched: a value the server takes from several words, say
+    if reader(after) != reader(after + "\n" + CLOSER + "\n"):
+        return None  # a line added inside a comment the file leaves open: the closer would move it
     again = set_value().stdout.decode()
     head = len(os.path.commonprefix([text, after]))
     tail = len(os.path.commonprefix([text[head:][::-1], after[head:][::-1]]))
@@ -195,7 +197,10 @@ def trees(rnd, folder):
     # set writes into whichever file holds the setting that takes effect:
     # the engine then reads the new value, every other as it was, or
     # nothing was written.
-    changed, wanted = {}, []
+    def now(name):
+        with open(os.path.join(game, name), encoding="latin-1", newline="") as f:
+            return f.read()
+    wanted = []
     for i, (first, values) in enumerate(zip(firsts[:TREES // 3], held)):
         if reader(first, game) != reader(first + "\n" + CLOSER + "\n", game):
             continue  # it ends in an open comment, which the engine's closer would end
@@ -205,11 +210,9 @@ def trees(rnd, folder):
         path = os.path.join(game, f"t{i}.cfg")
         run = subprocess.run([BITS, "set", "--running", path, f"{name} {value}"],
                              capture_output=True, timeout=10, encoding="latin-1")
-        if run.returncode == 0:
+        if run.returncode == 0 and reader(now(f"t{i}.cfg"), game) == \
+                reader(now(f"t{i}.cfg") + "\n" + CLOSER + "\n", game):
             wanted.append((i, dict(values, **{name: value}), run.stdout))
-    def now(name):
-        with open(os.path.join(game, name), encoding="latin-1", newline="") as f:
-            return f.read()
     after = engine([now(f"t{i}.cfg") for i, _, _ in wanted], os.path.join(folder, "set"),
                    {name: now(name) for name in everything})
     for (i, values, diff), read in zip(wanted, after):
