@@ -1,5 +1,4 @@
-// A build that reaches no file host: a web page, which has no program to
-// run, and the Windows build until it runs Windows' own OpenSSH client.
+// A build that reaches no file host: a web page, which has no program to run.
 #include "hosts.h"
 
 namespace zelvar {

@@ -2,7 +2,8 @@
 // of commands on standard input, its exit status saying whether all of it
 // was done. The steps of one command share one connection, which the first
 // step opens as OpenSSH's master (ControlMaster) in a folder of our own, and
-// the last ends. BatchMode: nothing prompts; a key it cannot use, a host
+// the last ends; Windows' OpenSSH has no such master, so there each step
+// connects anew. BatchMode: nothing prompts; a key it cannot use, a host
 // key it does not know, are refused by ssh itself.
 #include "program.h"
 #include "transports.h"
@@ -11,19 +12,42 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace zelvar {
 
 namespace {
 
 constexpr std::chrono::seconds kStepWithin{30};
-constexpr std::string_view kTempName = "zelvar-sftp-XXXXXX";
+constexpr std::string_view kTempName = "zelvar-sftp-";
+#ifdef _WIN32
+constexpr bool kShared = false;  // no ControlMaster in Windows' OpenSSH
+#else
+constexpr bool kShared = true;
+#endif
+
+// One of OpenSSH's clients: on Windows the one Windows ships, in its own
+// folder, which PATH may not name.
+std::string client(const std::string &name) {
+#ifdef _WIN32
+    if (const char *windows = std::getenv("SystemRoot")) {
+        const std::filesystem::path shipped =
+            std::filesystem::path(windows) / "System32" / "OpenSSH" / (name + ".exe");
+        std::error_code error;
+        if (std::filesystem::is_regular_file(shipped, error))
+            return shipped.string();
+    }
+#endif
+    return name;
+}
 
 std::string program() {
     const char *named = std::getenv("ZELVAR_SFTP");
-    return named != nullptr && *named != '\0' ? std::string(named) : std::string("sftp");
+    return named != nullptr && *named != '\0' ? std::string(named) : client("sftp");
 }
 
 // The client reads its commands' words itself: a path goes in double quotes,
@@ -42,7 +66,7 @@ public:
     SftpHost(Location at, std::string folder) : at_(std::move(at)), folder_(std::move(folder)) {}
     ~SftpHost() override {
         if (master_) {
-            std::vector<std::string> words{"ssh",
+            std::vector<std::string> words{client("ssh"),
                                            "-o",
                                            "ControlPath=" + folder_ + "/cm",
                                            "-O",
@@ -98,7 +122,7 @@ public:
         if (ran.exit != 0)
             return "the host key trusted, the host was still not reached: " + said(ran);
         const Ran config = runProgram(
-            {"ssh", "-G", "-p", std::to_string(at_.port.value_or(22)), "--", destination(false)},
+            {client("ssh"), "-G", "-p", std::to_string(at_.port.value_or(22)), "--", destination(false)},
             {}, std::chrono::seconds(5));
         std::istringstream lines(config.out);
         for (std::string line; std::getline(lines, line);)
@@ -228,7 +252,7 @@ private:
     // The host's keys as it offers them, each "ED25519 SHA256:…"; their
     // lines, as known_hosts holds them, into `keys`.
     std::string scannedFingerprints(std::string &keys) const {
-        std::vector<std::string> scan{"ssh-keyscan", "-T", "5"};
+        std::vector<std::string> scan{client("ssh-keyscan"), "-T", "5"};
         if (at_.port) {
             scan.emplace_back("-p");
             scan.push_back(std::to_string(*at_.port));
@@ -236,7 +260,7 @@ private:
         scan.emplace_back("--");
         scan.push_back(at_.host);
         const Ran scanned = runProgram(scan, {}, std::chrono::seconds(10));
-        const Ran prints = scanned.exit == 0 ? runProgram({"ssh-keygen", "-l", "-f", "-"},
+        const Ran prints = scanned.exit == 0 ? runProgram({client("ssh-keygen"), "-l", "-f", "-"},
                                                           scanned.out, std::chrono::seconds(5))
                                              : Ran{};
         keys = scanned.exit == 0 ? scanned.out : std::string();
@@ -280,13 +304,10 @@ private:
                                        "-o",
                                        "ServerAliveInterval=5",
                                        "-o",
-                                       "ServerAliveCountMax=2",
-                                       "-o",
-                                       "ControlMaster=auto",
-                                       "-o",
-                                       "ControlPath=" + folder_ + "/cm",
-                                       "-o",
-                                       "ControlPersist=30"};
+                                       "ServerAliveCountMax=2"};
+        if (kShared)
+            words.insert(words.end(), {"-o", "ControlMaster=auto", "-o",
+                                       "ControlPath=" + folder_ + "/cm", "-o", "ControlPersist=30"});
         if (at_.port) {
             words.emplace_back("-P");
             words.push_back(std::to_string(*at_.port));
@@ -298,14 +319,20 @@ private:
         words.emplace_back("--");
         words.push_back(destination(true));
         Ran ran = runProgram(words, commands, kStepWithin);
-        master_ = master_ || ran.exit == 0;
+        master_ = kShared && (master_ || ran.exit == 0);
         return ran;
     }
 
     // What went wrong, in the client's words: its last line of errors.
     std::string said(const Ran &ran) const {
         if (!ran.started)
+#ifdef _WIN32
+            return "the OpenSSH client \"" + program() +
+                   "\" could not be started; Windows ships it: add \"OpenSSH Client\" in "
+                   "Settings, Apps, Optional features";
+#else
             return "the OpenSSH client \"" + program() + "\" could not be started; install it";
+#endif
         if (ran.timedOut)
             return "no answer from " + at_.origin() + " within " +
                    std::to_string(kStepWithin.count()) + " s";
@@ -334,11 +361,25 @@ private:
 
 std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at,
                                                               const HostTerms &terms) {
+    // A folder of the user's alone, for the shared connection and the bytes
+    // on their way: mkdtemp's, or on Windows one in the user's own temp folder.
     std::error_code error;
     const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-    std::string folder = (temp / kTempName).string();
+    std::string folder;
+#ifdef _WIN32
+    std::random_device random;
+    for (int tries = 0; !error && folder.empty() && tries < 10; ++tries) {
+        const std::filesystem::path made = temp / (std::string(kTempName) + std::to_string(random()));
+        if (std::filesystem::create_directory(made, error))
+            folder = made.generic_string();  // sftp reads its local paths with "/"
+    }
+    if (folder.empty())
+        return std::string("no private folder for the connection could be made");
+#else
+    folder = (temp / (std::string(kTempName) + "XXXXXX")).string();
     if (error || mkdtemp(folder.data()) == nullptr)
         return std::string("no private folder for the connection could be made");
+#endif
     auto host = std::make_unique<SftpHost>(at, folder);
     if (std::optional<std::string> why = host->connect(terms.trust))
         return *why;

@@ -253,10 +253,18 @@ def main():
 
         p = run(["send", "ftps", "zv_teamLock 16"], fleet, pause=4)
         check("send: live only", p.returncode == 0 and "zv_teamLock 16: applied" in p.stdout, p)
-        p = run(["sync", "--to-file", "ftps"], fleet, pause=4)
+        # The curl program, as the Windows build carries FTP: what it was run with kept.
+        curl = os.path.join(folder, "curl")
+        with open(curl, "w") as f:
+            f.write(f'#!/bin/sh\nenv >> "{curl}.env"\nprintf "%s\\n" "$@" >> "{curl}.args"\n'
+                    'exec curl "$@"\n')
+        os.chmod(curl, 0o755)
+        p = run(["sync", "--to-file", "ftps"], fleet + ["ZELVAR_CURL=" + curl], pause=4)
         text = open(os.path.join(folder, "ftps", "g", "server.cfg")).read()
-        check("sync --to-file writes what the server runs into its file on the FTPS host",
-              p.returncode == 0 and "seta zv_teamLock 16\n" in text, p)
+        check("sync --to-file writes what the server runs into its file on the FTPS host, "
+              "through the curl program", p.returncode == 0 and "seta zv_teamLock 16\n" in text
+              and not [f for f in os.listdir(os.path.join(folder, "ftps", "g")) if ".zv-" in f]
+              and "--ssl-reqd" in open(curl + ".args").read(), p)
         outputs.append(p)
 
         plain = locate["ftps"]("/g/server.cfg").replace("ftps://", "ftp://")
@@ -278,8 +286,9 @@ def main():
             check(f"a host key {said}: refused, with its fingerprint, without a prompt",
                   p.returncode == 2 and said in p.stderr and fingerprint in p.stderr
                   and p.stdout == "", p)
-        given = open(os.path.join(folder, "admin.env")).read()
-        check("no password is in an argument, a byte printed, or the SFTP client's environment",
+        given = "".join(open(os.path.join(folder, f)).read()
+                        for f in ("admin.env", "curl.env", "curl.args"))
+        check("no password is in an argument, a byte printed, or the clients' environments",
               all(s not in o.stdout + o.stderr + " ".join(o.args) for o in outputs for s in secrets)
               and "ZELVAR_SERVERS" in given and not any(s in given for s in secrets))
     finally:
