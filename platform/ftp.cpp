@@ -269,7 +269,8 @@ public:
         const std::size_t line = err.find_last_of('\n');
         err = line == std::string::npos ? err : err.substr(line + 1);
         done.error = !ran.started   ? "the curl program \"" + program_ +
-                                        "\" could not be started; name it in ZELVAR_CURL"
+                                        "\" could not be started (Windows ships it from "
+                                        "Windows 10 on); name another in ZELVAR_CURL"
                      : ran.timedOut ? "no answer within " + std::to_string(kStepWithin) + " s"
                      : done.over    ? std::string("more than was asked for came back")
                      : err.empty()  ? "curl ended with status " + std::to_string(ran.exit.value_or(-1))

@@ -21,7 +21,9 @@ struct Ran {
     std::string err;
 };
 
+// `workIn`: the folder it starts in, none: ours.
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest = 1 << 20);
+               std::chrono::milliseconds within, std::size_t largest = 1 << 20,
+               const std::string &workIn = {});
 
 }  // namespace zelvar

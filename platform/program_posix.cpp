@@ -30,7 +30,8 @@ struct Pipe {
 }  // namespace
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest) {
+               std::chrono::milliseconds within, std::size_t largest,
+               const std::string &workIn) {
     Ran ran;
     Pipe in;
     Pipe out;
@@ -48,6 +49,8 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
     posix_spawn_file_actions_adddup2(&actions, in.ends[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out.ends[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err.ends[1], 2);
+    if (!workIn.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workIn.c_str());
     // Its own process group, so that what it leaves behind ends with it.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

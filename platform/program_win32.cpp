@@ -137,7 +137,8 @@ void readInto(HANDLE pipe, std::string &into, std::size_t largest) {
 }  // namespace
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest) {
+               std::chrono::milliseconds within, std::size_t largest,
+               const std::string &workIn) {
     Ran ran;
     if (words.empty())
         return ran;
@@ -191,11 +192,13 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
         SetInformationJobObject(job.h, JobObjectExtendedLimitInformation, &limits, sizeof limits);
 
     std::wstring environment = environmentWithoutPasswords();
+    const std::wstring folder = wide(workIn);
     PROCESS_INFORMATION process{};
     ran.started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
                                  CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT |
                                      (listed ? EXTENDED_STARTUPINFO_PRESENT : 0),
-                                 environment.data(), nullptr, &startup.StartupInfo,
+                                 environment.data(), folder.empty() ? nullptr : folder.c_str(),
+                                 &startup.StartupInfo,
                                  &process) != FALSE;
     DeleteProcThreadAttributeList(attributes);
     childIn.close();

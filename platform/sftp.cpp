@@ -130,6 +130,8 @@ public:
                 std::istringstream files(line.substr(19));
                 std::string file;
                 files >> file;
+                if (file.starts_with('~'))
+                    continue;  // an OpenSSH that does not expand it: not a path of ours
                 std::error_code ignored;
                 std::filesystem::create_directories(folderOf(file), ignored);
                 std::ofstream(file, std::ios::binary | std::ios::app) << keys;
@@ -159,7 +161,7 @@ public:
             return *refused;
         const std::string local = folder_ + "/got";
         std::error_code gone;
-        const Ran ran = batch("get " + q(path) + ' ' + q(local) + '\n');
+        const Ran ran = batch("get " + q(path) + " got\n");
         std::ifstream in(local, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         in.close();
@@ -184,7 +186,7 @@ public:
         std::error_code error;
         { std::ofstream(local, std::ios::binary | std::ios::trunc); }
         std::filesystem::resize_file(local, from, error);
-        const Ran ran = error ? Ran{} : batch("reget " + q(path) + ' ' + q(local) + '\n');
+        const Ran ran = error ? Ran{} : batch("reget " + q(path) + " tail\n");
         std::ifstream in(local, std::ios::binary);
         in.seekg(static_cast<std::streamoff>(from));
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -209,7 +211,7 @@ public:
             if (!out.flush())
                 return "could not stage the bytes to send";
         }
-        const Ran ran = batch("put " + q(local) + ' ' + q(path) + '\n');
+        const Ran ran = batch("put put " + q(path) + '\n');
         std::filesystem::remove(local, gone);
         return ran.exit == 0 ? std::nullopt : std::optional(said(ran));
     }
@@ -318,7 +320,8 @@ private:
         }
         words.emplace_back("--");
         words.push_back(destination(true));
-        Ran ran = runProgram(words, commands, kStepWithin);
+        // Local files by their names alone, in our folder: no local path to quote.
+        Ran ran = runProgram(words, commands, kStepWithin, std::size_t{1} << 20, folder_);
         master_ = kShared && (master_ || ran.exit == 0);
         return ran;
     }
@@ -328,8 +331,9 @@ private:
         if (!ran.started)
 #ifdef _WIN32
             return "the OpenSSH client \"" + program() +
-                   "\" could not be started; Windows ships it: add \"OpenSSH Client\" in "
-                   "Settings, Apps, Optional features";
+                   "\" could not be started: Windows ships it as System32\\OpenSSH\\sftp.exe; "
+                   "add \"OpenSSH Client\" in Settings, Apps, Optional features, or name "
+                   "another sftp in ZELVAR_SFTP";
 #else
             return "the OpenSSH client \"" + program() + "\" could not be started; install it";
 #endif

@@ -5,15 +5,20 @@
 // it, as the Qt window's listing does. Then a seeded walk of clicks, Space
 // and Tab against the oracle, the line read back through the clipboard after
 // the copy key, the save key into a file named in the
-// platform's dialog, and the send key with the password typed unseen; a
-// failure says so and ends with status 1.
+// platform's dialog, and the send key with the password typed unseen; and
+// first, another program run with words it must read back. A failure says
+// so and ends with status 1.
 #include "form1.h"
 #include "oracle.h"
+#include "program.h"
 #include "remote.h"
 
 #include <cstdint>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <random>
 #include <string>
@@ -432,7 +437,53 @@ template <class Part> auto inFreshWindow(Part part) {
     return part();
 }
 
+// Another program run as zelvar-bits runs OpenSSH's and curl's: random
+// words with blanks, quotes and backslashes must reach it as they were, our
+// passwords must not, and one that outlives its time is ended.
+bool programs(unsigned seed) {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    SetEnvironmentVariableA("ZELVAR_RCON_PASSWORD", "hidden");
+    std::mt19937 random(seed);
+    constexpr std::string_view pieces[] = {"a", " ", "\t", "\"", "\\", "\\\"", "\\\\", "b c", ""};
+    for (int round = 0; round < 40; ++round) {
+        std::vector<std::string> words{self, "--words"};
+        std::string expected;
+        for (int w = static_cast<int>(random() % 4); w >= 0; --w) {
+            std::string word;
+            for (int n = static_cast<int>(random() % 5); n > 0; --n)
+                word += pieces[random() % std::size(pieces)];
+            words.push_back(word);
+            expected += '[' + word + "]\n";
+        }
+        const zelvar::Ran ran = zelvar::runProgram(words, "in", std::chrono::seconds(20));
+        if (ran.exit != 7 || ran.out != expected + "in, no password\n")
+            return std::printf("programs: %s gave %d: %s\n", expected.c_str(), ran.exit.value_or(-1),
+                               ran.out.c_str()),
+                   false;
+    }
+    const zelvar::Ran waited =
+        zelvar::runProgram({self, "--wait"}, {}, std::chrono::milliseconds(1500));
+    if (!waited.timedOut || waited.exit)
+        return std::printf("programs: one that outlives its time was not ended\n"), false;
+    return zelvar::runProgram({"no-such-program"}, {}, std::chrono::seconds(5)).started
+               ? (std::printf("programs: a missing one started\n"), false)
+               : true;
+}
+
 int main(int argc, char **argv) {
+    // The other end of programs(): its words, its input, and no password.
+    if (argc > 1 && std::string_view(argv[1]) == "--words") {
+        _setmode(_fileno(stdout), _O_BINARY);
+        for (int i = 2; i < argc; ++i)
+            std::printf("[%s]\n", argv[i]);
+        std::string input((std::istreambuf_iterator<char>(std::cin)), {});
+        std::printf("%s, %s\n", input.c_str(),
+                    std::getenv("ZELVAR_RCON_PASSWORD") != nullptr ? "a password" : "no password");
+        return 7;
+    }
+    if (argc > 1 && std::string_view(argv[1]) == "--wait")
+        return Sleep(60000), 0;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     inFreshWindow([] {
         std::printf("start: \"%s\"\n", line().c_str());
@@ -440,11 +491,12 @@ int main(int argc, char **argv) {
         return true;
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
-    const bool passed = inFreshWindow(looks) &&
+    const bool passed = programs(seed) && inFreshWindow(looks) &&
                         inFreshWindow([seed] { return randomWalk(seed); }) &&
                         inFreshWindow(copyKey) && inFreshWindow(namedFile) &&
                         inFreshWindow(aLookIsNoChange) && inFreshWindow(serverSaveKey);
     std::printf("%s\n",
-                passed ? "walk of 3000 actions, copy, save and send keys: passed" : "FAILED");
+                passed ? "programs run, walk of 3000 actions, copy, save and send keys: passed"
+                       : "FAILED");
     return passed ? 0 : 1;
 }

@@ -65,6 +65,14 @@ sent=$(timeout 60 wine "$build"/zelvar-bits/zelvar-bits.exe send "127.0.0.1:$por
 timeout 20 wineserver -k || true
 [[ $said == $'g_weaponDisable 524279\nzv_teamLock '[0-9]* && $sent == 'zv_teamLock 20: applied' ]] ||
     { echo "windows: zelvar-bits.exe against the scripted server said: $said $sent"; exit 1; }
+# A file host's client that this Windows lacks is named, with where Windows keeps it.
+for at in sftp ftps; do
+    said=$(timeout 60 wine "$build"/zelvar-bits/zelvar-bits.exe explain "$at://127.0.0.1:1/g/server.cfg" \
+        </dev/null 2>&1 | tr -d '\r') && { echo "windows: $at with no client succeeded"; exit 1; }
+    [[ $said == *'could not be started'*'Windows ships it'* ]] ||
+        { echo "windows: $at with no client said: $said"; exit 1; }
+done
+timeout 20 wineserver -k || true
 diff -u <(grep '^after' tests/data/window.listing) <(tr -d '\r' <"$listing" | grep '^after')
 # The start frame and each panel, pixel for pixel as reviewed; a difference
 # leaves the actual image and one with the differing pixels in red beside them.
