@@ -171,7 +171,8 @@ public:
         done.loginDenied = code == CURLE_LOGIN_DENIED;
         // libcurl's words; never a URL, which could hold nothing secret but is long.
         if (code != CURLE_OK)
-            done.error = error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(code));
+            done.error =
+                error[0] != '\0' ? std::string(error) : std::string(curl_easy_strerror(code));
         return done;
     }
 
@@ -248,8 +249,8 @@ public:
                 ((c == '"' || c == '\\') ? (config += '\\') : config) += c;
             config += "\"\n";
         }
-        Ran ran = runProgram(words, config, std::chrono::seconds(kStepWithin + 5),
-                             step.largest + 1);
+        Ran ran =
+            runProgram(words, config, std::chrono::seconds(kStepWithin + 5), step.largest + 1);
         std::fill(config.begin(), config.end(), '\0');
         if (step.upload != nullptr) {
             std::error_code ignored;
@@ -268,13 +269,14 @@ public:
             err.pop_back();
         const std::size_t line = err.find_last_of('\n');
         err = line == std::string::npos ? err : err.substr(line + 1);
-        done.error = !ran.started   ? "the curl program \"" + program_ +
+        done.error = !ran.started ? "the curl program \"" + program_ +
                                         "\" could not be started (Windows ships it from "
                                         "Windows 10 on); name another in ZELVAR_CURL"
                      : ran.timedOut ? "no answer within " + std::to_string(kStepWithin) + " s"
                      : done.over    ? std::string("more than was asked for came back")
-                     : err.empty()  ? "curl ended with status " + std::to_string(ran.exit.value_or(-1))
-                                    : err;
+                     : err.empty()
+                         ? "curl ended with status " + std::to_string(ran.exit.value_or(-1))
+                         : err;
         return done;
     }
 
@@ -309,8 +311,8 @@ public:
         FileText text;
         Done done = perform(Step(url(path), largest));
         if (done.error)
-            text.error = done.over ? "larger than " + std::to_string(largest >> 20) + " MiB"
-                                   : *done.error;
+            text.error =
+                done.over ? "larger than " + std::to_string(largest >> 20) + " MiB" : *done.error;
         else
             text.bytes = std::move(done.bytes);
         return text;
@@ -348,7 +350,8 @@ public:
 private:
     // The URL of a path from the server's root.
     std::string url(const std::string &path) const {
-        return base_ + "/%2F" + escaped(std::string_view(path).substr(path.starts_with('/') ? 1 : 0));
+        return base_ + "/%2F" +
+               escaped(std::string_view(path).substr(path.starts_with('/') ? 1 : 0));
     }
 
     std::optional<std::string> commands(std::vector<std::string> lines) {
@@ -361,11 +364,10 @@ private:
         Done done = carrier_->perform(step, login_);
         if (done.loginDenied)
             done.error = std::string("the server refused the login") +
-                         (login_.password.empty()
-                              ? " (no password was found: set " +
-                                    std::string(kFtpPasswordVariable) +
-                                    ", or name the server's ftp_password_file)"
-                              : "");
+                         (login_.password.empty() ? " (no password was found: set " +
+                                                        std::string(kFtpPasswordVariable) +
+                                                        ", or name the server's ftp_password_file)"
+                                                  : "");
         return done;
     }
 
@@ -441,8 +443,8 @@ openFtp(const Location &at, const HostTerms &terms, std::vector<std::string> &no
         const std::lock_guard<std::mutex> one(asking);
         password = promptHidden("FTP password for " + at.origin() + ':').value_or("");
     }
-    auto host = std::make_unique<FtpHost>(at, Login{at.user, std::move(password), tls},
-                                          std::move(carrier));
+    auto host =
+        std::make_unique<FtpHost>(at, Login{at.user, std::move(password), tls}, std::move(carrier));
     if (std::optional<std::string> why = host->connect())
         return *why;
     if (!tls)

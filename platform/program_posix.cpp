@@ -30,8 +30,7 @@ struct Pipe {
 }  // namespace
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest,
-               const std::string &workIn) {
+               std::chrono::milliseconds within, std::size_t largest, const std::string &workIn) {
     Ran ran;
     Pipe in;
     Pipe out;

@@ -137,8 +137,7 @@ void readInto(HANDLE pipe, std::string &into, std::size_t largest) {
 }  // namespace
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest,
-               const std::string &workIn) {
+               std::chrono::milliseconds within, std::size_t largest, const std::string &workIn) {
     Ran ran;
     if (words.empty())
         return ran;
@@ -151,7 +150,7 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
 
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE ends[6] = {};
-    for (int i = 0; i < 3; ++i)
+    for (std::size_t i = 0; i < 3; ++i)
         if (CreatePipe(&ends[2 * i], &ends[2 * i + 1], &inherited, 0) == FALSE) {
             for (HANDLE h : ends)
                 if (h != nullptr)
@@ -198,8 +197,7 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                                  CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT |
                                      (listed ? EXTENDED_STARTUPINFO_PRESENT : 0),
                                  environment.data(), folder.empty() ? nullptr : folder.c_str(),
-                                 &startup.StartupInfo,
-                                 &process) != FALSE;
+                                 &startup.StartupInfo, &process) != FALSE;
     DeleteProcThreadAttributeList(attributes);
     childIn.close();
     childOut.close();
@@ -219,11 +217,10 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
         Piping in([&] {
             std::size_t written = 0;
             DWORD put = 0;
-            while (written < input.size() &&
-                   WriteFile(toChild.h, input.data() + written,
-                             static_cast<DWORD>(std::min<std::size_t>(input.size() - written,
-                                                                      1 << 16)),
-                             &put, nullptr) != FALSE)
+            while (written < input.size() && WriteFile(toChild.h, input.data() + written,
+                                                       static_cast<DWORD>(std::min<std::size_t>(
+                                                           input.size() - written, 1 << 16)),
+                                                       &put, nullptr) != FALSE)
                 written += put;
             toChild.close();
         });

@@ -66,13 +66,9 @@ public:
     SftpHost(Location at, std::string folder) : at_(std::move(at)), folder_(std::move(folder)) {}
     ~SftpHost() override {
         if (master_) {
-            std::vector<std::string> words{client("ssh"),
-                                           "-o",
-                                           "ControlPath=" + folder_ + "/cm",
-                                           "-O",
-                                           "exit",
-                                           "--",
-                                           destination(false)};
+            std::vector<std::string> words{
+                client("ssh"),     "-o", "ControlPath=" + q(folder_ + "/cm"), "-O", "exit", "--",
+                destination(false)};
             runProgram(words, {}, std::chrono::seconds(5));
         }
         std::error_code ignored;
@@ -121,9 +117,10 @@ public:
         const Ran ran = batch("pwd\n");
         if (ran.exit != 0)
             return "the host key trusted, the host was still not reached: " + said(ran);
-        const Ran config = runProgram(
-            {client("ssh"), "-G", "-p", std::to_string(at_.port.value_or(22)), "--", destination(false)},
-            {}, std::chrono::seconds(5));
+        const Ran config =
+            runProgram({client("ssh"), "-G", "-p", std::to_string(at_.port.value_or(22)), "--",
+                        destination(false)},
+                       {}, std::chrono::seconds(5));
         std::istringstream lines(config.out);
         for (std::string line; std::getline(lines, line);)
             if (line.starts_with("userknownhostsfile ")) {
@@ -308,15 +305,16 @@ private:
                                        "-o",
                                        "ServerAliveCountMax=2"};
         if (kShared)
-            words.insert(words.end(), {"-o", "ControlMaster=auto", "-o",
-                                       "ControlPath=" + folder_ + "/cm", "-o", "ControlPersist=30"});
+            words.insert(words.end(),
+                         {"-o", "ControlMaster=auto", "-o", "ControlPath=" + q(folder_ + "/cm"),
+                          "-o", "ControlPersist=30"});
         if (at_.port) {
             words.emplace_back("-P");
             words.push_back(std::to_string(*at_.port));
         }
         if (!trustedFile_.empty()) {
             words.emplace_back("-o");
-            words.push_back("UserKnownHostsFile=" + trustedFile_);
+            words.push_back("UserKnownHostsFile=" + q(trustedFile_));  // a path may hold a blank
         }
         words.emplace_back("--");
         words.push_back(destination(true));
@@ -373,7 +371,8 @@ std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at
 #ifdef _WIN32
     std::random_device random;
     for (int tries = 0; !error && folder.empty() && tries < 10; ++tries) {
-        const std::filesystem::path made = temp / (std::string(kTempName) + std::to_string(random()));
+        const std::filesystem::path made =
+            temp / (std::string(kTempName) + std::to_string(random()));
         if (std::filesystem::create_directory(made, error))
             folder = made.generic_string();  // sftp reads its local paths with "/"
     }

@@ -14,10 +14,10 @@
 #include "remote.h"
 
 #include <cstdint>
-#include <fcntl.h>
-#include <io.h>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <io.h>
 #include <iostream>
 #include <iterator>
 #include <random>
@@ -458,8 +458,8 @@ bool programs(unsigned seed) {
         }
         const zelvar::Ran ran = zelvar::runProgram(words, "in", std::chrono::seconds(20));
         if (ran.exit != 7 || ran.out != expected + "in, no password\n")
-            return std::printf("programs: %s gave %d: %s\n", expected.c_str(), ran.exit.value_or(-1),
-                               ran.out.c_str()),
+            return std::printf("programs: %s gave %d: %s\n", expected.c_str(),
+                               ran.exit.value_or(-1), ran.out.c_str()),
                    false;
     }
     const zelvar::Ran waited =
@@ -495,8 +495,8 @@ int main(int argc, char **argv) {
                         inFreshWindow([seed] { return randomWalk(seed); }) &&
                         inFreshWindow(copyKey) && inFreshWindow(namedFile) &&
                         inFreshWindow(aLookIsNoChange) && inFreshWindow(serverSaveKey);
-    std::printf("%s\n",
-                passed ? "programs run, walk of 3000 actions, copy, save and send keys: passed"
-                       : "FAILED");
+    std::printf("%s\n", passed
+                            ? "programs run, walk of 3000 actions, copy, save and send keys: passed"
+                            : "FAILED");
     return passed ? 0 : 1;
 }

@@ -7,8 +7,9 @@
 # where Tab goes against the Qt window's reviewed listing, a random walk
 # against the oracle, the copy and save keys, every check box's indicator
 # whole, and the start frame and each panel pixel for pixel against the
-# reviewed data/win32-look-*.png; and zelvar-bits.exe reading a scripted
-# server on loopback through Windows' sockets. ZELVAR_UPDATE_LISTING=1 rewrites the
+# reviewed data/win32-look-*.png; zelvar-bits.exe reading a scripted
+# server on loopback through Windows' sockets, and naming the file hosts'
+# clients that wine lacks (Windows' OpenSSH and curl.exe). ZELVAR_UPDATE_LISTING=1 rewrites the
 # reviewed listing and images instead, for review. Usage: windows.sh SOURCE-DIR
 set -euo pipefail
 cd "$1"
