@@ -35,14 +35,13 @@ struct Replacing {
         return back.bytes && *back.bytes == wanted;
     }
     // Its own bytes rewritten: `old` put back when the new do not read back.
-    HostResult inPlace(const std::string &old, const std::string &why) const {
+    HostResult inPlace(const std::string &old, const std::string &why,
+                       std::string_view since = "since nothing could be made beside it") const {
         const std::string because = " (" + why + ")";
         const std::optional<std::string> failed = host.store(path, bytes);
         if (!failed && holds(path, bytes))
-            return {WrittenAs::Rewritten, name +
-                                              ": rewritten in place, not in one step, since "
-                                              "nothing could be made beside it" +
-                                              because};
+            return {WrittenAs::Rewritten, name + ": rewritten in place, not in one step, " +
+                                              std::string(since) + because};
         const std::string what = failed ? *failed : "it did not read back as written";
         if (holds(path, old))  // refused before a byte was written
             return {std::nullopt, name + ": rewriting it in place failed: " + what +
@@ -79,11 +78,14 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
         return {std::nullopt, r.name + " " + std::string(kChangedOnHost) + "; nothing is written"};
     const std::string old = std::move(*now.bytes);
     std::optional<unsigned> mode;
+    bool linked = false;
     const FileHost::Listing listing = host.list(folder);
     if (const auto *entries = std::get_if<std::vector<FileHost::Entry>>(&listing)) {
         for (const FileHost::Entry &e : *entries) {
-            if (e.name == file)
+            if (e.name == file) {
                 mode = e.mode;
+                linked = e.linkTo.has_value();
+            }
             // A copy an earlier write could not clear away may be the only old one.
             if (e.name == fileNameOf(aside))
                 return {std::nullopt, zelvar::quoted(aside) +
@@ -91,6 +93,12 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
                                           "holds, then remove it; nothing is written"};
         }
     }
+    // A link whose target the host does not show: a file renamed over it
+    // would stand in its place, cut from the file the server shares, so the
+    // bytes go through the link.
+    if (linked)
+        return r.inPlace(old, "the host does not show where it leads",
+                         "through its link, which stays one");
     // The new bytes beside it, whole and with its mode, before anything else.
     if (const std::optional<std::string> why = host.store(fresh, bytes)) {
         host.remove(fresh);

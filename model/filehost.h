@@ -34,6 +34,9 @@ public:
         std::uint64_t size = 0;
         bool folder = false;
         std::optional<unsigned> mode;  // permission bits, where the host tells them
+        // A link's target as the host shows it ("" where it shows none); its
+        // size and mode are the link's own.
+        std::optional<std::string> linkTo;
     };
     using Listing = std::variant<std::vector<Entry>, std::string>;
     virtual Listing list(const std::string &folder) = 0;

@@ -306,7 +306,7 @@ public:
     }
 
     FileText fetch(const std::string &path, std::size_t largest) override {
-        if (std::optional<FileText> refused = unfetchable(list(folderOf(path)), path, largest))
+        if (std::optional<FileText> refused = unfetchable(*this, path, largest))
             return *refused;
         FileText text;
         Done done = perform(Step(url(path), largest));

@@ -26,6 +26,11 @@ std::optional<FileHost::Entry> listedEntry(const std::string &line) {
     while (!name.empty() && name.back() == '\r')
         name.pop_back();
     FileHost::Entry e;
+    if (field[0][0] == 'l') {
+        const std::size_t arrow = name.find(" -> ");
+        e.linkTo = arrow == std::string::npos ? std::string() : name.substr(arrow + 4);
+        name.resize(std::min(arrow, name.size()));
+    }
     e.name = fileNameOf(name);
     if (e.name.empty() || e.name == "." || e.name == "..")
         return std::nullopt;
@@ -50,23 +55,71 @@ std::vector<FileHost::Entry> listedEntries(const std::string &text) {
     return entries;
 }
 
-std::optional<FileText> unfetchable(const FileHost::Listing &listing, const std::string &path,
-                                    std::size_t largest) {
-    FileText text;
-    if (const std::string *why = std::get_if<std::string>(&listing)) {
-        text.error = *why;
-        return text;
+// A link's target as a path on the host: from its folder, "." and ".." taken.
+std::string targetOf(const std::string &folder, const std::string &linkTo) {
+    std::vector<std::string> parts;
+    std::istringstream steps(linkTo.starts_with('/') ? linkTo : folder + '/' + linkTo);
+    for (std::string step; std::getline(steps, step, '/');)
+        if (step == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!step.empty() && step != ".") {
+            parts.push_back(step);
+        }
+    std::string path;
+    for (const std::string &p : parts)
+        (path += '/') += p;
+    return path.empty() ? "/" : path;
+}
+
+Followed followed(FileHost &host, const std::string &path) {
+    Followed f{path, std::nullopt, std::nullopt};
+    for (int links = 0; links <= 8; ++links) {
+        const std::string folder = folderOf(f.path);
+        FileHost::Listing listing = host.list(folder);
+        if (std::string *why = std::get_if<std::string>(&listing)) {
+            f.error = std::move(*why);
+            return f;
+        }
+        auto &entries = std::get<std::vector<FileHost::Entry>>(listing);
+        const auto e = std::find_if(entries.begin(), entries.end(), [&](const FileHost::Entry &x) {
+            return x.name == fileNameOf(f.path);
+        });
+        if (e == entries.end())
+            return f;
+        if (!e->linkTo) {
+            f.entry = std::move(*e);
+            return f;
+        }
+        if (!e->linkTo->empty()) {  // FTP servers show where it leads
+            f.path = targetOf(folder, *e->linkTo);
+            continue;
+        }
+        // OpenSSH's shows no target, but lists a link's own path as what it leads to.
+        FileHost::Listing itself = host.list(f.path);
+        auto *one = std::get_if<std::vector<FileHost::Entry>>(&itself);
+        if (one == nullptr || one->size() != 1 || one->front().linkTo) {
+            f.error = "its link leads to nothing that can be read";
+            return f;
+        }
+        f.entry = std::move(one->front());
+        return f;
     }
-    const auto &entries = std::get<std::vector<FileHost::Entry>>(listing);
-    const auto e = std::find_if(entries.begin(), entries.end(), [&](const FileHost::Entry &x) {
-        return x.name == fileNameOf(path);
-    });
-    text.missing = e == entries.end();
-    if (text.missing)
+    f.error = "more than 8 links, one to the next";
+    return f;
+}
+
+std::optional<FileText> unfetchable(FileHost &host, const std::string &path, std::size_t largest) {
+    FileText text;
+    const Followed f = followed(host, path);
+    text.missing = !f.entry && !f.error;
+    if (f.error)
+        text.error = *f.error;
+    else if (text.missing)
         text.error = "no such file on the server";
-    else if (e->folder)
+    else if (f.entry->folder)
         text.error = "a folder";
-    else if (e->size > largest)
+    else if (f.entry->size > largest)
         text.error = "larger than " + std::to_string(largest >> 20) + " MiB";
     else
         return std::nullopt;
@@ -191,6 +244,15 @@ std::optional<ArchiveFile> Hosts::archive(const std::string &location, std::stri
         why = "it is no longer there";
         return std::nullopt;
     }
+    std::uint64_t size = e->size;
+    if (e->linkTo) {  // its size is that of the archive it leads to
+        const Followed f = followed(r.host(), r.at.path);
+        if (!f.entry) {
+            why = f.error.value_or("its link leads to nothing");
+            return std::nullopt;
+        }
+        size = f.entry->size;
+    }
     // Its end is fetched once, from as far back as a read asks: the
     // directory, and the rare configuration inside; never more than a bound.
     struct Tail {
@@ -198,7 +260,6 @@ std::optional<ArchiveFile> Hosts::archive(const std::string &location, std::stri
         std::string bytes;
         bool fetched = false;
     };
-    const std::uint64_t size = e->size;
     auto tail = std::make_shared<Tail>();
     return ArchiveFile{
         size, [this, location, size, tail](std::uint64_t at, std::size_t count, std::string &into) {
@@ -242,8 +303,11 @@ std::variant<WrittenAs, std::string> Hosts::replace(const Snapshot &was, std::st
     if (r.why)
         return *r.why;
     r.known->read.erase(r.at.path);
-    const HostResult done =
-        replaceOnHost(r.host(), r.at.path, name, was.digest, was.size, bytes, kLargestOnHost);
+    // Through a link, as the server reads it: the file it leads to is
+    // replaced where the host shows which, and the link stays.
+    const Followed f = followed(r.host(), r.at.path);
+    const HostResult done = replaceOnHost(r.host(), f.entry ? f.path : r.at.path, name, was.digest,
+                                          was.size, bytes, kLargestOnHost);
     if (!done.how)
         return done.said;
     return *done.how;

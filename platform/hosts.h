@@ -35,11 +35,18 @@ inline constexpr std::uint64_t kLargestArchiveTail = std::uint64_t{32} << 20;
 // LIST both give: PERMS LINKS OWNER GROUP SIZE MONTH DAY TIME NAME (the
 // name, or a path ending in it) a line; other lines are passed over.
 std::vector<FileHost::Entry> listedEntries(const std::string &text);
-// Why the file at `path` cannot be fetched whole, as `listing` (its
-// folder's) shows it: not there, a folder, larger than `largest`; none
-// when it can.
-std::optional<FileText> unfetchable(const FileHost::Listing &listing, const std::string &path,
-                                    std::size_t largest);
+// The entry at `path` as what it leads to: a link followed, on the host, to
+// what its target's folder lists (hosts link shared archives and files into
+// each server's folder), a few links deep at most. `path` is the file's own.
+struct Followed {
+    std::string path;
+    std::optional<FileHost::Entry> entry;  // none: not there, or `error`
+    std::optional<std::string> error;      // a listing that failed, a loop of links
+};
+Followed followed(FileHost &host, const std::string &path);
+// Why the file at `path` cannot be fetched whole: not there, a folder,
+// larger than `largest`; none when it can.
+std::optional<FileText> unfetchable(FileHost &host, const std::string &path, std::size_t largest);
 
 // What the servers file says of a host: how to log in over FTP, and whether
 // plain FTP, which sends the password in clear, is the admin's choice.

@@ -154,7 +154,7 @@ public:
             text.error = *why;
             return text;
         }
-        if (std::optional<FileText> refused = unfetchable(list(folderOf(path)), path, largest))
+        if (std::optional<FileText> refused = unfetchable(*this, path, largest))
             return *refused;
         const std::string local = folder_ + "/got";
         std::error_code gone;

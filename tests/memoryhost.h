@@ -29,7 +29,7 @@ struct MemoryHost final : zelvar::FileHost {
         std::vector<Entry> entries;
         for (const auto &[path, f] : files)
             if (zelvar::folderOf(path) == folder)
-                entries.push_back({zelvar::fileNameOf(path), f.bytes.size(), false, f.mode});
+                entries.push_back({zelvar::fileNameOf(path), f.bytes.size(), false, f.mode, {}});
         return entries;
     }
     zelvar::FileText fetch(const std::string &path, std::size_t /*largest*/) override {
