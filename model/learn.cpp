@@ -34,6 +34,42 @@ std::optional<std::string> pathOnHost(const std::string &path) {
                         : std::optional(std::filesystem::path(l->path).lexically_normal().string());
 }
 
+// Where a server's path is on a configuration's file host: its host shows
+// the server's folders under `root`, which its paths begin with.
+std::optional<std::string> onHost(const std::string &origin, const std::string &root,
+                                  const std::string &folder) {
+    const std::string path = std::filesystem::path(folder).lexically_normal().string();
+    if (!path.starts_with(root) || (path.size() > root.size() && path[root.size()] != '/'))
+        return std::nullopt;
+    const std::string rest = path.substr(root.size());
+    return origin + (rest.empty() ? "/" : rest);
+}
+
+// The server's path to the host's root, from where it finds the
+// configuration (its path ends with the location's), or else from the one
+// folder of its own that the configuration can be in.
+std::optional<std::string> hostRoot(rcon::Session &session, const std::string &onHostPath,
+                                    const std::vector<std::string> &folders) {
+    const std::string name = fileNameOf(onHostPath);
+    std::optional<std::string> where;
+    if (rcon::engineOf(session.version()) != rcon::Engine::Of2003)
+        rcon::unanswered([&] { where = session.which(name); });
+    if (where && !where->empty()) {
+        const std::string found = std::filesystem::path(*where).lexically_normal().string();
+        if (found.ends_with(onHostPath))
+            return found.substr(0, found.size() - onHostPath.size());
+    }
+    std::vector<std::string> roots;
+    for (const std::string &f : folders) {
+        const std::string in = std::filesystem::path(f + name).lexically_normal().string();
+        if (in.ends_with(onHostPath) &&
+            std::find(roots.begin(), roots.end(), in.substr(0, in.size() - onHostPath.size())) ==
+                roots.end())
+            roots.push_back(in.substr(0, in.size() - onHostPath.size()));
+    }
+    return roots.size() == 1 ? std::optional(roots.front()) : std::nullopt;
+}
+
 }  // namespace
 
 Learnt learn(rcon::Session &session, const NamedServer &named) {
@@ -82,6 +118,31 @@ Learnt learn(rcon::Session &session, const NamedServer &named) {
     std::string shown;
     for (const std::string &f : folders)
         (shown += shown.empty() ? "" : ", ") += zelvar::quoted(f);
+    if (const std::optional<std::string> there = pathOnHost(*named.configuration)) {
+        // A configuration on a file host: the server's folders where that
+        // host shows them, those it shows at all.
+        const auto at = parseLocation(*named.configuration);
+        const std::optional<std::string> root = hostRoot(session, *there, folders);
+        std::vector<std::string> mapped;
+        for (const std::string &f : folders)
+            if (std::optional<std::string> m =
+                    root ? onHost(std::get<Location>(at).origin(), *root, f) : std::nullopt)
+                mapped.push_back(*m);
+        if (mapped.empty()) {
+            learnt.notes.push_back("the server's own folders (" + shown +
+                                   ") are not where its file host shows the configuration: "
+                                   "exec is followed beside it; name them in game_dir");
+            return learnt;
+        }
+        shown.clear();
+        for (const std::string &f : mapped)
+            (shown += shown.empty() ? "" : ", ") += zelvar::quoted(f);
+        learnt.server.gameDirs = mapped;
+        learnt.notes.push_back("exec is followed along the server's own folders, on its file "
+                               "host: " +
+                               shown);
+        return learnt;
+    }
     if (std::none_of(folders.begin(), folders.end(), onThisMachine)) {
         learnt.notes.push_back("the server's own folders (" + shown +
                                ") are not on this machine: exec is followed beside the "

@@ -179,9 +179,12 @@ def main():
             if name == "panel":
                 continue
             rcon(engines[name][2], password, "exec server.cfg")
+            # The FTPS host's root is the server's folder, as a panel's is: its
+            # own folders, learnt from it, are found there.
+            dirs = (f'game_dir = ["{locate[name]("/h/g")}", "{locate[name]("/g")}"]\n'
+                    if name == "openssh" else "")
             lines.append(f'[servers.{name}]\naddress = "127.0.0.1:{engines[name][1]}"\n'
-                         f'configuration = "{locate[name]("/g/server.cfg")}"\n'
-                         f'game_dir = ["{locate[name]("/h/g")}", "{locate[name]("/g")}"]\n'
+                         f'configuration = "{locate[name]("/g/server.cfg")}"\n{dirs}'
                          f'password_file = "pw"\nengine = "ioquake3"\n'
                          f'ftp_password_file = "ftp.pw"\n')
         with open(os.path.join(folder, "pw"), "w") as f:
@@ -211,8 +214,10 @@ def main():
         outputs += [local, remote]
 
         p = run(["check", "@all"], fleet, pause=1)
-        check("check @all: both servers in step with their configurations on SFTP and FTPS",
-              p.returncode == 0 and p.stdout.count('zv_teamLock: in step ("20")') == 2, p)
+        check("check @all: both servers in step with their configurations on SFTP and FTPS, "
+              "the FTPS server's folders learnt from it",
+              p.returncode == 0 and p.stdout.count('zv_teamLock: in step ("20")') == 2
+              and f'on its file host: "{locate["ftps"]("/h/g/")}"' in p.stdout + p.stderr, p)
         outputs.append(p)
 
         # The oracle: set on a copy here of each host's files.
