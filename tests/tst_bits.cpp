@@ -360,7 +360,6 @@ void TestBits::onFileHost_data() {
     QTest::addColumn<bool>("written");
     QTest::addColumn<QString>("said");
     QTest::newRow("posix-rename") << "" << true << "\"replaced\"";
-    QTest::newRow("no rename onto a file") << "noOnto" << true << "the old moved aside first";
     QTest::newRow("no file may be made") << "noCreate" << true << "not in one step";
     QTest::newRow("no rename at all") << "noRename" << true << "not in one step";
     QTest::newRow("the upload cut short") << "drops" << true << "not in one step";
@@ -385,7 +384,6 @@ void TestBits::onFileHost() {
     MemoryHost *host = &server;
     host->files["/srv/base/server.cfg"] = {before, 0640};
     host->files["/srv/base/zv.cfg"] = {"seta zv_wordFilter 2\n", 0640};
-    host->renamesOntoFiles = quirk != "noOnto";
     host->renames = quirk != "noRename";
     host->creates = quirk != "noCreate";
     host->dropsUploads = quirk == "drops" || quirk == "lost";

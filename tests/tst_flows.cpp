@@ -120,22 +120,6 @@ struct Window {
     }
 };
 
-// A keyring that holds one password and answers at once.
-struct OneKept final : zelvar::Keyring {
-    std::optional<std::string> password;
-    void find(const std::string & /*server*/, std::function<void(zelvar::Kept)> then) override {
-        then({password, true});
-    }
-    void keep(const std::string & /*server*/, const std::string &p, Done then) override {
-        password = p;
-        then({});
-    }
-    void forget(const std::string & /*server*/, Done then) override {
-        password.reset();
-        then({});
-    }
-};
-
 // The remote commands that set a value, joined by "; ".
 QString setsOn(const ScriptedServer &server) {
     QStringList sets;
@@ -159,7 +143,6 @@ private slots:
     void keyringNeverAnswers();
     void sendToServer_data();
     void sendToServer();
-    void keptPasswordRefused();
     void openedFromAServer();
     void fileOnAHost();
 };
@@ -450,36 +433,6 @@ void TestFlows::sendToServer() {
         QCOMPARE(QString::fromStdString(host.files.at("/g/server.cfg").bytes),
                  "seta g_weaponDisable 12\n");
     qunsetenv("ZELVAR_SERVERS");
-}
-
-// A password kept in the keyring that the server refuses is not read again:
-// the dialog asks, its box ticked, and the new one, once taken, is kept.
-void TestFlows::keptPasswordRefused() {
-    qunsetenv("ZELVAR_RCON_PASSWORD");
-    ScriptedServer scripted("s3cret");
-    OneKept keyring;
-    keyring.password = "stale";
-    Window w(&scripted, &keyring);
-    w.flows.shown();
-    zelvar::Opening opened;
-    opened.server = "127.0.0.1:27960";
-    opened.retargets = true;
-    w.form.open(opened);
-    for (const char *answer : {"yes", "yes", "s3cret"}) {
-        if (std::string_view(answer) == "yes" && w.fake.answers.empty()) {
-            w.fake.on[std::size_t(Group::Lock)] ^= 1U;
-            w.form.checkBoxClick(Group::Lock, 0);
-        }
-        w.fake.answers.emplace_back(answer);
-    }
-    w.flows.saveKey();
-    w.fake.settle(w.flows);
-    QVERIFY2(w.fake.said.last().contains("refused the password"), qPrintable(w.fake.said.last()));
-    w.flows.saveKey();
-    w.fake.settle(w.flows);
-    QCOMPARE(w.fake.asked.last(), "password 127.0.0.1:27960 [x] keep");
-    QVERIFY2(w.fake.said.last().startsWith("information Sent."), qPrintable(w.fake.said.last()));
-    QCOMPARE(keyring.password, "s3cret");
 }
 
 // Opened from a server that sets every rank: another rank looked at is no
