@@ -43,11 +43,19 @@ Flows::~Flows() {
     worker_.request_stop();
 }
 
+namespace {
+
+// The stop of the work beside the window on this thread: Escape's.
+thread_local std::stop_token besideStop;
+
+}  // namespace
+
 std::shared_ptr<Hosts> Flows::hostsFor(const std::vector<std::string> &paths) const {
     if (std::none_of(paths.begin(), paths.end(),
                      [](const std::string &p) { return isLocation(p); }))
         return nullptr;
-    // A host key not yet known is shown, and trusted only as the user says.
+    // A host key not yet known is shown, and trusted only as the user says;
+    // Escape ends a step that reads, of the work that opened the host.
     return std::make_shared<Hosts>([this, open = openHost_](const Location &at,
                                                             const HostTerms &terms,
                                                             std::vector<std::string> &notices) {
@@ -55,6 +63,7 @@ std::shared_ptr<Hosts> Flows::hostsFor(const std::vector<std::string> &paths) co
         asked.trust = [this](const std::string &question) {
             return askBeside("Trust this server's host key?", question, "Trust");
         };
+        asked.givenUp = [stop = besideStop] { return stop.stop_requested(); };
         return open(at, asked, notices);
     });
 }
@@ -83,6 +92,7 @@ void Flows::beside(bool remote, std::string what, std::function<void(std::stop_t
     worker_ =
         std::jthread([this, work = std::move(work), then = std::move(then)](std::stop_token stop) {
             std::function<void()> after = then;
+            besideStop = stop;
             try {
                 work(std::move(stop));
             } catch (...) {  // reported on the window's thread, as any error is

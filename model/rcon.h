@@ -74,6 +74,10 @@ struct PasswordRefused : Failure {
 struct Cancelled : Failure {
     Cancelled() : Failure("cancelled") {}
 };
+// How that is said, of a server or of a file host.
+inline std::string cancelledWait(std::string_view forWhat) {
+    return "the wait for " + std::string(forWhat) + " was cancelled";
+}
 
 // Runs `ask`; the server's silence, or any failure to talk on, comes back as
 // its reason, while a refused password or the user's stop still end the

@@ -10,6 +10,7 @@
 #include "program.h"
 #include "transports.h"
 
+#include "rcon.h"
 #include "remote.h"
 #include "serversfile.h"
 #include "words.h"
@@ -65,6 +66,7 @@ struct Done {
     std::string bytes;
     bool over = false;  // more came back than was wanted
     bool loginDenied = false;
+    bool stopped = false;  // the user gave up
 };
 
 struct Login {
@@ -76,7 +78,9 @@ struct Login {
 class Carrier {
 public:
     virtual ~Carrier() = default;
-    virtual Done perform(const Step &step, const Login &login) = 0;
+    // `givenUp`: none, or whether to end the step at once.
+    virtual Done perform(const Step &step, const Login &login,
+                         const std::function<bool()> &givenUp) = 0;
 };
 
 #ifdef ZELVAR_LIBCURL
@@ -101,6 +105,12 @@ struct From {
     std::size_t at = 0;
 };
 
+int progressed(void *givenUp, curl_off_t /*down*/, curl_off_t /*downNow*/, curl_off_t /*up*/,
+               curl_off_t /*upNow*/) {
+    const auto *asked = static_cast<const std::function<bool()> *>(givenUp);
+    return *asked && (*asked)() ? 1 : 0;  // non-zero ends the transfer
+}
+
 std::size_t give(char *data, std::size_t size, std::size_t count, void *from) {
     auto *f = static_cast<From *>(from);
     const std::size_t n = std::min(size * count, f->bytes.size() - f->at);
@@ -120,7 +130,8 @@ public:
     Libcurl &operator=(const Libcurl &) = delete;
     bool ready() const { return curl_ != nullptr; }
 
-    Done perform(const Step &step, const Login &login) override {
+    Done perform(const Step &step, const Login &login,
+                 const std::function<bool()> &givenUp) override {
         curl_easy_reset(curl_);  // the connection stays
         char error[CURL_ERROR_SIZE] = {};
         curl_easy_setopt(curl_, CURLOPT_URL, step.url.c_str());
@@ -145,6 +156,11 @@ public:
         if (step.resumeFrom != 0)
             curl_easy_setopt(curl_, CURLOPT_RESUME_FROM_LARGE,
                              static_cast<curl_off_t>(step.resumeFrom));
+        if (givenUp) {
+            curl_easy_setopt(curl_, CURLOPT_NOPROGRESS, 0L);
+            curl_easy_setopt(curl_, CURLOPT_XFERINFOFUNCTION, progressed);
+            curl_easy_setopt(curl_, CURLOPT_XFERINFODATA, &givenUp);
+        }
         Into into{{}, step.largest};
         curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
         curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &into);
@@ -169,6 +185,7 @@ public:
         done.bytes = std::move(into.bytes);
         done.over = into.over;
         done.loginDenied = code == CURLE_LOGIN_DENIED;
+        done.stopped = code == CURLE_ABORTED_BY_CALLBACK;
         // libcurl's words; never a URL, which could hold nothing secret but is long.
         if (code != CURLE_OK)
             done.error =
@@ -194,7 +211,8 @@ public:
     CurlProgram(const CurlProgram &) = delete;
     CurlProgram &operator=(const CurlProgram &) = delete;
 
-    Done perform(const Step &step, const Login &login) override {
+    Done perform(const Step &step, const Login &login,
+                 const std::function<bool()> &givenUp) override {
         std::vector<std::string> words{program_,
                                        "--silent",
                                        "--show-error",
@@ -249,8 +267,8 @@ public:
                 ((c == '"' || c == '\\') ? (config += '\\') : config) += c;
             config += "\"\n";
         }
-        Ran ran =
-            runProgram(words, config, std::chrono::seconds(kStepWithin + 5), step.largest + 1);
+        Ran ran = runProgram(words, config, std::chrono::seconds(kStepWithin + 5), step.largest + 1,
+                             {}, givenUp);
         std::fill(config.begin(), config.end(), '\0');
         if (step.upload != nullptr) {
             std::error_code ignored;
@@ -264,6 +282,7 @@ public:
         if (ran.exit == 0 && !done.over)
             return done;
         done.loginDenied = ran.exit == 67;
+        done.stopped = ran.stopped;
         std::string err = ran.err;
         while (!err.empty() && (err.back() == '\n' || err.back() == '\r'))
             err.pop_back();
@@ -287,8 +306,10 @@ private:
 
 class FtpHost final : public FileHost {
 public:
-    FtpHost(const Location &at, Login login, std::unique_ptr<Carrier> carrier)
-        : login_(std::move(login)), carrier_(std::move(carrier)) {
+    FtpHost(const Location &at, Login login, std::unique_ptr<Carrier> carrier,
+            std::function<bool()> givenUp)
+        : origin_(at.origin()), login_(std::move(login)), carrier_(std::move(carrier)),
+          givenUp_(std::move(givenUp)) {
         std::string host = at.host.find(':') != std::string::npos ? '[' + at.host + ']' : at.host;
         base_ = "ftp://" + host + (at.port ? ':' + std::to_string(*at.port) : std::string());
     }
@@ -333,6 +354,7 @@ public:
     std::optional<std::string> store(const std::string &path, std::string_view bytes) override {
         Step step(url(path));
         step.upload = &bytes;
+        wrote_ = true;
         return perform(step).error;
     }
     std::optional<std::string> chmod(const std::string &path, unsigned mode) override {
@@ -354,14 +376,18 @@ private:
                escaped(std::string_view(path).substr(path.starts_with('/') ? 1 : 0));
     }
 
+    // Each a write: a mode, a rename, a removal.
     std::optional<std::string> commands(std::vector<std::string> lines) {
+        wrote_ = true;
         Step step(url("/"));
         step.quote = std::move(lines);
         return perform(step).error;
     }
 
     Done perform(const Step &step) {
-        Done done = carrier_->perform(step, login_);
+        Done done = carrier_->perform(step, login_, wrote_ ? std::function<bool()>() : givenUp_);
+        if (done.stopped)
+            done.error = rcon::cancelledWait(origin_);
         if (done.loginDenied)
             done.error = std::string("the server refused the login") +
                          (login_.password.empty() ? " (no password was found: set " +
@@ -371,8 +397,11 @@ private:
         return done;
     }
 
+    std::string origin_;
     Login login_;
     std::unique_ptr<Carrier> carrier_;
+    std::function<bool()> givenUp_;
+    bool wrote_ = false;  // from the first write on, no step is cut short
     std::string base_;
 };
 
@@ -443,8 +472,8 @@ openFtp(const Location &at, const HostTerms &terms, std::vector<std::string> &no
         const std::lock_guard<std::mutex> one(asking);
         password = promptHidden("FTP password for " + at.origin() + ':').value_or("");
     }
-    auto host =
-        std::make_unique<FtpHost>(at, Login{at.user, std::move(password), tls}, std::move(carrier));
+    auto host = std::make_unique<FtpHost>(at, Login{at.user, std::move(password), tls},
+                                          std::move(carrier), terms.givenUp);
     if (std::optional<std::string> why = host->connect())
         return *why;
     if (!tls)

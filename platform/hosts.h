@@ -57,6 +57,10 @@ struct HostTerms {
     // fingerprint in the question: a window asks; none refuses, as
     // zelvar-bits does, never prompting.
     std::function<bool(const std::string &question)> trust;
+    // Whether the user gave up waiting (Escape): a step that reads then ends
+    // at once. A step once the host is written to is never cut short, so
+    // that a file is never left half replaced.
+    std::function<bool()> givenUp;
 };
 // Where an FTP password is read from, after the servers file's password file.
 inline constexpr std::string_view kFtpPasswordVariable = "ZELVAR_FTP_PASSWORD";

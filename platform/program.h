@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,13 +18,15 @@ struct Ran {
     std::optional<int> exit;  // none: it could not start, was killed, or ran out of time
     bool started = false;
     bool timedOut = false;
+    bool stopped = false;  // ended as `givenUp` said
     std::string out;
     std::string err;
 };
 
-// `workIn`: the folder it starts in, none: ours.
+// `workIn`: the folder it starts in, none: ours. Once `givenUp` says so,
+// it is ended.
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                std::chrono::milliseconds within, std::size_t largest = 1 << 20,
-               const std::string &workIn = {});
+               const std::string &workIn = {}, const std::function<bool()> &givenUp = {});
 
 }  // namespace zelvar

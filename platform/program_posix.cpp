@@ -30,7 +30,8 @@ struct Pipe {
 }  // namespace
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest, const std::string &workIn) {
+               std::chrono::milliseconds within, std::size_t largest, const std::string &workIn,
+               const std::function<bool()> &givenUp) {
     Ran ran;
     Pipe in;
     Pipe out;
@@ -93,6 +94,10 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
             until - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ran.timedOut = true;
+            break;
+        }
+        if (givenUp && givenUp()) {
+            ran.stopped = true;
             break;
         }
         std::array<pollfd, 3> ready{

@@ -137,7 +137,8 @@ void readInto(HANDLE pipe, std::string &into, std::size_t largest) {
 }  // namespace
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
-               std::chrono::milliseconds within, std::size_t largest, const std::string &workIn) {
+               std::chrono::milliseconds within, std::size_t largest, const std::string &workIn,
+               const std::function<bool()> &givenUp) {
     Ran ran;
     if (words.empty())
         return ran;
@@ -224,8 +225,12 @@ Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                 written += put;
             toChild.close();
         });
-        exited = WaitForSingleObject(child.h, static_cast<DWORD>(within.count())) == WAIT_OBJECT_0;
-        ran.timedOut = !exited;
+        const auto until = std::chrono::steady_clock::now() + within;
+        while (!exited && !ran.stopped && std::chrono::steady_clock::now() < until) {
+            exited = WaitForSingleObject(child.h, 50) == WAIT_OBJECT_0;
+            ran.stopped = !exited && givenUp && givenUp();
+        }
+        ran.timedOut = !exited && !ran.stopped;
         const auto served = [&] { return out.done() && err.done() && in.done(); };
         // What it wrote before it ended, without waiting long for those it left.
         for (int i = 0; exited && i < 40 && !served(); ++i)

@@ -154,7 +154,7 @@ talkTo(const rcon::Address &address, std::optional<Password> password,
                                        : std::string("; no password was given")),
                          Unreached::Kind::PasswordRefused};
     } catch (const rcon::Cancelled &) {
-        return Unreached{"the wait for " + server + " was cancelled", Unreached::Kind::Cancelled};
+        return Unreached{rcon::cancelledWait(server), Unreached::Kind::Cancelled};
     } catch (const rcon::Failure &failure) {
         return Unreached{failure.what(), Unreached::Kind::Unreached};
     }

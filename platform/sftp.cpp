@@ -6,6 +6,7 @@
 // connects anew. BatchMode: nothing prompts; a key it cannot use, a host
 // key it does not know, are refused by ssh itself.
 #include "program.h"
+#include "rcon.h"
 #include "transports.h"
 #include "words.h"
 
@@ -63,7 +64,8 @@ std::string q(const std::string &path) { return '"' + path + '"'; }
 
 class SftpHost final : public FileHost {
 public:
-    SftpHost(Location at, std::string folder) : at_(std::move(at)), folder_(std::move(folder)) {}
+    SftpHost(Location at, std::string folder, std::function<bool()> givenUp)
+        : at_(std::move(at)), folder_(std::move(folder)), givenUp_(std::move(givenUp)) {}
     ~SftpHost() override {
         if (master_) {
             std::vector<std::string> words{
@@ -208,11 +210,13 @@ public:
             if (!out.flush())
                 return "could not stage the bytes to send";
         }
+        wrote_ = true;
         const Ran ran = batch("put put " + q(path) + '\n');
         std::filesystem::remove(local, gone);
         return ran.exit == 0 ? std::nullopt : std::optional(said(ran));
     }
     std::optional<std::string> chmod(const std::string &path, unsigned mode) override {
+        wrote_ = true;
         std::ostringstream octal;
         octal << std::oct << mode;
         return step("chmod " + octal.str() + ' ' + q(path), path);
@@ -220,9 +224,11 @@ public:
     std::optional<std::string> rename(const std::string &from, const std::string &to) override {
         if (auto why = unquotable(to))
             return why;
+        wrote_ = true;
         return step("rename " + q(from) + ' ' + q(to), from);
     }
     std::optional<std::string> remove(const std::string &path) override {
+        wrote_ = true;
         return step("rm " + q(path), path);
     }
 
@@ -319,7 +325,8 @@ private:
         words.emplace_back("--");
         words.push_back(destination(true));
         // Local files by their names alone, in our folder: no local path to quote.
-        Ran ran = runProgram(words, commands, kStepWithin, std::size_t{1} << 20, folder_);
+        Ran ran = runProgram(words, commands, kStepWithin, std::size_t{1} << 20, folder_,
+                             wrote_ ? std::function<bool()>() : givenUp_);
         master_ = kShared && (master_ || ran.exit == 0);
         return ran;
     }
@@ -335,6 +342,8 @@ private:
 #else
             return "the OpenSSH client \"" + program() + "\" could not be started; install it";
 #endif
+        if (ran.stopped)
+            return rcon::cancelledWait(at_.origin());
         if (ran.timedOut)
             return "no answer from " + at_.origin() + " within " +
                    std::to_string(kStepWithin.count()) + " s";
@@ -357,6 +366,8 @@ private:
     std::string folder_;
     std::string trustedFile_;  // the keys the user trusted, checked by ssh
     bool master_ = false;
+    std::function<bool()> givenUp_;
+    bool wrote_ = false;  // from the first write on, no step is cut short
 };
 
 }  // namespace
@@ -383,7 +394,7 @@ std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at
     if (error || mkdtemp(folder.data()) == nullptr)
         return std::string("no private folder for the connection could be made");
 #endif
-    auto host = std::make_unique<SftpHost>(at, folder);
+    auto host = std::make_unique<SftpHost>(at, folder, terms.givenUp);
     if (std::optional<std::string> why = host->connect(terms.trust))
         return *why;
     return std::unique_ptr<FileHost>(std::move(host));

@@ -13,6 +13,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -145,6 +146,7 @@ private slots:
     void sendToServer();
     void openedFromAServer();
     void fileOnAHost();
+    void escapeWhileAHostStalls();
 };
 
 // Arguments open before the window shows; what they left out is said over
@@ -503,6 +505,29 @@ void TestFlows::fileOnAHost() {
     QCOMPARE(opened, 2);  // one connection to read it, one to save
     w.flows.saveKey();
     QCOMPARE(w.fake.said.size(), 1);  // saved: nothing more, and nothing read again
+}
+
+// Escape while a host does not answer ends the wait at once, as it does a
+// server's: its client ended, the window says so.
+void TestFlows::escapeWhileAHostStalls() {
+    QTemporaryDir folder;
+    const std::string stalls = folder.filePath("sftp").toStdString();
+    std::ofstream(stalls) << "#!/bin/sh\ntouch \"$0.ran\"\nexec sleep 20\n";
+    std::filesystem::permissions(stalls, std::filesystem::perms::owner_all);
+    qputenv("ZELVAR_SFTP", QByteArray::fromStdString(stalls));
+    Window w(nullptr, nullptr, zelvar::openHost);
+    w.flows.shown();
+    w.fake.clipboard = "sftp://127.0.0.1/g/server.cfg\n";
+    w.flows.pasteKey();
+    QVERIFY(w.flows.waiting());
+    for (int i = 0; i < 500 && !std::filesystem::exists(stalls + ".ran"); ++i)
+        QTest::qSleep(10);  // until the client runs
+    w.flows.escapeKey();
+    w.fake.settle(w.flows);  // within its 5 s, or it fails
+    qunsetenv("ZELVAR_SFTP");
+    QVERIFY2(!w.fake.said.empty() &&
+                 w.fake.said.last().contains("the wait for sftp://127.0.0.1 was cancelled"),
+             qPrintable(w.fake.said.join('\n')));
 }
 
 QTEST_APPLESS_MAIN(TestFlows)

@@ -78,7 +78,7 @@ std::optional<std::vector<Target>> targets(Args names, const Options &options, b
         if (needed && !(t.password = password(options, t, io)))
             return std::nullopt;
         // How its files' host is logged in to, before any is reached.
-        const HostTerms terms{t.server.ftpPasswordFile, t.server.plainFtp, {}};
+        const HostTerms terms{t.server.ftpPasswordFile, t.server.plainFtp, {}, {}};
         if (t.server.configuration)
             options.hosts->agree(*t.server.configuration, terms);
         for (const std::string &dir : t.server.gameDirs)
