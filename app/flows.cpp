@@ -118,7 +118,7 @@ void Flows::openArguments(std::span<const std::string> arguments) {
     beside(
         hosts != nullptr,
         "Reading " + (location != words.end() ? *location : std::string()) + "\u2026",
-        [opener, words, hosts](std::stop_token) { opener->openArguments(words); },
+        [opener, words, hosts](const std::stop_token & /*stop*/) { opener->openArguments(words); },
         [this, opener] { open(*opener); });
 }
 
@@ -373,7 +373,9 @@ void Flows::writeBeside(const Form::Save &save, bool thenClose) {
     auto planned = std::make_shared<FileSave>();
     beside(
         true, "Reading " + save.file + "\u2026",
-        [planned, save, hosts](std::stop_token) { *planned = planFileSave(save, {}, hosts.get()); },
+        [planned, save, hosts](const std::stop_token & /*stop*/) {
+            *planned = planFileSave(save, {}, hosts.get());
+        },
         [this, planned, save, hosts, thenClose] {
             if (planned->plan.shown.changed &&
                 !dialogs_.confirm(planned->heading, planned->plan.shown.said, "Save"))
@@ -381,7 +383,7 @@ void Flows::writeBeside(const Form::Save &save, bool thenClose) {
             auto result = std::make_shared<report::Result>();
             beside(
                 true, "Saving into " + save.file + "\u2026",
-                [planned, result, hosts](std::stop_token) {
+                [planned, result, hosts](const std::stop_token & /*stop*/) {
                     *result = commitFileSave(std::move(*planned), hosts.get());
                 },
                 [this, result, save, thenClose] {
@@ -445,7 +447,8 @@ void Flows::send(const Form::Save &save, bool thenClose) {
         told = configured->second;
     beside(
         hosts != nullptr, "Reading " + (places.empty() ? server : places.back()) + "\u2026",
-        [plan, differing, told, inputs, disk, hosts, changes = save.changes](std::stop_token) {
+        [plan, differing, told, inputs, disk, hosts,
+         changes = save.changes](const std::stop_token & /*stop*/) {
             if (told)
                 *plan = planSave(*told->configuration, changes, false, told->gameDirs,
                                  told->startup(), std::nullopt, hosts.get());
@@ -479,7 +482,7 @@ void Flows::send(const Form::Save &save, bool thenClose) {
                 };
                 beside(
                     hosts != nullptr && planned, "Saving into " + files + "\u2026",
-                    [result, planned, hosts](std::stop_token) {
+                    [result, planned, hosts](const std::stop_token & /*stop*/) {
                         if (!planned)
                             return;
                         result->saved = commitSave(std::move(*planned), hosts.get());

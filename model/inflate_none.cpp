@@ -3,7 +3,7 @@
 
 namespace zelvar {
 
-std::string inflateInto(std::string_view, std::string &) {
+std::string inflateInto(std::string_view /*deflated*/, std::string & /*into*/) {
     return "deflated, which this build does not inflate: use zelvar-bits or the window";
 }
 
