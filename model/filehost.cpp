@@ -15,6 +15,8 @@ std::string_view writtenAsName(WrittenAs how) {
         return "replaced, the old moved aside first";
     case WrittenAs::Rewritten:
         return "rewritten in place, not in one step";
+    case WrittenAs::ThroughLink:
+        return "rewritten through its link, not in one step";
     case WrittenAs::Replaced:
         break;
     }
@@ -36,12 +38,13 @@ struct Replacing {
     }
     // Its own bytes rewritten: `old` put back when the new do not read back.
     HostResult inPlace(const std::string &old, const std::string &why,
-                       std::string_view since = "since nothing could be made beside it") const {
+                       std::string_view since = "since nothing could be made beside it",
+                       WrittenAs how = WrittenAs::Rewritten) const {
         const std::string because = " (" + why + ")";
         const std::optional<std::string> failed = host.store(path, bytes);
         if (!failed && holds(path, bytes))
-            return {WrittenAs::Rewritten, name + ": rewritten in place, not in one step, " +
-                                              std::string(since) + because};
+            return {how, name + ": rewritten in place, not in one step, " + std::string(since) +
+                             because};
         const std::string what = failed ? *failed : "it did not read back as written";
         if (holds(path, old))  // refused before a byte was written
             return {std::nullopt, name + ": rewriting it in place failed: " + what +
@@ -98,7 +101,7 @@ HostResult replaceOnHost(FileHost &host, const std::string &path, std::string_vi
     // bytes go through the link.
     if (linked)
         return r.inPlace(old, "the host does not show where it leads",
-                         "through its link, which stays one");
+                         "through its link, which stays one", WrittenAs::ThroughLink);
     // The new bytes beside it, whole and with its mode, before anything else.
     if (const std::optional<std::string> why = host.store(fresh, bytes)) {
         host.remove(fresh);

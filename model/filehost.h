@@ -61,6 +61,9 @@ enum class WrittenAs {
     InPlace,
     AsideFirst,  // the host renames nothing onto a file: the old moved aside, the new renamed in
     Rewritten,   // nothing may be made beside it on the host: rewritten, not in one step
+    // A link whose target the host does not show: rewritten through it, not
+    // in one step, so that it stays a link to the file others share.
+    ThroughLink,
 };
 std::string_view writtenAsName(WrittenAs how);
 

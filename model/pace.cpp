@@ -70,18 +70,21 @@ Pace::Bucket Pace::drained(Clock::time_point now) const {
     return b;
 }
 
-Pace::Clock::time_point Pace::earliest(bool remote, Clock::time_point now) const {
+Pace::Clock::time_point Pace::earliest(bool remote, Clock::time_point now, bool once) const {
     switch (engine_) {
     case Engine::Of2003:
         return remote && lastRemote_ ? std::max(now, *lastRemote_ + kGap2003) : now;
     case Engine::Today: {
         const Bucket b = drained(now);
-        return b.held < kBucket ? now : b.since + kDrain;
+        const auto byBucket = b.held < kBucket ? now : b.since + kDrain;
+        return once && last_ ? std::max(byBucket, *last_ + kDrain) : byBucket;
     }
     case Engine::Unknown:
         break;
     }
-    return last_ ? std::max(now, *last_ + (sent_ < kUnknownBurst ? kGap2003 : kUnknownLater)) : now;
+    if (!last_)
+        return now;
+    return std::max(now, *last_ + (once || sent_ >= kUnknownBurst ? kUnknownLater : kGap2003));
 }
 
 void Pace::sent(bool remote, Clock::time_point now) {
@@ -92,6 +95,8 @@ void Pace::sent(bool remote, Clock::time_point now) {
     if (remote)
         lastRemote_ = now;
 }
+
+void Pace::unanswered(Clock::time_point now) { bucket_ = {kBucket, now}; }
 
 bool Pace::lastPiece(std::string_view text) const {
     // No engine sends an empty piece before the last.

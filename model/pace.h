@@ -29,9 +29,15 @@ public:
 
     void learn(Engine engine) { engine_ = engine; }
     Engine engine() const { return engine_; }
-    // When the next request may go, a remote command or not.
-    Clock::time_point earliest(bool remote, Clock::time_point now) const;
+    // When the next request may go, a remote command or not. One that goes
+    // `once` (a set, never sent again) waits until the server has let one
+    // out since the last it took, whatever it held before this session.
+    Clock::time_point earliest(bool remote, Clock::time_point now, bool once = false) const;
     void sent(bool remote, Clock::time_point now);
+    // A request the server did not answer: it may hold more from this
+    // address than counted here (the command run a moment ago, another
+    // tool), so its bucket is taken as full.
+    void unanswered(Clock::time_point now);
     // Whether the text of a print packet is the reply's last; when it cannot
     // tell, the reply ends when the server falls quiet.
     bool lastPiece(std::string_view text) const;

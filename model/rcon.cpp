@@ -69,10 +69,11 @@ Session::Session(Transport &transport, std::string server, Timing timing)
 
 // One request and what comes back: a remote-console reply's pieces joined,
 // or the one info datagram that echoes the challenge. Each try waits longer.
-std::optional<std::string> Session::exchange(std::string_view line, bool remote, int attempt) {
+std::optional<std::string> Session::exchange(std::string_view line, bool remote, int attempt,
+                                             bool once) {
     // The wait drains what came late for earlier requests.
-    for (auto at = pace_.earliest(remote, transport_.now()); transport_.now() < at;
-         at = pace_.earliest(remote, transport_.now()))
+    for (auto at = pace_.earliest(remote, transport_.now(), once); transport_.now() < at;
+         at = pace_.earliest(remote, transport_.now(), once))
         static_cast<void>(transport_.receive(at));
     transport_.send(datagram(line));
     pace_.sent(remote, transport_.now());
@@ -102,9 +103,11 @@ std::optional<std::string> Session::exchange(std::string_view line, bool remote,
 std::string Session::remote(std::string_view command, bool isRead) {
     for (int attempt = 0; attempt < (isRead ? timing_.tries : 1); ++attempt) {
         std::optional<std::string> reply =
-            exchange("rcon " + password_ + ' ' + std::string(command), true, attempt);
-        if (!reply)
+            exchange("rcon " + password_ + ' ' + std::string(command), true, attempt, !isRead);
+        if (!reply) {
+            pace_.unanswered(transport_.now());
             continue;
+        }
         // A server that echoes the command echoes the password too.
         std::string text = hidden(withoutColours(hidden(*reply, password_)), password_);
         if (text.find("Bad rconpassword") != std::string::npos)
@@ -122,6 +125,7 @@ std::optional<Info> Session::ask(std::string_view what) {
         const std::string line = std::string(what) + ' ' + freshChallenge();
         if (const std::optional<std::string> reply = exchange(line, false, attempt))
             return infoAnswering(*reply, line.substr(line.find(' ') + 1));
+        pace_.unanswered(transport_.now());
     }
     return std::nullopt;
 }

@@ -129,7 +129,8 @@ public:
     std::optional<std::string> which(std::string_view name);
 
 private:
-    std::optional<std::string> exchange(std::string_view line, bool remote, int attempt);
+    std::optional<std::string> exchange(std::string_view line, bool remote, int attempt,
+                                        bool once = false);
     std::string remote(std::string_view command, bool isRead);
     std::optional<Info> ask(std::string_view what);
     const Info &status();

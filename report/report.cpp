@@ -484,6 +484,10 @@ std::string afterWrite(const Saved &saved) {
             out += name + ": nothing could be made beside it on the server: rewritten in place, "
                           "not in one step, and read back whole\n";
             break;
+        case WrittenAs::ThroughLink:
+            out += name + ": a link whose target the server does not show: rewritten through "
+                          "it, not in one step, and read back whole; it stays a link\n";
+            break;
         case WrittenAs::Replaced:
             break;
         }

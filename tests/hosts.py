@@ -249,7 +249,7 @@ def main():
         docs = json.loads(p.stdout) if p.stdout.startswith("[") else []
         # The linked file: OpenSSH's listing shows no target, so it is written
         # through the link; FTP's does, so the target is replaced.
-        through = "rewritten in place, not in one step"
+        through = "rewritten through its link, not in one step"
         check("apply @all: each host's files hold what set writes here, nothing left beside them, "
               "the mode kept, the link a link; each server applied",
               p.returncode == 0 and as_set_writes(["openssh", "ftps"])

@@ -74,6 +74,7 @@ struct ScriptedServer {
 private:
     std::optional<Clock::time_point> last_;
     int burst_ = 0;
+    Clock::time_point bucketSince_{};
 
     bool paced() {
         const bool of2003 = version.find("2003") != std::string::npos;
@@ -81,11 +82,21 @@ private:
             ++dropped;
             return false;
         }
-        if (!of2003 && last_ && now - *last_ >= std::chrono::seconds(1))
-            burst_ = 0;
-        if (!of2003 && ++burst_ > 10) {
-            ++dropped;
-            return false;
+        if (!of2003) {  // today's leaky bucket, as ioquake3 keeps it for an address
+            const auto interval = now - bucketSince_;
+            const auto expired = static_cast<int>(interval / std::chrono::seconds(1));
+            if (expired > burst_) {
+                burst_ = 0;
+                bucketSince_ = now;
+            } else {
+                burst_ -= expired;
+                bucketSince_ = now - interval % std::chrono::seconds(1);
+            }
+            if (burst_ >= 10) {
+                ++dropped;
+                return false;
+            }
+            ++burst_;
         }
         last_ = now;
         return true;
