@@ -5,9 +5,9 @@
 // it, as the Qt window's listing does. Then a seeded walk of clicks, Space
 // and Tab against the oracle, the line read back through the clipboard after
 // the copy key, the save key into a file named in the
-// platform's dialog, and the send key with the password typed unseen; and
-// first, another program run with words it must read back. A failure says
-// so and ends with status 1.
+// platform's dialog, the send key with the password typed unseen; and
+// another program run with words it must read back. A failure says so and
+// ends with status 1.
 #include "form1.h"
 #include "oracle.h"
 #include "program.h"
@@ -443,6 +443,8 @@ template <class Part> auto inFreshWindow(Part part) {
 bool programs(unsigned seed) {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
+    char kept[256] = {};
+    const bool had = GetEnvironmentVariableA("ZELVAR_RCON_PASSWORD", kept, sizeof kept) != 0;
     SetEnvironmentVariableA("ZELVAR_RCON_PASSWORD", "hidden");
     std::mt19937 random(seed);
     constexpr std::string_view pieces[] = {"a", " ", "\t", "\"", "\\", "\\\"", "\\\\", "b c", ""};
@@ -462,6 +464,7 @@ bool programs(unsigned seed) {
                                ran.exit.value_or(-1), ran.out.c_str()),
                    false;
     }
+    SetEnvironmentVariableA("ZELVAR_RCON_PASSWORD", had ? kept : nullptr);
     const zelvar::Ran waited =
         zelvar::runProgram({self, "--wait"}, {}, std::chrono::milliseconds(1500));
     if (!waited.timedOut || waited.exit)
@@ -491,10 +494,10 @@ int main(int argc, char **argv) {
         return true;
     });
     const unsigned seed = argc > 1 ? static_cast<unsigned>(std::stoul(argv[1])) : 20261207U;
-    const bool passed = programs(seed) && inFreshWindow(looks) &&
-                        inFreshWindow([seed] { return randomWalk(seed); }) &&
-                        inFreshWindow(copyKey) && inFreshWindow(namedFile) &&
-                        inFreshWindow(aLookIsNoChange) && inFreshWindow(serverSaveKey);
+    const bool passed =
+        inFreshWindow(looks) && inFreshWindow([seed] { return randomWalk(seed); }) &&
+        inFreshWindow(copyKey) && inFreshWindow(namedFile) && inFreshWindow(aLookIsNoChange) &&
+        inFreshWindow(serverSaveKey) && programs(seed);
     std::printf("%s\n", passed
                             ? "programs run, walk of 3000 actions, copy, save and send keys: passed"
                             : "FAILED");

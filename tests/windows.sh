@@ -36,7 +36,10 @@ assert open(sys.argv[2], "rb").read()[22:] in res, "the icon is not the project'
 assert open(sys.argv[3], "rb").read() in res, "the picture is not the project's"
 PY
 
-export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No debugger to wait in: a crash ends the program, and the test, at once.
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# A new prefix made whole before anything runs in it.
+timeout 120 wineboot -i >/dev/null 2>&1 && timeout 60 wineserver -w || true
 # A scripted server on loopback, for the window's send key and zelvar-bits.exe.
 export ZELVAR_RCON_PASSWORD=$RANDOM$RANDOM
 coproc server { exec python3 tests/contract.py serve; }
