@@ -349,9 +349,6 @@ CHECK_CASE(serversFile) {
     }
 }
 
-// A text with nowhere to look for what it execs: the exec is missing, not a
-// loop; and an opening whose every setting opened is not headed as one that
-// left settings out.
 // A location reaches a program's arguments and a host's commands: what it
 // names, and each way one is refused.
 CHECK_CASE(locations) {
@@ -386,6 +383,9 @@ CHECK_CASE(locations) {
     CHECK(!zelvar::isLocation("/srv/sftp://x") && !zelvar::isLocation("C:\\g\\server.cfg"), "");
 }
 
+// A text with nowhere to look for what it execs: the exec is missing, not a
+// loop; and an opening whose every setting opened is not headed as one that
+// left settings out.
 CHECK_CASE(openedWithAMissingExec) {
     zelvar::Tree tree = zelvar::readTextTree("it", "seta zv_teamLock 4\nexec gone\n", {});
     CHECK(tree.notes.size() == 1 && tree.notes[0].text == "couldn't exec gone.cfg",

@@ -174,12 +174,6 @@ void TestServers::commands_data() {
         << "="
         << "set g_weaponDisable 40"
         << "";
-    QTest::newRow("set --dry-run: a document for the file, which is kept")
-        << QStringList{"set", "--dry-run", "CFG", "zv_teamLock 4"} << false << file << 0
-        << R"(^\{"server":null,"configuration":".*server.cfg","reading":"start","dry_run":true)"
-        << "="
-        << ""
-        << "";
     // A failure at each step leaves a document of all done before it.
     QTest::newRow("apply to a silent server: the file written is said with the failure")
         << QStringList{"apply", "ffa", "zv_teamLock 4"} << true << file << 2
