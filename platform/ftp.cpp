@@ -23,7 +23,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <sstream>
 
 namespace zelvar {
@@ -410,28 +409,10 @@ std::string curlProgram() {
     if (const char *named = std::getenv("ZELVAR_CURL"); named != nullptr && *named != '\0')
         return named;
 #ifdef _WIN32
-    if (const char *windows = std::getenv("SystemRoot"))
-        return (std::filesystem::path(windows) / "System32" / "curl.exe").string();
-    return "curl.exe";
+    return shippedWithWindows("curl.exe").value_or("curl.exe");
 #else
     return {};
 #endif
-}
-
-// A folder of the user's alone, for the bytes on their way up.
-std::optional<std::string> privateFolder() {
-    std::error_code error;
-    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-    std::random_device random;
-    for (int tries = 0; !error && tries < 10; ++tries) {
-        const std::filesystem::path made = temp / ("zelvar-ftp-" + std::to_string(random()));
-        if (std::filesystem::create_directory(made, error)) {
-            std::filesystem::permissions(made, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::replace, error);
-            return made.generic_string();
-        }
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -444,7 +425,7 @@ openFtp(const Location &at, const HostTerms &terms, std::vector<std::string> &no
                            "ftps://, or say plain_ftp = true for that server in the servers file");
     std::unique_ptr<Carrier> carrier;
     if (const std::string program = curlProgram(); !program.empty()) {
-        std::optional<std::string> folder = privateFolder();
+        std::optional<std::string> folder = privateFolder("zelvar-ftp-");  // the bytes going up
         if (!folder)
             return std::string("no private folder for the transfers could be made");
         carrier = std::make_unique<CurlProgram>(program, *folder);

@@ -25,6 +25,14 @@ struct Ran {
 
 // `workIn`: the folder it starts in, none: ours. Once `givenUp` says so,
 // it is ended.
+// A new folder of the user's alone, in the temporary folder, its name
+// beginning with `prefix`, for what a program reads and writes beside us;
+// its path with "/", as OpenSSH and curl read paths. None: none could be made.
+std::optional<std::string> privateFolder(std::string_view prefix);
+// Where Windows keeps a program it ships, under System32 ("curl.exe"); none
+// on other systems.
+std::optional<std::string> shippedWithWindows(std::string_view path);
+
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                std::chrono::milliseconds within, std::size_t largest = 1 << 20,
                const std::string &workIn = {}, const std::function<bool()> &givenUp = {});

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <spawn.h>
 #include <string_view>
@@ -28,6 +30,17 @@ struct Pipe {
 };
 
 }  // namespace
+
+std::optional<std::string> privateFolder(std::string_view prefix) {
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    std::string folder = (temp / (std::string(prefix) + "XXXXXX")).string();
+    if (error || mkdtemp(folder.data()) == nullptr)  // made 0700, in one step
+        return std::nullopt;
+    return folder;
+}
+
+std::optional<std::string> shippedWithWindows(std::string_view /*path*/) { return std::nullopt; }
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                std::chrono::milliseconds within, std::size_t largest, const std::string &workIn,

@@ -9,8 +9,10 @@
 #include "text.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <thread>
 
 namespace zelvar {
@@ -135,6 +137,26 @@ void readInto(HANDLE pipe, std::string &into, std::size_t largest) {
 }
 
 }  // namespace
+
+// The user's own temporary folder, which no other user may enter.
+std::optional<std::string> privateFolder(std::string_view prefix) {
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+    std::random_device random;
+    for (int tries = 0; !error && tries < 10; ++tries) {
+        const std::filesystem::path made = temp / (std::string(prefix) + std::to_string(random()));
+        if (std::filesystem::create_directory(made, error))
+            return made.generic_string();
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> shippedWithWindows(std::string_view path) {
+    const char *windows = std::getenv("SystemRoot");
+    if (windows == nullptr)
+        return std::nullopt;
+    return (std::filesystem::path(windows) / "System32" / std::filesystem::path(path)).string();
+}
 
 Ran runProgram(const std::vector<std::string> &words, std::string_view input,
                std::chrono::milliseconds within, std::size_t largest, const std::string &workIn,

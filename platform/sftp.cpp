@@ -13,11 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace zelvar {
 
@@ -34,15 +30,10 @@ constexpr bool kShared = true;
 // One of OpenSSH's clients: on Windows the one Windows ships, in its own
 // folder, which PATH may not name.
 std::string client(const std::string &name) {
-#ifdef _WIN32
-    if (const char *windows = std::getenv("SystemRoot")) {
-        const std::filesystem::path shipped =
-            std::filesystem::path(windows) / "System32" / "OpenSSH" / (name + ".exe");
-        std::error_code error;
-        if (std::filesystem::is_regular_file(shipped, error))
-            return shipped.string();
-    }
-#endif
+    std::error_code error;
+    if (const auto shipped = shippedWithWindows("OpenSSH/" + name + ".exe");
+        shipped && std::filesystem::is_regular_file(*shipped, error))
+        return *shipped;
     return name;
 }
 
@@ -374,27 +365,11 @@ private:
 
 std::variant<std::unique_ptr<FileHost>, std::string> openSftp(const Location &at,
                                                               const HostTerms &terms) {
-    // A folder of the user's alone, for the shared connection and the bytes
-    // on their way: mkdtemp's, or on Windows one in the user's own temp folder.
-    std::error_code error;
-    const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
-    std::string folder;
-#ifdef _WIN32
-    std::random_device random;
-    for (int tries = 0; !error && folder.empty() && tries < 10; ++tries) {
-        const std::filesystem::path made =
-            temp / (std::string(kTempName) + std::to_string(random()));
-        if (std::filesystem::create_directory(made, error))
-            folder = made.generic_string();  // sftp reads its local paths with "/"
-    }
-    if (folder.empty())
+    // For the shared connection and the bytes on their way.
+    const std::optional<std::string> folder = privateFolder(kTempName);
+    if (!folder)
         return std::string("no private folder for the connection could be made");
-#else
-    folder = (temp / (std::string(kTempName) + "XXXXXX")).string();
-    if (error || mkdtemp(folder.data()) == nullptr)
-        return std::string("no private folder for the connection could be made");
-#endif
-    auto host = std::make_unique<SftpHost>(at, folder, terms.givenUp);
+    auto host = std::make_unique<SftpHost>(at, *folder, terms.givenUp);
     if (std::optional<std::string> why = host->connect(terms.trust))
         return *why;
     return std::unique_ptr<FileHost>(std::move(host));
